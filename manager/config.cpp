@@ -1,0 +1,19 @@
+#include "manager/config.h"
+
+namespace pluginManager
+{
+// Kept out of the manager library on purpose: the shipped program compiles this file in, while
+// the tests compile a loopback variant of urls() in its place.
+const Urls& urls()
+{
+    static const Urls endpoints{
+        "https://api.github.com/repos/morvatek/clavendrome/releases?per_page=100",
+        "https://www.kestavel.example/builds/",
+        "https://raw.githubusercontent.com/morvatek/clavendrome/main/doc/changelog.txt",
+        "https://builds.kestavel.example/builds/",
+        "https://mirror.kestavel.example/builds/",
+        "https://www.kestavel.example/installer/plugins.json",
+    };
+    return endpoints;
+}
+}
