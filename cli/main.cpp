@@ -1,4 +1,73 @@
-int main()
+#include "cli/args.h"
+#include "cli/commands.h"
+#include "cli/elevatedHandOff.h"
+#include "cli/output.h"
+#include "manager/log.h"
+#include "manager/platformUtils.h"
+
+#include <iostream>
+#include <string>
+#include <vector>
+
+using namespace pluginManager;
+
+namespace
 {
-    return 0;
+std::vector<std::string> argumentsAfterProgramName(int argc, char* argv[])
+{
+    std::vector<std::string> arguments;
+    for (int i = 1; i < argc; ++i)
+        arguments.emplace_back(argv[i]);
+    return arguments;
+}
+
+int usageAfterError(const std::string& message)
+{
+    std::cerr << message << "\n\n";
+    usage();
+    return 1;
+}
+}
+
+// The order below is what keeps a run that only asks for help, or gets its arguments wrong, from
+// touching the settings folder: nothing reads, creates or logs anything before the settings
+// folder is known and the command is one we will run.
+int main(int argc, char* argv[])
+{
+    const std::vector<std::string> arguments = argumentsAfterProgramName(argc, argv);
+
+    int workerExitCode = 0;
+    if (handOffToElevatedWorker(arguments, workerExitCode))
+        return workerExitCode;
+
+    Args args;
+    std::string error;
+    const bool parsed = Args::parse(arguments, args, error);
+
+    if (arguments.empty())
+    {
+        usage();
+        return 0;
+    }
+    if (!parsed)
+        return usageAfterError(error);
+    if (!args.takeCommand())
+        return usageAfterError("No command given");
+
+    if (args.command == "help" || args.has("help"))
+    {
+        usage();
+        return 0;
+    }
+
+    if (args.has("settings"))
+        PlatformUtils::setSettingsFolder(args.get("settings", ""));
+
+    // Log::start();
+
+    // The one PluginManager of the run is built here, with its stored logins, locations and
+    // install record, and the login given with --user/--password applied to it; a login that
+    // cannot be applied ends the run with 1 before the dispatch. It lives until main returns.
+
+    return dispatch(args);
 }

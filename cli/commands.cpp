@@ -1,0 +1,49 @@
+#include "cli/commands.h"
+
+#include "cli/args.h"
+#include "cli/installCommands.h"
+#include "cli/listingCommands.h"
+#include "cli/output.h"
+#include "cli/textCommands.h"
+
+#include <iostream>
+
+namespace pluginManager
+{
+namespace
+{
+using Handler = int (*)(const Args&);
+
+struct Command
+{
+    const char* word;
+    Handler handler;
+};
+
+// In the order they are tried. share and teamlogin are not in the usage text but are commands all
+// the same; help never gets here, main answers it before anything is loaded.
+constexpr Command commands[] = {
+    {"list", list},
+    {"install", install},
+    {"login", login},
+    {"logout", logout},
+    {"share", share},
+    {"teamlogin", teamlogin},
+    {"paths", paths},
+    {"uninstall", uninstall},
+    {"changelog", changelog},
+};
+}
+
+int dispatch(const Args& args)
+{
+    for (const Command& command : commands)
+    {
+        if (args.command == command.word)
+            return command.handler(args);
+    }
+    std::cerr << "Unknown command: " << args.command << "\n\n";
+    usage();
+    return 1;
+}
+}

@@ -1,0 +1,10 @@
+#pragma once
+
+namespace pluginManager
+{
+struct Args;
+
+// Runs the handler of args.command (exact, case-sensitive) and yields its exit code. Any other
+// word prints "Unknown command: " with the word and the usage, and yields 1.
+int dispatch(const Args& args);
+}
