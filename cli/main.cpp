@@ -63,7 +63,7 @@ int main(int argc, char* argv[])
     if (args.has("settings"))
         PlatformUtils::setSettingsFolder(args.get("settings", ""));
 
-    // Log::start();
+    Log::start();
 
     // The one PluginManager of the run is built here, with its stored logins, locations and
     // install record, and the login given with --user/--password applied to it; a login that
