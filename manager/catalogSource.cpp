@@ -1,0 +1,328 @@
+#include "manager/catalogSource.h"
+
+#include "manager/config.h"
+#include "manager/directoryIndex.h"
+#include "manager/httpClient.h"
+#include "manager/log.h"
+
+#include <juce_core/juce_core.h>
+
+namespace pluginManager
+{
+namespace
+{
+const juce::String g_buildsFolder = "/builds/";
+const juce::String g_donatorsSuffix = "/donators";
+const juce::String g_internalSuffix = "/internal";
+
+juce::String toJuce(const std::string& text) { return juce::String::fromUTF8(text.data(), static_cast<int>(text.size())); }
+
+std::string textOf(const juce::var& value) { return value.toString().toStdString(); }
+
+juce::var parseJson(const std::string& text)
+{
+    juce::var value;
+    if (juce::JSON::parse(toJuce(text), value).failed())
+        return {};
+    return value;
+}
+
+std::string asciiLowerCase(std::string text)
+{
+    for (char& c : text)
+    {
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+    }
+    return text;
+}
+
+// Our servers answer a refused login with 401 or 403 and a missing folder with 404; everything
+// else means the request did not get through, and the client's own text says why.
+std::string loginFailureMessage(const std::string& error, const std::string& notFoundText)
+{
+    if (HttpClient::isAuthError(error))
+        return "Login rejected";
+    if (HttpClient::isNotFound(error))
+        return notFoundText;
+    return "Could not reach the server (" + error + ")";
+}
+
+// A download is either a bare address or an object with the address and a path below the folder.
+bool readDownload(const juce::var& element, FileSection::Download& download)
+{
+    if (element.isString())
+        download = {textOf(element), {}};
+    else if (element.isObject())
+        download = {textOf(element["url"]), textOf(element["path"])};
+    else
+        return false;
+    return !download.url.empty();
+}
+
+std::vector<FileSection> readFileSections(const juce::var& files)
+{
+    std::vector<FileSection> sections;
+    if (!files.isArray())
+        return sections;
+    for (const auto& element : *files.getArray())
+    {
+        if (!element.isObject())
+            continue;
+        FileSection section;
+        section.folder = textOf(element["folder"]);
+        const juce::var& urls = element["urls"];
+        if (urls.isArray())
+        {
+            for (const auto& entry : *urls.getArray())
+            {
+                FileSection::Download download;
+                if (readDownload(entry, download))
+                    section.downloads.push_back(std::move(download));
+            }
+        }
+        if (!section.downloads.empty())
+            sections.push_back(std::move(section));
+    }
+    return sections;
+}
+
+// False for an entry without id: nothing could ever be matched against it.
+bool readProduct(const juce::var& object, Product& product)
+{
+    product.slug = textOf(object["slug"]);
+    product.id = textOf(object["product"]);
+    if (product.id.empty())
+        product.id = textOf(object["id"]);
+    product.name = textOf(object["name"]);
+    product.description = textOf(object["description"]);
+    product.thumbnail = textOf(object["thumbnail"]);
+    product.category = textOf(object["category"]);
+    product.manufacturer = textOf(object["manufacturer"]);
+    product.originalName = textOf(object["originalName"]);
+    product.year = static_cast<int>(object["year"]);
+    product.files = readFileSections(object["files"]);
+
+    // Older lists carry no slug: their folder on the builds server is the id in lower case. A
+    // slug that is given is taken as it stands, also an empty one (no folder).
+    if (!object.getDynamicObject()->hasProperty("slug") && !product.id.empty())
+        product.slug = asciiLowerCase(product.id);
+    if (product.id.empty())
+        return false;
+    if (product.name.empty())
+        product.name = product.id;
+    return true;
+}
+
+std::vector<Product> parseProducts(const std::string& text)
+{
+    std::vector<Product> products;
+    const juce::var root = parseJson(text);
+    if (!root.isObject())
+        return products;
+    // The older lists name the array "plugins".
+    const juce::var& list = root["products"].isArray() ? root["products"] : root["plugins"];
+    if (!list.isArray())
+        return products;
+    for (const auto& element : *list.getArray())
+    {
+        Product product;
+        if (element.isObject() && readProduct(element, product))
+            products.push_back(std::move(product));
+    }
+    return products;
+}
+
+// "2024-05-01T12:34:56Z" becomes "2024-05-01 12:34".
+std::string releaseDate(const juce::var& release)
+{
+    const juce::String published = release["published_at"].toString();
+    if (published.length() <= 15)
+        return {};
+    return (published.substring(0, 10) + " " + published.substring(11, 16)).toStdString();
+}
+
+void parseReleaseAssets(const juce::var& release, std::vector<Asset>& assets)
+{
+    if (!release.isObject())
+        return;
+    const juce::var& files = release["assets"];
+    const std::string date = releaseDate(release);
+    if (!files.isArray())
+        return;
+    for (const auto& file : *files.getArray())
+    {
+        if (!file.isObject())
+            continue;
+        Asset asset;
+        if (!parseAssetName(textOf(file["name"]), asset))
+            continue;
+        asset.url = textOf(file["browser_download_url"]);
+        asset.channel = Channel::Public;
+        asset.date = date;
+        if (!asset.url.empty())
+            assets.push_back(std::move(asset));
+    }
+}
+
+// Our copy of the release lists: versions.json names the releases, one file per release.
+bool fetchOwnReleaseCopy(std::vector<Asset>& gathered, std::string& error)
+{
+    std::string text;
+    if (!HttpClient::fetchString(urls().publicBuilds + "versions.json", text, error))
+        return false;
+    const juce::var names = parseJson(text);
+    if (!names.isArray())
+    {
+        error = "Unexpected version list";
+        return false;
+    }
+    for (const auto& entry : *names.getArray())
+    {
+        const std::string name = textOf(entry);
+        if (name.empty())
+            continue;
+        std::string releaseText;
+        std::string releaseError;
+        juce::var release;
+        // One release that cannot be read must not hide the others.
+        if (HttpClient::fetchString(urls().publicBuilds + name + ".json", releaseText, releaseError) &&
+            juce::JSON::parse(toJuce(releaseText), release).wasOk())
+            parseReleaseAssets(release, gathered);
+    }
+    if (gathered.empty())
+    {
+        error = "No builds in the cache";
+        return false;
+    }
+    return true;
+}
+
+bool fetchReleasesApi(std::vector<Asset>& gathered, std::string& error)
+{
+    std::string text;
+    if (!HttpClient::fetchString(urls().releasesApi, text, error))
+    {
+        error = "Could not reach GitHub: " + error;
+        return false;
+    }
+    const juce::var releases = parseJson(text);
+    if (!releases.isArray())
+    {
+        error = "Unexpected response from GitHub";
+        return false;
+    }
+    for (const auto& release : *releases.getArray())
+        parseReleaseAssets(release, gathered);
+    return true;
+}
+}
+
+std::string CatalogSource::folderName(const std::string& name)
+{
+    juce::String folder = toJuce(name).trim();
+    const int builds = folder.lastIndexOfIgnoreCase(g_buildsFolder);
+    if (builds >= 0)
+        folder = folder.substring(builds + g_buildsFolder.length());
+    while (folder.startsWithChar('/'))
+        folder = folder.substring(1);
+    while (folder.endsWithChar('/'))
+        folder = folder.dropLastCharacters(1);
+    if (folder.endsWithIgnoreCase(g_donatorsSuffix))
+        folder = folder.dropLastCharacters(g_donatorsSuffix.length());
+    if (folder.endsWithIgnoreCase(g_internalSuffix))
+        folder = folder.dropLastCharacters(g_internalSuffix.length());
+    return folder.toLowerCase().toStdString();
+}
+
+std::string CatalogSource::channelUrl(const std::string& name, Channel channel)
+{
+    return urls().buildsServer + folderName(name) + "/" + (channel == Channel::Internal ? "internal/" : "donators/");
+}
+
+bool CatalogSource::fetchPublicProducts(std::vector<Product>& products, std::string& error)
+{
+    std::string text;
+    if (!HttpClient::fetchString(urls().productList, text, error))
+    {
+        error = "Could not download the product list";
+        return false;
+    }
+    products = parseProducts(text);
+    return true;
+}
+
+bool CatalogSource::fetchInternalProducts(const Credentials& login, std::vector<Product>& products,
+                                          std::string& error)
+{
+    std::string text;
+    if (!HttpClient::fetchString(urls().buildsServer + "internal/products.json", text, error, login))
+    {
+        error = loginFailureMessage(error, "The server has no product list.");
+        return false;
+    }
+    products = parseProducts(text);
+    return true;
+}
+
+bool CatalogSource::fetchChannelProduct(const std::string& name, Channel channel, const Credentials& login,
+                                        Product& product)
+{
+    std::string text;
+    std::string error;
+    if (!HttpClient::fetchString(channelUrl(name, channel) + "products.json", text, error, login))
+        return false;
+    std::vector<Product> products = parseProducts(text);
+    if (products.empty())
+        return false;
+    product = std::move(products.front());
+    return true;
+}
+
+bool CatalogSource::fetchPublic(std::vector<Asset>& assets, std::string& error)
+{
+    std::vector<Asset> gathered;
+    if (fetchOwnReleaseCopy(gathered, error))
+    {
+        Log::write("Public builds: " + std::to_string(gathered.size()) + " from " + urls().publicBuilds);
+    }
+    else
+    {
+        Log::write("Nothing in our own copy (" + error + "), asking GitHub");
+        if (!fetchReleasesApi(gathered, error))
+            return false;
+    }
+    assets.insert(assets.end(), gathered.begin(), gathered.end());
+    error.clear();
+    return true;
+}
+
+bool CatalogSource::fetchChannel(const std::string& name, Channel channel, const Credentials& login,
+                                 std::vector<Asset>& assets, std::string& error, bool* hasProducts)
+{
+    if (!login.isComplete())
+    {
+        error = "No login for this channel";
+        return false;
+    }
+    const std::string folder = channelUrl(name, channel);
+    std::string page;
+    if (!HttpClient::fetchString(folder, page, error, login))
+    {
+        // The name as the user gave it: that is what they have to check.
+        error = loginFailureMessage(error, "There is nothing in " + folder + ".\n\nEither no build has been uploaded for \"" +
+                                               name + "\" yet, or that is not the name the server knows it by.");
+        return false;
+    }
+    assets = parseDirectoryIndex(page, folder, channel);
+    if (hasProducts != nullptr)
+        *hasProducts = page.find("products.json") != std::string::npos;
+    return true;
+}
+
+bool CatalogSource::fetchChangelog(const std::string& name, Channel channel, const Credentials& login,
+                                   std::string& text, std::string& error)
+{
+    return HttpClient::fetchString(channelUrl(name, channel) + "changelog.txt", text, error, login);
+}
+}

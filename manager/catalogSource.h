@@ -1,0 +1,46 @@
+#pragma once
+
+#include "manager/asset.h"
+#include "manager/catalog.h"
+#include "manager/credentials.h"
+
+#include <string>
+#include <vector>
+
+namespace pluginManager
+{
+// Reads the catalog's web sources: the product lists, the public builds (our own copy of the
+// release lists, else the hosting service's releases API) and the login-protected channel
+// folders. Every address comes from urls(). Each fetcher reports failure as a bool and one
+// message the user can act on; what the caller passed in stays as it was on failure.
+class CatalogSource
+{
+public:
+    CatalogSource() = delete;
+
+    // The folder name the builds server knows a product by, from a product name or slug as the
+    // user typed it, or from a whole builds-server address. Also the store key of donator logins.
+    static std::string folderName(const std::string& name);
+    // urls().buildsServer + folder name + "/internal/" or "/donators/"; any channel other than
+    // Internal gives the donators folder.
+    static std::string channelUrl(const std::string& name, Channel channel);
+
+    static bool fetchPublicProducts(std::vector<Product>& products, std::string& error);
+    static bool fetchInternalProducts(const Credentials& login, std::vector<Product>& products, std::string& error);
+    // The first product of the channel folder's products.json; false without a message when the
+    // file cannot be read or lists no product.
+    static bool fetchChannelProduct(const std::string& name, Channel channel, const Credentials& login,
+                                    Product& product);
+
+    // Appends the public builds to assets; on failure assets stays as it was.
+    static bool fetchPublic(std::vector<Asset>& assets, std::string& error);
+
+    // Replaces assets with the builds the channel folder lists. hasProducts, when given, learns
+    // whether the listing mentions "products.json".
+    static bool fetchChannel(const std::string& name, Channel channel, const Credentials& login,
+                             std::vector<Asset>& assets, std::string& error, bool* hasProducts = nullptr);
+    // The channel folder's changelog.txt, with the HTTP client's own error text on failure.
+    static bool fetchChangelog(const std::string& name, Channel channel, const Credentials& login,
+                               std::string& text, std::string& error);
+};
+}

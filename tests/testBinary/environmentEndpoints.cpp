@@ -1,0 +1,20 @@
+// The fixed endpoints of the test build of the program (vyrpmTestBinary): every endpoint lies
+// below the loopback server root named by VYRPM_TEST_SERVER, so end-to-end tests can run the
+// whole program against their own server. The shipped program never contains this file.
+#include "support/testEndpoints.h"
+
+#include <cstdlib>
+
+namespace pluginManager
+{
+const Urls& urls()
+{
+    static const Urls endpoints = [] {
+        const char* base = std::getenv("VYRPM_TEST_SERVER");
+        // Without a server, a loopback port where nothing normally listens: the run fails to
+        // connect rather than leaving this machine.
+        return testSupport::loopbackUrls(base != nullptr && *base != '\0' ? base : "http://127.0.0.1:9/");
+    }();
+    return endpoints;
+}
+}
