@@ -1,0 +1,216 @@
+#include "manager/installPaths.h"
+
+#include <juce_core/juce_core.h>
+
+#include <cmath>
+#include <memory>
+
+namespace pluginManager
+{
+namespace
+{
+juce::File settingsFile()
+{
+    return juce::File(PlatformUtils::getSettingsPath("settings.xml"));
+}
+
+std::string attribute(const juce::XmlElement& element, const char* name)
+{
+    return element.getStringAttribute(name).toStdString();
+}
+
+// Element names are matched without regard to case, as files written by hand may spell them
+// otherwise. (XmlElement::hasTagName would do the same but asserts on such names.)
+bool isNamed(const juce::XmlElement& element, const char* name)
+{
+    return element.getTagName().equalsIgnoreCase(name);
+}
+
+// Times are stored as doubles; anything that is no number of seconds reads as unknown.
+std::int64_t secondsFrom(double value)
+{
+    constexpr double limit = 9.2e18;
+    if (!std::isfinite(value) || value >= limit || value <= -limit)
+        return 0;
+    return static_cast<std::int64_t>(value);
+}
+}
+
+InstallPaths::InstallPaths(bool load)
+{
+    if (load)
+        this->load();
+}
+
+std::string InstallPaths::keyFor(const std::string& product, PluginFormat format)
+{
+    return product + "/" + PlatformUtils::formatToString(format);
+}
+
+std::string InstallPaths::get(PluginFormat format) const
+{
+    const auto it = formatPaths.find(format);
+    if (it != formatPaths.end())
+        return it->second;
+    return PlatformUtils::getDefaultPluginPath(format);
+}
+
+std::string InstallPaths::get(const std::string& product, PluginFormat format) const
+{
+    const auto it = productPaths.find(keyFor(product, format));
+    if (it != productPaths.end())
+        return it->second;
+    return get(format);
+}
+
+bool InstallPaths::isCustom(PluginFormat format) const
+{
+    return formatPaths.count(format) != 0;
+}
+
+bool InstallPaths::isCustom(const std::string& product, PluginFormat format) const
+{
+    return productPaths.count(keyFor(product, format)) != 0;
+}
+
+void InstallPaths::set(PluginFormat format, const std::string& path)
+{
+    if (path.empty() || path == PlatformUtils::getDefaultPluginPath(format))
+        formatPaths.erase(format);
+    else
+        formatPaths[format] = path;
+}
+
+void InstallPaths::set(const std::string& product, PluginFormat format, const std::string& path)
+{
+    const auto key = keyFor(product, format);
+    if (path.empty() || path == get(format))
+        productPaths.erase(key);
+    else
+        productPaths[key] = path;
+}
+
+void InstallPaths::setSelfBuild(std::string listed, std::int64_t modified)
+{
+    selfBuildListed = std::move(listed);
+    selfBuildModified = modified;
+}
+
+void InstallPaths::setHidden(const std::string& product, bool hidden)
+{
+    if (hidden)
+        hiddenProducts.insert(product);
+    else
+        hiddenProducts.erase(product);
+}
+
+void InstallPaths::setCollapsed(const std::string& category, bool collapsed)
+{
+    if (collapsed)
+        collapsedCategories.insert(category);
+    else
+        collapsedCategories.erase(category);
+}
+
+std::vector<PluginFormat> InstallPaths::getFormats()
+{
+    return {PluginFormat::VST2, PluginFormat::VST3, PluginFormat::CLAP, PluginFormat::LV2, PluginFormat::Standalone};
+}
+
+void InstallPaths::save() const
+{
+    juce::XmlElement root("pluginManager");
+
+    for (const auto& [format, path] : formatPaths)
+    {
+        auto* element = root.createNewChildElement("installPath");
+        element->setAttribute("format", juce::String(PlatformUtils::formatToString(format)));
+        element->setAttribute("path", juce::String(path));
+    }
+
+    for (const auto& [key, path] : productPaths)
+    {
+        const auto split = key.rfind('/');
+        auto* element = root.createNewChildElement("installPath");
+        element->setAttribute("product", juce::String(key.substr(0, split)));
+        element->setAttribute("format", juce::String(split == std::string::npos ? std::string() : key.substr(split + 1)));
+        element->setAttribute("path", juce::String(path));
+    }
+
+    if (teamLogin)
+        root.createNewChildElement("teamLogin")->setAttribute("enabled", "1");
+
+    if (!selfBuildListed.empty() || selfBuildModified != 0)
+    {
+        auto* element = root.createNewChildElement("selfBuild");
+        element->setAttribute("listed", juce::String(selfBuildListed));
+        element->setAttribute("modified", static_cast<double>(selfBuildModified));
+    }
+
+    for (const auto& product : hiddenProducts)
+        root.createNewChildElement("hidden")->setAttribute("product", juce::String(product));
+
+    for (const auto& category : collapsedCategories)
+        root.createNewChildElement("collapsed")->setAttribute("category", juce::String(category));
+
+    for (const auto& text : preservedElements)
+        if (auto element = juce::parseXML(juce::String(text)))
+            root.addChildElement(element.release());
+
+    const auto file = settingsFile();
+    file.getParentDirectory().createDirectory();
+    root.writeTo(file);
+}
+
+void InstallPaths::load()
+{
+    *this = InstallPaths(false);
+
+    const auto root = juce::parseXML(settingsFile());
+    if (root == nullptr)
+        return;
+
+    for (const auto* element : root->getChildIterator())
+    {
+        if (isNamed(*element, "installPath"))
+        {
+            const auto format = PlatformUtils::formatFromString(attribute(*element, "format"));
+            const auto path = attribute(*element, "path");
+            const auto product = attribute(*element, "product");
+            if (format == PluginFormat::Unknown || path.empty())
+                continue;
+            if (product.empty())
+                formatPaths[format] = path;
+            else
+                productPaths[keyFor(product, format)] = path;
+        }
+        else if (isNamed(*element, "teamLogin"))
+        {
+            teamLogin = element->getIntAttribute("enabled", 1) != 0;
+        }
+        else if (isNamed(*element, "selfBuild"))
+        {
+            selfBuildListed = attribute(*element, "listed");
+            selfBuildModified = secondsFrom(element->getDoubleAttribute("modified"));
+        }
+        else if (isNamed(*element, "hidden"))
+        {
+            const auto product = attribute(*element, "product");
+            if (!product.empty())
+                hiddenProducts.insert(product);
+        }
+        else if (isNamed(*element, "collapsed"))
+        {
+            collapsedCategories.insert(attribute(*element, "category"));
+        }
+        else if (isNamed(*element, "view"))
+        {
+            // Front-end layout of an older version; no longer kept.
+        }
+        else
+        {
+            preservedElements.push_back(element->toString(juce::XmlElement::TextFormat().singleLine()).toStdString());
+        }
+    }
+}
+}
