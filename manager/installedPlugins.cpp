@@ -1,0 +1,261 @@
+#include "manager/installedPlugins.h"
+
+#include <juce_core/juce_core.h>
+
+#include <algorithm>
+#include <cmath>
+
+namespace pluginManager
+{
+namespace
+{
+juce::File recordFile()
+{
+    return juce::File(PlatformUtils::getSettingsPath("installed.json"));
+}
+
+// Recorded paths are absolute; one edited by hand may not be, and is then taken from the
+// working folder rather than handed to the framework as an absolute path.
+juce::File toFile(const std::string& path)
+{
+    if (path.empty())
+        return {};
+    return juce::File::getCurrentWorkingDirectory().getChildFile(juce::String(path));
+}
+
+juce::File parentOf(const std::string& path)
+{
+    return toFile(path).getParentDirectory();
+}
+
+// The "./" keeps a name such as "~old" an item of the folder instead of a home folder.
+juce::File childOf(const std::string& folder, const std::string& name)
+{
+    return toFile(folder).getChildFile(juce::String("./" + name));
+}
+
+// Installs put single items into a plug-in folder. A recorded name that is empty, "." or ".."
+// or holds a "/" would reach the folder itself or something outside it, and an uninstall must
+// never delete that.
+bool isItemName(const std::string& name)
+{
+    return !name.empty() && name != "." && name != ".." && name.find('/') == std::string::npos;
+}
+
+bool lists(const InstalledPlugins::Entry& entry, const std::string& name)
+{
+    return std::find(entry.files.begin(), entry.files.end(), name) != entry.files.end();
+}
+
+std::string textOf(const juce::var& object, const char* key)
+{
+    return object.getProperty(key, juce::var()).toString().toStdString();
+}
+
+std::int64_t secondsOf(const juce::var& value)
+{
+    if (value.isDouble())
+    {
+        const double seconds = value;
+        constexpr double limit = 9.2e18;
+        if (!std::isfinite(seconds) || seconds >= limit || seconds <= -limit)
+            return 0;
+        return static_cast<std::int64_t>(seconds);
+    }
+    return static_cast<juce::int64>(value);
+}
+
+InstalledPlugins::Entry entryFrom(const juce::var& object)
+{
+    InstalledPlugins::Entry entry;
+    entry.product = textOf(object, "product");
+    entry.format = textOf(object, "format");
+    entry.version = textOf(object, "version");
+    entry.path = textOf(object, "path");
+    entry.time = textOf(object, "time");
+    entry.listed = textOf(object, "listed");
+    entry.modified = secondsOf(object.getProperty("modified", juce::var()));
+    if (const auto* files = object.getProperty("files", juce::var()).getArray())
+    {
+        for (const auto& file : *files)
+        {
+            auto name = file.toString().toStdString();
+            if (!name.empty())
+                entry.files.push_back(std::move(name));
+        }
+    }
+    return entry;
+}
+
+juce::var objectFrom(const InstalledPlugins::Entry& entry)
+{
+    auto* object = new juce::DynamicObject();
+    object->setProperty("product", juce::String(entry.product));
+    object->setProperty("format", juce::String(entry.format));
+    object->setProperty("version", juce::String(entry.version));
+    object->setProperty("path", juce::String(entry.path));
+    object->setProperty("time", juce::String(entry.time));
+    if (!entry.listed.empty())
+        object->setProperty("listed", juce::String(entry.listed));
+    if (entry.modified != 0)
+        object->setProperty("modified", static_cast<juce::int64>(entry.modified));
+    if (!entry.files.empty())
+    {
+        juce::Array<juce::var> files;
+        for (const auto& name : entry.files)
+            files.add(juce::String(name));
+        object->setProperty("files", files);
+    }
+    return juce::var(object);
+}
+}
+
+InstalledPlugins::InstalledPlugins(bool load)
+{
+    if (load)
+        this->load();
+}
+
+const InstalledPlugins::Entry* InstalledPlugins::findEntry(const std::string& product, PluginFormat format,
+                                                           const std::string& folder) const
+{
+    const auto formatText = PlatformUtils::formatToString(format);
+    const auto folderFile = toFile(folder);
+    for (const auto& entry : entries)
+        if (entry.product == product && entry.format == formatText && parentOf(entry.path) == folderFile)
+            return &entry;
+    return nullptr;
+}
+
+std::string InstalledPlugins::installedFile(const std::string& product, PluginFormat format,
+                                            const std::string& folder) const
+{
+    if (const auto* entry = findEntry(product, format, folder))
+    {
+        for (const auto& name : entry->files)
+        {
+            if (!isItemName(name))
+                continue;
+            const auto item = childOf(folder, name);
+            if (item.exists())
+                return item.getFullPathName().toStdString();
+        }
+    }
+
+    const auto path = PlatformUtils::installedFilePath(product, format, folder);
+    if (!path.empty() && toFile(path).exists())
+        return path;
+    return {};
+}
+
+std::string InstalledPlugins::getVersion(const std::string& product, PluginFormat format,
+                                         const std::string& folder) const
+{
+    if (installedFile(product, format, folder).empty())
+        return {};
+    if (const auto* entry = findEntry(product, format, folder))
+        return entry->version;
+    return PlatformUtils::getInstalledVersion(product, format, folder);
+}
+
+void InstalledPlugins::set(const Asset& asset, const std::string& folder, std::vector<std::string> files,
+                           std::int64_t modified)
+{
+    const auto path =
+        PlatformUtils::installedFilePath(asset.product, PlatformUtils::formatFromString(asset.format), folder);
+    if (path.empty())
+        return;
+
+    auto it = std::find_if(entries.begin(), entries.end(), [&](const Entry& entry)
+                           { return entry.product == asset.product && entry.format == asset.format; });
+    if (it == entries.end())
+    {
+        Entry entry;
+        entry.product = asset.product;
+        entry.format = asset.format;
+        it = entries.insert(entries.end(), std::move(entry));
+    }
+
+    it->version = asset.version;
+    it->path = path;
+    it->time = juce::Time::getCurrentTime().toISO8601(true).toStdString();
+    it->listed = asset.date;
+    it->modified = modified;
+    it->files = std::move(files);
+}
+
+void InstalledPlugins::remove(const std::string& product, PluginFormat format)
+{
+    const auto formatText = PlatformUtils::formatToString(format);
+    const auto it = std::find_if(entries.begin(), entries.end(), [&](const Entry& entry)
+                                 { return entry.product == product && entry.format == formatText; });
+    if (it != entries.end())
+        entries.erase(it);
+}
+
+std::vector<std::string> InstalledPlugins::filesToRemove(
+    const std::string& product, PluginFormat format, const std::string& folder,
+    const std::vector<std::pair<std::string, PluginFormat>>& removals) const
+{
+    const auto formatText = PlatformUtils::formatToString(format);
+    const auto target = std::find_if(entries.rbegin(), entries.rend(), [&](const Entry& entry)
+                                     { return entry.product == product && entry.format == formatText; });
+    if (target == entries.rend() || target->files.empty() || parentOf(target->path) != toFile(folder))
+        return {};
+
+    const auto targetFolder = parentOf(target->path);
+    const auto removedToo = [&](const Entry& entry)
+    {
+        return std::any_of(removals.begin(), removals.end(), [&](const auto& removal) {
+            return removal.first == entry.product && PlatformUtils::formatToString(removal.second) == entry.format;
+        });
+    };
+    const auto shared = [&](const std::string& name)
+    {
+        return std::any_of(entries.begin(), entries.end(), [&](const Entry& other) {
+            return &other != &*target && lists(other, name) && parentOf(other.path) == targetFolder &&
+                   !removedToo(other);
+        });
+    };
+
+    std::vector<std::string> result;
+    for (const auto& name : target->files)
+        if (isItemName(name) && !shared(name))
+            result.push_back(childOf(folder, name).getFullPathName().toStdString());
+    return result;
+}
+
+void InstalledPlugins::save() const
+{
+    juce::Array<juce::var> records;
+    for (const auto& entry : entries)
+    {
+        const auto folder = parentOf(entry.path).getFullPathName().toStdString();
+        if (!installedFile(entry.product, PlatformUtils::formatFromString(entry.format), folder).empty())
+            records.add(objectFrom(entry));
+    }
+
+    const auto file = recordFile();
+    file.getParentDirectory().createDirectory();
+    file.replaceWithText(juce::JSON::toString(juce::var(records), false, 15), false, false, "\r\n");
+}
+
+void InstalledPlugins::load()
+{
+    entries.clear();
+
+    const auto root = juce::JSON::parse(recordFile());
+    const auto* records = root.getArray();
+    if (records == nullptr)
+        return;
+
+    for (const auto& record : *records)
+    {
+        if (!record.isObject())
+            continue;
+        auto entry = entryFrom(record);
+        if (!entry.product.empty() && !entry.version.empty() && !entry.path.empty())
+            entries.push_back(std::move(entry));
+    }
+}
+}
