@@ -194,12 +194,17 @@ TEST(FilesystemFiles, UnreadableFileCountsAsAbsent)
 {
     TempFolder temp;
     temp.write("secret", "x");
+    temp.write("open", "x");
     const std::string file = temp.file("secret");
     ASSERT_EQ(chmod(file.c_str(), 0), 0);
+    ASSERT_EQ(chmod(temp.file("open").c_str(), 0644), 0);
+    ASSERT_EQ(chmod(temp.path().c_str(), 0755), 0);
     // Root reads every file, so the check runs as an ordinary user.
     const int result = testSupport::runInChild([&] {
         if (!testSupport::dropRootPrivileges())
             return 10;
+        if (!fs::exists(temp.file("open")))
+            return 2;
         return fs::exists(file) ? 1 : 0;
     });
     if (result == 10)
