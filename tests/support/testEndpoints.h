@@ -19,6 +19,12 @@ inline constexpr const char* buildsMirror = "mirror/builds/";
 inline constexpr const char* productList = "site/installer/plugins.json";
 }
 
+// The server path of an endpoint, with a name appended: route(loopbackPath::buildsServer, "x/").
+inline std::string route(const char* endpointPath, const std::string& name = "")
+{
+    return std::string("/") + endpointPath + name;
+}
+
 // The endpoints below a server root such as "http://127.0.0.1:4711/" (a missing final "/" is
 // added).
 inline pluginManager::Urls loopbackUrls(std::string base)

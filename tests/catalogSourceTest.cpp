@@ -1,0 +1,214 @@
+#include "manager/catalogSource.h"
+#include "manager/config.h"
+
+#include "support/testEndpoints.h"
+#include "support/testServer.h"
+
+#include <gtest/gtest.h>
+
+using namespace pluginManager;
+using testSupport::loopbackPath::buildsServer;
+using testSupport::loopbackPath::productList;
+using testSupport::route;
+
+TEST(CatalogSourceFolder, NamesAndAddressesGiveTheServersFolderName)
+{
+    const std::string server = urls().buildsServer;
+    EXPECT_EQ(CatalogSource::folderName("  Foo \t"), "foo");
+    EXPECT_EQ(CatalogSource::folderName("FOO"), "foo");
+    EXPECT_EQ(CatalogSource::folderName(server + "Foo/donators/"), "foo");
+    EXPECT_EQ(CatalogSource::folderName(server + "Foo/internal/"), "foo");
+    EXPECT_EQ(CatalogSource::folderName("https://x.test/BUILDS/Foo/DONATORS"), "foo");
+    EXPECT_EQ(CatalogSource::folderName("a/builds/b/builds/Synth"), "synth");
+    EXPECT_EQ(CatalogSource::folderName("foo/donators//"), "foo");
+    EXPECT_EQ(CatalogSource::folderName("//foo//"), "foo");
+    // Each suffix goes once, "/donators" first.
+    EXPECT_EQ(CatalogSource::folderName("a/internal/donators"), "a");
+    EXPECT_EQ(CatalogSource::folderName("a/donators/internal"), "a/donators");
+    EXPECT_EQ(CatalogSource::folderName("internal"), "internal");
+    EXPECT_EQ(CatalogSource::folderName(""), "");
+}
+
+TEST(CatalogSourceFolder, ChannelUrlPicksTheChannelsSubFolder)
+{
+    const std::string server = urls().buildsServer;
+    EXPECT_EQ(CatalogSource::channelUrl(" Foo ", Channel::Internal), server + "foo/internal/");
+    EXPECT_EQ(CatalogSource::channelUrl("Foo", Channel::Donators), server + "foo/donators/");
+    EXPECT_EQ(CatalogSource::channelUrl("Foo", Channel::Public), server + "foo/donators/");
+    EXPECT_EQ(CatalogSource::channelUrl("", Channel::Donators), server + "/donators/");
+}
+
+namespace
+{
+class ProductLists : public ::testing::Test
+{
+protected:
+    void SetUp() override { testSupport::pointEndpointsAt(server.url("/")); }
+
+    const std::string internalList = route(buildsServer, "internal/products.json");
+    testSupport::TestServer server;
+};
+
+const char* g_productList = R"({
+  "plugins": [ { "product": "FromPlugins" } ],
+  "products": [
+    { "product": "Aurora", "id": "ignored", "name": "Aurora Synth", "description": "Pads",
+      "thumbnail": "aurora.png", "category": "Synths", "manufacturer": "Kestavel",
+      "originalName": "AU-1", "year": 1987,
+      "files": [
+        { "folder": "presets", "urls": [ "https://x.test/a.bin",
+                                         { "url": "https://x.test/b.bin", "path": "sub/b.bin" },
+                                         { "path": "no-url.bin" }, 42 ] },
+        { "folder": "empty", "urls": [ { "path": "only-path" }, "" ] },
+        { "folder": "", "urls": [ "https://x.test/c.mid" ] },
+        "not a section",
+        { "folder": "not-an-array", "urls": "https://x.test/d.bin" } ] },
+    { "product": "", "id": "MixedCase" },
+    { "id": "Given", "slug": "KeepCase" },
+    { "id": "NoFolder", "slug": "" },
+    { "slug": "orphan", "name": "Nameless", "product": "" },
+    "not a product",
+    { "product": "Aurora", "files": "none" }
+  ]
+})";
+}
+
+TEST_F(ProductLists, PublicListReadsEveryFieldAndTheSlugRule)
+{
+    server.setText(route(productList), g_productList, "application/json");
+    std::vector<Product> products;
+    std::string error;
+    ASSERT_TRUE(CatalogSource::fetchPublicProducts(products, error)) << error;
+
+    // The dropped entries leave five in order; duplicates of an id stay.
+    ASSERT_EQ(products.size(), 5u);
+    const Product& aurora = products[0];
+    EXPECT_EQ(aurora.id, "Aurora");
+    EXPECT_EQ(aurora.slug, "aurora");
+    EXPECT_EQ(aurora.name, "Aurora Synth");
+    EXPECT_EQ(aurora.description, "Pads");
+    EXPECT_EQ(aurora.thumbnail, "aurora.png");
+    EXPECT_EQ(aurora.category, "Synths");
+    EXPECT_EQ(aurora.manufacturer, "Kestavel");
+    EXPECT_EQ(aurora.originalName, "AU-1");
+    EXPECT_EQ(aurora.year, 1987);
+    ASSERT_EQ(aurora.files.size(), 2u);
+    EXPECT_EQ(aurora.files[0].folder, "presets");
+    ASSERT_EQ(aurora.files[0].downloads.size(), 2u);
+    EXPECT_EQ(aurora.files[0].downloads[0].url, "https://x.test/a.bin");
+    EXPECT_EQ(aurora.files[0].downloads[0].path, "");
+    EXPECT_EQ(aurora.files[0].downloads[1].url, "https://x.test/b.bin");
+    EXPECT_EQ(aurora.files[0].downloads[1].path, "sub/b.bin");
+    EXPECT_EQ(aurora.files[1].folder, "");
+    EXPECT_EQ(aurora.files[1].downloads[0].url, "https://x.test/c.mid");
+
+    EXPECT_EQ(products[1].id, "MixedCase");
+    EXPECT_EQ(products[1].slug, "mixedcase");
+    EXPECT_EQ(products[1].name, "MixedCase");
+    EXPECT_EQ(products[1].year, 0);
+    EXPECT_EQ(products[2].slug, "KeepCase");
+    EXPECT_EQ(products[3].id, "NoFolder");
+    EXPECT_EQ(products[3].slug, "");
+    EXPECT_EQ(products[4].id, "Aurora");
+    EXPECT_TRUE(products[4].files.empty());
+
+    // The public list is fetched without a login.
+    ASSERT_EQ(server.requestCount(route(productList)), 1u);
+    EXPECT_FALSE(server.requestsFor(route(productList))[0].hasHeader("Authorization"));
+}
+
+TEST_F(ProductLists, PluginsArrayIsTheFallbackAndAnythingElseIsAnEmptyList)
+{
+    std::vector<Product> products(3);
+    std::string error;
+    server.setText(route(productList), R"({"products": {"a": 1}, "plugins": [{"id": "Old"}]})");
+    ASSERT_TRUE(CatalogSource::fetchPublicProducts(products, error));
+    ASSERT_EQ(products.size(), 1u);
+    EXPECT_EQ(products[0].id, "Old");
+
+    for (const char* text : {R"([{"id": "InAnArray"}])", "not json", R"({"products": 1})", ""})
+    {
+        products.resize(2);
+        server.setText(route(productList), text);
+        EXPECT_TRUE(CatalogSource::fetchPublicProducts(products, error)) << text;
+        EXPECT_TRUE(products.empty()) << text;
+    }
+    EXPECT_TRUE(error.empty());
+}
+
+TEST_F(ProductLists, PublicListThatCannotBeFetchedLeavesTheListAlone)
+{
+    std::vector<Product> products(1);
+    products[0].id = "Kept";
+    std::string error;
+    EXPECT_FALSE(CatalogSource::fetchPublicProducts(products, error));
+    EXPECT_EQ(error, "Could not download the product list");
+    ASSERT_EQ(products.size(), 1u);
+    EXPECT_EQ(products[0].id, "Kept");
+}
+
+TEST_F(ProductLists, InternalListNeedsTheLoginAndNamesEachFailure)
+{
+    server.setText(internalList, R"({"products": [{"product": "Nimbus"}]})");
+    server.requireLogin(route(buildsServer, "internal/"), "team", "secret");
+    std::vector<Product> products;
+    std::string error;
+
+    ASSERT_TRUE(CatalogSource::fetchInternalProducts({"team", "secret"}, products, error)) << error;
+    ASSERT_EQ(products.size(), 1u);
+    EXPECT_EQ(products[0].slug, "nimbus");
+
+    products[0].id = "Kept";
+    EXPECT_FALSE(CatalogSource::fetchInternalProducts({"team", "wrong"}, products, error));
+    EXPECT_EQ(error, "Login rejected");
+    ASSERT_EQ(products.size(), 1u);
+    EXPECT_EQ(products[0].id, "Kept");
+
+    server.setStatus(internalList, 403);
+    EXPECT_FALSE(CatalogSource::fetchInternalProducts({"team", "secret"}, products, error));
+    EXPECT_EQ(error, "Login rejected");
+
+    server.setStatus(internalList, 404);
+    EXPECT_FALSE(CatalogSource::fetchInternalProducts({"team", "secret"}, products, error));
+    EXPECT_EQ(error, "The server has no product list.");
+
+    server.setStatus(internalList, 500);
+    EXPECT_FALSE(CatalogSource::fetchInternalProducts({"team", "secret"}, products, error));
+    EXPECT_EQ(error, "Could not reach the server (HTTP 500)");
+    EXPECT_EQ(products[0].id, "Kept");
+}
+
+TEST_F(ProductLists, InternalListOnAnUnreachableServer)
+{
+    testSupport::pointEndpointsAt(testSupport::closedLoopbackBase());
+    std::vector<Product> products;
+    std::string error;
+    EXPECT_FALSE(CatalogSource::fetchInternalProducts({"team", "secret"}, products, error));
+    EXPECT_EQ(error, "Could not reach the server (Failed to connect)");
+}
+
+TEST_F(ProductLists, ChannelProductIsTheFirstOfTheFoldersList)
+{
+    const std::string file = route(buildsServer, "aurora/donators/products.json");
+    server.requireLogin(route(buildsServer, "aurora/"), "fan", "pw");
+    server.setText(file, R"({"products": [
+        {"id": "Aurora", "files": [{"folder": "roms", "urls": ["https://x.test/rom.bin"]}]},
+        {"id": "Second"}]})");
+
+    Product product;
+    ASSERT_TRUE(CatalogSource::fetchChannelProduct(" Aurora ", Channel::Donators, {"fan", "pw"}, product));
+    EXPECT_EQ(product.id, "Aurora");
+    ASSERT_EQ(product.files.size(), 1u);
+    EXPECT_EQ(product.files[0].downloads[0].url, "https://x.test/rom.bin");
+
+    // Failures say nothing and leave the product as it was.
+    product.name = "Kept";
+    EXPECT_FALSE(CatalogSource::fetchChannelProduct("Aurora", Channel::Donators, {"fan", "bad"}, product));
+    EXPECT_FALSE(CatalogSource::fetchChannelProduct("Aurora", Channel::Internal, {"fan", "pw"}, product));
+    server.setText(file, R"({"products": [{"id": ""}]})");
+    EXPECT_FALSE(CatalogSource::fetchChannelProduct("Aurora", Channel::Donators, {"fan", "pw"}, product));
+    server.setText(file, "[]");
+    EXPECT_FALSE(CatalogSource::fetchChannelProduct("Aurora", Channel::Donators, {"fan", "pw"}, product));
+    EXPECT_EQ(product.name, "Kept");
+    EXPECT_EQ(product.id, "Aurora");
+}
