@@ -1,0 +1,103 @@
+#include "changelog/changelog.h"
+#include "support/tempFolder.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+using changelogLib::Changelog;
+using Format = Changelog::Format;
+
+namespace
+{
+namespace fs = std::filesystem;
+
+const std::string fixtures = std::string(VYRPM_FIXTURES_DIR) + "/changelog/";
+
+std::map<std::string, std::string> filesIn(const std::string& folder)
+{
+    std::map<std::string, std::string> files;
+    for (const auto& entry : fs::directory_iterator(folder))
+        files[entry.path().filename().string()] = testSupport::readFile(entry.path().string());
+    return files;
+}
+
+Changelog loaded(const std::string& path)
+{
+    Changelog changelog;
+    std::string error;
+    EXPECT_TRUE(changelog.load(path, error)) << error;
+    return changelog;
+}
+}
+
+TEST(ChangelogFiles, WritesVersionProductAndProductFiles)
+{
+    const auto changelog = loaded(fixtures + "input.txt");
+    const std::vector<std::pair<Format, std::string>> cases = {
+        {Format::Text, "text"}, {static_cast<Format>(7), "text"}, {Format::Markdown, "markdown"}};
+    for (const auto& [format, expected] : cases)
+    {
+        SCOPED_TRACE(expected);
+        testSupport::TempFolder out;
+        std::string error;
+        ASSERT_TRUE(changelog.writeFiles(out.path() + "/", format, error)) << error;
+        EXPECT_EQ(filesIn(out.path()), filesIn(fixtures + expected));
+    }
+}
+
+TEST(ChangelogFiles, EmptyChangelogWritesNothing)
+{
+    testSupport::TempFolder out;
+    std::string error;
+    EXPECT_TRUE(Changelog().writeFiles(out.path() + "/", Format::Text, error));
+    EXPECT_TRUE(fs::is_empty(out.path()));
+}
+
+TEST(ChangelogFiles, RefusesFilesOutsideTheOutputFolderAndStops)
+{
+    testSupport::TempFolder temp;
+    const auto outDir = temp.file("a/b/");
+    fs::create_directories(outDir);
+    Changelog changelog;
+    ASSERT_TRUE(changelog.parse("../../escape.x:\nAlpha:\n- out\nVersion 1.0.0\nAlpha:\n- in\n"));
+
+    std::string error;
+    EXPECT_FALSE(changelog.writeFiles(outDir, Format::Text, error));
+    EXPECT_EQ(error, "Failed to create output file '" + outDir + "../../escape.x_Alpha.txt'");
+    EXPECT_FALSE(temp.exists("escape.x_Alpha.txt"));
+    EXPECT_TRUE(fs::is_empty(outDir));
+
+    // A name that only reaches a sub-folder stays allowed.
+    ASSERT_TRUE(changelog.parse("1.2.x/sub:\nAlpha:\n- in\n"));
+    fs::create_directories(outDir + "1.2.x");
+    EXPECT_TRUE(changelog.writeFiles(outDir, Format::Text, error)) << error;
+    EXPECT_EQ(testSupport::readFile(outDir + "1.2.x/sub_Alpha.txt"), "Alpha Version 1.2.x/sub\n\nAlpha:\n\n- in\n");
+}
+
+TEST(ChangelogFiles, UncreatableFileStopsWithItsPath)
+{
+    testSupport::TempFolder temp;
+    const auto outDir = temp.file("missing/");
+    std::string error = "earlier";
+    EXPECT_FALSE(loaded(fixtures + "input.txt").writeFiles(outDir, Format::Text, error));
+    EXPECT_EQ(error, "Failed to create output file '" + outDir + "1.0.0_.txt'");
+}
+
+TEST(ChangelogFiles, LoadFailuresReportAndKeepOrEmptyTheChangelog)
+{
+    testSupport::TempFolder temp;
+    auto changelog = loaded(fixtures + "input.txt");
+    const auto before = changelog.versions;
+
+    std::string error = "earlier";
+    EXPECT_FALSE(changelog.load(temp.file("none.txt"), error));
+    EXPECT_EQ(error, "Failed to open input file '" + temp.file("none.txt") + "'");
+    EXPECT_EQ(changelog.versions, before);
+
+    temp.write("empty.txt", "");
+    EXPECT_FALSE(changelog.load(temp.file("empty.txt"), error));
+    EXPECT_EQ(error, "No lines read from input file");
+    EXPECT_TRUE(changelog.versions.empty());
+    EXPECT_TRUE(changelog.products.empty());
+}
