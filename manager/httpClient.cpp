@@ -1,40 +1,460 @@
 #include "manager/httpClient.h"
 
+#include "manager/log.h"
+
+#include <juce_core/juce_core.h>
+#include <juce_events/juce_events.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
 namespace pluginManager
 {
-bool HttpClient::fetchString(const std::string&, std::string&, std::string& error, const Credentials&)
+namespace
 {
-    error = "Failed to connect";
-    return false;
+const char* const userAgent = "VYR-Plugin-Manager";
+const char* const localPrefix = "file:///";
+constexpr int textTimeoutMs = 10000;
+constexpr int downloadTimeoutMs = 15000;
+constexpr int redirectsFollowed = 5;
+constexpr int tooManyRequests = 429;
+constexpr int lastRetryAttempt = 3;
+constexpr int longestRetryWaitSeconds = 300;
+constexpr int retryWaitStepMs = 250;
+constexpr int copyBufferSize = 65536;
+constexpr size_t outputBufferSize = 32768;
+constexpr int downloadPasses = 2;
+
+bool isLocal(const std::string& url)
+{
+    return url.compare(0, std::strlen(localPrefix), localPrefix) == 0;
 }
 
-bool HttpClient::fetchLastModified(const std::string&, int64_t& seconds, std::string& error, const Credentials&)
+std::string httpErrorMessage(int status)
+{
+    return "HTTP " + std::to_string(status);
+}
+
+bool isHttpError(int status)
+{
+    return status >= 400;
+}
+
+juce::String requestHeaders(const Credentials& login, bool acceptGzip)
+{
+    juce::String headers = juce::String("User-Agent: ") + userAgent;
+    if (acceptGzip)
+        headers << "\r\nAccept-Encoding: gzip";
+    if (login.isComplete())
+    {
+        const std::string pair = login.user + ":" + login.password;
+        headers << "\r\nAuthorization: Basic " << juce::Base64::toBase64(pair.data(), pair.size());
+    }
+    return headers;
+}
+
+// The local file a "file:///" address names. Addresses are taken literally: "%20" stays "%20".
+juce::File localFile(const std::string& url)
+{
+    // From the third "/" on, so that "file:///home/u/x" names "/home/u/x".
+    std::string path = url.substr(std::strlen(localPrefix) - 1);
+    if (!juce::File::isAbsolutePath(juce::String(path)))
+        path.erase(0, 1);
+    const juce::File file{juce::String(path)};
+    return file.isDirectory() ? file.getChildFile("index.html") : file;
+}
+
+// A 429 is asked again up to three times, after the wait the server names (or our own), except on
+// the message thread, which must never be held up.
+std::unique_ptr<juce::InputStream> openStream(const std::string& url, const juce::String& headers, int timeoutMs,
+                                              int& statusCode, juce::StringPairArray& responseHeaders,
+                                              const std::shared_ptr<bool>& cancel)
+{
+    for (int attempt = 0;; ++attempt)
+    {
+        responseHeaders.clear();
+        statusCode = 0;
+        const auto options = juce::URL::InputStreamOptions(juce::URL::ParameterHandling::inAddress)
+                                 .withConnectionTimeoutMs(timeoutMs)
+                                 .withNumRedirectsToFollow(redirectsFollowed)
+                                 .withExtraHeaders(headers)
+                                 .withResponseHeaders(&responseHeaders)
+                                 .withStatusCode(&statusCode);
+        auto stream = juce::URL(juce::String(url)).createInputStream(options);
+        if (!stream)
+            return nullptr;
+        if (statusCode != tooManyRequests || attempt == lastRetryAttempt)
+            return stream;
+        if (juce::MessageManager::existsAndIsCurrentThread())
+            return stream;
+
+        stream.reset();
+        const auto retryAfter = responseHeaders["Retry-After"].toStdString();
+        const int seconds = HttpClient::retryDelaySeconds(retryAfter, attempt, juce::Time::currentTimeMillis() / 1000);
+        Log::write(url + ": too many requests, asking again in " + std::to_string(seconds) + " s");
+        for (int step = 0; step < seconds * (1000 / retryWaitStepMs); ++step)
+        {
+            if (isCancelled(cancel))
+                return nullptr;
+            juce::Thread::sleep(retryWaitStepMs);
+        }
+    }
+}
+
+bool isAllDigits(const std::string& text)
+{
+    return !text.empty() && std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+std::string trimmed(const std::string& text)
+{
+    const char* const blanks = " \t\r\n\f\v";
+    const auto first = text.find_first_not_of(blanks);
+    if (first == std::string::npos)
+        return {};
+    return text.substr(first, text.find_last_not_of(blanks) - first + 1);
+}
+
+// Days from 1970-01-01 to a date of the proleptic Gregorian calendar.
+int64_t daysFromCivil(int64_t year, int64_t month, int64_t day)
+{
+    year -= month <= 2 ? 1 : 0;
+    const int64_t era = (year >= 0 ? year : year - 399) / 400;
+    const int64_t yearOfEra = year - era * 400;
+    const int64_t dayOfYear = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
+    const int64_t dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
+    return era * 146097 + dayOfEra - 719468;
+}
+
+// Why a pass of a download ended.
+enum class PassResult
+{
+    Done,
+    CutOff,
+    Failed
+};
+
+void reportProgress(const std::function<void(float)>& progress, int64_t written, int64_t total, int& lastPercent)
+{
+    if (!progress)
+        return;
+    float fraction = -1.0f;
+    int percent = -100;
+    if (total > 0)
+    {
+        fraction = static_cast<float>(written) * (1.0f / static_cast<float>(total));
+        percent = static_cast<int>(fraction * 100.0f);
+    }
+    if (percent != lastPercent)
+    {
+        progress(fraction);
+        lastPercent = percent;
+    }
+}
+
+PassResult downloadPass(const std::string& url, const juce::File& dest, std::string& error,
+                        const std::function<void(float)>& progress, const std::shared_ptr<bool>& cancel,
+                        const Credentials& login)
+{
+    int status = 0;
+    juce::StringPairArray responseHeaders;
+    auto stream = openStream(url, requestHeaders(login, false), downloadTimeoutMs, status, responseHeaders, cancel);
+    if (isCancelled(cancel))
+    {
+        error = "Cancelled";
+        return PassResult::Failed;
+    }
+    if (!stream)
+    {
+        error = "Failed to connect to server";
+        Log::write("Download " + url + ": " + error);
+        return PassResult::Failed;
+    }
+    if (isHttpError(status))
+    {
+        error = httpErrorMessage(status);
+        Log::write("Download " + url + ": " + error);
+        return PassResult::Failed;
+    }
+
+    const auto temp = dest.getSiblingFile(dest.getFileName() + ".downloading");
+    temp.deleteFile();
+    auto out = temp.createOutputStream(outputBufferSize);
+    if (!out || out->failedToOpen())
+    {
+        error = "Failed to create output file";
+        return PassResult::Failed;
+    }
+
+    const int64_t total = stream->getTotalLength();
+    int64_t written = 0;
+    int lastPercent = -1;
+    bool writeFailed = false;
+    std::vector<char> buffer(copyBufferSize);
+    while (!stream->isExhausted())
+    {
+        if (isCancelled(cancel))
+        {
+            out.reset();
+            temp.deleteFile();
+            error = "Cancelled";
+            return PassResult::Failed;
+        }
+        const int count = stream->read(buffer.data(), copyBufferSize);
+        if (count <= 0)
+            break;
+        // A full disk must not pass for a cut-off (which would ask again) nor for a whole file.
+        if (!out->write(buffer.data(), static_cast<size_t>(count)))
+        {
+            writeFailed = true;
+            break;
+        }
+        written += count;
+        reportProgress(progress, written, total, lastPercent);
+    }
+    out->flush();
+    writeFailed = writeFailed || out->getStatus().failed();
+    out.reset();
+
+    if (writeFailed)
+    {
+        temp.deleteFile();
+        error = "Failed to write " + dest.getFullPathName().toStdString();
+        return PassResult::Failed;
+    }
+    if (total > written)
+    {
+        temp.deleteFile();
+        error = "The download was cut off";
+        Log::write("Download " + url + ": " + error + " after " + std::to_string(written) + " of "
+                   + std::to_string(total) + " bytes");
+        return PassResult::CutOff;
+    }
+    if (!temp.moveFileTo(dest))
+    {
+        temp.deleteFile();
+        error = "Failed to write " + dest.getFullPathName().toStdString();
+        return PassResult::Failed;
+    }
+    error.clear();
+    return PassResult::Done;
+}
+
+// A local source is copied beside the destination first, so that a copy that fails half-way
+// leaves the destination as it was.
+bool copyLocalFile(const std::string& url, const juce::File& dest, std::string& error)
+{
+    const auto source = localFile(url);
+    const auto temp = dest.getSiblingFile(dest.getFileName() + ".downloading");
+    if (source.existsAsFile() && source.copyFileTo(temp) && temp.moveFileTo(dest))
+        return true;
+    temp.deleteFile();
+    error = "File not found: " + source.getFullPathName().toStdString();
+    return false;
+}
+}
+
+bool HttpClient::fetchString(const std::string& url, std::string& body, std::string& error, const Credentials& login)
+{
+    if (isLocal(url))
+    {
+        const auto file = localFile(url);
+        if (!file.existsAsFile())
+        {
+            error = "File not found: " + file.getFullPathName().toStdString();
+            return false;
+        }
+        body = file.loadFileAsString().toStdString();
+        return true;
+    }
+
+    int status = 0;
+    juce::StringPairArray responseHeaders;
+    auto stream = openStream(url, requestHeaders(login, true), textTimeoutMs, status, responseHeaders, nullptr);
+    if (!stream)
+    {
+        error = "Failed to connect";
+        Log::write("GET " + url + ": " + error);
+        return false;
+    }
+    if (isHttpError(status))
+    {
+        error = httpErrorMessage(status);
+        Log::write("GET " + url + ": " + error);
+        return false;
+    }
+    juce::MemoryOutputStream data(256);
+    data.writeFromInputStream(*stream, -1);
+    body = decodeBody(data.getData(), data.getDataSize());
+    return true;
+}
+
+bool HttpClient::fetchLastModified(const std::string& url, int64_t& seconds, std::string& error,
+                                   const Credentials& login)
 {
     seconds = 0;
-    error = "Failed to connect";
-    return false;
+    if (isLocal(url))
+    {
+        const auto file = localFile(url);
+        if (!file.existsAsFile())
+        {
+            error = "File not found: " + file.getFullPathName().toStdString();
+            return false;
+        }
+        seconds = file.getLastModificationTime().toMilliseconds() / 1000;
+        return true;
+    }
+
+    int status = 0;
+    juce::StringPairArray responseHeaders;
+    // A GET whose body is never read: the framework's HEAD request waits for a body that never
+    // comes.
+    auto stream = openStream(url, requestHeaders(login, false), textTimeoutMs, status, responseHeaders, nullptr);
+    if (!stream)
+    {
+        error = "Failed to connect";
+        Log::write("HEAD " + url + ": " + error);
+        return false;
+    }
+    if (isHttpError(status))
+    {
+        error = httpErrorMessage(status);
+        Log::write("HEAD " + url + ": " + error);
+        return false;
+    }
+    const auto lastModified = responseHeaders["Last-Modified"].toStdString();
+    int64_t parsed = 0;
+    if (lastModified.empty() || !parseHttpDate(lastModified, parsed))
+    {
+        error = "No Last-Modified";
+        return false;
+    }
+    seconds = parsed;
+    return true;
 }
 
-bool HttpClient::downloadFile(const std::string&, const std::string&, std::string& error,
-                              const std::function<void(float)>&, const std::shared_ptr<bool>&, const Credentials&)
+bool HttpClient::downloadFile(const std::string& url, const std::string& dest, std::string& error,
+                              const std::function<void(float)>& progress, const std::shared_ptr<bool>& cancel,
+                              const Credentials& login)
 {
-    error = "Failed to connect to server";
-    return false;
+    const juce::File destination{juce::String(dest)};
+    if (isLocal(url))
+        return copyLocalFile(url, destination, error);
+
+    for (int pass = 1;; ++pass)
+    {
+        const auto result = downloadPass(url, destination, error, progress, cancel, login);
+        if (result == PassResult::Done)
+            return true;
+        if (result == PassResult::Failed || pass == downloadPasses)
+            return false;
+    }
 }
 
-void HttpClient::fetchStringAsync(const std::string&, std::function<void(bool, const std::string&)>, const Credentials&) {}
-
-void HttpClient::downloadFileAsync(const std::string&, const std::string&, std::function<void(float)>,
-                                   std::function<void(bool, const std::string&)>, std::shared_ptr<bool>,
-                                   const Credentials&)
+void HttpClient::fetchStringAsync(const std::string& url, std::function<void(bool, const std::string&)> done,
+                                  const Credentials& login)
 {
+    auto finished = std::make_shared<std::function<void(bool, const std::string&)>>(std::move(done));
+    juce::Thread::launch([url, login, finished] {
+        std::string body;
+        std::string error;
+        const bool ok = fetchString(url, body, error, login);
+        juce::MessageManager::callAsync([finished, ok, result = ok ? body : error] { (*finished)(ok, result); });
+    });
 }
 
-std::string HttpClient::decodeBody(const void*, size_t) { return {}; }
-bool HttpClient::parseHttpDate(const std::string&, int64_t&) { return false; }
-int HttpClient::retryDelaySeconds(const std::string&, int, int64_t) { return 30; }
-bool HttpClient::isAuthError(const std::string& error) { return error == "HTTP 401" || error == "HTTP 403"; }
-bool HttpClient::isNotFound(const std::string& error) { return error == "HTTP 404"; }
+void HttpClient::downloadFileAsync(const std::string& url, const std::string& dest, std::function<void(float)> progress,
+                                   std::function<void(bool, const std::string&)> done, std::shared_ptr<bool> cancel,
+                                   const Credentials& login)
+{
+    auto finished = std::make_shared<std::function<void(bool, const std::string&)>>(std::move(done));
+    std::shared_ptr<std::function<void(float)>> reports;
+    if (progress)
+        reports = std::make_shared<std::function<void(float)>>(std::move(progress));
+
+    juce::Thread::launch([url, dest, login, cancel, finished, reports] {
+        std::function<void(float)> forward;
+        if (reports)
+            forward = [reports](float fraction) {
+                juce::MessageManager::callAsync([reports, fraction] { (*reports)(fraction); });
+            };
+        std::string error;
+        const bool ok = downloadFile(url, dest, error, forward, cancel, login);
+        juce::MessageManager::callAsync([finished, ok, error] { (*finished)(ok, error); });
+    });
+}
+
+std::string HttpClient::decodeBody(const void* data, size_t size)
+{
+    if (data == nullptr || size == 0)
+        return {};
+    const auto* bytes = static_cast<const unsigned char*>(data);
+    juce::MemoryInputStream raw(data, size, false);
+    // Some servers gzip their files without saying so: the magic bytes decide, not the headers.
+    if (size >= 2 && bytes[0] == 0x1F && bytes[1] == 0x8B)
+    {
+        juce::GZIPDecompressorInputStream unzipped(&raw, false, juce::GZIPDecompressorInputStream::gzipFormat);
+        return unzipped.readEntireStreamAsString().toStdString();
+    }
+    return raw.readEntireStreamAsString().toStdString();
+}
+
+bool HttpClient::parseHttpDate(const std::string& text, int64_t& seconds)
+{
+    static const char* const months[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                         "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+    const auto comma = text.find(',');
+    const auto rest = comma == std::string::npos ? text : text.substr(comma + 1);
+
+    int day = 0, year = 0, hour = 0, minute = 0, second = 0;
+    char monthName[4] = {};
+    if (std::sscanf(rest.c_str(), " %d %3s %d %d:%d:%d", &day, monthName, &year, &hour, &minute, &second) != 6)
+        return false;
+    const auto month = std::find_if(std::begin(months), std::end(months),
+                                    [&monthName](const char* name) { return std::strcmp(name, monthName) == 0; });
+    if (month == std::end(months) || day < 1 || day > 31 || year < 1970)
+        return false;
+
+    const int64_t days = daysFromCivil(year, (month - std::begin(months)) + 1, day);
+    seconds = days * 86400 + int64_t(hour) * 3600 + int64_t(minute) * 60 + second;
+    return true;
+}
+
+int HttpClient::retryDelaySeconds(const std::string& retryAfter, int attempt, int64_t nowSeconds)
+{
+    const int fallback = std::min(30 << std::clamp(attempt, 0, 2), longestRetryWaitSeconds);
+    const auto value = trimmed(retryAfter);
+    if (isAllDigits(value))
+    {
+        // Anything longer than the longest wait needs no exact value, and must not overflow.
+        const auto significant = value.substr(std::min(value.find_first_not_of('0'), value.size()));
+        if (significant.empty())
+            return fallback;
+        if (significant.size() > 3)
+            return longestRetryWaitSeconds;
+        return std::min(std::stoi(significant), longestRetryWaitSeconds);
+    }
+    int64_t when = 0;
+    if (parseHttpDate(value, when))
+    {
+        const auto ahead = static_cast<int32_t>(when - nowSeconds);
+        if (ahead > 0)
+            return std::min<int>(ahead, longestRetryWaitSeconds);
+    }
+    return fallback;
+}
+
+bool HttpClient::isAuthError(const std::string& error)
+{
+    return error == httpErrorMessage(401) || error == httpErrorMessage(403);
+}
+
+bool HttpClient::isNotFound(const std::string& error)
+{
+    return error == httpErrorMessage(404);
+}
 
 void setCancelled(const std::shared_ptr<bool>& flag)
 {
