@@ -105,7 +105,9 @@ bool readProduct(const juce::var& object, Product& product)
 
     // Older lists carry no slug: their folder on the builds server is the id in lower case. A
     // slug that is given is taken as it stands, also an empty one (no folder).
-    if (!object.getDynamicObject()->hasProperty("slug") && !product.id.empty())
+    const auto* fields = object.getDynamicObject();
+    const bool hasSlugKey = fields != nullptr && fields->hasProperty("slug");
+    if (!hasSlugKey && !product.id.empty())
         product.slug = asciiLowerCase(product.id);
     if (product.id.empty())
         return false;
