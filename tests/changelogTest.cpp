@@ -152,15 +152,6 @@ TEST(ChangelogVersion, PackedValues)
               "Invalid version string '1.99999999999999999999.0': stoull\n");
 }
 
-TEST(ChangelogQueries, GlobalSectionsAreExactNames)
-{
-    EXPECT_TRUE(Changelog::isGlobal("DSP"));
-    EXPECT_TRUE(Changelog::isGlobal("Framework"));
-    EXPECT_TRUE(Changelog::isGlobal("Patch Manager"));
-    EXPECT_FALSE(Changelog::isGlobal("dsp"));
-    EXPECT_FALSE(Changelog::isGlobal("PatchManager"));
-}
-
 TEST(ChangelogQueries, FindProductPrefersExactThenLongestPrefix)
 {
     const auto changelog = parsed("Version 1.0.0\nAlpha:\n- a\nAlpha FX:\n- b\nBeta:\n- c\nDSP:\n- d\n");
