@@ -1,6 +1,10 @@
 #pragma once
 
+#include "manager/asset.h"
+
+#include <map>
 #include <string>
+#include <vector>
 
 namespace pluginManager
 {
@@ -11,5 +15,37 @@ struct Credentials
     std::string password;
 
     bool isComplete() const { return !user.empty() && !password.empty(); }
+};
+
+// The logins the user entered, by channel and product folder, kept in credentials.xml with every
+// password masked and the file readable by its owner alone. Nothing is written unless asked for.
+class CredentialStore
+{
+public:
+    // Reads credentials.xml at once when load is true.
+    explicit CredentialStore(bool load);
+
+    // "internal", or "donators:" + the product's folder name; empty for a channel without logins.
+    static std::string keyFor(Channel channel, const std::string& slug);
+
+    // Empty when there is none.
+    Credentials get(Channel channel, const std::string& slug) const;
+    // Replaces the login of the place, also by an incomplete one.
+    void set(Channel channel, const std::string& slug, const Credentials& login, bool save);
+    // With save, the file is written even when there was nothing to forget.
+    void clear(Channel channel, const std::string& slug, bool save);
+    // The folder names of the stored donator logins, in key order; empty for other channels.
+    std::vector<std::string> getSlugs(Channel channel) const;
+
+    // Writes credentials.xml; a failed write goes unnoticed and leaves the previous file.
+    void save() const;
+    // Replaces the logins by those of credentials.xml; incomplete ones are left out.
+    void load();
+
+    // Replaces the file at path by text without a moment in which another user could read it:
+    // the text goes into a sibling created owner-only and is then renamed over the file.
+    static bool writePrivateFile(const std::string& path, const std::string& text);
+
+    std::map<std::string, Credentials> entries;
 };
 }
