@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+
 using namespace pluginManager;
 using testSupport::loopbackPath::publicBuilds;
 using testSupport::loopbackPath::releasesApi;
@@ -43,27 +45,19 @@ protected:
         PlatformUtils::setSettingsFolder("");
     }
 
-    std::string logText() const
+    // What was logged since the last call; logging goes on afterwards.
+    std::string takeLog() const
     {
         Log::stop();
-        return settings.read("log.txt");
+        const std::string text = settings.read("log.txt");
+        std::remove(settings.file("log.txt").c_str());
+        Log::start();
+        return text;
     }
 
     void serveCopy(const std::string& name, const std::string& body)
     {
         server.setText(route(publicBuilds, name), body, "application/json");
-    }
-
-    std::string fetchExpectingFallback(const std::string& reason)
-    {
-        server.setText(route(releasesApi), "[" + release("2024-01-01T00:00:00Z", file("Kestavel-Api-1.0-win64.zip", "https://x.test/api.zip")) + "]");
-        std::vector<Asset> assets;
-        std::string error;
-        EXPECT_TRUE(CatalogSource::fetchPublic(assets, error)) << error;
-        EXPECT_EQ(assets.size(), 1u);
-        EXPECT_NE(logText().find("Nothing in our own copy (" + reason + "), asking GitHub"), std::string::npos)
-            << reason;
-        return error;
     }
 
     testSupport::TempFolder settings;
@@ -75,7 +69,7 @@ TEST_F(PublicBuilds, OwnCopyGivesTheReleasesInListOrder)
 {
     serveCopy("versions.json", R"(["1.4.0", "", "missing", "broken", "1.3.0", "1.4.0"])");
     serveCopy("1.4.0.json",
-              release("2024-05-01T12:34:56Z",
+              release("2024-05-01T12:34",
                       file("Kestavel-Aurora-VST3-1.4.0-Linux_x86_64.zip", "https://x.test/a.zip") + "," +
                           file("Aurora-1.4.0-notes.txt", "https://x.test/notes.txt") + "," +
                           file("Kestavel-Aurora-CLAP-1.4.0-win64.zip", "") + ", 7," +
@@ -103,47 +97,42 @@ TEST_F(PublicBuilds, OwnCopyGivesTheReleasesInListOrder)
     EXPECT_EQ(assets[5].url, "https://x.test/m.zip");
 
     EXPECT_EQ(server.requestCount(route(releasesApi)), 0u);
-    EXPECT_NE(logText().find("Public builds: 5 from " + urls().publicBuilds), std::string::npos);
+    EXPECT_NE(takeLog().find("Public builds: 5 from " + urls().publicBuilds), std::string::npos);
 }
 
-TEST_F(PublicBuilds, DateNeedsSixteenCharacters)
+TEST_F(PublicBuilds, OwnCopyWithoutBuildsFallsBackToTheApi)
 {
-    serveCopy("versions.json", R"(["a", "b"])");
-    serveCopy("a.json", release("2024-05-01T12:34", file("Kestavel-A-1.0-win64.zip", "https://x.test/a.zip")));
-    serveCopy("b.json", R"({"assets": [)" + file("Kestavel-B-1.0-win64.zip", "https://x.test/b.zip") + "]}");
-    std::vector<Asset> assets;
-    std::string error;
-    ASSERT_TRUE(CatalogSource::fetchPublic(assets, error));
-    ASSERT_EQ(assets.size(), 2u);
-    EXPECT_EQ(assets[0].date, "2024-05-01 12:34");
-    EXPECT_EQ(assets[1].date, "");
-}
-
-TEST_F(PublicBuilds, MissingListFallsBackToTheApi)
-{
-    EXPECT_EQ(fetchExpectingFallback("HTTP 404"), "");
-    EXPECT_EQ(server.requestCount(route(releasesApi)), 1u);
-    EXPECT_FALSE(server.requestsFor(route(releasesApi))[0].hasHeader("Authorization"));
-    EXPECT_EQ(server.requestsFor(route(releasesApi))[0].target, route(releasesApi) + "?per_page=100");
-}
-
-TEST_F(PublicBuilds, InvalidListFallsBackToTheApi)
-{
-    serveCopy("versions.json", R"({"1.0": true})");
-    fetchExpectingFallback("Unexpected version list");
-}
-
-TEST_F(PublicBuilds, ListWithoutUsableReleaseFallsBackToTheApi)
-{
-    serveCopy("versions.json", R"(["gone", "nobuilds"])");
+    const std::pair<std::string, std::string> cases[] = {
+        {"", "HTTP 404"},
+        {R"({"1.0": true})", "Unexpected version list"},
+        {"[]", "No builds in the cache"},
+        {R"(["gone", "nobuilds"])", "No builds in the cache"},
+    };
     serveCopy("nobuilds.json", release("2024-05-01T12:34:56Z", file("readme.txt", "https://x.test/r.txt")));
-    fetchExpectingFallback("No builds in the cache");
-}
+    server.setText(route(releasesApi),
+                   "[" + release("2024-01-01T10:20:30Z", file("Kestavel-Api-1.0-win64.zip", "https://x.test/api.zip")) + "]");
 
-TEST_F(PublicBuilds, EmptyListFallsBackToTheApi)
-{
-    serveCopy("versions.json", "[]");
-    fetchExpectingFallback("No builds in the cache");
+    for (const auto& [versions, reason] : cases)
+    {
+        if (versions.empty())
+            server.setStatus(route(publicBuilds, "versions.json"), 404);
+        else
+            serveCopy("versions.json", versions);
+        std::vector<Asset> assets;
+        std::string error;
+        EXPECT_TRUE(CatalogSource::fetchPublic(assets, error)) << reason;
+        EXPECT_EQ(error, "");
+        ASSERT_EQ(assets.size(), 1u) << reason;
+        EXPECT_EQ(assets[0].date, "2024-01-01 10:20");
+        EXPECT_EQ(assets[0].url, "https://x.test/api.zip");
+        EXPECT_NE(takeLog().find("Nothing in our own copy (" + reason + "), asking GitHub"), std::string::npos)
+            << reason;
+    }
+    // One page of at most 100 releases, asked for without a login.
+    const auto requests = server.requestsFor(route(releasesApi));
+    ASSERT_EQ(requests.size(), 4u);
+    EXPECT_EQ(requests[0].target, route(releasesApi) + "?per_page=100");
+    EXPECT_FALSE(requests[0].hasHeader("Authorization"));
 }
 
 TEST_F(PublicBuilds, ApiFailuresLeaveTheCallersList)
@@ -173,5 +162,5 @@ TEST_F(PublicBuilds, NothingReachable)
     std::string error;
     EXPECT_FALSE(CatalogSource::fetchPublic(assets, error));
     EXPECT_EQ(error, "Could not reach GitHub: Failed to connect");
-    EXPECT_NE(logText().find("Nothing in our own copy (Failed to connect), asking GitHub"), std::string::npos);
+    EXPECT_NE(takeLog().find("Nothing in our own copy (Failed to connect), asking GitHub"), std::string::npos);
 }
