@@ -15,6 +15,7 @@
 using pluginManager::Log;
 using pluginManager::PlatformUtils;
 using testSupport::TempFolder;
+using Lines = std::vector<std::string>;
 
 namespace
 {
@@ -23,124 +24,84 @@ const std::string welcome = "VYR Plugin Manager 2.2.27";
 size_t count(const std::string& text, const std::string& part)
 {
     size_t found = 0;
-    for (auto at = text.find(part); at != std::string::npos; at = text.find(part, at + part.size()))
+    for (auto at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
         ++found;
     return found;
 }
 
-// The messages of the lines Log::write produced, in file order; the welcome block's lines have
-// no time stamp and are left out.
-std::vector<std::string> loggedMessages(const std::string& content)
+// The messages of the time-stamped lines, in file order; the welcome block has no stamp.
+Lines messages(const std::string& content)
 {
-    static const std::regex stamped(R"(^\d{4}-\d{2}-\d{2}T\d{2}:\d{2}:\d{2}\.\d{3}(Z|[+-]\d{2}:\d{2})  (.*?)\r?$)");
-    std::vector<std::string> messages;
-    size_t start = 0;
-    for (auto end = content.find('\n'); end != std::string::npos; end = content.find('\n', start))
+    static const std::regex stamped(R"(^\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}(Z|[+-]\d\d:\d\d)  (.*?)\r?$)");
+    Lines found;
+    std::smatch match;
+    for (size_t start = 0, end; (end = content.find('\n', start)) != std::string::npos; start = end + 1)
     {
-        std::smatch match;
         const std::string line = content.substr(start, end - start);
         if (std::regex_match(line, match, stamped))
-            messages.push_back(match[2]);
-        start = end + 1;
+            found.push_back(match[2]);
     }
-    return messages;
+    return found;
 }
 
 class LogFile : public testing::Test
 {
 protected:
-    void SetUp() override
-    {
-        Log::stop();
-        PlatformUtils::setSettingsFolder(settings);
-    }
-
+    void SetUp() override { PlatformUtils::setSettingsFolder(temp.file("settings")); }
     void TearDown() override
     {
         Log::stop();
         PlatformUtils::setSettingsFolder("");
     }
 
-    std::string content() const { return testSupport::readFile(logPath); }
+    std::string content() const { return temp.read("settings/log.txt"); }
 
     TempFolder temp;
-    const std::string settings = temp.file("settings");
-    const std::string logPath = settings + "/log.txt";
 };
 
-TEST_F(LogFile, NoFileUntilTheFirstLineAfterStart)
+TEST_F(LogFile, OpensAtTheFirstLineWithOneWelcomePerOpening)
 {
     Log::write("before start");
-    EXPECT_FALSE(temp.exists("settings"));
     Log::start();
     EXPECT_FALSE(temp.exists("settings"));
 
-    Log::write("first");
-    Log::write("second\nwith a break of its own");
-    const std::string text = content();
-    EXPECT_EQ(count(text, welcome), 1u);
-    EXPECT_LT(text.find(welcome), text.find("first"));
-    EXPECT_EQ(loggedMessages(text), (std::vector<std::string>{"first", "second"}));
-    EXPECT_NE(text.find("  second\nwith a break of its own\r\n"), std::string::npos);
-    EXPECT_EQ(text.find("before start"), std::string::npos);
-}
-
-TEST_F(LogFile, EveryOpeningWritesItsOwnWelcome)
-{
-    Log::start();
     Log::write("one");
-    Log::stop();
-    Log::write("dropped while stopped");
+    // An open log stays where it was opened.
+    PlatformUtils::setSettingsFolder(temp.file("elsewhere"));
+    Log::write("two");
     EXPECT_EQ(count(content(), welcome), 1u);
 
+    Log::stop();
+    Log::write("while stopped");
+    PlatformUtils::setSettingsFolder(temp.file("settings"));
     Log::start();
-    Log::write("two");
+    Log::write("three");
     const std::string text = content();
     EXPECT_EQ(count(text, welcome), 2u);
-    EXPECT_EQ(loggedMessages(text), (std::vector<std::string>{"one", "two"}));
-}
-
-TEST_F(LogFile, OpenLogStaysWhereItWasOpened)
-{
-    Log::start();
-    Log::write("here");
-    PlatformUtils::setSettingsFolder(temp.file("elsewhere"));
-    Log::write("still here");
-    EXPECT_EQ(loggedMessages(content()), (std::vector<std::string>{"here", "still here"}));
+    EXPECT_EQ(messages(text), (Lines{"one", "two", "three"}));
     EXPECT_FALSE(temp.exists("elsewhere"));
 }
 
-TEST_F(LogFile, LargeLogIsCutAtALineBreakWhenOpened)
+TEST_F(LogFile, LargeLogIsCutAtALineBreakSmallOneKept)
 {
-    std::string old;
-    for (int i = 0; old.size() <= 300000; ++i)
-        old += "old line " + std::to_string(i) + " " + std::string(80, 'x') + "\r\n";
-    testSupport::writeFile(logPath, old);
-
+    const std::string small = "earlier run\r\n";
+    testSupport::writeFile(temp.file("settings/log.txt"), small);
     Log::start();
-    const std::string untouched = content();
-    EXPECT_EQ(untouched, old);
-    Log::write("fresh");
+    Log::write("kept");
+    EXPECT_EQ(content().compare(0, small.size(), small), 0);
+    Log::stop();
 
+    std::string large;
+    for (int i = 0; large.size() <= 300000; ++i)
+        large += "old line " + std::to_string(i) + " " + std::string(80, 'x') + "\r\n";
+    testSupport::writeFile(temp.file("settings/log.txt"), large);
+    Log::start();
+    Log::write("fresh");
     const std::string text = content();
-    // The kept part begins with the first line break at or after the last 262144 bytes.
-    const std::string kept = old.substr(old.find_first_of("\r\n", old.size() - 262144));
+    const std::string kept = large.substr(large.find_first_of("\r\n", large.size() - 262144));
     EXPECT_EQ(text.compare(0, kept.size(), kept), 0);
     EXPECT_EQ(text.compare(kept.size(), 3, "\r\n*"), 0);
-    EXPECT_EQ(count(text, welcome), 1u);
-    EXPECT_LT(text.size(), 262144u + 500u);
-    EXPECT_EQ(loggedMessages(text), std::vector<std::string>{"fresh"});
-}
-
-TEST_F(LogFile, SmallLogIsKeptWholeAndAppendedTo)
-{
-    const std::string old = "2024-01-01T10:00:00.000Z  earlier run\r\n";
-    testSupport::writeFile(logPath, old);
-    Log::start();
-    Log::write("this run");
-    const std::string text = content();
-    EXPECT_EQ(text.compare(0, old.size(), old), 0);
-    EXPECT_EQ(loggedMessages(text), (std::vector<std::string>{"earlier run", "this run"}));
+    EXPECT_EQ(messages(text), Lines{"fresh"});
 }
 
 TEST_F(LogFile, LinesFromTwoThreadsStayWhole)
@@ -158,15 +119,11 @@ TEST_F(LogFile, LinesFromTwoThreadsStayWhole)
 
     const std::string text = content();
     EXPECT_EQ(count(text, welcome), 1u);
-    const std::vector<std::string> messages = loggedMessages(text);
-    ASSERT_EQ(messages.size(), 2u * linesEach);
-    std::set<std::string> distinct(messages.begin(), messages.end());
-    EXPECT_EQ(distinct.size(), messages.size());
-    for (const std::string& message : messages)
-    {
-        const char letter = message.front();
-        EXPECT_EQ(message.substr(message.find(' ') + 1), std::string(150, letter)) << message;
-    }
+    const Lines written = messages(text);
+    ASSERT_EQ(written.size(), 2u * linesEach);
+    EXPECT_EQ(std::set<std::string>(written.begin(), written.end()).size(), written.size());
+    for (const std::string& message : written)
+        EXPECT_EQ(message.substr(message.find(' ') + 1), std::string(150, message.front())) << message;
 }
 
 TEST_F(LogFile, UnwritablePlaceLosesLinesQuietly)
@@ -175,7 +132,6 @@ TEST_F(LogFile, UnwritablePlaceLosesLinesQuietly)
     PlatformUtils::setSettingsFolder(temp.file("plain-file/settings"));
     Log::start();
     Log::write("lost");
-    Log::write("lost too");
     EXPECT_EQ(temp.read("plain-file"), "not a folder");
 }
 }
