@@ -24,6 +24,7 @@ constexpr int lastRetryAttempt = 3;
 constexpr int longestRetryWaitSeconds = 300;
 constexpr int retryWaitStepMs = 250;
 constexpr int copyBufferSize = 65536;
+constexpr int textReadBlockSize = 16384;
 constexpr size_t outputBufferSize = 32768;
 constexpr int downloadPasses = 2;
 
@@ -41,6 +42,7 @@ bool isHttpError(int status)
 {
     return status >= 400;
 }
+
 
 juce::String requestHeaders(const Credentials& login, bool acceptGzip)
 {
@@ -66,24 +68,37 @@ juce::File localFile(const std::string& url)
     return file.isDirectory() ? file.getChildFile("index.html") : file;
 }
 
+bool isSuccess(int status)
+{
+    return status >= 200 && status < 300;
+}
+
+// Whether the server answered. The framework hands out no stream at all when the transfer broke
+// before its first bytes reached us; a success or an error status that did arrive still counts as
+// an answer (a body cut short is then read as far as it came), while a failed redirect or no
+// status at all means no connection.
+bool serverAnswered(bool connected, juce::WebInputStream& stream, int statusCode)
+{
+    return connected && (!stream.isError() || isSuccess(statusCode) || isHttpError(statusCode));
+}
+
 // A 429 is asked again up to three times, after the wait the server names (or our own), except on
 // the message thread, which must never be held up.
-std::unique_ptr<juce::InputStream> openStream(const std::string& url, const juce::String& headers, int timeoutMs,
-                                              int& statusCode, juce::StringPairArray& responseHeaders,
-                                              const std::shared_ptr<bool>& cancel)
+std::unique_ptr<juce::WebInputStream> openStream(const std::string& url, const juce::String& headers, int timeoutMs,
+                                                 int& statusCode, juce::StringPairArray& responseHeaders,
+                                                 const std::shared_ptr<bool>& cancel)
 {
     for (int attempt = 0;; ++attempt)
     {
         responseHeaders.clear();
         statusCode = 0;
-        const auto options = juce::URL::InputStreamOptions(juce::URL::ParameterHandling::inAddress)
-                                 .withConnectionTimeoutMs(timeoutMs)
-                                 .withNumRedirectsToFollow(redirectsFollowed)
-                                 .withExtraHeaders(headers)
-                                 .withResponseHeaders(&responseHeaders)
-                                 .withStatusCode(&statusCode);
-        auto stream = juce::URL(juce::String(url)).createInputStream(options);
-        if (!stream)
+        // Query parameters stay in the address of the GET request.
+        auto stream = std::make_unique<juce::WebInputStream>(juce::URL(juce::String(url)), false);
+        stream->withExtraHeaders(headers).withConnectionTimeout(timeoutMs).withNumRedirectsToFollow(redirectsFollowed);
+        const bool connected = stream->connect(nullptr);
+        statusCode = stream->getStatusCode();
+        responseHeaders = stream->getResponseHeaders();
+        if (!serverAnswered(connected, *stream, statusCode))
             return nullptr;
         if (statusCode != tooManyRequests || attempt == lastRetryAttempt)
             return stream;
@@ -214,22 +229,24 @@ PassResult downloadPass(const std::string& url, const juce::File& dest, std::str
         written += count;
         reportProgress(progress, written, total, lastPercent);
     }
-    out->flush();
-    writeFailed = writeFailed || out->getStatus().failed();
+    // Closing writes out the stream's own buffer without reporting a short write, so the size on
+    // disk tells whether everything arrived there.
     out.reset();
 
-    if (writeFailed)
+    if (writeFailed || temp.getSize() != written)
     {
         temp.deleteFile();
         error = "Failed to write " + dest.getFullPathName().toStdString();
         return PassResult::Failed;
     }
-    if (total > written)
+    // Without an announced size only the transport can tell that a body (a chunked one) broke off.
+    const bool cutOff = total > 0 ? total > written : stream->isError();
+    if (cutOff)
     {
         temp.deleteFile();
         error = "The download was cut off";
-        Log::write("Download " + url + ": " + error + " after " + std::to_string(written) + " of "
-                   + std::to_string(total) + " bytes");
+        Log::write("Download " + url + ": " + error + " after " + std::to_string(written)
+                   + (total > 0 ? " of " + std::to_string(total) : std::string()) + " bytes");
         return PassResult::CutOff;
     }
     if (!temp.moveFileTo(dest))
@@ -243,12 +260,14 @@ PassResult downloadPass(const std::string& url, const juce::File& dest, std::str
 }
 
 // A local source is copied beside the destination first, so that a copy that fails half-way
-// leaves the destination as it was.
+// leaves the destination as it was. The framework's copy reports success even when writes
+// failed, hence the size check.
 bool copyLocalFile(const std::string& url, const juce::File& dest, std::string& error)
 {
     const auto source = localFile(url);
     const auto temp = dest.getSiblingFile(dest.getFileName() + ".downloading");
-    if (source.existsAsFile() && source.copyFileTo(temp) && temp.moveFileTo(dest))
+    if (source.existsAsFile() && source.copyFileTo(temp) && temp.getSize() == source.getSize()
+        && temp.moveFileTo(dest))
         return true;
     temp.deleteFile();
     error = "File not found: " + source.getFullPathName().toStdString();
@@ -285,8 +304,11 @@ bool HttpClient::fetchString(const std::string& url, std::string& body, std::str
         Log::write("GET " + url + ": " + error);
         return false;
     }
+    // Read block by block: the framework would otherwise reserve whatever size the server announces.
     juce::MemoryOutputStream data(256);
-    data.writeFromInputStream(*stream, -1);
+    std::vector<char> block(textReadBlockSize);
+    for (int count; (count = stream->read(block.data(), textReadBlockSize)) > 0;)
+        data.write(block.data(), static_cast<size_t>(count));
     body = decodeBody(data.getData(), data.getDataSize());
     return true;
 }

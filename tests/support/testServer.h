@@ -96,8 +96,9 @@ public:
     // The next `times` requests of path answer 429, with a Retry-After header when retryAfter is
     // not empty; later ones answer normally.
     void answerTooManyRequests(const std::string& path, int times, const std::string& retryAfter = "");
-    // The next `times` answers of path (every answer when times is -1) announce their whole size
-    // but close the connection after bytesSent bytes of the body.
+    // The next `times` answers of path (every answer when times is -1) close the connection after
+    // bytesSent bytes of the body: one with a size announces the whole size, a chunked one lacks its
+    // last chunk. An answer that ends with the connection cannot be cut short.
     void cutOff(const std::string& path, size_t bytesSent, int times = -1);
     // Every answer of path pauses for milliseconds after bytesSent bytes of the body. The pause
     // ends early when the server stops.
