@@ -43,7 +43,6 @@ bool isHttpError(int status)
     return status >= 400;
 }
 
-
 juce::String requestHeaders(const Credentials& login, bool acceptGzip)
 {
     juce::String headers = juce::String("User-Agent: ") + userAgent;

@@ -152,20 +152,6 @@ TEST_F(HttpRequests, FailuresGiveTheirTextAndOneLogLine)
                                     "HEAD " + closed + ": Failed to connect"}));
 }
 
-TEST_F(HttpRequests, SuccessLeavesTheErrorTextAlone)
-{
-    server.setText("/a.txt", "body");
-    server.setLastModified("/a.txt", "Thu, 01 Jan 1970 00:01:00 GMT");
-    std::string body;
-    std::string error = "earlier failure";
-    int64_t seconds = 0;
-
-    ASSERT_TRUE(HttpClient::fetchString(server.url("/a.txt"), body, error));
-    ASSERT_TRUE(HttpClient::fetchLastModified(server.url("/a.txt"), seconds, error));
-    EXPECT_EQ(error, "earlier failure");
-    EXPECT_EQ(seconds, 60);
-}
-
 TEST_F(HttpRequests, LoginsAreCheckedByTheServerAndRefusalsClassified)
 {
     server.requireLogin("/internal/", "team", "secret", 403);
@@ -211,11 +197,15 @@ TEST_F(HttpRequests, LastModifiedComesFromTheResponseHeader)
     server.setText("/undated.zip", "zip");
     server.setText("/garbled.zip", "zip");
     server.setLastModified("/garbled.zip", "yesterday");
-    std::string error;
+    std::string error = "earlier failure";
     int64_t seconds = 0;
 
     ASSERT_TRUE(HttpClient::fetchLastModified(server.url("/dated.zip"), seconds, error)) << error;
     EXPECT_EQ(seconds, 784111777);
+    EXPECT_EQ(error, "earlier failure");
+    std::string body;
+    ASSERT_TRUE(HttpClient::fetchString(server.url("/dated.zip"), body, error));
+    EXPECT_EQ(error, "earlier failure");
 
     seconds = 5;
     EXPECT_FALSE(HttpClient::fetchLastModified(server.url("/undated.zip"), seconds, error));
@@ -225,6 +215,29 @@ TEST_F(HttpRequests, LastModifiedComesFromTheResponseHeader)
     EXPECT_FALSE(HttpClient::fetchLastModified(server.url("/garbled.zip"), seconds, error));
     EXPECT_EQ(error, "No Last-Modified");
     EXPECT_TRUE(logMessages().empty());
+}
+
+TEST_F(HttpRequests, ServedFoldersGiveListingsAndFileDates)
+{
+    work.write("builds/aurora/donators/Kestavel-Aurora-1.4.0-linux-x86_64.zip", "zip");
+    setModificationTime(work.file("builds/aurora/donators/Kestavel-Aurora-1.4.0-linux-x86_64.zip"), 784111777);
+    server.serveFolder("/builds/", work.file("builds"));
+    std::string page;
+    std::string error;
+    int64_t seconds = 0;
+
+    // The folder address without its final "/" is redirected to the one with it.
+    ASSERT_TRUE(HttpClient::fetchString(server.url("/builds/aurora/donators"), page, error)) << error;
+    EXPECT_NE(page.find("<a href=\"Kestavel-Aurora-1.4.0-linux-x86_64.zip\">Kestavel-Aurora-1.4.0-linux-x86_64.zip</a>"
+                        "</td><td align=\"right\">1994-11-06 08:49"),
+              std::string::npos)
+        << page;
+    ASSERT_TRUE(HttpClient::fetchLastModified(server.url("/builds/aurora/donators/Kestavel-Aurora-1.4.0-linux-x86_64.zip"),
+                                              seconds, error))
+        << error;
+    EXPECT_EQ(seconds, 784111777);
+    EXPECT_FALSE(HttpClient::fetchString(server.url("/builds/aurora/donators/missing.zip"), page, error));
+    EXPECT_EQ(error, "HTTP 404");
 }
 
 TEST_F(HttpRequests, LocalAddressesReadTheDiskLiterally)
