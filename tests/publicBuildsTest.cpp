@@ -15,6 +15,7 @@ using namespace pluginManager;
 using testSupport::loopbackPath::publicBuilds;
 using testSupport::loopbackPath::releasesApi;
 using testSupport::route;
+using Texts = std::vector<std::string>;
 
 namespace
 {
@@ -27,6 +28,14 @@ std::string release(const std::string& publishedAt, const std::string& assetsJso
 std::string file(const std::string& name, const std::string& url)
 {
     return R"({"name": ")" + name + R"(", "size": 1, "browser_download_url": ")" + url + R"("})";
+}
+
+Texts field(const std::vector<Asset>& assets, std::string Asset::*member)
+{
+    Texts values;
+    for (const auto& asset : assets)
+        values.push_back(asset.*member);
+    return values;
 }
 
 class PublicBuilds : public ::testing::Test
@@ -55,13 +64,12 @@ protected:
         return text;
     }
 
-    void serveCopy(const std::string& name, const std::string& body)
-    {
-        server.setText(route(publicBuilds, name), body, "application/json");
-    }
+    void serveCopy(const std::string& name, const std::string& body) { server.setText(route(publicBuilds, name), body); }
 
     testSupport::TempFolder settings;
     testSupport::TestServer server;
+    std::vector<Asset> assets;
+    std::string error;
 };
 }
 
@@ -77,24 +85,16 @@ TEST_F(PublicBuilds, OwnCopyGivesTheReleasesInListOrder)
     serveCopy("broken.json", "{ not json");
     serveCopy("1.3.0.json", release("2024-05-01T12:3", file("Kestavel-Aurora-1.3.0-Linux_aarch64.deb", "https://x.test/d.deb")));
 
-    std::vector<Asset> assets(1);
+    assets.resize(1);
     assets[0].product = "AlreadyThere";
-    std::string error = "stale";
-    ASSERT_TRUE(CatalogSource::fetchPublic(assets, error));
-    EXPECT_EQ(error, "");
+    ASSERT_TRUE(CatalogSource::fetchPublic(assets, error)) << error;
 
     // A release listed twice counts twice; the caller's own entry stays in front.
-    ASSERT_EQ(assets.size(), 6u);
     EXPECT_EQ(assets[0].product, "AlreadyThere");
-    EXPECT_EQ(assets[1].url, "https://x.test/a.zip");
-    EXPECT_EQ(assets[1].format, "VST3");
-    EXPECT_EQ(assets[1].channel, Channel::Public);
-    EXPECT_EQ(assets[1].date, "2024-05-01 12:34");
-    EXPECT_EQ(assets[2].url, "https://x.test/m.zip");
-    EXPECT_EQ(assets[3].extension, "deb");
-    EXPECT_EQ(assets[3].date, "");
-    EXPECT_EQ(assets[4].url, "https://x.test/a.zip");
-    EXPECT_EQ(assets[5].url, "https://x.test/m.zip");
+    const std::string a = "https://x.test/a.zip", m = "https://x.test/m.zip";
+    EXPECT_EQ(field(assets, &Asset::url), (Texts{"", a, m, "https://x.test/d.deb", a, m}));
+    const std::string date = "2024-05-01 12:34";
+    EXPECT_EQ(field(assets, &Asset::date), (Texts{"", date, date, "", date, date}));
 
     EXPECT_EQ(server.requestCount(route(releasesApi)), 0u);
     EXPECT_NE(takeLog().find("Public builds: 5 from " + urls().publicBuilds), std::string::npos);
@@ -103,10 +103,8 @@ TEST_F(PublicBuilds, OwnCopyGivesTheReleasesInListOrder)
 TEST_F(PublicBuilds, OwnCopyWithoutBuildsFallsBackToTheApi)
 {
     const std::pair<std::string, std::string> cases[] = {
-        {"", "HTTP 404"},
-        {R"({"1.0": true})", "Unexpected version list"},
-        {"[]", "No builds in the cache"},
-        {R"(["gone", "nobuilds"])", "No builds in the cache"},
+        {"", "HTTP 404"}, {R"({"1.0": true})", "Unexpected version list"},
+        {"[]", "No builds in the cache"}, {R"(["gone", "nobuilds"])", "No builds in the cache"},
     };
     serveCopy("nobuilds.json", release("2024-05-01T12:34:56Z", file("readme.txt", "https://x.test/r.txt")));
     server.setText(route(releasesApi),
@@ -114,53 +112,32 @@ TEST_F(PublicBuilds, OwnCopyWithoutBuildsFallsBackToTheApi)
 
     for (const auto& [versions, reason] : cases)
     {
+        SCOPED_TRACE(reason);
         if (versions.empty())
             server.setStatus(route(publicBuilds, "versions.json"), 404);
         else
             serveCopy("versions.json", versions);
-        std::vector<Asset> assets;
-        std::string error;
-        EXPECT_TRUE(CatalogSource::fetchPublic(assets, error)) << reason;
+        assets.clear();
+        EXPECT_TRUE(CatalogSource::fetchPublic(assets, error));
         EXPECT_EQ(error, "");
-        ASSERT_EQ(assets.size(), 1u) << reason;
-        EXPECT_EQ(assets[0].date, "2024-01-01 10:20");
-        EXPECT_EQ(assets[0].url, "https://x.test/api.zip");
-        EXPECT_NE(takeLog().find("Nothing in our own copy (" + reason + "), asking GitHub"), std::string::npos)
-            << reason;
+        EXPECT_EQ(field(assets, &Asset::date), Texts{"2024-01-01 10:20"});
+        EXPECT_NE(takeLog().find("Nothing in our own copy (" + reason + "), asking GitHub"), std::string::npos);
     }
-    // One page of at most 100 releases, asked for without a login.
-    const auto requests = server.requestsFor(route(releasesApi));
-    ASSERT_EQ(requests.size(), 4u);
-    EXPECT_EQ(requests[0].target, route(releasesApi) + "?per_page=100");
-    EXPECT_FALSE(requests[0].hasHeader("Authorization"));
 }
 
 TEST_F(PublicBuilds, ApiFailuresLeaveTheCallersList)
 {
-    std::vector<Asset> assets(2);
-    std::string error;
-
-    server.setStatus(route(releasesApi), 500);
-    EXPECT_FALSE(CatalogSource::fetchPublic(assets, error));
-    EXPECT_EQ(error, "Could not reach GitHub: HTTP 500");
-
+    assets.resize(2);
     server.setText(route(releasesApi), R"({"message": "API rate limit exceeded"})");
     EXPECT_FALSE(CatalogSource::fetchPublic(assets, error));
     EXPECT_EQ(error, "Unexpected response from GitHub");
-    EXPECT_EQ(assets.size(), 2u);
 
     server.setText(route(releasesApi), "[]");
     EXPECT_TRUE(CatalogSource::fetchPublic(assets, error));
     EXPECT_EQ(error, "");
-    EXPECT_EQ(assets.size(), 2u);
-}
 
-TEST_F(PublicBuilds, NothingReachable)
-{
     testSupport::pointEndpointsAt(testSupport::closedLoopbackBase());
-    std::vector<Asset> assets;
-    std::string error;
     EXPECT_FALSE(CatalogSource::fetchPublic(assets, error));
     EXPECT_EQ(error, "Could not reach GitHub: Failed to connect");
-    EXPECT_NE(takeLog().find("Nothing in our own copy (Failed to connect), asking GitHub"), std::string::npos);
+    EXPECT_EQ(assets.size(), 2u);
 }
