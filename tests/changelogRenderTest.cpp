@@ -4,66 +4,41 @@
 
 using changelogLib::Changelog;
 
-namespace
-{
-using Lines = std::vector<std::string>;
-
-// Entries as "tag|text", so a mismatch shows every field.
-std::vector<std::string> entriesOf(const Lines& lines)
-{
-    std::vector<std::string> result;
-    for (const auto& entry : Changelog::getEntries(lines))
-        result.push_back(entry.tag + "|" + entry.text);
-    return result;
-}
-
-Changelog::Release onlyRelease(const std::string& text, const std::string& product)
-{
-    Changelog changelog;
-    EXPECT_TRUE(changelog.parse(text));
-    const auto releases = changelog.getReleases(product);
-    EXPECT_EQ(releases.size(), 1u);
-    return releases.empty() ? Changelog::Release{} : releases.front();
-}
-}
-
 TEST(ChangelogRender, BulletsTagsAndContinuations)
 {
-    EXPECT_EQ(entriesOf({"note", "  joined", "- [Alpha] fixed", "          continued", "", "   ", "   more",
-                         "- [] empty tag", "- [Alpha]", "- [Alpha]   ", "- [Alpha fixed", "-", "-x", "-  two spaces",
-                         "- a [b] c"}),
-              (std::vector<std::string>{"|note joined", "Alpha|fixed continued more", "|empty tag", "Alpha|", "Alpha|",
-                                        "|[Alpha fixed - -x", "| two spaces", "|a [b] c"}));
+    std::vector<std::string> entries; // as "tag|text", so a mismatch shows every field
+    for (const auto& entry : Changelog::getEntries({"note", "  joined", "- [Alpha] fixed", "          continued", "",
+                                                    "   ", "   more", "- [] empty tag", "- [Alpha]", "- [Alpha]   ",
+                                                    "- [Alpha fixed", "-", "-x", "-  two spaces", "- a [b] c"}))
+        entries.push_back(entry.tag + "|" + entry.text);
+    EXPECT_EQ(entries, (std::vector<std::string>{"|note joined", "Alpha|fixed continued more", "|empty tag", "Alpha|",
+                                                 "Alpha|", "|[Alpha fixed - -x", "| two spaces", "|a [b] c"}));
     EXPECT_TRUE(Changelog::getEntries({"", "  "}).empty());
 }
 
 TEST(ChangelogRender, ReleaseAsTextAndMarkdown)
 {
     // Shared sections come first and in name order, whatever order the text gives them.
-    const auto release = onlyRelease("Version 1.3.5\n"
-                                     "Patch Manager:\n- [Alpha] presets\n"
-                                     "Alpha:\n- fixed crash\nwhen loading\n- []   tagless\n"
-                                     "DSP:\n- [Alpha] faster\n",
-                                     "Alpha");
-    EXPECT_EQ(Changelog::toText(release, "Alpha"), "Alpha Version 1.3.5\n"
-                                                   "\nDSP:\n\n- [Alpha] faster\n"
-                                                   "\nPatch Manager:\n\n- [Alpha] presets\n"
-                                                   "\nAlpha:\n\n- fixed crash when loading\n- tagless\n");
-    EXPECT_EQ(Changelog::toMarkdown(release, "Alpha"), "## Alpha 1.3.5\n"
-                                                       "\n### DSP\n\n- **Alpha** faster\n"
-                                                       "\n### Patch Manager\n\n- **Alpha** presets\n"
-                                                       "\n### Alpha\n\n- fixed crash when loading\n- tagless\n");
+    Changelog changelog;
+    ASSERT_TRUE(changelog.parse("Version 1.3.5\nPatch Manager:\n- [Alpha] presets\n"
+                                "Alpha:\n- fixed crash\nwhen loading\n- []   tagless\nDSP:\n- [Alpha] faster\n"));
+    const auto releases = changelog.getReleases("Alpha");
+    ASSERT_EQ(releases.size(), 1u);
+    EXPECT_EQ(Changelog::toText(releases[0], "Alpha"), "Alpha Version 1.3.5\n"
+                                                       "\nDSP:\n\n- [Alpha] faster\n"
+                                                       "\nPatch Manager:\n\n- [Alpha] presets\n"
+                                                       "\nAlpha:\n\n- fixed crash when loading\n- tagless\n");
+    EXPECT_EQ(Changelog::toMarkdown(releases[0], "Alpha"), "## Alpha 1.3.5\n"
+                                                           "\n### DSP\n\n- **Alpha** faster\n"
+                                                           "\n### Patch Manager\n\n- **Alpha** presets\n"
+                                                           "\n### Alpha\n\n- fixed crash when loading\n- tagless\n");
 }
 
 TEST(ChangelogRender, EmptyProductEmptyTagsAndEmptySections)
 {
     const Changelog::Release release{"1.3.5", {{"Framework", {""}}}, {"- [Alpha]", "- x"}};
-    EXPECT_EQ(Changelog::toText(release, ""), "Version 1.3.5\n"
-                                              "\nFramework:\n\n"
-                                              "\n:\n\n- [Alpha] \n- x\n");
-    EXPECT_EQ(Changelog::toMarkdown(release, ""), "## Version 1.3.5\n"
-                                                  "\n### Framework\n\n"
-                                                  "\n### \n\n- **Alpha** \n- x\n");
+    EXPECT_EQ(Changelog::toText(release, ""), "Version 1.3.5\n\nFramework:\n\n\n:\n\n- [Alpha] \n- x\n");
+    EXPECT_EQ(Changelog::toMarkdown(release, ""), "## Version 1.3.5\n\n### Framework\n\n\n### \n\n- **Alpha** \n- x\n");
 
     const Changelog::Release bare{"2.0.0 beta", {}, {}};
     EXPECT_EQ(Changelog::toText(bare, "Alpha"), "Alpha Version 2.0.0 beta\n");
