@@ -5,8 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <iostream>
-#include <sstream>
 
 using testSupport::ProcessResult;
 using testSupport::TempFolder;
@@ -52,75 +50,38 @@ protected:
         return result;
     }
 
-    bool homeIsEmpty() const { return std::filesystem::is_empty(home.path()); }
-
-    void expectUsageAfterError(const ProcessResult& result, const std::string& message)
-    {
-        EXPECT_EQ(result.exitCode, 1);
-        EXPECT_EQ(result.err, message + "\n\n");
-        EXPECT_EQ(result.out, usageText);
-        EXPECT_TRUE(homeIsEmpty());
-    }
-
-    void expectUsageOnly(const ProcessResult& result)
-    {
-        EXPECT_EQ(result.exitCode, 0);
-        EXPECT_EQ(result.err, "");
-        EXPECT_EQ(result.out, usageText);
-        EXPECT_TRUE(homeIsEmpty());
-    }
-
     TempFolder home;
 };
-
-// Swaps a standard stream's buffer for a string for the lifetime of the object.
-class CapturedStream
-{
-public:
-    explicit CapturedStream(std::ostream& stream) : m_stream(stream), m_old(stream.rdbuf(m_text.rdbuf())) {}
-    ~CapturedStream() { m_stream.rdbuf(m_old); }
-    std::string text() const { return m_text.str(); }
-
-private:
-    std::ostream& m_stream;
-    std::ostringstream m_text;
-    std::streambuf* m_old;
-};
 }
 
-TEST_F(CliRun, NoArgumentsPrintsUsage)
+TEST_F(CliRun, UsageAloneOrAfterAnErrorAndNothingWritten)
 {
-    expectUsageOnly(run({}));
-}
-
-TEST_F(CliRun, HelpCommandOrHelpOptionPrintsUsage)
-{
-    expectUsageOnly(run({"help"}));
-    expectUsageOnly(run({"list", "--help", "x"}));
-    // Help is answered before the settings folder is touched, and before the command is looked at.
-    expectUsageOnly(run({"help", "--settings", home.file("settings")}));
-    expectUsageOnly(run({"nosuchcommand", "--help="}));
-}
-
-TEST_F(CliRun, TrailingOptionIsMissingItsValue)
-{
-    expectUsageAfterError(run({"--help"}), "Missing value for --help");
-    expectUsageAfterError(run({"help", "--settings"}), "Missing value for --settings");
-    expectUsageAfterError(run({"list", "--user", "--password", "x"}), "Missing value for --user");
-}
-
-TEST_F(CliRun, OptionsWithoutCommand)
-{
-    expectUsageAfterError(run({"--settings", home.file("settings")}), "No command given");
-    expectUsageAfterError(run({"--format=VST3", "--out", "x"}), "No command given");
-}
-
-TEST_F(CliRun, UnknownCommand)
-{
-    expectUsageAfterError(run({"frobnicate", "--settings", home.file("settings")}), "Unknown command: frobnicate");
-    // Command words are compared exactly.
-    expectUsageAfterError(run({"List"}), "Unknown command: List");
-    expectUsageAfterError(run({"-", "list"}), "Unknown command: -");
+    const std::string settings = home.file("settings");
+    // arguments, exit code, standard error
+    const std::tuple<std::vector<std::string>, int, std::string> cases[] = {
+        {{}, 0, ""},
+        {{"list", "--help", "x"}, 0, ""},
+        // Help is answered before the settings folder is touched, and before the command is looked at.
+        {{"help", "--settings", settings}, 0, ""},
+        {{"nosuchcommand", "--help="}, 0, ""},
+        {{"--help"}, 1, "Missing value for --help\n\n"},
+        {{"help", "--settings"}, 1, "Missing value for --settings\n\n"},
+        {{"--settings", settings}, 1, "No command given\n\n"},
+        {{"--format=VST3", "--out", "x"}, 1, "No command given\n\n"},
+        {{"frobnicate", "--settings", settings}, 1, "Unknown command: frobnicate\n\n"},
+        // Command words are compared exactly.
+        {{"List"}, 1, "Unknown command: List\n\n"},
+        {{"-", "list"}, 1, "Unknown command: -\n\n"},
+    };
+    for (const auto& [arguments, exitCode, err] : cases)
+    {
+        SCOPED_TRACE(testing::PrintToString(arguments));
+        const ProcessResult result = run(arguments);
+        EXPECT_EQ(result.exitCode, exitCode);
+        EXPECT_EQ(result.err, err);
+        EXPECT_EQ(result.out, usageText);
+        EXPECT_TRUE(std::filesystem::is_empty(home.path()));
+    }
 }
 
 // Only words whose commands stop before going to the network without a product or channel, so
@@ -135,67 +96,50 @@ TEST_F(CliRun, EveryCommandWordReachesItsHandler)
     }
 }
 
-TEST(CliOutput, EmptyPathPrintsTheTextWithANewline)
-{
-    CapturedStream out(std::cout), err(std::cerr);
-    EXPECT_EQ(pluginManager::output("a\tb", ""), 0);
-    EXPECT_EQ(out.text(), "a\tb\n");
-    EXPECT_EQ(err.text(), "");
-}
-
-TEST(CliOutput, FileReceivesTheTextExactly)
+TEST(CliOutput, PrintsOrWritesTheTextExactlyAndSaysSo)
 {
     TempFolder folder;
-    const std::string path = folder.file("out.txt");
     folder.write("out.txt", "an older and much longer content than the new one");
-
-    CapturedStream out(std::cout), err(std::cerr);
-    EXPECT_EQ(pluginManager::output("line\r\nlast", path), 0);
+    const std::string file = folder.file("out.txt"), missing = folder.file("missing/out.txt");
+    // path, exit code, standard output, standard error
+    const std::tuple<std::string, int, std::string, std::string> cases[] = {
+        {"", 0, "line\r\nlast\n", ""},
+        {file, 0, "Written to " + file + "\n", ""},
+        {missing, 1, "", "Could not write " + missing + "\n"},
+        // A file that opens but cannot take the text must not be reported as written.
+        {"/dev/full", 1, "", "Could not write /dev/full\n"},
+    };
+    for (const auto& [path, exitCode, out, err] : cases)
+    {
+        SCOPED_TRACE(path);
+        if (path == "/dev/full" && !std::filesystem::exists(path))
+            continue; // not there to be opened; writing would create it
+        testing::internal::CaptureStdout();
+        testing::internal::CaptureStderr();
+        const int result = pluginManager::output("line\r\nlast", path);
+        EXPECT_EQ(testing::internal::GetCapturedStdout(), out);
+        EXPECT_EQ(testing::internal::GetCapturedStderr(), err);
+        EXPECT_EQ(result, exitCode);
+    }
     EXPECT_EQ(folder.read("out.txt"), "line\r\nlast");
-    EXPECT_EQ(out.text(), "Written to " + path + "\n");
-    EXPECT_EQ(err.text(), "");
-}
-
-TEST(CliOutput, FileInMissingFolderFails)
-{
-    TempFolder folder;
-    const std::string path = folder.file("missing/out.txt");
-
-    CapturedStream out(std::cout), err(std::cerr);
-    EXPECT_EQ(pluginManager::output("text", path), 1);
-    EXPECT_EQ(out.text(), "");
-    EXPECT_EQ(err.text(), "Could not write " + path + "\n");
     EXPECT_FALSE(folder.exists("missing"));
 }
 
-// A file that opens but cannot take the text must not be reported as written.
-TEST(CliOutput, FailedWriteIsNotReportedAsWritten)
-{
-    if (!std::filesystem::exists("/dev/full"))
-        GTEST_SKIP() << "/dev/full is not available here";
-
-    CapturedStream out(std::cout), err(std::cerr);
-    EXPECT_EQ(pluginManager::output("text", "/dev/full"), 1);
-    EXPECT_EQ(out.text(), "");
-    EXPECT_EQ(err.text(), "Could not write /dev/full\n");
-}
-
-TEST(ProcessRunner, SeparatesStreamsAndAppliesEnvironment)
-{
-    testSupport::ProcessOptions options;
-    options.environment = {{"VYRPM_RUNNER_SET", std::string("set value")}, {"HOME", std::nullopt}};
-    const ProcessResult result = testSupport::runProcess(
-        "sh", {"-c", "printf '%s|%s' \"$VYRPM_RUNNER_SET\" \"${HOME-unset}\"; printf 'e' >&2; exit 3"}, options);
-    ASSERT_TRUE(result.started) << result.error;
-    EXPECT_EQ(result.exitCode, 3);
-    EXPECT_EQ(result.out, "set value|unset");
-    EXPECT_EQ(result.err, "e");
-}
-
-TEST(ProcessRunner, MissingProgramIsNotStarted)
+TEST(ProcessRunner, SeparatesStreamsAndAppliesEnvironmentAndWorkingFolder)
 {
     TempFolder folder;
-    const ProcessResult result = testSupport::runProcess(folder.file("nothing"), {});
-    EXPECT_FALSE(result.started);
-    EXPECT_NE(result.error, "");
+    testSupport::ProcessOptions options;
+    options.environment = {{"VYRPM_RUNNER_SET", std::string("set value")}, {"HOME", std::nullopt}};
+    options.workingFolder = folder.path();
+    const ProcessResult result = testSupport::runProcess(
+        "sh", {"-c", "printf '%s|%s|%s' \"$VYRPM_RUNNER_SET\" \"${HOME-unset}\" \"$(pwd -P)\"; printf e >&2; exit 3"},
+        options);
+    ASSERT_TRUE(result.started) << result.error;
+    EXPECT_EQ(result.exitCode, 3);
+    EXPECT_EQ(result.out, "set value|unset|" + std::filesystem::canonical(folder.path()).string());
+    EXPECT_EQ(result.err, "e");
+
+    const ProcessResult missing = testSupport::runProcess(folder.file("nothing"), {});
+    EXPECT_FALSE(missing.started);
+    EXPECT_NE(missing.error, "");
 }
