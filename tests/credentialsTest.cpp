@@ -12,9 +12,7 @@
 
 #include <sys/stat.h>
 
-using pluginManager::Channel;
-using pluginManager::CredentialStore;
-using pluginManager::PlatformUtils;
+using namespace pluginManager;
 
 namespace
 {
@@ -22,14 +20,10 @@ using Texts = std::vector<std::string>;
 
 // Lets the process create files with every permission bit it asks for, so that a file's mode
 // shows how it was created.
-class OpenUmask
+struct OpenUmask
 {
-public:
-    OpenUmask() : m_previous(::umask(0)) {}
-    ~OpenUmask() { ::umask(m_previous); }
-
-private:
-    mode_t m_previous;
+    const mode_t previous = ::umask(0);
+    ~OpenUmask() { ::umask(previous); }
 };
 
 mode_t permissionsOf(const std::string& path)
@@ -56,91 +50,58 @@ protected:
     testSupport::TempFolder m_folder;
 };
 
-TEST_F(CredentialsTest, StoreKeys)
+TEST_F(CredentialsTest, StoreKeysChannelsAndWhenTheFileIsWritten)
 {
-    const auto& server = pluginManager::urls().buildsServer;
+    const auto& server = urls().buildsServer;
     for (const auto& name : Texts{"Foo", "  foo \t", "/FOO/", server + "Foo/donators/", server + "foo/internal/"})
         EXPECT_EQ(CredentialStore::keyFor(Channel::Donators, name), "donators:foo") << name;
-    EXPECT_EQ(CredentialStore::keyFor(Channel::Internal, "anything"), "internal");
 
+    PlatformUtils::setSettingsFolder(m_folder.file("a/config"));
     CredentialStore store(false);
     store.set(Channel::Donators, " Foo ", {"ann", "old"}, false);
     store.set(Channel::Donators, server + "foo/donators/", {"ann", "new"}, false);
     store.set(Channel::Internal, "alpha", {"team", "hunter2"}, false);
-    EXPECT_EQ(store.entries.size(), 2u);
+    store.set(Channel::Donators, "", {"empty", "folder"}, false);
+    store.set(Channel::Donators, "Alpha", {"a", "a"}, false);
+    store.entries["other:beta"] = {"b", "b"};
+    store.clear(Channel::Donators, "bar", false);
+    // The public channel has no logins: nothing is stored, forgotten or written for it.
+    store.set(Channel::Public, "foo", {"eve", "pw"}, true);
+    store.clear(Channel::Public, "foo", true);
+    EXPECT_EQ(store.entries.size(), 5u);
+    EXPECT_FALSE(m_folder.exists("a"));
     EXPECT_EQ(loginOf(store, Channel::Donators, "FOO"), "ann:new");
     EXPECT_EQ(loginOf(store, Channel::Donators, "bar"), ":");
     EXPECT_EQ(loginOf(store, Channel::Internal, "beta"), "team:hunter2");
-}
-
-TEST_F(CredentialsTest, ChannelsWithoutLoginsDoNothing)
-{
-    for (const auto channel : {Channel::Public, static_cast<Channel>(7)})
-    {
-        EXPECT_EQ(CredentialStore::keyFor(channel, "foo"), "");
-        CredentialStore store(false);
-        store.set(Channel::Donators, "foo", {"ann", "pw"}, false);
-        store.set(channel, "foo", {"eve", "pw"}, true);
-        store.clear(channel, "foo", true);
-        EXPECT_EQ(store.entries.size(), 1u);
-        EXPECT_EQ(loginOf(store, channel, "foo"), ":");
-        EXPECT_TRUE(store.getSlugs(channel).empty());
-        EXPECT_FALSE(m_folder.exists("credentials.xml"));
-    }
-}
-
-TEST_F(CredentialsTest, SlugsAreTheDonatorFolders)
-{
-    CredentialStore store(false);
-    store.set(Channel::Donators, "zeta", {"z", "z"}, false);
-    store.set(Channel::Donators, "", {"empty", "folder"}, false);
-    store.set(Channel::Internal, "", {"team", "pw"}, false);
-    store.set(Channel::Donators, "Alpha", {"a", "a"}, false);
-    store.entries["other:beta"] = {"b", "b"};
-    EXPECT_EQ(store.getSlugs(Channel::Donators), (Texts{"alpha", "zeta"}));
+    EXPECT_EQ(loginOf(store, Channel::Public, "foo"), ":");
+    EXPECT_EQ(store.getSlugs(Channel::Donators), (Texts{"alpha", "foo"}));
     EXPECT_TRUE(store.getSlugs(Channel::Internal).empty());
-}
-
-TEST_F(CredentialsTest, WritesOnlyWhenAsked)
-{
-    PlatformUtils::setSettingsFolder(m_folder.file("a/config"));
-    CredentialStore store(false);
-    store.set(Channel::Internal, "", {"team", "hunter2"}, false);
-    store.clear(Channel::Donators, "foo", false);
-    EXPECT_FALSE(m_folder.exists("a/config/credentials.xml"));
+    EXPECT_TRUE(store.getSlugs(Channel::Public).empty());
 
     // Forgetting a login that was never stored still writes the file, folder and all.
-    store.clear(Channel::Donators, "foo", true);
+    store.clear(Channel::Donators, "bar", true);
     EXPECT_EQ(loginOf(CredentialStore(true), Channel::Internal, ""), "team:hunter2");
     store.clear(Channel::Internal, "", true);
-    EXPECT_TRUE(CredentialStore(true).entries.empty());
+    EXPECT_EQ(loginOf(CredentialStore(true), Channel::Internal, ""), ":");
 }
 
 TEST_F(CredentialsTest, WritesTheFileFormatAndReadsItBack)
 {
     CredentialStore store(false);
     store.set(Channel::Internal, "", {"team", "hunter2"}, false);
+    // Incomplete logins are written but not read back.
+    store.set(Channel::Donators, "alpha", {"ann", ""}, false);
+    store.set(Channel::Donators, "beta", {"", "pw"}, false);
     store.set(Channel::Donators, "foo", {"ann", "s3cret"}, true);
     EXPECT_EQ(storeText(), "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n\r\n<credentials>\r\n"
+                           "  <login key=\"donators:alpha\" user=\"ann\" pw=\"\"/>\r\n"
+                           "  <login key=\"donators:beta\" user=\"\" pw=\"W3k=\"/>\r\n"
                            "  <login key=\"donators:foo\" user=\"ann\" pw=\"WD1mdn9X\"/>\r\n"
                            "  <login key=\"internal\" user=\"team\" pw=\"TnpxdHlQMg==\"/>\r\n"
                            "</credentials>\r\n");
-
-    const std::string awkward = "p\"w<&>' \xc3\xa4 and more than thirty-six bytes of it";
-    store.set(Channel::Internal, "", {"team member", awkward}, true);
-    EXPECT_EQ(loginOf(CredentialStore(true), Channel::Internal, ""), "team member:" + awkward);
-}
-
-TEST_F(CredentialsTest, IncompleteLoginsAreWrittenButNotReadBack)
-{
-    CredentialStore store(false);
-    store.set(Channel::Donators, "alpha", {"ann", ""}, false);
-    store.set(Channel::Donators, "beta", {"", "pw"}, false);
-    store.set(Channel::Internal, "", {"team", "hunter2"}, true);
-    EXPECT_EQ(store.entries.size(), 3u);
-    EXPECT_NE(storeText().find("key=\"donators:alpha\""), std::string::npos);
-    EXPECT_NE(storeText().find("key=\"donators:beta\""), std::string::npos);
-    EXPECT_EQ(CredentialStore(true).getSlugs(Channel::Donators), Texts{});
+    const CredentialStore loaded(true);
+    EXPECT_EQ(loaded.entries.size(), 2u);
+    EXPECT_EQ(loginOf(loaded, Channel::Donators, "foo"), "ann:s3cret");
 }
 
 TEST_F(CredentialsTest, ReadsAFileWrittenByHand)
@@ -150,12 +111,9 @@ TEST_F(CredentialsTest, ReadsAFileWrittenByHand)
     CredentialStore store(true);
     EXPECT_EQ(store.entries.size(), 3u);
     EXPECT_EQ(loginOf(store, Channel::Donators, "alpha"), "ann:pw-alpha");
-    // "password" wins over "pw", and is masked at the next save.
+    // "password" wins over "pw".
     EXPECT_EQ(loginOf(store, Channel::Donators, "beta"), "bob:plain-beta");
     EXPECT_EQ(loginOf(store, Channel::Internal, ""), "team:hunter2");
-    store.save();
-    EXPECT_EQ(storeText().find("plain-beta"), std::string::npos);
-    EXPECT_EQ(loginOf(CredentialStore(true), Channel::Donators, "beta"), "bob:plain-beta");
 }
 
 TEST_F(CredentialsTest, LoadRules)
@@ -164,7 +122,6 @@ TEST_F(CredentialsTest, LoadRules)
                                       "<login key=\"donators:a\" user=\"first\" password=\"one\"/>\n"
                                       "<login key=\"donators:b\" user=\"bob\" password=\"\" pw=\"RHptYWg=\"/>\n"
                                       "<login key=\"donators:c\" user=\"cid\" pw=\"not base64!\"/>\n"
-                                      "<login key=\"donators:d\" user=\"dan\"/>\n"
                                       "<login user=\"nokey\" password=\"x\"/>\n"
                                       "<other key=\"donators:e\" user=\"eve\" password=\"x\"/>\n"
                                       "<login key=\"donators:a\" user=\"second\" password=\"two\"/>\n"
@@ -181,33 +138,31 @@ TEST_F(CredentialsTest, LoadRules)
 }
 
 // Passwords are only masked, so the file must never be readable by others, not even while it
-// is being written.
+// is being written; a readable sibling left behind must never be written into.
 TEST_F(CredentialsTest, TheFileIsOwnerOnlyFromItsFirstByte)
 {
     const OpenUmask openUmask;
+    const auto leaveReadableSibling = [](const std::string& path)
+    {
+        testSupport::writeFile(path + ".tmp", "stale and much longer than the new text");
+        return ::chmod((path + ".tmp").c_str(), 0666) == 0;
+    };
     m_folder.write("credentials.xml", "<credentials/>");
     ASSERT_EQ(::chmod(storePath().c_str(), 0644), 0);
-    // The stale sibling going away shows that the store writes through writePrivateFile.
-    m_folder.write("credentials.xml.tmp", "stale");
-    CredentialStore store(false);
-    store.set(Channel::Internal, "", {"team", "hunter2"}, true);
+    ASSERT_TRUE(leaveReadableSibling(storePath()));
+    CredentialStore(false).set(Channel::Internal, "", {"team", "hunter2"}, true);
     EXPECT_EQ(permissionsOf(storePath()), 0600);
     EXPECT_FALSE(m_folder.exists("credentials.xml.tmp"));
 
-    // writePrivateFile changes no mode after creating its file, so the mode it leaves is the
-    // mode the file had while the text went in, also when a readable sibling was left behind.
+    // writePrivateFile changes no mode after creating its file: the mode it leaves is the one
+    // the text went in with.
     const auto path = m_folder.file("private");
-    m_folder.write("private.tmp", "stale and much longer than the new text");
-    ASSERT_EQ(::chmod((path + ".tmp").c_str(), 0666), 0);
+    ASSERT_TRUE(leaveReadableSibling(path));
     ASSERT_TRUE(CredentialStore::writePrivateFile(path, "second"));
     EXPECT_EQ(permissionsOf(path), 0600);
     EXPECT_EQ(testSupport::readFile(path), "second");
-}
 
-TEST_F(CredentialsTest, AFailedPrivateWriteLeavesNothingBehind)
-{
-    EXPECT_FALSE(CredentialStore::writePrivateFile(m_folder.file("missing/private"), "text"));
-    // A folder in the file's place cannot be replaced by a rename.
+    // A failed write leaves no sibling behind; a folder in the file's place cannot be replaced.
     m_folder.write("taken/inside", "x");
     EXPECT_FALSE(CredentialStore::writePrivateFile(m_folder.file("taken"), "text"));
     EXPECT_EQ(m_folder.read("taken/inside"), "x");

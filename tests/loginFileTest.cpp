@@ -7,8 +7,7 @@
 #include <string>
 #include <vector>
 
-using pluginManager::LoginFile;
-using pluginManager::SharedLogin;
+using namespace pluginManager;
 
 namespace
 {
@@ -16,11 +15,7 @@ namespace
 // encoding fails here instead of round-tripping with itself.
 TEST(LoginFileMask, KnownValues)
 {
-    struct Case
-    {
-        std::string text, salt, hidden;
-    };
-    const Case cases[] = {
+    const std::string cases[][3] = {
         {"secret", "", "PAQIFws4"},
         {"secret", "x", "RHxwb3NA"},
         {"", "internal", ""},
@@ -28,10 +23,10 @@ TEST(LoginFileMask, KnownValues)
         {"0123456789abcdefghijklmnopqrstuvwxyzABCDEFGH", "donators:foo",
          "Gz83Ny4WJSp2OnxjT2pnazx2bnA0flBofXptVGZvYiogcWVmakxGQF9lVFU="},
     };
-    for (const auto& c : cases)
+    for (const auto& [text, salt, hidden] : cases)
     {
-        EXPECT_EQ(LoginFile::hide(c.text, c.salt), c.hidden) << c.text;
-        EXPECT_EQ(LoginFile::reveal(c.hidden, c.salt), c.text) << c.text;
+        EXPECT_EQ(LoginFile::hide(text, salt), hidden) << text;
+        EXPECT_EQ(LoginFile::reveal(hidden, salt), text) << text;
     }
 }
 
@@ -47,73 +42,57 @@ TEST(LoginFileMask, AnyBytesSurviveAndBadInputRevealsNothing)
     const auto otherSalt = LoginFile::reveal(LoginFile::hide("hunter2", "internal"), "donators:foo");
     EXPECT_EQ(otherSalt.size(), 7u);
     EXPECT_NE(otherSalt, "hunter2");
-
     for (const char* bad : {"not base64!", "PAQ", "=AAA"})
         EXPECT_EQ(LoginFile::reveal(bad, ""), "") << bad;
 }
 
-TEST(LoginFileText, WritesOneLineInTheFixedOrder)
+TEST(LoginFileText, WritesOneLineInTheFixedOrderAndReadsItBack)
 {
-    EXPECT_EQ(LoginFile::write({{"alpha", "ann", "pw-alpha"}, {"beta", "bob", "pw-beta"}}),
+    const std::vector<SharedLogin> logins = {{"alpha", "ann", "pw-alpha"}, {"beta", "bob", "pw-beta"}};
+    EXPECT_EQ(LoginFile::write(logins),
               "{\"vyrLogin\": 1, \"logins\": [{\"slug\": \"alpha\", \"user\": \"ann\", \"pw\": \"Xno2bGNdZX8=\"}, "
               "{\"slug\": \"beta\", \"user\": \"bob\", \"pw\": \"XXMyZmlddA==\"}]}");
     EXPECT_EQ(LoginFile::write({{"", "", ""}}),
               "{\"vyrLogin\": 1, \"logins\": [{\"slug\": \"\", \"user\": \"\", \"pw\": \"\"}]}");
     EXPECT_EQ(LoginFile::write({}), "");
-}
 
-TEST(LoginFileText, ReadsWrittenAndHandWrittenTexts)
-{
+    // The hand-written text parses back to the logins; compared through write, which is pinned above.
     std::vector<SharedLogin> parsed;
-    ASSERT_TRUE(LoginFile::parse(LoginFile::write({{"foo", "user name", "p\xc3\xa4ss \"word\""}}), parsed));
-    ASSERT_EQ(parsed.size(), 1u);
-    EXPECT_EQ(parsed[0].slug, "foo");
-    EXPECT_EQ(parsed[0].user, "user name");
-    EXPECT_EQ(parsed[0].password, "p\xc3\xa4ss \"word\"");
-
-    const auto text = testSupport::readFile(std::string(VYRPM_FIXTURES_DIR) + "/state/sharedLogin.json");
-    ASSERT_TRUE(LoginFile::parse(text, parsed));
-    ASSERT_EQ(parsed.size(), 2u);
-    EXPECT_EQ(parsed[0].slug + " " + parsed[0].user + " " + parsed[0].password, "alpha ann pw-alpha");
-    EXPECT_EQ(parsed[1].slug + " " + parsed[1].user + " " + parsed[1].password, "beta bob pw-beta");
+    ASSERT_TRUE(LoginFile::parse(testSupport::readFile(std::string(VYRPM_FIXTURES_DIR) + "/state/sharedLogin.json"),
+                                 parsed));
+    EXPECT_EQ(LoginFile::write(parsed), LoginFile::write(logins));
 }
 
-TEST(LoginFileText, SizeLimitIs65536Bytes)
-{
-    const std::string head = "{\"vyrLogin\": 1, \"logins\": [{\"slug\": \"a\", \"user\": \"u\", \"pw\": \"Xno2\"}]";
-    const auto padded = [&](size_t size) { return head + std::string(size - head.size() - 1, ' ') + "}"; };
-    std::vector<SharedLogin> parsed;
-    EXPECT_TRUE(LoginFile::parse(padded(65536), parsed));
-    EXPECT_FALSE(LoginFile::parse(padded(65537), parsed));
-    EXPECT_TRUE(parsed.empty());
-}
-
+// Anything refused leaves the list empty, also when good entries came before the fault.
 TEST(LoginFileText, AllOrNothing)
 {
     const std::string good = "{\"slug\": \"alpha\", \"user\": \"ann\", \"pw\": \"Xno2bGNdZX8=\"}";
-    const auto text = [](const std::string& version, const std::string& logins)
-    { return "{" + version + "\"logins\": " + logins + "}"; };
+    const std::string v1 = "{\"vyrLogin\": 1, \"logins\": ";
+    const auto after = [&](const std::string& bad) { return v1 + "[" + good + ", " + bad + "]}"; };
+    const auto padded = [&](size_t size)
+    { return v1 + "[" + good + "]" + std::string(size - v1.size() - good.size() - 3, ' ') + "}"; };
+    // A text of up to 65536 bytes is read.
+    std::vector<SharedLogin> parsed;
+    EXPECT_TRUE(LoginFile::parse(padded(65536), parsed));
     const std::string refused[] = {
+        padded(65537),
         "",
-        "vyrLogin",
         "[{\"vyrLogin\": 1}]",
-        text("\"vyrLogin\": 1, ", "[" + good),
-        text("\"vyrLogin\": 2, ", "[" + good + "]"),
-        text("", "[" + good + "]"),
-        text("\"vyrLogin\": 1, ", good),
-        text("\"vyrLogin\": 1, ", "[]"),
-        // One bad entry spoils the good one before it.
-        text("\"vyrLogin\": 1, ", "[" + good + ", {\"slug\": \"b\", \"user\": \"\", \"pw\": \"XXMyZmlddA==\"}]"),
-        text("\"vyrLogin\": 1, ", "[" + good + ", {\"slug\": \"\", \"user\": \"bob\", \"pw\": \"XXMyZmlddA==\"}]"),
-        text("\"vyrLogin\": 1, ", "[" + good + ", {\"slug\": \"b\", \"user\": \"bob\", \"pw\": \"not base64!\"}]"),
-        text("\"vyrLogin\": 1, ", "[" + good + ", {\"slug\": \"b\", \"user\": \"bob\"}]"),
-        text("\"vyrLogin\": 1, ", "[" + good + ", 42]"),
+        v1 + "[" + good + "}",
+        "{\"vyrLogin\": 2, \"logins\": [" + good + "]}",
+        "{\"logins\": [" + good + "]}",
+        v1 + good + "}",
+        v1 + "[]}",
+        after("{\"slug\": \"b\", \"user\": \"\", \"pw\": \"XXMyZmlddA==\"}"),
+        after("{\"slug\": \"\", \"user\": \"bob\", \"pw\": \"XXMyZmlddA==\"}"),
+        after("{\"slug\": \"b\", \"user\": \"bob\", \"pw\": \"not base64!\"}"),
+        after("42"),
     };
     for (const auto& bad : refused)
     {
-        std::vector<SharedLogin> parsed = {{"stale", "stale", "stale"}};
-        EXPECT_FALSE(LoginFile::parse(bad, parsed)) << bad;
-        EXPECT_TRUE(parsed.empty()) << bad;
+        parsed = {{"stale", "stale", "stale"}};
+        EXPECT_FALSE(LoginFile::parse(bad, parsed)) << bad.substr(0, 80);
+        EXPECT_TRUE(parsed.empty()) << bad.substr(0, 80);
     }
 }
 }
