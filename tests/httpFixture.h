@@ -4,13 +4,15 @@
 #include "manager/platformUtils.h"
 
 #include "support/tempFolder.h"
+#include "support/testEndpoints.h"
 #include "support/testServer.h"
 
 #include <gtest/gtest.h>
 #include <juce_events/juce_events.h>
 
+#include <cstdint>
 #include <functional>
-#include <sstream>
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -32,35 +34,27 @@ protected:
         pluginManager::PlatformUtils::setSettingsFolder("");
     }
 
-    // The messages of the lines logged so far, without their time stamps.
+    // The messages of the lines logged so far, without their time stamps and the welcome block.
     static std::vector<std::string> logMessages()
     {
+        const auto text = testSupport::readFile(pluginManager::PlatformUtils::getSettingsPath("log.txt"));
+        const std::regex stamped(R"(\d{4}-\d\d-\d\dT\S+  ([^\r\n]*))");
         std::vector<std::string> messages;
-        std::istringstream text(testSupport::readFile(pluginManager::PlatformUtils::getSettingsPath("log.txt")));
-        for (std::string line; std::getline(text, line);)
-        {
-            if (!line.empty() && line.back() == '\r')
-                line.pop_back();
-            // Our lines begin with a time such as 2024-05-01T13:45:00.000+02:00; the framework's
-            // welcome block does not.
-            const auto gap = line.find("  ");
-            if (line.size() > 11 && line[4] == '-' && line[10] == 'T' && gap != std::string::npos)
-                messages.push_back(line.substr(gap + 2));
-        }
+        for (std::sregex_iterator line(text.begin(), text.end(), stamped), end; line != end; ++line)
+            messages.push_back((*line)[1]);
         return messages;
     }
 
-    // An address where nothing listens: the port of a server that has stopped.
-    static std::string closedUrl(const std::string& path)
-    {
-        testSupport::TestServer gone;
-        gone.stop();
-        return gone.url(path);
-    }
+    // An address where nothing listens.
+    static std::string closedUrl(const std::string& path) { return testSupport::closedLoopbackBase() + path.substr(1); }
 
     testSupport::TempFolder settings;
     testSupport::TempFolder work;
     testSupport::TestServer server;
+    // What the calls under test give back.
+    std::string body;
+    std::string error;
+    int64_t seconds = 0;
 };
 
 // For the asynchronous forms and the message-thread rule: this thread becomes the message thread
@@ -85,9 +79,8 @@ protected:
     // Pumps the message loop until the condition holds or about ten seconds have passed.
     static bool pumpUntil(const std::function<bool()>& condition)
     {
-        auto* messages = juce::MessageManager::getInstance();
         for (int round = 0; round < 500 && !condition(); ++round)
-            messages->runDispatchLoopUntil(20);
+            juce::MessageManager::getInstance()->runDispatchLoopUntil(20);
         return condition();
     }
 };
