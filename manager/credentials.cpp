@@ -148,7 +148,8 @@ void CredentialStore::load()
 
     for (const auto* element : root->getChildIterator())
     {
-        if (!element->getTagName().equalsIgnoreCase("login"))
+        // XML names are case-sensitive; the framework's hasTagName is not.
+        if (element->getTagName() != "login")
             continue;
 
         const auto key = element->getStringAttribute("key").toStdString();

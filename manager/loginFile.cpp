@@ -78,7 +78,10 @@ bool LoginFile::parse(const std::string& text, std::vector<SharedLogin>& logins)
     juce::var root;
     if (juce::JSON::parse(juce::String(text), root).failed() || !root.isObject())
         return false;
-    if (static_cast<int>(root.getProperty("vyrLogin", juce::var())) != sharedLoginVersion)
+    // Read as a double and truncated by comparison: the framework's own conversion to int wraps a
+    // large integer (4294967297 would read as 1) and is undefined for a large floating number.
+    const double version = root.getProperty("vyrLogin", juce::var());
+    if (!(version >= sharedLoginVersion && version < sharedLoginVersion + 1))
         return false;
 
     const auto* entries = root.getProperty("logins", juce::var()).getArray();

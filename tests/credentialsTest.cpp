@@ -123,7 +123,7 @@ TEST_F(CredentialsTest, LoadRules)
                                       "<login key=\"donators:b\" user=\"bob\" password=\"\" pw=\"RHptYWg=\"/>\n"
                                       "<login key=\"donators:c\" user=\"cid\" pw=\"not base64!\"/>\n"
                                       "<login user=\"nokey\" password=\"x\"/>\n"
-                                      "<other key=\"donators:e\" user=\"eve\" password=\"x\"/>\n"
+                                      "<Login key=\"donators:e\" user=\"eve\" password=\"x\"/>\n"
                                       "<login key=\"donators:a\" user=\"second\" password=\"two\"/>\n"
                                       "</logins>\n");
     CredentialStore store(false);

@@ -81,6 +81,7 @@ TEST(LoginFileText, AllOrNothing)
         v1 + "[" + good + "}",
         "{\"vyrLogin\": 2, \"logins\": [" + good + "]}",
         "{\"logins\": [" + good + "]}",
+        "{\"vyrLogin\": 4294967297, \"logins\": [" + good + "]}",
         v1 + good + "}",
         v1 + "[]}",
         after("{\"slug\": \"b\", \"user\": \"\", \"pw\": \"XXMyZmlddA==\"}"),
