@@ -6,7 +6,6 @@
 
 #include <algorithm>
 #include <cstdlib>
-#include <cstring>
 #include <map>
 
 #include <sys/stat.h>
@@ -66,12 +65,14 @@ std::string settingsFilesFolder()
     return fs::validatePath(PlatformUtils::settingsFolder() + "config/");
 }
 
-// The value of the first "doap:revision" in the text whose quoted value is on its own line and
-// not empty; empty when there is none.
+const std::string revisionKey = "doap:revision";
+
+// The quoted value of the first "doap:revision" whose value is not empty and closes on the key's
+// own line; a value that only starts on a later line may belong to something else entirely.
 std::string findRevision(const std::string& text)
 {
-    static const std::string key = "doap:revision";
-    for (auto at = text.find(key); at != std::string::npos; at = text.find(key, at + key.size()))
+    for (auto at = text.find(revisionKey); at != std::string::npos;
+         at = text.find(revisionKey, at + revisionKey.size()))
     {
         const auto open = text.find('"', at);
         if (open == std::string::npos)
@@ -225,11 +226,10 @@ std::string PlatformUtils::getInstalledVersion(const std::string& product, Plugi
     if (!bundle.isDirectory())
         return {};
 
-    static const size_t shortestUseful = std::strlen("doap:revision");
     for (const juce::File& ttl : bundle.findChildFiles(juce::File::findFiles, false, "*.ttl"))
     {
         juce::MemoryBlock bytes;
-        if (!ttl.loadFileAsData(bytes) || bytes.getSize() < shortestUseful)
+        if (!ttl.loadFileAsData(bytes) || bytes.getSize() < revisionKey.size())
             continue;
         const std::string version = findRevision(std::string(static_cast<const char*>(bytes.getData()), bytes.getSize()));
         if (!version.empty())
