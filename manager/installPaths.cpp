@@ -26,11 +26,11 @@ bool isNamed(const juce::XmlElement& element, const char* name)
     return element.getTagName().equalsIgnoreCase(name);
 }
 
-// Times are stored as doubles; anything that is no number of seconds reads as unknown.
+// Times are stored as doubles; anything that is no number of seconds in the 64-bit range reads
+// as unknown, as converting it would be undefined.
 std::int64_t secondsFrom(double value)
 {
-    constexpr double limit = 9.2e18;
-    if (!std::isfinite(value) || value >= limit || value <= -limit)
+    if (!std::isfinite(value) || value >= 0x1p63 || value < -0x1p63)
         return 0;
     return static_cast<std::int64_t>(value);
 }
@@ -172,6 +172,9 @@ void InstallPaths::load()
 
     for (const auto* element : root->getChildIterator())
     {
+        // Stray text between the elements is no setting and could not be written back.
+        if (element->isTextElement())
+            continue;
         if (isNamed(*element, "installPath"))
         {
             const auto format = PlatformUtils::formatFromString(attribute(*element, "format"));

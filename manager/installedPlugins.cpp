@@ -56,9 +56,9 @@ std::int64_t secondsOf(const juce::var& value)
 {
     if (value.isDouble())
     {
+        // Outside the 64-bit range the conversion would be undefined; such a time is unknown.
         const double seconds = value;
-        constexpr double limit = 9.2e18;
-        if (!std::isfinite(seconds) || seconds >= limit || seconds <= -limit)
+        if (!std::isfinite(seconds) || seconds >= 0x1p63 || seconds < -0x1p63)
             return 0;
         return static_cast<std::int64_t>(seconds);
     }

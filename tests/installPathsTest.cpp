@@ -132,7 +132,8 @@ TEST_F(InstallPathsTest, TeamLoginSwitch)
 
 TEST_F(InstallPathsTest, SelfBuildTimesComeBackUnchanged)
 {
-    for (const std::int64_t modified : {1LL, 999999LL, 1000000LL, 1000001LL, 1714566601LL, 253402300799LL, -86400LL})
+    for (const std::int64_t modified : {1LL, 999999LL, 1000000LL, 1000001LL, 1714566601LL, 253402300799LL, -86400LL,
+                                       9200000000000000000LL})
     {
         InstallPaths paths(false);
         paths.setSelfBuild("", modified);
@@ -144,7 +145,7 @@ TEST_F(InstallPathsTest, SelfBuildTimesComeBackUnchanged)
     EXPECT_EQ(rewritten(), document(""));
     writeSettings("<selfBuild listed=\"2024-01-02 03:04\"/>\n");
     EXPECT_EQ(rewritten(), document("  <selfBuild listed=\"2024-01-02 03:04\" modified=\"0.0\"/>\r\n"));
-    for (const char* value : {"soon", "1e400", "nan", "-1e300", "0.9"})
+    for (const char* value : {"soon", "1e400", "nan", "-1e300", "0.9", "9.3e18"})
     {
         writeSettings(std::string("<selfBuild listed=\"x\" modified=\"") + value + "\"/>\n");
         EXPECT_EQ(InstallPaths(true).selfBuildModified, 0) << value;

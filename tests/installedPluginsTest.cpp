@@ -187,7 +187,7 @@ TEST_F(InstalledPluginsTest, LoadSkipsWhatIsNotARecord)
                 " {\"product\": \"C\", \"version\": 2, \"path\": \"/a/C.vst3\", \"files\": [\"\", \"C.vst3\", \"\"],"
                 "  \"modified\": 1714495200.0, \"extra\": true},"
                 " {\"product\": \"D\", \"format\": \"LV2\", \"version\": \"1\", \"path\": \"/a/D.lv2\","
-                "  \"files\": \"D.lv2\", \"modified\": 1e300}]");
+                "  \"files\": \"D.lv2\", \"modified\": 9.3e18}]");
     InstalledPlugins record(true);
     ASSERT_EQ(record.entries.size(), 2u);
     EXPECT_EQ(describe(record.entries[0]), "C||2|/a/C.vst3||1714495200|C.vst3;");
