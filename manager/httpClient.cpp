@@ -248,7 +248,9 @@ PassResult downloadPass(const std::string& url, const juce::File& dest, std::str
                    + (total > 0 ? " of " + std::to_string(total) : std::string()) + " bytes");
         return PassResult::CutOff;
     }
-    if (!temp.moveFileTo(dest))
+    // One rename swaps the new file in: moveFileTo would delete the old one first, and a run that
+    // dies in between would leave neither.
+    if (!temp.replaceFileIn(dest))
     {
         temp.deleteFile();
         error = "Failed to write " + dest.getFullPathName().toStdString();
@@ -266,7 +268,7 @@ bool copyLocalFile(const std::string& url, const juce::File& dest, std::string& 
     const auto source = localFile(url);
     const auto temp = dest.getSiblingFile(dest.getFileName() + ".downloading");
     if (source.existsAsFile() && source.copyFileTo(temp) && temp.getSize() == source.getSize()
-        && temp.moveFileTo(dest))
+        && temp.replaceFileIn(dest))
         return true;
     temp.deleteFile();
     error = "File not found: " + source.getFullPathName().toStdString();
