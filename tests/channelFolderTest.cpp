@@ -79,8 +79,12 @@ TEST_F(ChannelFolders, RefusedMissingOrUnreachableFolderIsWordedForTheUser)
     }
     EXPECT_TRUE(server.requests().empty());
 
-    EXPECT_FALSE(fetch("Aurora", Channel::Donators, {"fan", "bad"}));
-    EXPECT_EQ(error, "Login rejected");
+    for (const int refusal : {401, 403})
+    {
+        server.requireLogin(route(buildsServer, "aurora/"), "fan", "pw", refusal);
+        EXPECT_FALSE(fetch("Aurora", Channel::Donators, {"fan", "bad"}));
+        EXPECT_EQ(error, "Login rejected");
+    }
     // The name as the user typed it, so they see what to correct.
     EXPECT_FALSE(fetch("Borealis ", Channel::Donators, login));
     EXPECT_EQ(error, "There is nothing in " + urls().buildsServer +

@@ -121,6 +121,18 @@ TEST_F(Downloads, ACutOffIsAskedForOnceMore)
               (Lines{"Download " + server.url(path) + ": The download was cut off after 600 of 1000 bytes"}));
 }
 
+TEST_F(Downloads, APauseMidBodyIsNoCutOff)
+{
+    const auto body = pattern(1000);
+    server.setText(path, body);
+    server.stall(path, 400, 1500);
+
+    ASSERT_TRUE(HttpClient::downloadFile(server.url(path), dest, error, report())) << error;
+
+    EXPECT_TRUE(holds(dest, body));
+    EXPECT_EQ(server.requestCount(path), 1u);
+}
+
 TEST_F(Downloads, TwoCutOffsFailAndKeepTheOldFile)
 {
     testSupport::writeFile(dest, "old build");

@@ -52,6 +52,15 @@ struct Behaviour
     std::string retryAfter;
     size_t cutOffBytes = 0;
     int cutOffLeft = 0; // -1: always
+    size_t stallAt = 0;
+    int stallMs = 0;
+};
+
+// Who may read below a prefix, and what a wrong login gets.
+struct LoginRule
+{
+    std::string authorization; // the expected Authorization value
+    int wrongLoginStatus = 401;
 };
 }
 
@@ -64,12 +73,13 @@ struct TestServer::Impl
     mutable std::mutex mutex;
     std::map<std::string, Reply> routes;
     std::map<std::string, std::string> folders;        // prefix -> local folder
-    std::map<std::string, std::string> authorizations; // prefix -> expected Authorization value
+    std::map<std::string, LoginRule> logins; // by prefix
     std::map<std::string, Behaviour> behaviours;
     std::vector<ReceivedRequest> received;
 
-    // The answer and, when it is to break off, after how many bytes. Called with the lock held.
-    Reply answer(const httplib::Request& request, size_t& cutAt);
+    // The answer and, when it is to break off or pause, after how many bytes. Called with the lock
+    // held.
+    Reply answer(const httplib::Request& request, size_t& cutAt, Behaviour& pause);
     Reply answerFromFolder(const std::string& path) const;
 };
 
@@ -100,15 +110,19 @@ Reply TestServer::Impl::answerFromFolder(const std::string& path) const
     return reply;
 }
 
-Reply TestServer::Impl::answer(const httplib::Request& request, size_t& cutAt)
+Reply TestServer::Impl::answer(const httplib::Request& request, size_t& cutAt, Behaviour& pause)
 {
-    const std::pair<const std::string, std::string>* login = nullptr;
-    for (const auto& rule : authorizations)
+    const std::pair<const std::string, LoginRule>* login = nullptr;
+    for (const auto& rule : logins)
         if (startsWith(request.path, rule.first) && (!login || rule.first.size() > login->first.size()))
             login = &rule;
-    if (login && request.get_header_value("Authorization") != login->second)
-        return {401, "<html><body><h1>401 Authorization Required</h1></body></html>", "text/html",
+    const auto sent = request.get_header_value("Authorization");
+    if (login && sent != login->second.authorization)
+    {
+        const int status = sent.empty() ? 401 : login->second.wrongLoginStatus;
+        return {status, "<html><body><h1>" + std::to_string(status) + "</h1></body></html>", "text/html",
                 {{"WWW-Authenticate", "Basic realm=\"Restricted\""}}, Reply::Framing::ContentLength};
+    }
 
     auto& behaviour = behaviours[request.path];
     if (behaviour.tooManyLeft > 0)
@@ -127,6 +141,7 @@ Reply TestServer::Impl::answer(const httplib::Request& request, size_t& cutAt)
         if (behaviour.cutOffLeft > 0)
             --behaviour.cutOffLeft;
     }
+    pause = behaviour;
     return reply;
 }
 
@@ -151,15 +166,16 @@ TestServer::TestServer() : m_impl(std::make_unique<Impl>())
     });
     impl.server.Get(".*", [&impl](const httplib::Request& request, httplib::Response& response) {
         size_t cutAt = std::string::npos;
+        Behaviour pause;
         Reply reply;
         {
             std::lock_guard<std::mutex> lock(impl.mutex);
-            reply = impl.answer(request, cutAt);
+            reply = impl.answer(request, cutAt, pause);
         }
         response.status = reply.status;
         for (const auto& [name, value] : reply.headers)
             response.set_header(name, value);
-        if (reply.framing == Reply::Framing::ContentLength && cutAt == std::string::npos)
+        if (reply.framing == Reply::Framing::ContentLength && cutAt == std::string::npos && pause.stallMs == 0)
         {
             response.set_content(reply.body, reply.contentType);
             return;
@@ -167,7 +183,12 @@ TestServer::TestServer() : m_impl(std::make_unique<Impl>())
         // What goes out; returning false from a provider makes httplib close the connection.
         const auto sent = std::make_shared<const std::string>(reply.body.substr(0, cutAt));
         const bool breaksOff = cutAt != std::string::npos;
-        auto provider = [sent, breaksOff](size_t offset, httplib::DataSink& sink) {
+        const size_t stallAt = pause.stallMs > 0 ? std::min(pause.stallAt, sent->size()) : sent->size();
+        auto provider = [sent, breaksOff, stallAt, stallMs = pause.stallMs](size_t offset, httplib::DataSink& sink) {
+            if (offset < stallAt)
+                return sink.write(sent->data() + offset, stallAt - offset);
+            if (offset == stallAt && stallMs > 0)
+                std::this_thread::sleep_for(std::chrono::milliseconds(stallMs));
             if (offset < sent->size())
                 return sink.write(sent->data() + offset, sent->size() - offset);
             if (breaksOff)
@@ -231,11 +252,13 @@ void TestServer::serveFolder(const std::string& prefix, const std::string& local
     m_impl->folders[prefix] = localFolder;
 }
 
-void TestServer::requireLogin(const std::string& prefix, const std::string& user, const std::string& password)
+void TestServer::requireLogin(const std::string& prefix, const std::string& user, const std::string& password,
+                              int wrongLoginStatus)
 {
     const auto pair = user + ":" + password;
     std::lock_guard<std::mutex> lock(m_impl->mutex);
-    m_impl->authorizations[prefix] = "Basic " + juce::Base64::toBase64(pair.data(), pair.size()).toStdString();
+    m_impl->logins[prefix] = {"Basic " + juce::Base64::toBase64(pair.data(), pair.size()).toStdString(),
+                              wrongLoginStatus};
 }
 
 void TestServer::answerTooManyRequests(const std::string& path, int times, const std::string& retryAfter)
@@ -250,6 +273,13 @@ void TestServer::cutOff(const std::string& path, size_t bytesSent, int times)
     std::lock_guard<std::mutex> lock(m_impl->mutex);
     m_impl->behaviours[path].cutOffBytes = bytesSent;
     m_impl->behaviours[path].cutOffLeft = times;
+}
+
+void TestServer::stall(const std::string& path, size_t bytesSent, int milliseconds)
+{
+    std::lock_guard<std::mutex> lock(m_impl->mutex);
+    m_impl->behaviours[path].stallAt = bytesSent;
+    m_impl->behaviours[path].stallMs = milliseconds;
 }
 
 std::vector<ReceivedRequest> TestServer::requests() const

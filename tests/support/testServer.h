@@ -72,9 +72,10 @@ public:
     // "/"), each followed by its modification time as "YYYY-MM-DD HH:MM" and its size.
     void serveFolder(const std::string& prefix, const std::string& localFolder);
 
-    // Requests below prefix need this Basic login, else they get 401; the longest matching prefix
-    // decides.
-    void requireLogin(const std::string& prefix, const std::string& user, const std::string& password);
+    // Requests below prefix need this Basic login: without one they get 401, with another one
+    // wrongLoginStatus (401 or 403, as servers differ); the longest matching prefix decides.
+    void requireLogin(const std::string& prefix, const std::string& user, const std::string& password,
+                      int wrongLoginStatus = 401);
     // The next `times` requests of path answer 429, with a Retry-After header when retryAfter is
     // not empty; later ones answer normally.
     void answerTooManyRequests(const std::string& path, int times, const std::string& retryAfter = "");
@@ -82,6 +83,8 @@ public:
     // bytesSent bytes of the body: one with a size announces the whole size, a chunked one lacks its
     // last chunk.
     void cutOff(const std::string& path, size_t bytesSent, int times = -1);
+    // Answers of path pause for the given time after bytesSent bytes of the body, then go on.
+    void stall(const std::string& path, size_t bytesSent, int milliseconds);
 
     // Everything received so far, in order of arrival.
     std::vector<ReceivedRequest> requests() const;
