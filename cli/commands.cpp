@@ -35,6 +35,12 @@ constexpr Command commands[] = {
 };
 }
 
+int notBuiltYet(const Args& args)
+{
+    std::cerr << args.command << ": not built yet\n";
+    return 1;
+}
+
 int dispatch(const Args& args)
 {
     for (const Command& command : commands)

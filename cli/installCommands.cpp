@@ -1,20 +1,10 @@
 #include "cli/installCommands.h"
 
 #include "cli/args.h"
-
-#include <iostream>
+#include "cli/commands.h"
 
 namespace pluginManager
 {
-namespace
-{
-int notBuiltYet(const Args& args)
-{
-    std::cerr << args.command << ": not built yet\n";
-    return 1;
-}
-}
-
 int install(const Args& args) { return notBuiltYet(args); }
 int uninstall(const Args& args) { return notBuiltYet(args); }
 }

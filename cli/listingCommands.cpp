@@ -1,20 +1,10 @@
 #include "cli/listingCommands.h"
 
 #include "cli/args.h"
-
-#include <iostream>
+#include "cli/commands.h"
 
 namespace pluginManager
 {
-namespace
-{
-int notBuiltYet(const Args& args)
-{
-    std::cerr << args.command << ": not built yet\n";
-    return 1;
-}
-}
-
 int list(const Args& args) { return notBuiltYet(args); }
 int login(const Args& args) { return notBuiltYet(args); }
 int logout(const Args& args) { return notBuiltYet(args); }

@@ -274,37 +274,47 @@ bool copyLocalFile(const std::string& url, const juce::File& dest, std::string& 
     error = "File not found: " + source.getFullPathName().toStdString();
     return false;
 }
+
+bool findLocalFile(const std::string& url, juce::File& file, std::string& error)
+{
+    file = localFile(url);
+    if (file.existsAsFile())
+        return true;
+    error = "File not found: " + file.getFullPathName().toStdString();
+    return false;
+}
+
+// The answer of a text or date request, or null with the error set and logged under the verb the
+// log names the request by.
+std::unique_ptr<juce::WebInputStream> requestAnswer(const std::string& url, const char* verb,
+                                                    const juce::String& headers,
+                                                    juce::StringPairArray& responseHeaders, std::string& error)
+{
+    int status = 0;
+    auto stream = openStream(url, headers, textTimeoutMs, status, responseHeaders, nullptr);
+    if (stream && !isHttpError(status))
+        return stream;
+    error = stream ? httpErrorMessage(status) : "Failed to connect";
+    Log::write(std::string(verb) + " " + url + ": " + error);
+    return nullptr;
+}
 }
 
 bool HttpClient::fetchString(const std::string& url, std::string& body, std::string& error, const Credentials& login)
 {
     if (isLocal(url))
     {
-        const auto file = localFile(url);
-        if (!file.existsAsFile())
-        {
-            error = "File not found: " + file.getFullPathName().toStdString();
+        juce::File file;
+        if (!findLocalFile(url, file, error))
             return false;
-        }
         body = file.loadFileAsString().toStdString();
         return true;
     }
 
-    int status = 0;
     juce::StringPairArray responseHeaders;
-    auto stream = openStream(url, requestHeaders(login, true), textTimeoutMs, status, responseHeaders, nullptr);
+    auto stream = requestAnswer(url, "GET", requestHeaders(login, true), responseHeaders, error);
     if (!stream)
-    {
-        error = "Failed to connect";
-        Log::write("GET " + url + ": " + error);
         return false;
-    }
-    if (isHttpError(status))
-    {
-        error = httpErrorMessage(status);
-        Log::write("GET " + url + ": " + error);
-        return false;
-    }
     // Read block by block: the framework would otherwise reserve whatever size the server announces.
     juce::MemoryOutputStream data(256);
     std::vector<char> block(textReadBlockSize);
@@ -320,33 +330,18 @@ bool HttpClient::fetchLastModified(const std::string& url, int64_t& seconds, std
     seconds = 0;
     if (isLocal(url))
     {
-        const auto file = localFile(url);
-        if (!file.existsAsFile())
-        {
-            error = "File not found: " + file.getFullPathName().toStdString();
+        juce::File file;
+        if (!findLocalFile(url, file, error))
             return false;
-        }
         seconds = file.getLastModificationTime().toMilliseconds() / 1000;
         return true;
     }
 
-    int status = 0;
     juce::StringPairArray responseHeaders;
     // A GET whose body is never read: the framework's HEAD request waits for a body that never
     // comes.
-    auto stream = openStream(url, requestHeaders(login, false), textTimeoutMs, status, responseHeaders, nullptr);
-    if (!stream)
-    {
-        error = "Failed to connect";
-        Log::write("HEAD " + url + ": " + error);
+    if (!requestAnswer(url, "HEAD", requestHeaders(login, false), responseHeaders, error))
         return false;
-    }
-    if (isHttpError(status))
-    {
-        error = httpErrorMessage(status);
-        Log::write("HEAD " + url + ": " + error);
-        return false;
-    }
     const auto lastModified = responseHeaders["Last-Modified"].toStdString();
     int64_t parsed = 0;
     if (lastModified.empty() || !parseHttpDate(lastModified, parsed))
