@@ -1,7 +1,6 @@
 #include "changelog/changelog.h"
 
 #include <fstream>
-#include <iterator>
 #include <ostream>
 
 namespace changelogLib
@@ -99,7 +98,18 @@ bool Changelog::load(const std::string& path, std::string& error)
         return false;
     }
 
-    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    // Read through the stream, not its buffer: a read error (a folder opens but cannot be read)
+    // then marks the stream instead of escaping as an exception.
+    std::string text;
+    char buffer[65536];
+    while (in.read(buffer, sizeof(buffer)) || in.gcount() > 0)
+        text.append(buffer, static_cast<size_t>(in.gcount()));
+    if (in.bad())
+    {
+        error = "Failed to open input file '" + path + "'";
+        return false;
+    }
+
     if (!parse(text))
     {
         error = "No lines read from input file";

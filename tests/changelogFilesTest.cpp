@@ -72,12 +72,12 @@ TEST(ChangelogFiles, WriteAndLoadFailuresReportTheirPath)
     EXPECT_FALSE(fixture().writeFiles(temp.file("missing/"), Format::Text, error));
     EXPECT_EQ(error, "Failed to create output file '" + temp.file("missing/") + "1.0.0_.txt'");
 
-    // A failed load keeps the changelog when the file cannot be opened, and empties it when the file is empty.
+    // A failed load keeps the changelog when the file cannot be opened or read, and empties it when it is empty.
     auto changelog = fixture();
     const auto before = changelog.versions;
-    EXPECT_FALSE(changelog.load(temp.file("none.txt"), error));
-    EXPECT_EQ(error, "Failed to open input file '" + temp.file("none.txt") + "'");
-    EXPECT_EQ(changelog.versions, before);
+    for (const auto& path : {temp.file("none.txt"), temp.path()})
+        EXPECT_EQ((std::tuple{changelog.load(path, error), error, changelog.versions == before}),
+                  std::make_tuple(false, "Failed to open input file '" + path + "'", true));
 
     temp.write("empty.txt", "");
     EXPECT_FALSE(changelog.load(temp.file("empty.txt"), error));
