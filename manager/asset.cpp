@@ -81,6 +81,13 @@ bool holdsPathSeparator(const std::string& name)
     return name.find_first_of("/\\") != std::string::npos;
 }
 
+// "." and ".." as a product would put its data folder, and the ROM files moved there, beside or
+// above the maker's folder.
+bool namesAFolderStep(const std::string& product)
+{
+    return product == "." || product == "..";
+}
+
 long versionPartAt(const std::vector<std::string>& parts, size_t index)
 {
     if (index >= parts.size())
@@ -135,7 +142,7 @@ bool parseAssetName(const std::string& name, Asset& asset)
         productPieces = count - 3;
     }
     const std::string product = join(pieces, productPieces, '-');
-    if (product.empty())
+    if (product.empty() || namesAFolderStep(product))
         return false;
 
     std::string os, arch;

@@ -48,7 +48,7 @@ TEST(AssetName, RejectsWhatIsNoReleaseFileNameAndLeavesTheAssetAlone)
         "Kestavel-Synth-1.0-macos.zip",
         // The parts of a build name end up in file names on this machine.
         "Kestavel-../../Synth-1.0-win64.zip", "Kestavel-Synth-1/../../../tmp/x-win64.zip",
-        "Kestavel-Synth-1.0-Linux_x86_64\\..\\x.zip",
+        "Kestavel-Synth-1.0-Linux_x86_64\\..\\x.zip", "Kestavel-..-1.0-win64.zip", "Kestavel-.-VST3-1.0-win64.zip",
     };
     for (const char* name : names)
     {
