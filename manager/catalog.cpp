@@ -1,7 +1,8 @@
 #include "manager/catalog.h"
 
+#include "base/filesystem.h"
+
 #include <algorithm>
-#include <cctype>
 #include <iterator>
 
 namespace pluginManager
@@ -30,13 +31,6 @@ void addOnce(std::vector<std::string>& list, const std::string& text)
         list.push_back(text);
 }
 
-std::string lowerCase(std::string text)
-{
-    for (char& c : text)
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return text;
-}
-
 bool isBuildOf(const Asset& asset, const std::string& product, const std::string& format,
                const std::string& version)
 {
@@ -59,8 +53,8 @@ bool sortsBefore(const Product& a, const Product& b)
 {
     if (a.manufacturer.empty() != b.manufacturer.empty())
         return b.manufacturer.empty();
-    const std::string manufacturerA = lowerCase(a.manufacturer);
-    const std::string manufacturerB = lowerCase(b.manufacturer);
+    const std::string manufacturerA = baseLib::filesystem::lowercase(a.manufacturer);
+    const std::string manufacturerB = baseLib::filesystem::lowercase(b.manufacturer);
     if (manufacturerA != manufacturerB)
         return manufacturerA < manufacturerB;
     if ((a.year == 0) != (b.year == 0))
