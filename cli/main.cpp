@@ -2,8 +2,8 @@
 #include "cli/commands.h"
 #include "cli/elevatedHandOff.h"
 #include "cli/output.h"
-#include "manager/log.h"
-#include "manager/platformUtils.h"
+#include "manager/platform/log.h"
+#include "manager/platform/platformUtils.h"
 
 #include <iostream>
 #include <string>

@@ -1,6 +1,6 @@
 #include "cli/output.h"
 
-#include "manager/programInfo.h"
+#include "manager/platform/programInfo.h"
 
 #include <fstream>
 #include <iostream>

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "manager/asset.h"
+#include "manager/catalog/asset.h"
 
 using namespace pluginManager;
 

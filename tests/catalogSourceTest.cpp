@@ -1,5 +1,5 @@
-#include "manager/catalogSource.h"
-#include "manager/config.h"
+#include "manager/catalog/catalogSource.h"
+#include "manager/catalog/config.h"
 
 #include "support/testEndpoints.h"
 #include "support/testServer.h"

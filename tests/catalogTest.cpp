@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "manager/catalog.h"
+#include "manager/catalog/catalog.h"
 
 using namespace pluginManager;
 

@@ -1,7 +1,7 @@
-#include "manager/credentials.h"
+#include "manager/logins/credentials.h"
 
-#include "manager/config.h"
-#include "manager/platformUtils.h"
+#include "manager/catalog/config.h"
+#include "manager/platform/platformUtils.h"
 
 #include "support/tempFolder.h"
 

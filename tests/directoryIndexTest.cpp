@@ -1,4 +1,4 @@
-#include "manager/directoryIndex.h"
+#include "manager/catalog/directoryIndex.h"
 
 #include "support/tempFolder.h"
 

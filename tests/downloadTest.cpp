@@ -1,4 +1,4 @@
-#include "manager/httpClient.h"
+#include "manager/http/httpClient.h"
 
 #include "httpFixture.h"
 #include "support/childProcess.h"

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "manager/log.h"
-#include "manager/platformUtils.h"
+#include "manager/platform/log.h"
+#include "manager/platform/platformUtils.h"
 
 #include "support/tempFolder.h"
 #include "support/testEndpoints.h"

@@ -1,4 +1,4 @@
-#include "manager/installPaths.h"
+#include "manager/state/installPaths.h"
 
 #include "support/scopedEnv.h"
 #include "support/tempFolder.h"

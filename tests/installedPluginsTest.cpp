@@ -1,4 +1,4 @@
-#include "manager/installedPlugins.h"
+#include "manager/state/installedPlugins.h"
 
 #include "support/scopedEnv.h"
 #include "support/tempFolder.h"

@@ -1,6 +1,6 @@
-#include "manager/log.h"
+#include "manager/platform/log.h"
 
-#include "manager/platformUtils.h"
+#include "manager/platform/platformUtils.h"
 
 #include "support/tempFolder.h"
 

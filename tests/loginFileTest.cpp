@@ -1,4 +1,4 @@
-#include "manager/loginFile.h"
+#include "manager/logins/loginFile.h"
 
 #include "support/tempFolder.h"
 

@@ -1,4 +1,4 @@
-#include "manager/platformUtils.h"
+#include "manager/platform/platformUtils.h"
 
 #include "support/scopedEnv.h"
 #include "support/tempFolder.h"

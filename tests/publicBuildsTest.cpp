@@ -1,7 +1,7 @@
-#include "manager/catalogSource.h"
-#include "manager/config.h"
-#include "manager/log.h"
-#include "manager/platformUtils.h"
+#include "manager/catalog/catalogSource.h"
+#include "manager/catalog/config.h"
+#include "manager/platform/log.h"
+#include "manager/platform/platformUtils.h"
 
 #include "support/tempFolder.h"
 #include "support/testEndpoints.h"

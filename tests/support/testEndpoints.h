@@ -1,6 +1,6 @@
 #pragma once
 
-#include "manager/config.h"
+#include "manager/catalog/config.h"
 
 #include <string>
 

@@ -1,4 +1,4 @@
-#include "manager/installedPlugins.h"
+#include "manager/state/installedPlugins.h"
 
 #include <juce_core/juce_core.h>
 

@@ -6,7 +6,7 @@
 #include <utility>
 #include <vector>
 
-#include "manager/asset.h"
+#include "manager/catalog/asset.h"
 
 namespace pluginManager
 {

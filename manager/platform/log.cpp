@@ -1,7 +1,7 @@
-#include "manager/log.h"
+#include "manager/platform/log.h"
 
-#include "manager/platformUtils.h"
-#include "manager/programInfo.h"
+#include "manager/platform/platformUtils.h"
+#include "manager/platform/programInfo.h"
 
 #include <juce_core/juce_core.h>
 

@@ -1,4 +1,4 @@
-#include "manager/config.h"
+#include "manager/catalog/config.h"
 
 namespace pluginManager
 {

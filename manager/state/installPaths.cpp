@@ -1,4 +1,4 @@
-#include "manager/installPaths.h"
+#include "manager/state/installPaths.h"
 
 #include <juce_core/juce_core.h>
 

@@ -1,4 +1,4 @@
-#include "manager/asset.h"
+#include "manager/catalog/asset.h"
 
 #include <algorithm>
 #include <cstdlib>

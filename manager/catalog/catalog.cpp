@@ -1,4 +1,4 @@
-#include "manager/catalog.h"
+#include "manager/catalog/catalog.h"
 
 #include "base/filesystem.h"
 

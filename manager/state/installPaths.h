@@ -1,6 +1,6 @@
 #pragma once
 
-#include "manager/platformUtils.h"
+#include "manager/platform/platformUtils.h"
 
 #include <cstdint>
 #include <map>

@@ -1,4 +1,4 @@
-#include "manager/loginFile.h"
+#include "manager/logins/loginFile.h"
 
 #include <juce_core/juce_core.h>
 

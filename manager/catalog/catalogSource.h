@@ -1,8 +1,8 @@
 #pragma once
 
-#include "manager/asset.h"
-#include "manager/catalog.h"
-#include "manager/credentials.h"
+#include "manager/catalog/asset.h"
+#include "manager/catalog/catalog.h"
+#include "manager/logins/credentials.h"
 
 #include <string>
 #include <vector>

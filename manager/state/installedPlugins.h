@@ -1,7 +1,7 @@
 #pragma once
 
-#include "manager/asset.h"
-#include "manager/platformUtils.h"
+#include "manager/catalog/asset.h"
+#include "manager/platform/platformUtils.h"
 
 #include <cstdint>
 #include <string>

@@ -1,9 +1,9 @@
-#include "manager/catalogSource.h"
+#include "manager/catalog/catalogSource.h"
 
-#include "manager/config.h"
-#include "manager/directoryIndex.h"
-#include "manager/httpClient.h"
-#include "manager/log.h"
+#include "manager/catalog/config.h"
+#include "manager/catalog/directoryIndex.h"
+#include "manager/http/httpClient.h"
+#include "manager/platform/log.h"
 
 #include <juce_core/juce_core.h>
 

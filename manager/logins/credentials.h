@@ -1,6 +1,6 @@
 #pragma once
 
-#include "manager/asset.h"
+#include "manager/catalog/asset.h"
 
 #include <map>
 #include <string>

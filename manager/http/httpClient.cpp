@@ -1,6 +1,6 @@
-#include "manager/httpClient.h"
+#include "manager/http/httpClient.h"
 
-#include "manager/log.h"
+#include "manager/platform/log.h"
 
 #include <juce_core/juce_core.h>
 #include <juce_events/juce_events.h>

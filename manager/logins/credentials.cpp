@@ -1,8 +1,8 @@
-#include "manager/credentials.h"
+#include "manager/logins/credentials.h"
 
-#include "manager/catalogSource.h"
-#include "manager/loginFile.h"
-#include "manager/platformUtils.h"
+#include "manager/catalog/catalogSource.h"
+#include "manager/logins/loginFile.h"
+#include "manager/platform/platformUtils.h"
 
 #include <juce_core/juce_core.h>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "manager/credentials.h"
+#include "manager/logins/credentials.h"
 
 #include <cstddef>
 #include <cstdint>
