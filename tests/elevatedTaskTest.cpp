@@ -36,16 +36,3 @@ TEST_F(ElevatedTaskTest, CopiesCountAsArrivedOnlyWhereTheDestinationMirrorsTheSo
     EXPECT_EQ(arrived, std::vector<bool>{false});
     EXPECT_TRUE(leftInTemp().empty()) << "job files are removed";
 }
-
-TEST_F(ElevatedTaskTest, RemovalsReportWhatIsAlreadyGone)
-{
-    root.write("still-here", "x");
-    std::vector<bool> removed;
-    std::string error;
-    EXPECT_TRUE(ElevatedTask::removeMany({}, removed, error));
-    EXPECT_TRUE(ElevatedTask::removeMany({root.file("gone"), root.file("also-gone")}, removed, error));
-    EXPECT_EQ(removed, (std::vector<bool>{true, true}));
-    EXPECT_FALSE(ElevatedTask::removeMany({root.file("gone"), root.file("still-here")}, removed, error));
-    EXPECT_EQ(removed, (std::vector<bool>{true, false}));
-    EXPECT_EQ(error, noElevation);
-}

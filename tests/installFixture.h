@@ -79,20 +79,6 @@ protected:
         return archive;
     }
 
-    // An archive made by the framework: entry name and content.
-    std::string zipWithBuilder(const std::map<std::string, std::string>& entries,
-                               const std::string& name = "built.zip") const
-    {
-        juce::ZipFile::Builder builder;
-        for (const auto& [path, content] : entries)
-            builder.addEntry(new juce::MemoryInputStream(content.data(), content.size(), true), 0, path,
-                             juce::Time::getCurrentTime());
-        const auto archive = root.file(name);
-        juce::FileOutputStream out{juce::File(archive)};
-        EXPECT_TRUE(out.openedOk() && builder.writeToStream(out, nullptr));
-        return archive;
-    }
-
     testSupport::TempFolder root;
     testSupport::TempFolder temp;
     testSupport::ScopedEnv tmpdir{"TMPDIR", temp.path()};

@@ -4,6 +4,8 @@
 #include "support/childProcess.h"
 #include "support/testServer.h"
 
+#include <juce_events/juce_events.h>
+
 using namespace pluginManager;
 using namespace installTests;
 
@@ -213,4 +215,29 @@ TEST_F(PluginInstallerTest, UninstallFindsTheRecordedBundleWhenTheStandardOneIsM
     EXPECT_EQ(message, "Foo VST3 is not installed here.");
     EXPECT_FALSE(PluginInstaller::uninstall("Foo", "Foo", PluginFormat::VST3, "", files, message));
     EXPECT_EQ(message, "There is no install location for this format.");
+}
+
+TEST_F(PluginInstallerTest, BackgroundInstallReportsOnTheMessageThread)
+{
+    const auto url = serveBuild();
+    juce::MessageManager::getInstance();
+    Lines events;
+    bool finished = false;
+    installer.installAsync(
+        build(url), {}, location,
+        [&](float) { events.push_back(juce::MessageManager::existsAndIsCurrentThread() ? "progress" : "elsewhere"); },
+        [&](bool ok, const std::string& text) {
+            events.push_back(juce::MessageManager::existsAndIsCurrentThread() ? text : "elsewhere");
+            finished = ok;
+        });
+    for (int round = 0; round < 500 && !finished; ++round)
+        juce::MessageManager::getInstance()->runDispatchLoopUntil(20);
+    juce::MessageManager::deleteInstance();
+
+    ASSERT_TRUE(finished);
+    ASSERT_GE(events.size(), 2u);
+    EXPECT_EQ(events.back(), "Foo VST3 1.2.3 installed");
+    events.pop_back();
+    EXPECT_EQ(events, Lines(events.size(), "progress"));
+    EXPECT_EQ(*installer.installedItems, Lines{"Foo.vst3"});
 }
