@@ -1,5 +1,7 @@
 #include "manager/state/installedPlugins.h"
 
+#include "manager/platform/json.h"
+
 #include <juce_core/juce_core.h>
 
 #include <algorithm>
@@ -244,7 +246,8 @@ void InstalledPlugins::load()
 {
     entries.clear();
 
-    const auto root = juce::JSON::parse(recordFile());
+    juce::var root;
+    parseJson(recordFile().loadFileAsString().toStdString(), root);
     const auto* records = root.getArray();
     if (records == nullptr)
         return;
