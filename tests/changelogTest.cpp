@@ -65,6 +65,15 @@ TEST(ChangelogParse, MissingHeadingLevelsFallBackToEmptyNames)
     EXPECT_TRUE(changelog.products.empty());
 }
 
+// Leading empty lines of a block are dropped in time linear in their number: a million of them,
+// taken from the front one at a time would keep the parse busy for many minutes.
+TEST(ChangelogParse, ManyLeadingEmptyLinesOfABlock)
+{
+    const std::string empty(1000000, '\n');
+    const auto changelog = parsed("Version 1.0.0\n" + empty + "Alpha:\n" + empty + "- x\n" + empty);
+    EXPECT_EQ(changelog.versions, (Versions{{"1.0.0", {{"Alpha", {"- x"}}}}}));
+}
+
 TEST(ChangelogParse, FirstBlockOfARepeatedHeadingWins)
 {
     const auto changelog = parsed("Version 1.2.0\nAlpha:\n- first\nAlpha:\n- second\nBeta:\n- b\n"
