@@ -1,6 +1,7 @@
 #include "manager/state/installedPlugins.h"
 
 #include "manager/platform/json.h"
+#include "manager/platform/storedFile.h"
 
 #include <juce_core/juce_core.h>
 
@@ -239,7 +240,10 @@ void InstalledPlugins::save() const
 
     const auto file = recordFile();
     file.getParentDirectory().createDirectory();
-    file.replaceWithText(juce::JSON::toString(juce::var(records), false, 15), false, false, "\r\n");
+    juce::MemoryOutputStream text;
+    text.writeText(juce::JSON::toString(juce::var(records), false, 15), false, false, "\r\n");
+    replaceStoredFile(file.getFullPathName().toStdString(),
+                      std::string(static_cast<const char*>(text.getData()), text.getDataSize()), FileAccess::Shared);
 }
 
 void InstalledPlugins::load()
