@@ -183,6 +183,15 @@ TEST_F(HttpRetries, TooManyRequestsIsAskedAgainThreeTimesAtMost)
 
     EXPECT_EQ(server.requestCount("/products.json"), 4u);
     EXPECT_EQ(server.requestCount("/a.zip"), 4u);
+    // Each request waits the second the server asked for after the one before.
+    const auto requests = server.requests();
+    for (size_t i = 1; i < requests.size(); ++i)
+    {
+        if (requests[i].path == requests[i - 1].path)
+        {
+            EXPECT_GE(requests[i].received - requests[i - 1].received, std::chrono::seconds(1)) << i;
+        }
+    }
     const auto text = server.url("/products.json") + ": too many requests, asking again in 1 s";
     const auto date = server.url("/a.zip") + ": too many requests, asking again in 1 s";
     EXPECT_EQ(logMessages(), (Lines{text, text, text, date, date, date, "HEAD " + server.url("/a.zip") + ": HTTP 429"}));
