@@ -144,6 +144,28 @@ TEST_F(HttpRequests, FailuresGiveTheirTextAndOneLogLine)
                                     "HEAD " + closed + ": Failed to connect"}));
 }
 
+// 401, 403, 404 and 429 have tests of their own.
+TEST_F(HttpRequests, EveryErrorStatusFailsWithItsNumber)
+{
+    for (const int status : {400, 402, 405, 410, 418, 451, 500, 502, 503, 599})
+    {
+        const auto path = "/status" + std::to_string(status);
+        const auto text = "HTTP " + std::to_string(status);
+        SCOPED_TRACE(text);
+        server.setStatus(path, status, "an error page");
+        body = "untouched";
+        EXPECT_FALSE(HttpClient::fetchString(server.url(path), body, error));
+        EXPECT_EQ(error + "|" + body, text + "|untouched");
+        error.clear();
+        EXPECT_FALSE(HttpClient::fetchLastModified(server.url(path), seconds, error));
+        EXPECT_EQ(error, text);
+        error.clear();
+        EXPECT_FALSE(HttpClient::downloadFile(server.url(path), work.file("file"), error));
+        EXPECT_EQ(error, text);
+        EXPECT_FALSE(work.exists("file"));
+    }
+}
+
 TEST_F(HttpRequests, LocalAddressesReadTheDiskLiterally)
 {
     work.write("site/index.html", "<html>index</html>");
