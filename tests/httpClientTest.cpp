@@ -100,13 +100,9 @@ TEST_F(HttpRequests, GzipWithoutContentEncodingIsDecodedAndCutTextsKept)
 
 TEST(HttpBodies, OnlyTheGzipMagicTriggersDecompression)
 {
-    const std::string text = "changelog\n1.0.0\n";
-    const auto packed = testSupport::gzip(text);
     EXPECT_EQ(HttpClient::decodeBody(nullptr, 5), "");
     EXPECT_EQ(HttpClient::decodeBody("\x1f", 1), "\x1f");
     EXPECT_EQ(HttpClient::decodeBody("\x1f{}", 3), "\x1f{}");
-    // A damaged body gives what could be decompressed, without failing.
-    EXPECT_LE(HttpClient::decodeBody(packed.data(), packed.size() / 2).size(), text.size());
 }
 
 TEST_F(HttpRequests, FailuresGiveTheirTextAndOneLogLine)
