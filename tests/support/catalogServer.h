@@ -1,0 +1,36 @@
+#pragma once
+
+#include "manager/catalog/asset.h"
+#include "manager/logins/credentials.h"
+
+#include "support/testServer.h"
+
+#include <string>
+#include <vector>
+
+namespace testSupport
+{
+// A loopback server playing the catalog's web sources; each answers 404 until it is set.
+// Products are product list entries as JSON objects.
+struct CatalogServer
+{
+    // The release file name of a build for this machine.
+    static std::string build(const std::string& product, const std::string& format, const std::string& version);
+    static std::string product(const std::string& id, const std::string& slug);
+    // The server path of a channel folder, such as "/server/builds/aurora/donators/".
+    static std::string folder(const std::string& slug, pluginManager::Channel channel);
+
+    void publicProducts(const std::vector<std::string>& products);
+    // One release of these files, in our copy of the release lists.
+    void publicBuilds(const std::vector<std::string>& fileNames);
+    void internalProducts(const std::vector<std::string>& products, const pluginManager::Credentials& login);
+    // A listing behind the login; with products, the folder also has a products.json of them.
+    void channelFolder(const std::string& slug, pluginManager::Channel channel, const std::vector<std::string>& fileNames,
+                       const pluginManager::Credentials& login, const std::vector<std::string>& products = {});
+    // The paths requested so far, in order of arrival.
+    std::vector<std::string> requestedPaths() const;
+
+    static const std::string productList, internalList, versionList, release;
+    TestServer server;
+};
+}
