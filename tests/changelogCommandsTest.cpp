@@ -25,8 +25,7 @@ const Credentials team{"team", "tpw"};
 const std::string fixtures = std::string(VYRPM_FIXTURES_DIR) + "/changelog/";
 const std::string alphaText = testSupport::readFile(fixtures + "command/Alpha.txt");
 const std::string alphaMarkdown = testSupport::readFile(fixtures + "command/Alpha.md");
-// The two releases of Alpha in the public changelog, as plain text.
-const std::string alphaBeta = alphaText.substr(0, alphaText.find("\nAlpha Version 1.2.0"));
+// The older of Alpha's two releases in the public changelog, as plain text.
 const std::string alpha120 = alphaText.substr(alphaText.find("Alpha Version 1.2.0"));
 
 const std::string publicChangelog = testSupport::route(testSupport::loopbackPath::changelog);
@@ -78,10 +77,8 @@ struct World
     {
         Paths paths;
         for (const std::string& path : catalog.requestedPaths())
-        {
-            if (path == publicChangelog || path == internalChangelog || path == donatorChangelog)
+            if (path.size() > 13 && path.compare(path.size() - 13, 13, "changelog.txt") == 0)
                 paths.push_back(path);
-        }
         return paths;
     }
 
@@ -103,58 +100,33 @@ std::string sharedEntry(const std::string& slug, const Credentials& login)
 }
 }
 
-TEST(ChangelogCommand, PrintsTheProductsReleasesAsTextOrMarkdown)
+TEST(ChangelogCommand, PrintsThePublicReleasesAsAskedOrRefusesBeforeAnyRequest)
 {
     World world;
-    const std::pair<Paths, std::string> cases[] = {
-        {{}, alphaText},
-        {{"--format", "text"}, alphaText},
-        {{"--format", "markdown"}, alphaMarkdown},
+    // options, exit code, standard output, error stream
+    const std::tuple<Paths, int, std::string, std::string> cases[] = {
+        {{}, 0, alphaText + "\n", ""},
+        {{"--format", "markdown"}, 0, alphaMarkdown + "\n", ""},
+        {{"--version", "1.2.0"}, 0, alpha120 + "\n", ""},
+        {{"--version", "1.2.0.7"}, 0, alpha120 + "\n", ""},
+        {{"--version", "1.1.0"}, 1, "", "The changelog of Alpha has no version 1.1.0\n"},
     };
-    for (const auto& [options, expected] : cases)
+    for (const auto& [options, exitCode, out, err] : cases)
     {
         SCOPED_TRACE(testing::PrintToString(options));
         Paths arguments = {"changelog", "Alpha"};
         arguments.insert(arguments.end(), options.begin(), options.end());
-        expectResult(world.run(arguments), 0, expected + "\n", "");
+        expectResult(world.run(arguments), exitCode, out, err);
     }
-
     const std::string file = world.run.home() + "/alpha.md";
     expectResult(world.run({"changelog", "Alpha", "--format", "markdown", "--out", file}), 0,
                  "Written to " + file + "\n", "");
     EXPECT_EQ(testSupport::readFile(file), alphaMarkdown);
-}
 
-TEST(ChangelogCommand, VersionPicksTheReleasesThatConvertToTheSameNumber)
-{
-    World world;
-    // version, exit code, standard output, error stream
-    const std::tuple<std::string, int, std::string, std::string> cases[] = {
-        {"1.2.0", 0, alpha120 + "\n", ""},
-        {"1.2.0.7", 0, alpha120 + "\n", ""},
-        {"1.3.0", 0, alphaBeta + "\n", ""},
-        {"1.1.0", 1, "", "The changelog of Alpha has no version 1.1.0\n"},
-        // Fewer than two dots convert to 0, which no release of Alpha does.
-        {"1.2", 1, "", "The changelog of Alpha has no version 1.2\n"},
-    };
-    for (const auto& [version, exitCode, out, err] : cases)
-    {
-        SCOPED_TRACE(version);
-        expectResult(world.run({"changelog", "Alpha", "--version", version}), exitCode, out, err);
-    }
-}
-
-TEST(ChangelogCommand, WrongArgumentsAreRefusedBeforeAnyRequest)
-{
-    World world;
-    const std::pair<Paths, std::string> cases[] = {
-        {{"changelog"}, "changelog needs a product"},
-        {{"changelog", "Alpha", "--format", "html"}, "--format is text or markdown"},
-        {{"changelog", "Alpha", "--format", "Markdown"}, "--format is text or markdown"},
-    };
-    for (const auto& [arguments, message] : cases)
-        expectResult(world.run(arguments), 1, "", message + "\n");
-    EXPECT_EQ(world.catalog.requestedPaths(), Paths());
+    World untouched;
+    expectResult(untouched.run({"changelog"}), 1, "", "changelog needs a product\n");
+    expectResult(untouched.run({"changelog", "Alpha", "--format", "html"}), 1, "", "--format is text or markdown\n");
+    EXPECT_EQ(untouched.catalog.requestedPaths(), Paths());
 }
 
 TEST(ChangelogCommand, AReadablePrivateCopyWinsElseThePublicOneIsCutWithoutTheTeamLogin)
@@ -205,9 +177,7 @@ TEST(ChangelogCommand, SaysWhyThereIsNothingToShow)
     };
     const Case cases[] = {
         {"Quiet", 200, "x", "No changelog has been published for Quiet Storm yet."},
-        {"Nobody", 200, "x", "No changelog has been published for Nobody yet."},
         {"Alpha", 500, "", "Could not read the changelog: HTTP 500"},
-        {"Alpha", 200, "", "The changelog is empty."},
         // Without shared sections a release of another product concerns no one else.
         {"Alpha", 200, "Version 1.0.0\nBeta:\n- x\n", "The changelog has nothing about Alpha"},
     };
@@ -227,19 +197,18 @@ TEST(ShareCommand, WritesTheDonatorLoginsOfEveryFolderOrNothing)
     world.store({{{Channel::Donators, "alpha", fan}, {Channel::Donators, "beta", beta}, {Channel::Internal, "", team}}});
     const std::string home = world.run.home();
     const std::string two = R"({"vyrLogin": 1, "logins": [)" + sharedEntry("alpha", fan) + ", " +
-                            sharedEntry("Beta", beta) + "]}";
+                            sharedEntry("Beta", beta) + "]}\n";
 
     // arguments, exit code, standard output, error stream
     const std::tuple<Paths, int, std::string, std::string> cases[] = {
         // The folder stays as typed: it salts the password.
-        {{"share", "alpha", "Beta"}, 0, two + "\n", ""},
+        {{"share", "alpha", "Beta"}, 0, two, ""},
         {{"share", "gamma", "--user", "g", "--password", "gpw", "--channel", "donators", "--product", "gamma"}, 0,
          R"({"vyrLogin": 1, "logins": [)" + sharedEntry("gamma", {"g", "gpw"}) + "]}\n", ""},
         {{"share", "alpha", "internal", "--out", home + "/half.json"}, 1, "", "No donator login stored for internal\n"},
-        {{"share"}, 1, "", "share needs at least one product folder\n"},
+        // The list ends at the first empty folder.
         {{"share", "", "alpha"}, 1, "", "share needs at least one product folder\n"},
         {{"share", "alpha", "--out", home + "/missing/x.json"}, 1, "", "Could not write " + home + "/missing/x.json\n"},
-        {{"share", "alpha", "Beta", "--out", home + "/two.json"}, 0, "Written to " + home + "/two.json\n", ""},
     };
     for (const auto& [arguments, exitCode, out, err] : cases)
     {
@@ -247,5 +216,4 @@ TEST(ShareCommand, WritesTheDonatorLoginsOfEveryFolderOrNothing)
         expectResult(world.run(arguments), exitCode, out, err);
     }
     EXPECT_FALSE(std::filesystem::exists(home + "/half.json"));
-    EXPECT_EQ(testSupport::readFile(home + "/two.json"), two);
 }

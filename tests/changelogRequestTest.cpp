@@ -27,14 +27,10 @@ protected:
         MessageThreadFixture::TearDown();
     }
 
-    // Alpha with one public build.
+    // Alpha with one public build; the catalog needs no product to own it.
     static std::unique_ptr<PluginManager> publishedManager()
     {
         auto manager = std::make_unique<PluginManager>(false);
-        Product alpha;
-        alpha.id = alpha.name = "Alpha";
-        alpha.slug = "alpha";
-        manager->catalog.setProducts({alpha});
         Asset build;
         EXPECT_TRUE(parseAssetName("Kestavel-Alpha-VST3-1.0.0-Linux_aarch64.zip", build));
         manager->catalog.addAssets({build});
