@@ -29,8 +29,8 @@ const std::string alphaMarkdown = testSupport::readFile(fixtures + "command/Alph
 const std::string alpha120 = alphaText.substr(alphaText.find("Alpha Version 1.2.0"));
 
 const std::string publicChangelog = testSupport::route(testSupport::loopbackPath::changelog);
-const std::string internalChangelog = CatalogServer::folderPath("alpha", Channel::Internal) + "changelog.txt";
-const std::string donatorChangelog = CatalogServer::folderPath("alpha", Channel::Donators) + "changelog.txt";
+const std::string internalChangelog = CatalogServer::folder("alpha", Channel::Internal) + "changelog.txt";
+const std::string donatorChangelog = CatalogServer::folder("alpha", Channel::Donators) + "changelog.txt";
 
 // What the user has stored before the run, written as the program itself would.
 struct Stored
@@ -45,8 +45,8 @@ struct World
 {
     explicit World(const std::string& newestPublic = "1.3.0", bool internalCopy = true)
     {
-        const std::string alpha = CatalogServer::productJson("Alpha", "alpha");
-        catalog.publicProducts({alpha, CatalogServer::productJson("Quiet", "quiet", R"(, "name": "Quiet Storm")")});
+        const std::string alpha = CatalogServer::product("Alpha", "alpha");
+        catalog.publicProducts({alpha, R"({"id": "Quiet", "slug": "quiet", "name": "Quiet Storm"})"});
         catalog.publicBuilds({build("1.2.0"), build(newestPublic)});
         catalog.internalProducts({alpha}, team);
         catalog.channelFolder("alpha", Channel::Internal, {build("2.0.0")}, team);
@@ -57,7 +57,7 @@ struct World
         catalog.server.setText(publicChangelog, testSupport::readFile(fixtures + "input.txt"));
     }
 
-    static std::string build(const std::string& version) { return CatalogServer::buildName("Alpha", "VST3", version); }
+    static std::string build(const std::string& version) { return CatalogServer::build("Alpha", "VST3", version); }
 
     void store(const Stored& stored) const
     {
