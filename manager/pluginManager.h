@@ -12,6 +12,8 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace pluginManager
 {
@@ -57,6 +59,36 @@ public:
     bool isInstalled(const std::string& product, const std::string& formatText) const;
     std::string getInstalledVersion(const std::string& product, const std::string& formatText) const;
 
+    // Recording installs and fetching a product's additional files into its data folder.
+    struct FilesRequest
+    {
+        std::string product;
+        std::vector<FileSection> files;
+        Credentials internal;
+        Credentials donators;
+    };
+    void recordInstall(const Asset& asset, std::vector<std::string> files);
+    FilesRequest filesRequestFor(const Asset& asset) const;
+    bool installAdditionalFiles(const Asset& asset, std::string& message) const;
+    static bool installAdditionalFiles(const FilesRequest& request, std::string& message);
+    void installAdditionalFilesAsync(const Asset& asset, Callback callback) const;
+
+    // Removal: every form runs through one batch that forgets only what is gone from disk.
+    struct Removal
+    {
+        std::string product;
+        PluginFormat format = PluginFormat::Unknown;
+        std::string folder;
+    };
+    Removal removalFor(const std::string& product, PluginFormat format) const;
+    std::vector<bool> removeAll(const std::vector<Removal>& removals, std::string& error);
+    std::vector<bool> uninstallMany(const std::vector<std::pair<std::string, std::string>>& pairs, std::string& error);
+    bool uninstall(const std::string& product, const std::string& formatText, std::string& message);
+    int uninstallAll(const std::string& product, const std::vector<std::string>& formatTexts, std::string& message);
+    bool removeStray(const InstalledPlugins::Entry& entry, std::string& message);
+    std::vector<InstalledPlugins::Entry> getStrayInstalls() const;
+    void forget(const std::string& product, PluginFormat format, const std::string& folder);
+
     Catalog catalog;
     CredentialStore credentials;
     // Also holds teamLogin, the switch that lets the internal login be used.
@@ -68,7 +100,7 @@ public:
 private:
     // Runs work on a thread of its own; what work returns then runs on the message thread, unless
     // the manager has been destroyed by then.
-    void runAsync(std::function<std::function<void()>()> work);
+    void runAsync(std::function<std::function<void()>()> work) const;
     // The build of this program a new catalog offers; empty until the self-update decision is in.
     std::optional<Asset> selfUpdateIn(const Catalog& newCatalog) const;
 
