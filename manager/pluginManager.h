@@ -89,6 +89,17 @@ public:
     std::vector<InstalledPlugins::Entry> getStrayInstalls() const;
     void forget(const std::string& product, PluginFormat format, const std::string& folder);
 
+    // Update decisions: whether an installed product, or this program itself, has something newer.
+    InstallAction installAction(const std::string& product, const std::string& formatText, bool available,
+                                const std::string& installedVersion, const std::string& offeredVersion) const;
+    bool isOutdated(const std::string& product, const std::string& formatText, const std::string& installedVersion,
+                    const std::string& offeredVersion) const;
+    bool hasNewerBuild(const std::string& product, const std::string& formatText, const std::string& version) const;
+    bool isNewerBuild(const Asset& asset) const;
+    bool confirmNewerBuild(const Asset& asset) const;
+    bool hasUpdate(const std::string& product) const;
+    std::optional<Asset> evaluateSelfUpdate(const Catalog& newCatalog) const;
+
     Catalog catalog;
     CredentialStore credentials;
     // Also holds teamLogin, the switch that lets the internal login be used.
@@ -101,8 +112,6 @@ private:
     // Runs work on a thread of its own; what work returns then runs on the message thread, unless
     // the manager has been destroyed by then.
     void runAsync(std::function<std::function<void()>()> work) const;
-    // The build of this program a new catalog offers; empty until the self-update decision is in.
-    std::optional<Asset> selfUpdateIn(const Catalog& newCatalog) const;
 
     uint32_t refreshGeneration = 0;
     std::shared_ptr<bool> alive;
