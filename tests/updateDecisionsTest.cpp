@@ -181,9 +181,9 @@ TEST_F(UpdateDecisions, AnEffectVariantIsMeasuredAgainstItsMainProduct)
 
 TEST_F(UpdateDecisions, RefreshOffersANewerVersionOfTheProgram)
 {
-    catalog.publicProducts({CatalogServer::productJson("PluginManager")});
-    catalog.publicBuilds({CatalogServer::buildName("PluginManager", "Standalone", "2.2.27"),
-                          CatalogServer::buildName("PluginManager", "Standalone", "2.3.0")});
+    catalog.publicProducts({CatalogServer::product("PluginManager", "")});
+    catalog.publicBuilds({CatalogServer::build("PluginManager", "Standalone", "2.2.27"),
+                          CatalogServer::build("PluginManager", "Standalone", "2.3.0")});
     std::string error;
     EXPECT_TRUE(manager.refresh(error)) << error;
     ASSERT_TRUE(manager.selfUpdate.has_value());
@@ -205,8 +205,8 @@ TEST_F(UpdateDecisions, RefreshOffersANewerVersionOfTheProgram)
 TEST_F(UpdateDecisions, RefreshOffersTheSameVersionOnlyWhenListedLaterAndModifiedLater)
 {
     const Credentials login{"donor", "secret"};
-    const std::string file = CatalogServer::buildName("PluginManager", "Standalone", "2.2.27");
-    catalog.publicProducts({CatalogServer::productJson("PluginManager", "pluginmanager")});
+    const std::string file = CatalogServer::build("PluginManager", "Standalone", "2.2.27");
+    catalog.publicProducts({CatalogServer::product("PluginManager", "pluginmanager")});
     catalog.publicBuilds({});
     // Listed as 2024-05-02 09:00.
     catalog.channelFolder("pluginmanager", Channel::Donators, {file}, login);
@@ -227,7 +227,7 @@ TEST_F(UpdateDecisions, RefreshOffersTheSameVersionOnlyWhenListedLaterAndModifie
     {
         SCOPED_TRACE(c.recordedListed + " / " + c.lastModified);
         manager.installPaths.selfBuildListed = c.recordedListed;
-        serveLastModified(CatalogServer::folderPath("pluginmanager", Channel::Donators) + file, c.lastModified);
+        serveLastModified(CatalogServer::folder("pluginmanager", Channel::Donators) + file, c.lastModified);
         std::string error;
         manager.refresh(error);
         ASSERT_EQ(manager.selfUpdate.has_value(), c.offered) << error;
