@@ -17,6 +17,8 @@
 
 namespace pluginManager
 {
+struct ElevatedBatch;
+
 // The one object every front end works through: it owns the catalog, the logins, the install
 // locations and the install record. Its asynchronous operations capture its address, so it is
 // never copied or moved; their completions run on the message thread and are dropped once the
@@ -99,6 +101,10 @@ public:
     bool confirmNewerBuild(const Asset& asset) const;
     bool hasUpdate(const std::string& product) const;
     std::optional<Asset> evaluateSelfUpdate(const Catalog& newCatalog) const;
+
+    // Deferred installs: one elevated run finishes a batch; a self-update records the program's build.
+    bool finishPending(ElevatedBatch& batch, std::string& error);
+    void recordSelfUpdate(const Asset& asset);
 
     Catalog catalog;
     CredentialStore credentials;
