@@ -29,13 +29,7 @@ protected:
 
     static Asset build(const std::string& product)
     {
-        Asset asset;
-        asset.product = product;
-        asset.format = "VST3";
-        asset.version = "1.0.0";
-        asset.os = PlatformUtils::getCurrentOS();
-        asset.arch = PlatformUtils::getCurrentArch();
-        return asset;
+        return {product, "VST3", "1.0.0", PlatformUtils::getCurrentOS(), PlatformUtils::getCurrentArch(), "zip", "", Channel::Public, "", ""};
     }
 
     // An install unpacked into its own work folder, waiting for its copy into the plug-in folder.
