@@ -7,6 +7,8 @@
 #include "manager/state/installPaths.h"
 #include "manager/state/installedPlugins.h"
 
+#include "changelog/changelog.h"
+
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -106,6 +108,30 @@ public:
     bool finishPending(ElevatedBatch& batch, std::string& error);
     void recordSelfUpdate(const Asset& asset);
 
+    // Changelog requests: a channel folder's private copy when a complete login reads it, else the
+    // public file. The request gathers everything of the manager the fetch needs, so the fetch
+    // itself can run on any thread.
+    struct ChangelogRequest
+    {
+        // The owning product's display name, else the text asked for.
+        std::string name;
+        // Empty when no catalog product owns the text; then no private copy is tried.
+        std::string slug;
+        // Empty while teamLogin is off.
+        Credentials internal;
+        Credentials donators;
+        bool published = false;
+        // Set only while the internal login is incomplete: the public copy is cut there.
+        std::string newestPublishedVersion;
+    };
+    using ChangelogCallback =
+        std::function<void(bool ok, const changelogLib::Changelog& changelog, const std::string& error)>;
+
+    ChangelogRequest changelogRequestFor(const std::string& text) const;
+    static bool fetchChangelog(const ChangelogRequest& request, changelogLib::Changelog& changelog, std::string& error);
+    bool fetchChangelog(const std::string& text, changelogLib::Changelog& changelog, std::string& error) const;
+    void fetchChangelogAsync(const std::string& text, ChangelogCallback callback) const;
+
     Catalog catalog;
     CredentialStore credentials;
     // Also holds teamLogin, the switch that lets the internal login be used.
@@ -118,6 +144,9 @@ private:
     // Runs work on a thread of its own; what work returns then runs on the message thread, unless
     // the manager has been destroyed by then.
     void runAsync(std::function<std::function<void()>()> work) const;
+
+    // The build of this program a new catalog offers; empty until the self-update decision is in.
+    std::optional<Asset> selfUpdateIn(const Catalog& newCatalog) const;
 
     uint32_t refreshGeneration = 0;
     std::shared_ptr<bool> alive;

@@ -94,6 +94,11 @@ TEST_F(SettingsCommands, WrongArgumentsAreRefusedBeforeAnythingIsAskedOrWritten)
         {{"teamlogin", "yes"}, "teamlogin takes on or off, or nothing to say which it is"},
         {{"paths", "vst3", "/x"}, "Unknown format: vst3"},
         {{"paths", "VST3"}, "paths VST3 needs a location, or \"default\""},
+        // A login for this run only must be whole, and for a channel that takes one.
+        {{"list", "--user", "fan"}, "--user and --password go together"},
+        {{"list", "--user", "fan", "--password", ""}, "--user and --password go together"},
+        {{"frobnicate", "--password", "b"}, "--user and --password go together"},
+        {{"list", "--user", "a", "--password", "b", "--channel", "public"}, "Unknown channel: public"},
     };
     for (const auto& [arguments, message] : cases)
         expectRun(arguments, "", message + "\n");
