@@ -138,7 +138,7 @@ bool PluginManager::refresh(std::string& error)
     const CredentialStore logins = credentialsForFetch();
     Catalog fresh;
     const bool ok = fetchAll(fresh, logins, error);
-    selfUpdate = selfUpdateIn(fresh);
+    selfUpdate = evaluateSelfUpdate(fresh);
     catalog = std::move(fresh);
     return ok;
 }
@@ -152,7 +152,7 @@ void PluginManager::refreshAsync(Callback callback)
         auto fresh = std::make_shared<Catalog>();
         std::string error;
         const bool ok = fetchAll(*fresh, logins, error);
-        const std::optional<Asset> found = selfUpdateIn(*fresh);
+        const std::optional<Asset> found = evaluateSelfUpdate(*fresh);
         return std::function<void()>([this, generation, done, fresh, found, ok, error] {
             // A newer refresh is under way; its catalog is the one to show.
             if (generation != refreshGeneration)
@@ -164,6 +164,4 @@ void PluginManager::refreshAsync(Callback callback)
         });
     });
 }
-
-std::optional<Asset> PluginManager::selfUpdateIn(const Catalog&) const { return std::nullopt; }
 }
