@@ -148,11 +148,17 @@ void PluginManager::refreshAsync(Callback callback)
     const uint32_t generation = ++refreshGeneration;
     const CredentialStore logins = credentialsForFetch();
     auto done = std::make_shared<Callback>(std::move(callback));
-    runAsync([this, generation, logins, done] {
+    // The self-update decision reads the logins, install settings and install record. The worker
+    // reads them from a copy taken now: the manager may be changed, or destroyed, while it runs.
+    auto state = std::make_shared<PluginManager>(false);
+    state->credentials = credentials;
+    state->installPaths = installPaths;
+    state->installed = installed;
+    runAsync([this, generation, logins, done, state] {
         auto fresh = std::make_shared<Catalog>();
         std::string error;
         const bool ok = fetchAll(*fresh, logins, error);
-        const std::optional<Asset> found = evaluateSelfUpdate(*fresh);
+        const std::optional<Asset> found = state->evaluateSelfUpdate(*fresh);
         return std::function<void()>([this, generation, done, fresh, found, ok, error] {
             // A newer refresh is under way; its catalog is the one to show.
             if (generation != refreshGeneration)

@@ -216,3 +216,29 @@ TEST_F(UpdateDecisions, RefreshOffersTheSameVersionOnlyWhenListedLaterAndModifie
         }
     }
 }
+
+// The asynchronous refresh decides on the settings as they were when it started: its thread
+// never reads the manager, which may change or go away meanwhile.
+TEST_F(UpdateDecisions, AsynchronousRefreshDecidesOnTheSettingsItStartedWith)
+{
+    const Credentials login{"donor", "secret"};
+    const std::string file = CatalogServer::build("PluginManager", "Standalone", "2.2.27");
+    catalog.publicProducts({CatalogServer::product("PluginManager", "pluginmanager")});
+    catalog.publicBuilds({});
+    catalog.channelFolder("pluginmanager", Channel::Donators, {file}, login);
+    manager.setCredentials(Channel::Donators, "pluginmanager", login);
+    manager.installPaths.selfBuildModified = recordedModified;
+    manager.installPaths.selfBuildListed = "2024-05-01 10:00";
+    serveLastModified(CatalogServer::folder("pluginmanager", Channel::Donators) + file, laterLastModified);
+    catalog.server.stall(CatalogServer::productList, 1, 300);
+
+    juce::MessageManager::getInstance();
+    bool done = false;
+    manager.refreshAsync([&done](bool, const std::string&) { done = true; });
+    manager.installPaths.selfBuildListed = "2024-05-02 09:00";
+    for (int round = 0; round < 500 && !done; ++round)
+        juce::MessageManager::getInstance()->runDispatchLoopUntil(20);
+    juce::MessageManager::deleteInstance();
+    ASSERT_TRUE(done);
+    EXPECT_TRUE(manager.selfUpdate.has_value());
+}
