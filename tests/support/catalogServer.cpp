@@ -3,6 +3,8 @@
 #include "manager/platform/platformUtils.h"
 #include "support/testEndpoints.h"
 
+#include <juce_core/juce_core.h>
+
 namespace testSupport
 {
 namespace
@@ -39,7 +41,7 @@ void CatalogServer::publicBuilds(const std::vector<std::string>& fileNames)
     std::string files;
     for (const std::string& name : fileNames)
         files += std::string(files.empty() ? "" : ", ") + R"({"name": ")" + name + R"(", "browser_download_url": ")" +
-                 server.url("/files/" + name) + R"("})";
+                 server.url(publicFilePath(name)) + R"("})";
     server.setText(publicBuildPaths()[0], std::string("[\"") + releaseName + "\"]", "application/json");
     server.setText(publicBuildPaths()[1],
                    R"({"tag_name": "v1", "published_at": "2024-05-01T10:00:00Z", "assets": [)" + files + "]}",
@@ -68,6 +70,28 @@ void CatalogServer::channelFolder(const std::string& slug, pluginManager::Channe
     server.requireLogin(folder, login.user, login.password);
     server.setText(folder, page + "</pre></body></html>\n", "text/html");
 }
+
+std::string CatalogServer::zip(const std::vector<std::pair<std::string, std::string>>& files)
+{
+    juce::ZipFile::Builder builder;
+    for (const auto& [path, content] : files)
+        builder.addEntry(new juce::MemoryInputStream(content.data(), content.size(), true), 9,
+                         juce::String::fromUTF8(path.c_str()), juce::Time::getCurrentTime());
+    juce::MemoryOutputStream out;
+    builder.writeToStream(out, nullptr);
+    return std::string(static_cast<const char*>(out.getData()), out.getDataSize());
+}
+
+void CatalogServer::serveFile(const std::string& path, const std::string& bytes, const std::string& lastModified)
+{
+    Reply reply;
+    reply.body = bytes;
+    if (!lastModified.empty())
+        reply.headers.emplace_back("Last-Modified", lastModified);
+    server.setReply(path, std::move(reply));
+}
+
+std::string CatalogServer::publicFilePath(const std::string& fileName) { return "/files/" + fileName; }
 
 std::string CatalogServer::folderPath(const std::string& slug, pluginManager::Channel channel)
 {

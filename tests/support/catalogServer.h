@@ -6,6 +6,7 @@
 #include "support/testServer.h"
 
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace testSupport
@@ -29,6 +30,13 @@ public:
     // listing them.
     void channelFolder(const std::string& slug, pluginManager::Channel channel, const std::vector<std::string>& fileNames,
                        const pluginManager::Credentials& login, const std::vector<std::string>& products = {});
+
+    // A zip archive holding each (path, content) pair as a file; folders are implied by the paths.
+    static std::string zip(const std::vector<std::pair<std::string, std::string>>& files);
+    // Serves bytes at a path, with a Last-Modified header when lastModified is not empty.
+    void serveFile(const std::string& path, const std::string& bytes, const std::string& lastModified = "");
+    // Where publicBuilds() says a public build can be downloaded.
+    static std::string publicFilePath(const std::string& fileName);
 
     // The server path of a channel folder, such as "/server/builds/aurora/donators/".
     static std::string folderPath(const std::string& slug, pluginManager::Channel channel);
