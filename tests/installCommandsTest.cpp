@@ -8,7 +8,9 @@
 #include "support/programRun.h"
 
 #include <gtest/gtest.h>
+#include <juce_core/juce_core.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <functional>
 #include <map>
@@ -31,7 +33,7 @@ const Credentials fan{"fan", "pw"};
 const Lines fanLogin = {"--user", "fan", "--password", "pw", "--channel", "donators", "--product", "aurora"};
 // The date every channel build is served with, and the same in seconds since 1970.
 const char* const channelDate = "Thu, 02 May 2024 09:00:00 GMT";
-constexpr int64_t channelSeconds = 1714640400;
+const char* const channelSeconds = "1714640400";
 
 // A build holds its plug-in, named as this platform names it and telling its own version, and
 // whatever else is given.
@@ -56,13 +58,6 @@ Files contentOf(const Build& build)
     for (const auto& [path, content] : build.extra)
         files.emplace_back(path, content + " " + build.version);
     return files;
-}
-
-std::string lower(std::string text)
-{
-    for (char& c : text)
-        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return text;
 }
 
 // Every item below folder, links not followed, with the content of each file.
@@ -91,8 +86,9 @@ class InstallCommands : public ::testing::Test
 {
 protected:
     // The product list entries and the builds of the catalog. A channel build lies in its
-    // product's donators folder (the product's id in lower case), behind the login fan.
-    void publish(const Lines& products, const std::vector<Build>& builds)
+    // product's donators folder (the product's id in lower case), behind the login fan, with a
+    // product list of its own when channelProducts are given.
+    void publish(const Lines& products, const std::vector<Build>& builds, const Lines& channelProducts = {})
     {
         catalog.publicProducts(products);
         Lines publicNames;
@@ -107,13 +103,13 @@ protected:
                 catalog.serveFile(CatalogServer::publicFilePath(name), zip);
                 continue;
             }
-            const std::string slug = lower(build.product);
+            const std::string slug = juce::String(build.product).toLowerCase().toStdString();
             folders[slug].push_back(name);
             catalog.serveFile(CatalogServer::folderPath(slug, Channel::Donators) + name, zip, channelDate);
         }
         catalog.publicBuilds(publicNames);
         for (const auto& [slug, names] : folders)
-            catalog.channelFolder(slug, Channel::Donators, names, fan);
+            catalog.channelFolder(slug, Channel::Donators, names, fan, channelProducts);
     }
 
     ProcessResult vyrpm(const std::string& command, Lines arguments = {}, const Lines& more = {}) const
@@ -126,15 +122,26 @@ protected:
     std::string home(const std::string& relative) const { return run.home() + "/" + relative; }
     std::string data(const std::string& relative) const { return home(".local/share/Kestavel/" + relative); }
 
-    std::vector<InstalledPlugins::Entry> record() const
+    // installed.json, one line per record: product, format, version, path, server time and items.
+    Lines record() const
     {
         PlatformUtils::setSettingsFolder(run.settingsFolder());
         const InstalledPlugins installed(true);
         PlatformUtils::setSettingsFolder("");
-        return installed.entries;
+        Lines lines;
+        for (InstalledPlugins::Entry entry : installed.entries)
+        {
+            std::sort(entry.files.begin(), entry.files.end());
+            std::string line = entry.product + " " + entry.format + " " + entry.version + " " + entry.path + " " +
+                               std::to_string(entry.modified);
+            for (const std::string& file : entry.files)
+                line += " " + file;
+            lines.push_back(line);
+        }
+        return lines;
     }
 
-    // The log's messages that begin with prefix, without their time stamps.
+    // The log's messages that begin with prefix, without their time stamps and the prefix.
     Lines logged(const std::string& prefix) const
     {
         const std::string text = run.settingsText("log.txt");
@@ -143,7 +150,7 @@ protected:
         for (std::sregex_iterator line(text.begin(), text.end(), stamped), end; line != end; ++line)
         {
             if ((*line)[1].str().rfind(prefix, 0) == 0)
-                messages.push_back((*line)[1]);
+                messages.push_back((*line)[1].str().substr(prefix.size()));
         }
         return messages;
     }
@@ -165,8 +172,7 @@ protected:
         EXPECT_EQ(result.err, error + "\n");
         EXPECT_EQ(snapshot(home(".vst3")), before);
         EXPECT_EQ(namesIn(run.temporaryFolder()), Lines{});
-        ASSERT_EQ(record().size(), 1u);
-        EXPECT_EQ(record()[0].version, "1.0.0");
+        EXPECT_EQ(record(), Lines{"Aurora VST3 1.0.0 " + home(".vst3/Aurora.vst3") + " 0 Aurora.vst3 Presets Skins"});
     }
 
     CatalogServer catalog;
@@ -176,20 +182,27 @@ protected:
 
 TEST_F(InstallCommands, EachFormatInstallsInTheCatalogsOrderFromItsBestChannelAndIsRecorded)
 {
+    // The channel folder's own product list names other additional files than the public one.
+    const auto skin = [&](const std::string& name) {
+        catalog.serveFile("/extras/" + name, name);
+        return R"(, "files": [{"folder": "skins", "urls": [")" + catalog.server.url("/extras/" + name) + R"("]}])";
+    };
     // CLAP 1.0.0 is on both channels, VST3 1.1.0 on the donators channel alone.
-    publish({CatalogServer::productJson("Aurora", "aurora")},
+    publish({CatalogServer::productJson("Aurora", "aurora", skin("public.skin"))},
             {{"Aurora", "CLAP", "1.0.0", Channel::Donators},
              {"Aurora", "CLAP", "1.0.0"},
              {"Aurora", "VST3", "1.0.0"},
-             {"Aurora", "VST3", "1.1.0", Channel::Donators, {{"Aurora presets/a.preset", "preset"}}}});
+             {"Aurora", "VST3", "1.1.0", Channel::Donators, {{"Aurora presets/a.preset", "preset"}}}},
+            {CatalogServer::productJson("Aurora", "aurora", skin("donators.skin"))});
 
     const ProcessResult result = vyrpm("install", {"Aurora"}, fanLogin);
     EXPECT_EQ(result.err, "");
     EXPECT_EQ(result.exitCode, 0);
     EXPECT_EQ(result.out, "Installing Aurora VST3 1.1.0 (donators) to " + home(".vst3") +
-                              "\nAurora VST3 1.1.0 installed\n"
+                              "\nAurora VST3 1.1.0 installed\n1 additional file installed\n"
                               "Installing Aurora CLAP 1.0.0 (public) to " +
-                              home(".clap") + "\nAurora CLAP 1.0.0 installed\n");
+                              home(".clap") + "\nAurora CLAP 1.0.0 installed\n1 additional file installed\n");
+    EXPECT_EQ(namesIn(data("Aurora/skins")).size(), 2u);
     EXPECT_EQ(readFile(home(".clap/Aurora.clap")), "Aurora CLAP 1.0.0");
     EXPECT_EQ(readFile(home(".vst3/Aurora presets/a.preset")), "preset 1.1.0");
     const std::string donatorClap = CatalogServer::folderPath("aurora", Channel::Donators) +
@@ -197,15 +210,9 @@ TEST_F(InstallCommands, EachFormatInstallsInTheCatalogsOrderFromItsBestChannelAn
     EXPECT_EQ(catalog.server.requestCount(donatorClap), 0u);
     EXPECT_TRUE(fs::is_directory(data("Aurora/roms")));
 
-    const auto entries = record();
-    ASSERT_EQ(entries.size(), 2u);
-    EXPECT_EQ(entries[0].path, home(".vst3/Aurora.vst3"));
-    EXPECT_EQ(entries[0].version, "1.1.0");
-    EXPECT_EQ(entries[0].modified, channelSeconds);
-    EXPECT_EQ(entries[0].files, (Lines{"Aurora presets", "Aurora.vst3"}));
-    EXPECT_EQ(entries[1].path, home(".clap/Aurora.clap"));
-    EXPECT_EQ(entries[1].modified, 0);
-    EXPECT_EQ(entries[1].files, Lines{"Aurora.clap"});
+    EXPECT_EQ(record(), (Lines{"Aurora VST3 1.1.0 " + home(".vst3/Aurora.vst3") + " " + channelSeconds +
+                                   " Aurora presets Aurora.vst3",
+                               "Aurora CLAP 1.0.0 " + home(".clap/Aurora.clap") + " 0 Aurora.clap"}));
 }
 
 TEST_F(InstallCommands, WhatCannotBeInstalledIsReportedAndTheOtherFormatsStillInstall)
@@ -299,19 +306,14 @@ TEST_F(InstallCommands, AdditionalFilesThatWouldLeaveTheDataFolderAreRefusedAndF
     EXPECT_EQ(result.out, "Installing Aurora CLAP 1.0.0 (public) to " + home(".clap") + "\nAurora CLAP 1.0.0 installed\n");
     EXPECT_EQ(result.err, "8 additional files could not be installed: \"../escape\" is not a folder of the product's own\n");
     EXPECT_EQ(logged("Additional file for Aurora: "),
-              (Lines{"Additional file for Aurora: \"../escape\" is not a folder of the product's own",
-                     "Additional file for Aurora: \"/tmp\" is not a folder of the product's own",
-                     "Additional file for Aurora: \"linked\" is not a folder of the product's own",
-                     "Additional file for Aurora: \"../../x.bin\" is not a path inside ok",
-                     "Additional file for Aurora: \"C:/x.bin\" is not a path inside ok",
-                     "Additional file for Aurora: \"inner/x.bin\" is not a path inside ok",
-                     "Additional file for Aurora: " + catalog.server.url("/extras/") + " does not end in a file name",
-                     "Additional file for Aurora: missing.bin: HTTP 404"}));
+              (Lines{"\"../escape\" is not a folder of the product's own", "\"/tmp\" is not a folder of the product's own",
+                     "\"linked\" is not a folder of the product's own", "\"../../x.bin\" is not a path inside ok",
+                     "\"C:/x.bin\" is not a path inside ok", "\"inner/x.bin\" is not a path inside ok",
+                     catalog.server.url("/extras/") + " does not end in a file name", "missing.bin: HTTP 404"}));
     EXPECT_EQ(readFile(data("Aurora/ok/x.bin")), "extra");
     EXPECT_EQ(namesIn(home("outside")), Lines{});
     EXPECT_FALSE(fs::exists(data("escape")));
-    ASSERT_EQ(record().size(), 1u);
-    EXPECT_EQ(record()[0].version, "1.0.0");
+    EXPECT_EQ(record(), Lines{"Aurora CLAP 1.0.0 " + home(".clap/Aurora.clap") + " 0 Aurora.clap"});
 }
 
 TEST_F(InstallCommands, UninstallOfTwoFormatsInOneFolderKeepsWhatAThirdInstallThereStillLists)
@@ -336,8 +338,7 @@ TEST_F(InstallCommands, UninstallOfTwoFormatsInOneFolderKeepsWhatAThirdInstallTh
     EXPECT_TRUE(fs::exists(folder + "/Vireo.clap"));
     EXPECT_TRUE(fs::exists(folder + "/Shared/common.dat"));
     EXPECT_EQ(readFile(data("Aurora/roms/user.bin")), "my rom");
-    ASSERT_EQ(record().size(), 1u);
-    EXPECT_EQ(record()[0].product, "Vireo");
+    EXPECT_EQ(record(), Lines{"Vireo CLAP 2.0.0 " + folder + "/Vireo.clap 0 Shared Vireo.clap"});
 
     result = vyrpm("uninstall", {"Vireo"});
     EXPECT_EQ(result.out, "Vireo CLAP removed\n");

@@ -5,8 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
-
 using namespace pluginManager;
 
 namespace
@@ -52,24 +50,5 @@ TEST(ManagerRemoval, AStrayInstallIsOneStillOnDiskOutsideTheFolderTheNextInstall
     EXPECT_EQ(manager.installed.entries.size(), 3u);
 
     PlatformUtils::setSearchPaths(PluginFormat::VST3, {});
-    PlatformUtils::setSettingsFolder("");
-}
-
-TEST(ManagerRemoval, UninstallAllCountsTheFormatsRemovedAndNamesTheFirstFailure)
-{
-    testSupport::TempFolder root;
-    PlatformUtils::setSettingsFolder(root.file("settings"));
-    PluginManager manager(false);
-    manager.installPaths.set(PluginFormat::VST3, root.file("vst3"));
-    manager.installPaths.set(PluginFormat::CLAP, root.file("clap"));
-    root.write("vst3/Aurora.vst3/Contents/a.so", "x");
-    root.write("clap/Aurora.clap", "x");
-
-    std::string message;
-    EXPECT_EQ(manager.uninstallAll("Aurora", {"VST3", "LV2", "vst3"}, message), 1);
-    EXPECT_EQ(message, "Aurora LV2 is not installed here.");
-    EXPECT_EQ(manager.uninstallAll("Aurora", {"CLAP"}, message), 1);
-    EXPECT_EQ(message, "Removed 1 format");
-    EXPECT_FALSE(root.exists("clap/Aurora.clap"));
     PlatformUtils::setSettingsFolder("");
 }
