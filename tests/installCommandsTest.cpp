@@ -290,6 +290,7 @@ TEST_F(InstallCommands, AdditionalFilesThatWouldLeaveTheDataFolderAreRefusedAndF
                               R"({"url": ")" + file + R"(", "path": "../../x.bin"},)"
                               R"({"url": ")" + file + R"(", "path": "C:/x.bin"},)"
                               R"({"url": ")" + file + R"(", "path": "inner/"},)"
+                              R"({"url": ")" + file + R"(", "path": "~/x.bin"},)"
                               R"(")" + catalog.server.url("/extras/") + R"(",)"
                               R"(")" + catalog.server.url("/extras/missing.bin") + R"(",)"
                               R"(")" + file + R"("]}])";
@@ -311,6 +312,8 @@ TEST_F(InstallCommands, AdditionalFilesThatWouldLeaveTheDataFolderAreRefusedAndF
                      "\"C:/x.bin\" is not a path inside ok", "\"inner/x.bin\" is not a path inside ok",
                      catalog.server.url("/extras/") + " does not end in a file name", "missing.bin: HTTP 404"}));
     EXPECT_EQ(readFile(data("Aurora/ok/x.bin")), "extra");
+    EXPECT_EQ(readFile(data("Aurora/ok/~/x.bin")), "extra");
+    EXPECT_FALSE(fs::exists(home("x.bin")));
     EXPECT_EQ(namesIn(home("outside")), Lines{});
     EXPECT_FALSE(fs::exists(data("escape")));
     EXPECT_EQ(record(), Lines{"Aurora CLAP 1.0.0 " + home(".clap/Aurora.clap") + " 0 Aurora.clap"});
