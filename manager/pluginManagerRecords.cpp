@@ -161,7 +161,7 @@ void installDownload(const FileSection::Download& download, const juce::File& se
     if (!parent.createDirectory().wasOk())
         return outcome.fail("Could not create " + fullPath(parent));
 
-    const juce::File temporary = target.getSiblingFile(target.getFileName() + downloadSuffix);
+    const juce::File temporary = childOf(parent, target.getFileName().toStdString() + downloadSuffix);
     std::string error;
     if (!HttpClient::downloadFile(download.url, fullPath(temporary), error, {}, {}, login))
     {

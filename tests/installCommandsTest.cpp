@@ -291,6 +291,7 @@ TEST_F(InstallCommands, AdditionalFilesThatWouldLeaveTheDataFolderAreRefusedAndF
                               R"({"url": ")" + file + R"(", "path": "C:/x.bin"},)"
                               R"({"url": ")" + file + R"(", "path": "inner/"},)"
                               R"({"url": ")" + file + R"(", "path": "~/x.bin"},)"
+                              R"({"url": ")" + file + R"(", "path": "~x.bin"},)"
                               R"(")" + catalog.server.url("/extras/") + R"(",)"
                               R"(")" + catalog.server.url("/extras/missing.bin") + R"(",)"
                               R"(")" + file + R"("]}])";
@@ -313,6 +314,7 @@ TEST_F(InstallCommands, AdditionalFilesThatWouldLeaveTheDataFolderAreRefusedAndF
                      catalog.server.url("/extras/") + " does not end in a file name", "missing.bin: HTTP 404"}));
     EXPECT_EQ(readFile(data("Aurora/ok/x.bin")), "extra");
     EXPECT_EQ(readFile(data("Aurora/ok/~/x.bin")), "extra");
+    EXPECT_EQ(readFile(data("Aurora/ok/~x.bin")), "extra");
     EXPECT_FALSE(fs::exists(home("x.bin")));
     EXPECT_EQ(namesIn(home("outside")), Lines{});
     EXPECT_FALSE(fs::exists(data("escape")));
