@@ -95,17 +95,17 @@ protected:
         std::map<std::string, Lines> folders;
         for (const Build& build : builds)
         {
-            const std::string name = CatalogServer::buildName(build.product, build.format, build.version);
+            const std::string name = CatalogServer::build(build.product, build.format, build.version);
             const std::string zip = CatalogServer::zip(contentOf(build));
             if (build.channel == Channel::Public)
             {
                 publicNames.push_back(name);
-                catalog.serveFile(CatalogServer::publicFilePath(name), zip);
+                catalog.serveFile(CatalogServer::publicFile(name), zip);
                 continue;
             }
             const std::string slug = juce::String(build.product).toLowerCase().toStdString();
             folders[slug].push_back(name);
-            catalog.serveFile(CatalogServer::folderPath(slug, Channel::Donators) + name, zip, channelDate);
+            catalog.serveFile(CatalogServer::folder(slug, Channel::Donators) + name, zip, channelDate);
         }
         catalog.publicBuilds(publicNames);
         for (const auto& [slug, names] : folders)
@@ -161,7 +161,7 @@ protected:
     void expectOldPluginKept(const std::function<std::string(const Lines& items)>& sabotage)
     {
         const Files extra = {{"Presets/a.preset", "preset"}, {"Skins/b.skin", "skin"}};
-        publish({CatalogServer::productJson("Aurora", "aurora")},
+        publish({CatalogServer::product("Aurora", "aurora")},
                 {{"Aurora", "VST3", "1.0.0", Channel::Public, extra}, {"Aurora", "VST3", "1.1.0", Channel::Public, extra}});
         ASSERT_EQ(vyrpm("install", {"Aurora", "--version", "1.0.0"}).exitCode, 0);
         const auto before = snapshot(home(".vst3"));
@@ -188,12 +188,12 @@ TEST_F(InstallCommands, EachFormatInstallsInTheCatalogsOrderFromItsBestChannelAn
         return R"(, "files": [{"folder": "skins", "urls": [")" + catalog.server.url("/extras/" + name) + R"("]}])";
     };
     // CLAP 1.0.0 is on both channels, VST3 1.1.0 on the donators channel alone.
-    publish({CatalogServer::productJson("Aurora", "aurora", skin("public.skin"))},
+    publish({CatalogServer::product("Aurora", "aurora", skin("public.skin"))},
             {{"Aurora", "CLAP", "1.0.0", Channel::Donators},
              {"Aurora", "CLAP", "1.0.0"},
              {"Aurora", "VST3", "1.0.0"},
              {"Aurora", "VST3", "1.1.0", Channel::Donators, {{"Aurora presets/a.preset", "preset"}}}},
-            {CatalogServer::productJson("Aurora", "aurora", skin("donators.skin"))});
+            {CatalogServer::product("Aurora", "aurora", skin("donators.skin"))});
 
     const ProcessResult result = vyrpm("install", {"Aurora"}, fanLogin);
     EXPECT_EQ(result.err, "");
@@ -205,8 +205,8 @@ TEST_F(InstallCommands, EachFormatInstallsInTheCatalogsOrderFromItsBestChannelAn
     EXPECT_EQ(namesIn(data("Aurora/skins")).size(), 2u);
     EXPECT_EQ(readFile(home(".clap/Aurora.clap")), "Aurora CLAP 1.0.0");
     EXPECT_EQ(readFile(home(".vst3/Aurora presets/a.preset")), "preset 1.1.0");
-    const std::string donatorClap = CatalogServer::folderPath("aurora", Channel::Donators) +
-                                    CatalogServer::buildName("Aurora", "CLAP", "1.0.0");
+    const std::string donatorClap = CatalogServer::folder("aurora", Channel::Donators) +
+                                    CatalogServer::build("Aurora", "CLAP", "1.0.0");
     EXPECT_EQ(catalog.server.requestCount(donatorClap), 0u);
     EXPECT_TRUE(fs::is_directory(data("Aurora/roms")));
 
@@ -217,7 +217,7 @@ TEST_F(InstallCommands, EachFormatInstallsInTheCatalogsOrderFromItsBestChannelAn
 
 TEST_F(InstallCommands, WhatCannotBeInstalledIsReportedAndTheOtherFormatsStillInstall)
 {
-    publish({CatalogServer::productJson("Aurora", "aurora")},
+    publish({CatalogServer::product("Aurora", "aurora")},
             {{"Aurora", "VST3", "1.0.0"}, {"Aurora", "VST3", "1.1.0"}, {"Aurora", "CLAP", "1.0.0"}});
     struct Case
     {
@@ -248,7 +248,7 @@ TEST_F(InstallCommands, AdditionalFilesAreFetchedOnceAndAgainOnlyWhenTheServersC
     const std::string skin = catalog.server.url("/extras/Dark.skin");
     const std::string files = R"(, "files": [{"folder": "skins", "urls": [")" + skin + R"(", {"url": ")" +
                               catalog.server.url("/extras/a%20b.bin?size=1#top") + R"(", "path": "sub/"}]}])";
-    publish({CatalogServer::productJson("Aurora", "aurora", files)}, {{"Aurora", "CLAP", "1.0.0"}});
+    publish({CatalogServer::product("Aurora", "aurora", files)}, {{"Aurora", "CLAP", "1.0.0"}});
     catalog.serveFile("/extras/a b.bin", "rom", "Wed, 01 May 2024 10:00:00 GMT");
 
     struct Case
@@ -295,7 +295,7 @@ TEST_F(InstallCommands, AdditionalFilesThatWouldLeaveTheDataFolderAreRefusedAndF
                               R"(")" + catalog.server.url("/extras/") + R"(",)"
                               R"(")" + catalog.server.url("/extras/missing.bin") + R"(",)"
                               R"(")" + file + R"("]}])";
-    publish({CatalogServer::productJson("Aurora", "aurora", files)}, {{"Aurora", "CLAP", "1.0.0"}});
+    publish({CatalogServer::product("Aurora", "aurora", files)}, {{"Aurora", "CLAP", "1.0.0"}});
     catalog.serveFile("/extras/x.bin", "extra");
     // Links the user (or anyone) left in the data folder lead outside it.
     fs::create_directories(home("outside"));
@@ -324,7 +324,7 @@ TEST_F(InstallCommands, AdditionalFilesThatWouldLeaveTheDataFolderAreRefusedAndF
 TEST_F(InstallCommands, UninstallOfTwoFormatsInOneFolderKeepsWhatAThirdInstallThereStillLists)
 {
     const Files shared = {{"Shared/common.dat", "common"}};
-    publish({CatalogServer::productJson("Aurora", "aurora"), CatalogServer::productJson("Vireo", "vireo")},
+    publish({CatalogServer::product("Aurora", "aurora"), CatalogServer::product("Vireo", "vireo")},
             {{"Aurora", "VST3", "1.0.0", Channel::Public, shared},
              {"Aurora", "CLAP", "1.0.0", Channel::Public, shared},
              {"Vireo", "CLAP", "2.0.0", Channel::Public, shared}});
@@ -356,7 +356,7 @@ TEST_F(InstallCommands, UninstallOfTwoFormatsInOneFolderKeepsWhatAThirdInstallTh
 
 TEST_F(InstallCommands, UninstallingAStandaloneProgramRemovesItsFolderOnlyWhenNothingElseIsLeftInIt)
 {
-    publish({CatalogServer::productJson("Aurora", "aurora")}, {{"Aurora", "Standalone", "1.0.0"}});
+    publish({CatalogServer::product("Aurora", "aurora")}, {{"Aurora", "Standalone", "1.0.0"}});
     const std::string folder = home(".local/bin/Aurora");
     // what the user leaves in the program's folder, whether the folder goes
     const std::pair<std::string, bool> cases[] = {{"", true}, {".settings", false}};
@@ -377,7 +377,7 @@ TEST_F(InstallCommands, UninstallingAStandaloneProgramRemovesItsFolderOnlyWhenNo
 
 TEST_F(InstallCommands, ADownloadCutOffTwiceLeavesTheInstalledPluginAndNoTemporaryFile)
 {
-    const std::string path = CatalogServer::publicFilePath(CatalogServer::buildName("Aurora", "VST3", "1.1.0"));
+    const std::string path = CatalogServer::publicFile(CatalogServer::build("Aurora", "VST3", "1.1.0"));
     expectOldPluginKept([&](const Lines&) {
         catalog.server.cutOff(path, 64, 2);
         return std::string("The download was cut off");

@@ -13,8 +13,7 @@ ProgramRun::ProgramRun(std::string serverRoot) : m_serverRoot(std::move(serverRo
 
 ProcessResult ProgramRun::operator()(std::vector<std::string> arguments) const
 {
-    arguments.push_back("--settings");
-    arguments.push_back(settingsFolder());
+    arguments.insert(arguments.end(), {"--settings", settingsFolder()});
     ProcessOptions options;
     options.environment = homeEnvironment(home());
     options.environment["VYRPM_TEST_SERVER"] = m_serverRoot;
