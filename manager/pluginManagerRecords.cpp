@@ -50,12 +50,19 @@ std::vector<std::string> piecesOf(const std::string& path)
     return pieces;
 }
 
+// The framework reads a relative path that begins with "~" as a home folder; a name from a product
+// list is only ever a name inside folder.
+juce::File childOf(const juce::File& folder, const std::string& relative)
+{
+    return juce::File(folder.getFullPathName() + "/" + juce::String::fromUTF8(relative.c_str()));
+}
+
 // A link met on the way may lead anywhere on the disk, so the product list's names stop at one.
 bool passesThroughLink(juce::File folder, const std::vector<std::string>& pieces)
 {
     for (const std::string& piece : pieces)
     {
-        folder = folder.getChildFile(juce::String::fromUTF8(piece.c_str()));
+        folder = childOf(folder, piece);
         if (folder.isSymbolicLink())
             return true;
         if (!folder.exists())
@@ -83,7 +90,7 @@ juce::File inside(const juce::File& folder, const std::string& relativePath)
     }
     if (passesThroughLink(folder, pieces))
         return {};
-    return folder.getChildFile(juce::String::fromUTF8(joined.c_str()));
+    return childOf(folder, joined);
 }
 
 // Counts what the downloads of one request did; the first failure is the one the summary names.
@@ -154,7 +161,7 @@ void installDownload(const FileSection::Download& download, const juce::File& se
     if (!parent.createDirectory().wasOk())
         return outcome.fail("Could not create " + fullPath(parent));
 
-    const juce::File temporary = target.getSiblingFile(target.getFileName() + downloadSuffix);
+    const juce::File temporary = childOf(parent, target.getFileName().toStdString() + downloadSuffix);
     std::string error;
     if (!HttpClient::downloadFile(download.url, fullPath(temporary), error, {}, {}, login))
     {

@@ -3,6 +3,8 @@
 #include "manager/platform/platformUtils.h"
 #include "support/testEndpoints.h"
 
+#include <juce_core/juce_core.h>
+
 namespace testSupport
 {
 const std::string CatalogServer::productList = route(loopbackPath::productList);
@@ -32,9 +34,9 @@ std::string CatalogServer::build(const std::string& product, const std::string& 
            pluginManager::PlatformUtils::getCurrentArch() + ".zip";
 }
 
-std::string CatalogServer::product(const std::string& id, const std::string& slug)
+std::string CatalogServer::product(const std::string& id, const std::string& slug, const std::string& extra)
 {
-    return R"({"id": ")" + id + R"(", "slug": ")" + slug + R"("})";
+    return R"({"id": ")" + id + R"(", "slug": ")" + slug + '"' + extra + "}";
 }
 
 std::string CatalogServer::folder(const std::string& slug, pluginManager::Channel channel)
@@ -52,7 +54,7 @@ void CatalogServer::publicBuilds(const std::vector<std::string>& fileNames)
 {
     std::vector<std::string> files;
     for (const std::string& name : fileNames)
-        files.push_back(R"({"name": ")" + name + R"(", "browser_download_url": ")" + server.url("/files/" + name) + R"("})");
+        files.push_back(R"({"name": ")" + name + R"(", "browser_download_url": ")" + server.url(publicFile(name)) + R"("})");
     server.setText(versionList, R"(["v1"])");
     server.setText(release, R"({"published_at": "2024-05-01T10:00:00Z", "assets": [)" + joined(files) + "]}");
 }
@@ -78,6 +80,28 @@ void CatalogServer::channelFolder(const std::string& slug, pluginManager::Channe
     }
     server.requireLogin(path, login.user, login.password);
     server.setText(path, "<pre>\n" + page + "</pre>\n", "text/html");
+}
+
+std::string CatalogServer::zip(const std::vector<std::pair<std::string, std::string>>& files)
+{
+    juce::ZipFile::Builder builder;
+    for (const auto& [path, content] : files)
+        builder.addEntry(new juce::MemoryInputStream(content.data(), content.size(), true), 9,
+                         juce::String::fromUTF8(path.c_str()), juce::Time::getCurrentTime());
+    juce::MemoryOutputStream out;
+    builder.writeToStream(out, nullptr);
+    return std::string(static_cast<const char*>(out.getData()), out.getDataSize());
+}
+
+std::string CatalogServer::publicFile(const std::string& fileName) { return "/files/" + fileName; }
+
+void CatalogServer::serveFile(const std::string& path, const std::string& bytes, const std::string& lastModified)
+{
+    Reply reply;
+    reply.body = bytes;
+    if (!lastModified.empty())
+        reply.headers.emplace_back("Last-Modified", lastModified);
+    server.setReply(path, std::move(reply));
 }
 
 std::vector<std::string> CatalogServer::requestedPaths() const

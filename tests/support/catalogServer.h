@@ -6,6 +6,7 @@
 #include "support/testServer.h"
 
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace testSupport
@@ -16,7 +17,8 @@ struct CatalogServer
 {
     // The release file name of a build for this machine.
     static std::string build(const std::string& product, const std::string& format, const std::string& version);
-    static std::string product(const std::string& id, const std::string& slug);
+    // extra: more members of the entry, each beginning with ", ".
+    static std::string product(const std::string& id, const std::string& slug, const std::string& extra = "");
     // The server path of a channel folder, such as "/server/builds/aurora/donators/".
     static std::string folder(const std::string& slug, pluginManager::Channel channel);
 
@@ -27,6 +29,13 @@ struct CatalogServer
     // A listing behind the login; with products, the folder also has a products.json of them.
     void channelFolder(const std::string& slug, pluginManager::Channel channel, const std::vector<std::string>& fileNames,
                        const pluginManager::Credentials& login, const std::vector<std::string>& products = {});
+    // A zip archive holding each (path, content) pair as a file; folders are implied by the paths.
+    static std::string zip(const std::vector<std::pair<std::string, std::string>>& files);
+    // Where publicBuilds() says a public build can be downloaded.
+    static std::string publicFile(const std::string& fileName);
+    // Serves bytes at a path, with a Last-Modified header when lastModified is not empty.
+    void serveFile(const std::string& path, const std::string& bytes, const std::string& lastModified = "");
+
     // The paths requested so far, in order of arrival.
     std::vector<std::string> requestedPaths() const;
 
