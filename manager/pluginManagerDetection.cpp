@@ -1,4 +1,5 @@
 #include "manager/pluginManager.h"
+#include "manager/platform/filePaths.h"
 
 #include "manager/install/elevatedTask.h"
 
@@ -21,9 +22,7 @@ constexpr size_t mostFolders = 4096;
 // A plug-in bundle is an install in itself, never a folder that holds installs.
 const char* const bundleExtensions[] = {".vst3", ".vst", ".clap", ".lv2", ".component", ".app"};
 
-juce::File toFile(const std::string& path) { return juce::File(juce::String::fromUTF8(path.c_str())); }
 
-std::string pathOf(const juce::File& file) { return file.getFullPathName().toStdString(); }
 
 bool isBundle(const juce::File& folder)
 {

@@ -1,4 +1,5 @@
 #include "manager/pluginManager.h"
+#include "manager/platform/filePaths.h"
 
 #include "manager/http/httpClient.h"
 #include "manager/install/elevatedTask.h"
@@ -32,7 +33,7 @@ bool PluginManager::finishPending(ElevatedBatch& batch, std::string& error)
             recordInstall(record.asset, record.files);
     }
     for (const std::string& folder : batch.workFolders)
-        juce::File(juce::String::fromUTF8(folder.c_str())).deleteRecursively(false);
+        toFile(folder).deleteRecursively(false);
     batch.jobs.clear();
     batch.workFolders.clear();
     batch.records.clear();

@@ -1,4 +1,5 @@
 #include "manager/pluginManager.h"
+#include "manager/platform/filePaths.h"
 
 #include "manager/http/httpClient.h"
 #include "manager/platform/log.h"
@@ -15,9 +16,7 @@ namespace
 const char* const downloadSuffix = ".vyr-download";
 const char* const forbiddenInFileName = "/\\:";
 
-juce::File toFile(const std::string& path) { return juce::File(juce::String::fromUTF8(path.c_str())); }
 
-std::string fullPath(const juce::File& file) { return file.getFullPathName().toStdString(); }
 
 std::string inQuotes(const std::string& text) { return '"' + text + '"'; }
 
@@ -159,11 +158,11 @@ void installDownload(const FileSection::Download& download, const juce::File& se
 
     const juce::File parent = target.getParentDirectory();
     if (!parent.createDirectory().wasOk())
-        return outcome.fail("Could not create " + fullPath(parent));
+        return outcome.fail("Could not create " + pathOf(parent));
 
     const juce::File temporary = childOf(parent, target.getFileName().toStdString() + downloadSuffix);
     std::string error;
-    if (!HttpClient::downloadFile(download.url, fullPath(temporary), error, {}, {}, login))
+    if (!HttpClient::downloadFile(download.url, pathOf(temporary), error, {}, {}, login))
     {
         temporary.deleteFile();
         return outcome.fail(relPath + ": " + error);
@@ -171,9 +170,9 @@ void installDownload(const FileSection::Download& download, const juce::File& se
     if (!temporary.moveFileTo(target))
     {
         temporary.deleteFile();
-        return outcome.fail("Could not write " + fullPath(target));
+        return outcome.fail("Could not write " + pathOf(target));
     }
-    Log::write("Additional file " + download.url + " -> " + fullPath(target) + ": ok");
+    Log::write("Additional file " + download.url + " -> " + pathOf(target) + ": ok");
     ++outcome.installed;
 }
 }
@@ -197,7 +196,7 @@ void PluginManager::recordInstall(const Asset& asset, std::vector<std::string> f
         return;
     const juce::File roms = toFile(PlatformUtils::romFolder(catalog.dataProductOf(asset.product)));
     if (!roms.isDirectory() && !roms.createDirectory().wasOk())
-        Log::write("Could not create " + fullPath(roms));
+        Log::write("Could not create " + pathOf(roms));
 }
 
 // A channel folder's own product list speaks for that channel's builds.

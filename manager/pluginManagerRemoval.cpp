@@ -1,4 +1,5 @@
 #include "manager/pluginManager.h"
+#include "manager/platform/filePaths.h"
 
 #include "manager/install/elevatedTask.h"
 #include "manager/install/pluginInstaller.h"
@@ -10,7 +11,6 @@ namespace pluginManager
 {
 namespace
 {
-juce::File toFile(const std::string& path) { return juce::File(juce::String::fromUTF8(path.c_str())); }
 
 std::string parentOf(const std::string& path) { return toFile(path).getParentDirectory().getFullPathName().toStdString(); }
 

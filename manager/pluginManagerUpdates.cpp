@@ -1,4 +1,5 @@
 #include "manager/pluginManager.h"
+#include "manager/platform/filePaths.h"
 
 #include "manager/http/httpClient.h"
 #include "manager/install/selfUpdate.h"
@@ -15,7 +16,6 @@ const char* const ownProduct = "PluginManager";
 const double allowanceHours = 4.0;
 const size_t stampLength = 16;
 
-juce::File toFile(const std::string& path) { return juce::File(juce::String::fromUTF8(path.c_str())); }
 
 // The stamp is local time, "YYYY-MM-DD HH:MM", read at fixed positions.
 bool isClearlyOlderThan(const juce::File& file, const std::string& stamp)

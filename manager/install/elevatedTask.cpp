@@ -1,4 +1,5 @@
 #include "manager/install/elevatedTask.h"
+#include "manager/platform/filePaths.h"
 
 #include "manager/install/zipExtractor.h"
 
@@ -82,8 +83,8 @@ bool ElevatedTask::copyIntoMany(const std::vector<Job>& jobs, std::vector<bool>&
         bool all = true;
         for (size_t i = 0; i < jobs.size(); ++i)
         {
-            arrived[i] = sameContent(juce::File(juce::String::fromUTF8(jobs[i].source.c_str())),
-                                     juce::File(juce::String::fromUTF8(jobs[i].destination.c_str())));
+            arrived[i] = sameContent(toFile(jobs[i].source),
+                                     toFile(jobs[i].destination));
             all = all && arrived[i];
         }
         ok = all;
@@ -109,7 +110,7 @@ bool ElevatedTask::removeMany(const std::vector<std::string>& paths, std::vector
     bool all = true;
     for (size_t i = 0; i < paths.size(); ++i)
     {
-        removed[i] = !juce::File(juce::String::fromUTF8(paths[i].c_str())).exists();
+        removed[i] = !toFile(paths[i]).exists();
         all = all && removed[i];
     }
     if (!all)
@@ -127,17 +128,10 @@ const char* const emptyRemoval = "The plugin manager asked for a removal with no
 const char* const notUnderstood = "The plugin manager asked itself for something it does not understand.";
 const char* const removalHint = ".\n\nIt may be open in a host.";
 
-// Paths normally come absolute; a relative one is taken from the working folder rather than
-// tripping the framework's absolute-path check.
-juce::File fileAt(const std::string& path)
-{
-    return juce::File::getCurrentWorkingDirectory().getChildFile(juce::String::fromUTF8(path.c_str()));
-}
-
 // A line ends at LF, CRLF or CR, so a list written on any system reads the same.
 std::vector<std::string> readLines(const std::string& path)
 {
-    const std::string text = fileAt(path).loadFileAsString().toStdString();
+    const std::string text = toFile(path).loadFileAsString().toStdString();
     std::vector<std::string> lines;
     std::string line;
     for (size_t i = 0; i < text.size(); ++i)
@@ -201,7 +195,7 @@ bool runCopyMany(const std::vector<std::string>& args, std::string& error)
         std::string ignored;
         results << (ZipExtractor::copyInto(job.source, job.destination, ignored) ? "1" : "0") << "\r\n";
     }
-    fileAt(args[3]).withFileExtension(jobResultsExtension).replaceWithText(results, false, false, nullptr);
+    toFile(args[3]).withFileExtension(jobResultsExtension).replaceWithText(results, false, false, nullptr);
     return true;
 }
 
@@ -222,7 +216,7 @@ bool runRemoveMany(const std::vector<std::string>& args, std::string& error)
     bool ok = true;
     for (const auto& path : paths)
     {
-        const juce::File file = fileAt(path);
+        const juce::File file = toFile(path);
         if (!file.deleteRecursively(false) && file.exists())
         {
             if (ok)
@@ -235,7 +229,7 @@ bool runRemoveMany(const std::vector<std::string>& args, std::string& error)
 
 bool runRemove(const std::vector<std::string>& args, std::string& error)
 {
-    const juce::File file = fileAt(args[3]);
+    const juce::File file = toFile(args[3]);
     if (file.deleteRecursively(false))
         return true;
     error = cannotRemove(file.getFullPathName().toStdString());
@@ -288,7 +282,7 @@ bool ElevatedTask::runAsWorker(const std::vector<std::string>& args, int& exitCo
     exitCode = 1;
     // The requesting side shows this text as it stands, so its line ends are the ones it expects.
     if (!resultFile.empty())
-        fileAt(resultFile).replaceWithText(juce::String::fromUTF8(error.c_str()), false, false, "\r\n");
+        toFile(resultFile).replaceWithText(juce::String::fromUTF8(error.c_str()), false, false, "\r\n");
     return true;
 }
 }

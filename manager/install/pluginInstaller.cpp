@@ -1,4 +1,5 @@
 #include "manager/install/pluginInstaller.h"
+#include "manager/platform/filePaths.h"
 
 #include "manager/http/httpClient.h"
 #include "manager/install/zipExtractor.h"
@@ -13,15 +14,7 @@ namespace
 {
 const char* const romPatterns = "*.bin;*.mid";
 
-juce::File toFile(const std::string& path)
-{
-    return juce::File(juce::String::fromUTF8(path.c_str()));
-}
 
-std::string fullPath(const juce::File& file)
-{
-    return file.getFullPathName().toStdString();
-}
 
 // Gives the busy flag back on every way out of an install, an exceptional one included.
 struct BusyRelease
@@ -71,11 +64,11 @@ void migrateRoms(const juce::File& item, const std::string& product)
             destination = destination.getNonexistentSibling(true);
         if (!rom.copyFileTo(destination))
         {
-            Log::write("Could not keep " + fullPath(rom));
+            Log::write("Could not keep " + pathOf(rom));
             continue;
         }
         const bool removed = rom.deleteFile();
-        Log::write("Moved " + fullPath(rom) + " to " + fullPath(destination) + (removed ? "" : ", original kept"));
+        Log::write("Moved " + pathOf(rom) + " to " + pathOf(destination) + (removed ? "" : ", original kept"));
     }
 }
 
@@ -87,12 +80,12 @@ bool removeOne(const juce::File& item, std::string& message, std::vector<std::st
         return true;
     std::string ignored;
     if (ElevatedTask::isSupported()
-        && ZipExtractor::checkWriteAccess(fullPath(item.getParentDirectory()), ignored) == WriteAccess::NeedsRights)
+        && ZipExtractor::checkWriteAccess(pathOf(item.getParentDirectory()), ignored) == WriteAccess::NeedsRights)
     {
-        deferred.push_back(fullPath(item));
+        deferred.push_back(pathOf(item));
         return true;
     }
-    message = "Could not remove " + fullPath(item)
+    message = "Could not remove " + pathOf(item)
               + ".\n\nIt may be open in a host, or belong to a user with more rights than this one.";
     return false;
 }
@@ -154,7 +147,7 @@ bool PluginInstaller::run(const Asset& asset, const Credentials& login, const st
 
     const auto archive = downloadArchive(asset);
     clearCancel(cancel);
-    if (!HttpClient::downloadFile(asset.url, fullPath(archive), message, progress, cancel, login))
+    if (!HttpClient::downloadFile(asset.url, pathOf(archive), message, progress, cancel, login))
     {
         archive.deleteFile();
         return false;
@@ -169,7 +162,7 @@ bool PluginInstaller::run(const Asset& asset, const Credentials& login, const st
     std::vector<std::string> newItems;
     ZipExtractor::PendingCopy pending;
     const bool deferrable = needsRights && batch != nullptr;
-    const bool ok = ZipExtractor::install(fullPath(archive), location, name, product, needsRights, newItems, message,
+    const bool ok = ZipExtractor::install(pathOf(archive), location, name, product, needsRights, newItems, message,
                                           deferrable ? &pending : nullptr);
     const bool deferred = ok && !pending.workFolder.empty();
     if (deferred)

@@ -1,4 +1,5 @@
 #include "manager/install/selfUpdate.h"
+#include "manager/platform/filePaths.h"
 
 #include "manager/install/zipExtractor.h"
 #include "manager/platform/log.h"
@@ -20,19 +21,11 @@ const char* const ownFormat = "Standalone";
 const char* const oldSuffix = ".old";
 const char* const restartMarker = "--updated";
 
-juce::File fileAt(const std::string& path)
-{
-    return juce::File(juce::String::fromUTF8(path.c_str()));
-}
 
-std::string pathOf(const juce::File& file)
-{
-    return file.getFullPathName().toStdString();
-}
 
 juce::File oldFileOf(const juce::File& programFile)
 {
-    return fileAt(pathOf(programFile) + oldSuffix);
+    return toFile(pathOf(programFile) + oldSuffix);
 }
 
 // Not following links: a left-over ".old" that is a link must not take its target with it.
@@ -146,7 +139,7 @@ bool SelfUpdate::canUpdateInPlace(std::string& message, const std::string& folde
 
 bool SelfUpdate::makeRoom(std::string& message, const std::string& programFile)
 {
-    const juce::File program = fileAt(programFile);
+    const juce::File program = toFile(programFile);
     const juce::File oldFile = oldFileOf(program);
     if (oldFile.exists() && !removeOldFile(oldFile))
     {
@@ -163,7 +156,7 @@ bool SelfUpdate::makeRoom(std::string& message, const std::string& programFile)
 
 void SelfUpdate::restore(const std::string& programFile)
 {
-    const juce::File program = fileAt(programFile);
+    const juce::File program = toFile(programFile);
     const juce::File oldFile = oldFileOf(program);
     if (!oldFile.exists() || program.exists())
         return;
@@ -173,7 +166,7 @@ void SelfUpdate::restore(const std::string& programFile)
 
 bool SelfUpdate::restart(const std::string& arguments, std::string& message, const std::string& programFile)
 {
-    const juce::File program = fileAt(programFile);
+    const juce::File program = toFile(programFile);
     if (!program.exists())
     {
         message = pathOf(program) + " is not there";
@@ -198,7 +191,7 @@ bool SelfUpdate::isRestart(const std::vector<std::string>& args)
 
 void SelfUpdate::cleanUp(const std::string& programFile)
 {
-    const juce::File oldFile = oldFileOf(fileAt(programFile));
+    const juce::File oldFile = oldFileOf(toFile(programFile));
     if (!oldFile.exists())
         return;
     const bool removed = removeOldFile(oldFile);

@@ -1,4 +1,5 @@
 #include "manager/install/zipExtractor.h"
+#include "manager/platform/filePaths.h"
 
 #include "manager/install/elevatedTask.h"
 #include "manager/platform/log.h"
@@ -27,15 +28,7 @@ const char* const textFilePattern = "*.txt";
 const char* const signatureFolder = "_CodeSignature";
 const char* const finderFile = ".DS_Store";
 
-juce::File toFile(const std::string& path)
-{
-    return juce::File(juce::String::fromUTF8(path.c_str()));
-}
 
-std::string fullPath(const juce::File& file)
-{
-    return file.getFullPathName().toStdString();
-}
 
 std::string waysOut()
 {
@@ -172,7 +165,7 @@ bool canReplaceFile(const juce::File& file, std::string& message)
     juce::FileOutputStream probe(file, probeBufferSize);
     if (probe.openedOk())
         return true;
-    message = "Could not replace " + fullPath(file)
+    message = "Could not replace " + pathOf(file)
               + ".\n\nIt may be open in a host, or belong to a user with more rights than this one.";
     return false;
 }
@@ -309,7 +302,7 @@ bool keepUserFiles(const juce::File& oldFolder, const juce::File& newFolder, con
             continue;
         if (!romFolder.isDirectory() && !romFolder.createDirectory().wasOk())
         {
-            Log::write("Could not make " + fullPath(romFolder));
+            Log::write("Could not make " + pathOf(romFolder));
             return false;
         }
         auto destination = romFolder.getChildFile(file.getFileName());
@@ -318,9 +311,9 @@ bool keepUserFiles(const juce::File& oldFolder, const juce::File& newFolder, con
         if (destination.exists())
             destination = destination.getNonexistentSibling(true);
         if (file.copyFileTo(destination))
-            Log::write("Kept " + fullPath(file) + " as " + fullPath(destination));
+            Log::write("Kept " + pathOf(file) + " as " + pathOf(destination));
         else
-            Log::write("Could not keep " + fullPath(file));
+            Log::write("Could not keep " + pathOf(file));
     }
     return true;
 }
@@ -347,12 +340,12 @@ int ZipExtractor::checkWriteAccess(const std::string& location, std::string& mes
     const auto folder = toFile(location);
     if (folder.existsAsFile())
     {
-        message = fullPath(folder) + " is a file, not a folder.";
+        message = pathOf(folder) + " is a file, not a folder.";
         return WriteAccess::Unusable;
     }
     if (!folder.isDirectory() && !folder.createDirectory().wasOk())
     {
-        message = "Cannot create " + fullPath(folder) + ".\n\n" + waysOut();
+        message = "Cannot create " + pathOf(folder) + ".\n\n" + waysOut();
         return WriteAccess::NeedsRights;
     }
     // A probe left by an earlier run must not pass for one made now.
@@ -360,7 +353,7 @@ int ZipExtractor::checkWriteAccess(const std::string& location, std::string& mes
     probe.deleteFile();
     if (!probe.create().wasOk())
     {
-        message = "Cannot write to " + fullPath(folder) + ".\n\nThis folder usually belongs to the system. " + waysOut();
+        message = "Cannot write to " + pathOf(folder) + ".\n\nThis folder usually belongs to the system. " + waysOut();
         return WriteAccess::NeedsRights;
     }
     probe.deleteFile();
@@ -402,7 +395,7 @@ bool ZipExtractor::extract(const std::string& zipPath, const std::string& destin
             progress(static_cast<float>(i + 1) * step);
         if (!failure.empty())
         {
-            message = "Could not unpack into " + fullPath(folder) + ".\n\n" + failure;
+            message = "Could not unpack into " + pathOf(folder) + ".\n\n" + failure;
             return false;
         }
     }
@@ -453,7 +446,7 @@ bool ZipExtractor::copyInto(const std::string& source, const std::string& destin
     const auto into = toFile(destination);
     if (!into.isDirectory() && !into.createDirectory().wasOk())
     {
-        message = "Could not create " + fullPath(into) + ".";
+        message = "Could not create " + pathOf(into) + ".";
         return false;
     }
     const auto items = from.findChildFiles(juce::File::findFilesAndDirectories, false);
@@ -478,7 +471,7 @@ bool ZipExtractor::copyInto(const std::string& source, const std::string& destin
             backup = freeBackupName(target);
             if (backup == target || !target.moveFileTo(backup))
             {
-                message = "Could not move " + fullPath(target) + " out of the way.";
+                message = "Could not move " + pathOf(target) + " out of the way.";
                 rollBack(replaced);
                 return false;
             }
@@ -486,7 +479,7 @@ bool ZipExtractor::copyInto(const std::string& source, const std::string& destin
         replaced.push_back({target, backup});
         if (!copyItem(item, target))
         {
-            message = "Could not write " + fullPath(target) + ".";
+            message = "Could not write " + pathOf(target) + ".";
             rollBack(replaced);
             return false;
         }
@@ -507,10 +500,10 @@ bool ZipExtractor::install(const std::string& zipPath, const std::string& locati
     WorkFolderCleanup work{newWorkFolder()};
     if (!work.folder.createDirectory().wasOk())
     {
-        message = "Could not unpack the download in " + fullPath(temporaryFolder()) + ".";
+        message = "Could not unpack the download in " + pathOf(temporaryFolder()) + ".";
         return false;
     }
-    if (!extract(zipPath, fullPath(work.folder), message))
+    if (!extract(zipPath, pathOf(work.folder), message))
         return false;
 
     const auto root = pluginRoot(work.folder, fileName);
@@ -529,7 +522,7 @@ bool ZipExtractor::install(const std::string& zipPath, const std::string& locati
 
     if (!needsRights)
     {
-        if (!copyInto(fullPath(root), location, message))
+        if (!copyInto(pathOf(root), location, message))
             return false;
         // A read-me of an earlier install would otherwise stay behind, describing another build.
         for (const auto& name : droppedTextFiles)
@@ -538,10 +531,10 @@ bool ZipExtractor::install(const std::string& zipPath, const std::string& locati
     }
     if (pending != nullptr)
     {
-        *pending = {fullPath(root), location, fullPath(work.folder)};
+        *pending = {pathOf(root), location, pathOf(work.folder)};
         work.keep = true;
         return true;
     }
-    return ElevatedTask::copyInto(fullPath(root), location, message);
+    return ElevatedTask::copyInto(pathOf(root), location, message);
 }
 }

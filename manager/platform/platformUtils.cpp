@@ -1,4 +1,5 @@
 #include "manager/platform/platformUtils.h"
+#include "manager/platform/filePaths.h"
 
 #include "base/filesystem.h"
 
@@ -51,10 +52,6 @@ const FormatInfo* infoFor(PluginFormat format)
 
 // Through the working folder, so that a relative text is resolved against it without the
 // framework objecting to a relative path.
-juce::File toFile(const std::string& path)
-{
-    return juce::File::getCurrentWorkingDirectory().getChildFile(juce::String::fromUTF8(path.c_str()));
-}
 
 std::string userDataFolder() { return fs::getSpecialFolderPath(fs::SpecialFolderType::UserData); }
 

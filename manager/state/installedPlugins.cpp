@@ -1,4 +1,5 @@
 #include "manager/state/installedPlugins.h"
+#include "manager/platform/filePaths.h"
 
 #include "manager/platform/json.h"
 #include "manager/platform/storedFile.h"
@@ -15,15 +16,6 @@ namespace
 juce::File recordFile()
 {
     return juce::File(PlatformUtils::getSettingsPath("installed.json"));
-}
-
-// Recorded paths are absolute; one edited by hand may not be, and is then taken from the
-// working folder rather than handed to the framework as an absolute path.
-juce::File toFile(const std::string& path)
-{
-    if (path.empty())
-        return {};
-    return juce::File::getCurrentWorkingDirectory().getChildFile(juce::String(path));
 }
 
 juce::File parentOf(const std::string& path)

@@ -1,0 +1,26 @@
+#pragma once
+
+#include <juce_core/juce_core.h>
+
+#include <string>
+
+namespace pluginManager
+{
+// Our code keeps paths as UTF-8 standard strings; these are the two crossings into the framework
+// and back. An empty path is no file. A relative path is taken from the working folder, as the
+// system would take it (the framework would treat it as a programming error).
+inline juce::File toFile(const std::string& path)
+{
+    if (path.empty())
+        return {};
+    const juce::String text = juce::String::fromUTF8(path.c_str());
+    if (juce::File::isAbsolutePath(text))
+        return juce::File(text);
+    return juce::File::getCurrentWorkingDirectory().getChildFile(text);
+}
+
+inline std::string pathOf(const juce::File& file)
+{
+    return file.getFullPathName().toStdString();
+}
+}
