@@ -65,6 +65,20 @@ protected:
         catalog.server.setReply(path, {200, "zip", "application/zip", {{"Last-Modified", lastModified}}});
     }
 
+    // This program's own version, listed on the donators channel as 2024-05-02 09:00, with the
+    // server time of the running build on record.
+    void offerThisVersionOnDonators()
+    {
+        const Credentials login{"donor", "secret"};
+        catalog.publicProducts({CatalogServer::product("PluginManager", "pluginmanager")});
+        catalog.publicBuilds({});
+        catalog.channelFolder("pluginmanager", Channel::Donators, {ownBuildFile}, login);
+        manager.setCredentials(Channel::Donators, "pluginmanager", login);
+        manager.installPaths.selfBuildModified = recordedModified;
+    }
+
+    const std::string ownBuildFile = CatalogServer::build("PluginManager", "Standalone", "2.2.27");
+    const std::string ownDonatorBuild = CatalogServer::folder("pluginmanager", Channel::Donators) + ownBuildFile;
     testSupport::TempFolder temp;
     testSupport::ScopedEnv home{"HOME", temp.file("home")};
     const std::string plugins = temp.file("plugins");
@@ -183,14 +197,7 @@ TEST_F(UpdateDecisions, RefreshOffersANewerVersionOfTheProgram)
 
 TEST_F(UpdateDecisions, RefreshOffersTheSameVersionOnlyWhenListedLaterAndModifiedLater)
 {
-    const Credentials login{"donor", "secret"};
-    const std::string file = CatalogServer::build("PluginManager", "Standalone", "2.2.27");
-    catalog.publicProducts({CatalogServer::product("PluginManager", "pluginmanager")});
-    catalog.publicBuilds({});
-    // Listed as 2024-05-02 09:00.
-    catalog.channelFolder("pluginmanager", Channel::Donators, {file}, login);
-    manager.setCredentials(Channel::Donators, "pluginmanager", login);
-    manager.installPaths.selfBuildModified = recordedModified;
+    offerThisVersionOnDonators();
     struct Case
     {
         std::string recordedListed;
@@ -206,7 +213,7 @@ TEST_F(UpdateDecisions, RefreshOffersTheSameVersionOnlyWhenListedLaterAndModifie
     {
         SCOPED_TRACE(c.recordedListed + " / " + c.lastModified);
         manager.installPaths.selfBuildListed = c.recordedListed;
-        serveLastModified(CatalogServer::folder("pluginmanager", Channel::Donators) + file, c.lastModified);
+        serveLastModified(ownDonatorBuild, c.lastModified);
         std::string error;
         manager.refresh(error);
         ASSERT_EQ(manager.selfUpdate.has_value(), c.offered) << error;
@@ -221,15 +228,9 @@ TEST_F(UpdateDecisions, RefreshOffersTheSameVersionOnlyWhenListedLaterAndModifie
 // never reads the manager, which may change or go away meanwhile.
 TEST_F(UpdateDecisions, AsynchronousRefreshDecidesOnTheSettingsItStartedWith)
 {
-    const Credentials login{"donor", "secret"};
-    const std::string file = CatalogServer::build("PluginManager", "Standalone", "2.2.27");
-    catalog.publicProducts({CatalogServer::product("PluginManager", "pluginmanager")});
-    catalog.publicBuilds({});
-    catalog.channelFolder("pluginmanager", Channel::Donators, {file}, login);
-    manager.setCredentials(Channel::Donators, "pluginmanager", login);
-    manager.installPaths.selfBuildModified = recordedModified;
+    offerThisVersionOnDonators();
     manager.installPaths.selfBuildListed = "2024-05-01 10:00";
-    serveLastModified(CatalogServer::folder("pluginmanager", Channel::Donators) + file, laterLastModified);
+    serveLastModified(ownDonatorBuild, laterLastModified);
     catalog.server.stall(CatalogServer::productList, 1, 300);
 
     juce::MessageManager::getInstance();
