@@ -12,7 +12,7 @@ namespace pluginManager
 {
 namespace
 {
-using Handler = int (*)(const Args&);
+using Handler = int (*)(PluginManager&, const Args&);
 
 struct Command
 {
@@ -41,12 +41,12 @@ int notBuiltYet(const Args& args)
     return 1;
 }
 
-int dispatch(const Args& args)
+int dispatch(PluginManager& manager, const Args& args)
 {
     for (const Command& command : commands)
     {
         if (args.command == command.word)
-            return command.handler(args);
+            return command.handler(manager, args);
     }
     std::cerr << "Unknown command: " << args.command << "\n\n";
     usage();

@@ -5,6 +5,6 @@
 
 namespace pluginManager
 {
-int install(const Args& args) { return notBuiltYet(args); }
-int uninstall(const Args& args) { return notBuiltYet(args); }
+int install(PluginManager&, const Args& args) { return notBuiltYet(args); }
+int uninstall(PluginManager&, const Args& args) { return notBuiltYet(args); }
 }

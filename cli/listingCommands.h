@@ -3,12 +3,17 @@
 namespace pluginManager
 {
 struct Args;
+class PluginManager;
+
+// The refresh that list, install and changelog start with: a failed source is only a warning on
+// the error stream, and the command goes on with whatever the other sources gave.
+void refresh(PluginManager& manager);
 
 // Each handler yields the exit code; results go to the standard output, messages to the error
 // stream.
-int list(const Args& args);
-int login(const Args& args);
-int logout(const Args& args);
-int teamlogin(const Args& args);
-int paths(const Args& args);
+int list(PluginManager& manager, const Args& args);
+int login(PluginManager& manager, const Args& args);
+int logout(PluginManager& manager, const Args& args);
+int teamlogin(PluginManager& manager, const Args& args);
+int paths(PluginManager& manager, const Args& args);
 }

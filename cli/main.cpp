@@ -1,9 +1,11 @@
 #include "cli/args.h"
+#include "cli/commandLineLogin.h"
 #include "cli/commands.h"
 #include "cli/elevatedHandOff.h"
 #include "cli/output.h"
 #include "manager/platform/log.h"
 #include "manager/platform/platformUtils.h"
+#include "manager/pluginManager.h"
 
 #include <iostream>
 #include <string>
@@ -65,9 +67,14 @@ int main(int argc, char* argv[])
 
     Log::start();
 
-    // The one PluginManager of the run is built here, with its stored logins, locations and
-    // install record, and the login given with --user/--password applied to it; a login that
-    // cannot be applied ends the run with 1 before the dispatch. It lives until main returns.
+    // A login that cannot be applied ends the run before the command starts, so no command runs
+    // with other logins than the user meant.
+    PluginManager manager(true);
+    if (!applyCommandLineLogin(manager, args, error))
+    {
+        std::cerr << error << "\n";
+        return 1;
+    }
 
-    return dispatch(args);
+    return dispatch(manager, args);
 }

@@ -5,6 +5,6 @@
 
 namespace pluginManager
 {
-int changelog(const Args& args) { return notBuiltYet(args); }
-int share(const Args& args) { return notBuiltYet(args); }
+int changelog(PluginManager&, const Args& args) { return notBuiltYet(args); }
+int share(PluginManager&, const Args& args) { return notBuiltYet(args); }
 }

@@ -3,9 +3,10 @@
 namespace pluginManager
 {
 struct Args;
+class PluginManager;
 
 // The commands whose result is one text, delivered through output(): to the standard output, or
 // with "--out" to a file. Each yields the exit code.
-int changelog(const Args& args);
-int share(const Args& args);
+int changelog(PluginManager& manager, const Args& args);
+int share(PluginManager& manager, const Args& args);
 }

@@ -1,0 +1,125 @@
+#include "manager/pluginManager.h"
+
+#include "manager/catalog/catalogSource.h"
+#include "manager/catalog/config.h"
+
+namespace pluginManager
+{
+namespace
+{
+const char* const internalFolderMark = "/internal/";
+
+// The address must name something below the host, not the host itself.
+bool liesBelow(const std::string& url, const std::string& base)
+{
+    return !base.empty() && url.size() > base.size() && url.compare(0, base.size(), base) == 0;
+}
+
+bool isOnBuildsServer(const std::string& url)
+{
+    return liesBelow(url, urls().buildsServer) || liesBelow(url, urls().buildsMirror);
+}
+
+// A login the server accepts for an empty folder would leave the user with nothing to install and
+// no idea why, so it is refused with what is going on.
+std::string emptyFolderMessage(const std::string& key, Channel channel)
+{
+    return "There is no build in " + CatalogSource::channelUrl(key, channel) +
+           " yet.\n\nThe folder is there and the login was accepted - nothing has been uploaded into it.";
+}
+}
+
+bool PluginManager::verifyLogin(Channel channel, const std::string& key, const Credentials& login, std::string& error)
+{
+    if (channel == Channel::Internal)
+    {
+        std::vector<Product> products;
+        return CatalogSource::fetchInternalProducts(login, products, error);
+    }
+
+    std::vector<Asset> builds;
+    if (!CatalogSource::fetchChannel(key, channel, login, builds, error))
+        return false;
+    if (builds.empty())
+    {
+        error = emptyFolderMessage(key, channel);
+        return false;
+    }
+    return true;
+}
+
+bool PluginManager::login(Channel channel, const std::string& key, const Credentials& login, std::string& error)
+{
+    if (!verifyLogin(channel, key, login, error))
+        return false;
+    credentials.set(channel, key, login, true);
+    if (channel == Channel::Internal && !installPaths.teamLogin)
+    {
+        installPaths.teamLogin = true;
+        installPaths.save();
+    }
+    return true;
+}
+
+void PluginManager::logout(Channel channel, const std::string& key)
+{
+    credentials.clear(channel, key, true);
+    if (channel == Channel::Internal && installPaths.teamLogin)
+    {
+        installPaths.teamLogin = false;
+        installPaths.save();
+    }
+}
+
+void PluginManager::setCredentials(Channel channel, const std::string& key, const Credentials& login)
+{
+    credentials.set(channel, key, login, false);
+    if (channel == Channel::Internal)
+        installPaths.teamLogin = true;
+}
+
+// The stored internal login stays where it is; the switch only decides whether a refresh may use it.
+CredentialStore PluginManager::credentialsForFetch() const
+{
+    CredentialStore logins = credentials;
+    if (!installPaths.teamLogin)
+        logins.clear(Channel::Internal, {}, false);
+    return logins;
+}
+
+Credentials PluginManager::credentialsFor(const Asset& asset) const
+{
+    if (asset.channel == Channel::Public)
+        return {};
+    const Product* owner = catalog.findOwningProduct(asset.product);
+    return credentials.get(asset.channel, owner != nullptr ? owner->slug : std::string());
+}
+
+Credentials PluginManager::loginForUrl(const std::string& url, const Credentials& internal, const Credentials& donators)
+{
+    if (!isOnBuildsServer(url))
+        return {};
+    return url.find(internalFolderMark) != std::string::npos ? internal : donators;
+}
+
+Credentials PluginManager::credentialsForThumbnail(const Product& product) const
+{
+    return loginForUrl(product.thumbnail, credentials.get(Channel::Internal, {}),
+                       credentials.get(Channel::Donators, product.slug));
+}
+
+void PluginManager::loginAsync(Channel channel, const std::string& key, const Credentials& login, Callback callback)
+{
+    auto done = std::make_shared<Callback>(std::move(callback));
+    runAsync([this, channel, key, login, done] {
+        std::string error;
+        const bool ok = verifyLogin(channel, key, login, error);
+        return std::function<void()>([this, channel, key, login, done, ok, error] {
+            if (ok)
+                credentials.set(channel, key, login, true);
+            if (*done)
+                (*done)(ok, error);
+        });
+    });
+}
+}

@@ -1,0 +1,169 @@
+#include "manager/pluginManager.h"
+
+#include "manager/catalog/catalogSource.h"
+
+#include <set>
+
+namespace pluginManager
+{
+namespace
+{
+const char* const teamLoginPrefix = "Team login: ";
+const char* const strayFolderDescription = "Downloaded with the donator login for ";
+const Channel folderChannels[] = {Channel::Internal, Channel::Donators};
+
+// Only the first failure of a counted source reaches the user; later ones would bury its cause.
+void countFailure(std::string& error, const std::string& failure)
+{
+    if (error.empty())
+        error = failure;
+}
+
+void fetchProductFolder(Catalog& catalog, const std::string& slug, Channel channel, const Credentials& login)
+{
+    std::vector<Asset> builds;
+    std::string ignored;
+    bool hasProducts = false;
+    if (!CatalogSource::fetchChannel(slug, channel, login, builds, ignored, &hasProducts))
+        return;
+    catalog.addAssets(builds);
+    Product listed;
+    if (hasProducts && CatalogSource::fetchChannelProduct(slug, channel, login, listed))
+        catalog.setChannelFiles(slug, channel, listed.files);
+}
+
+// The shortest build product name is the product itself rather than one of its variants.
+std::string shortestProductName(const std::vector<Asset>& builds)
+{
+    std::string shortest = builds.front().product;
+    for (const Asset& build : builds)
+    {
+        if (build.product.size() < shortest.size())
+            shortest = build.product;
+    }
+    return shortest;
+}
+
+// A donator login for a folder no product list names still gets its builds listed, under a
+// product made up from what the folder holds.
+void fetchStrayFolder(Catalog& catalog, const std::string& folder, const Credentials& login)
+{
+    std::vector<Asset> builds;
+    std::string ignored;
+    bool hasProducts = false;
+    if (!CatalogSource::fetchChannel(folder, Channel::Donators, login, builds, ignored, &hasProducts) || builds.empty())
+        return;
+    catalog.addAssets(builds);
+
+    Product product;
+    const std::string shortName = shortestProductName(builds);
+    product.name = shortName;
+    product.description = strayFolderDescription + folder;
+
+    Product listed;
+    if (hasProducts && CatalogSource::fetchChannelProduct(folder, Channel::Donators, login, listed))
+    {
+        catalog.setChannelFiles(folder, Channel::Donators, listed.files);
+        if (!listed.name.empty())
+            product.name = listed.name;
+        if (!listed.description.empty())
+            product.description = listed.description;
+        product.thumbnail = listed.thumbnail;
+        product.category = listed.category;
+        product.manufacturer = listed.manufacturer;
+        product.originalName = listed.originalName;
+        product.year = listed.year;
+    }
+    product.slug = folder;
+    product.id = shortName;
+    catalog.addProducts({product});
+}
+}
+
+bool PluginManager::fetchAll(Catalog& catalog, const CredentialStore& logins, std::string& error)
+{
+    error.clear();
+    std::string failure;
+
+    std::vector<Product> products;
+    if (CatalogSource::fetchPublicProducts(products, failure))
+        catalog.setProducts(std::move(products));
+    else
+        countFailure(error, failure);
+
+    const Credentials internal = logins.get(Channel::Internal, {});
+    if (internal.isComplete())
+    {
+        std::vector<Product> internalProducts;
+        if (CatalogSource::fetchInternalProducts(internal, internalProducts, failure))
+            catalog.addProducts(internalProducts);
+        else
+            countFailure(error, teamLoginPrefix + failure);
+    }
+
+    std::vector<Asset> publicBuilds;
+    if (CatalogSource::fetchPublic(publicBuilds, failure))
+        catalog.addAssets(publicBuilds);
+    else
+        countFailure(error, failure);
+
+    // The merges below may move the catalog's products, so the slugs are taken first.
+    std::vector<std::string> slugs;
+    for (const Product& product : catalog.products())
+    {
+        if (!product.slug.empty())
+            slugs.push_back(product.slug);
+    }
+    const std::set<std::string> knownFolders(slugs.begin(), slugs.end());
+    for (const std::string& slug : slugs)
+    {
+        for (const Channel channel : folderChannels)
+        {
+            const Credentials login = logins.get(channel, slug);
+            if (login.isComplete())
+                fetchProductFolder(catalog, slug, channel, login);
+        }
+    }
+
+    for (const std::string& folder : logins.getSlugs(Channel::Donators))
+    {
+        if (knownFolders.count(folder) == 0)
+            fetchStrayFolder(catalog, folder, logins.get(Channel::Donators, folder));
+    }
+    return error.empty();
+}
+
+bool PluginManager::refresh(std::string& error)
+{
+    const CredentialStore logins = credentialsForFetch();
+    Catalog fresh;
+    const bool ok = fetchAll(fresh, logins, error);
+    selfUpdate = selfUpdateIn(fresh);
+    catalog = std::move(fresh);
+    return ok;
+}
+
+void PluginManager::refreshAsync(Callback callback)
+{
+    const uint32_t generation = ++refreshGeneration;
+    const CredentialStore logins = credentialsForFetch();
+    auto done = std::make_shared<Callback>(std::move(callback));
+    runAsync([this, generation, logins, done] {
+        auto fresh = std::make_shared<Catalog>();
+        std::string error;
+        const bool ok = fetchAll(*fresh, logins, error);
+        const std::optional<Asset> found = selfUpdateIn(*fresh);
+        return std::function<void()>([this, generation, done, fresh, found, ok, error] {
+            // A newer refresh is under way; its catalog is the one to show.
+            if (generation != refreshGeneration)
+                return;
+            catalog = std::move(*fresh);
+            selfUpdate = found;
+            if (*done)
+                (*done)(ok, error);
+        });
+    });
+}
+
+std::optional<Asset> PluginManager::selfUpdateIn(const Catalog&) const { return std::nullopt; }
+}
