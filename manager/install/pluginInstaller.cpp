@@ -1,0 +1,266 @@
+#include "manager/install/pluginInstaller.h"
+
+#include "manager/http/httpClient.h"
+#include "manager/install/zipExtractor.h"
+#include "manager/platform/log.h"
+
+#include <juce_core/juce_core.h>
+#include <juce_events/juce_events.h>
+
+namespace pluginManager
+{
+namespace
+{
+const char* const romPatterns = "*.bin;*.mid";
+
+juce::File toFile(const std::string& path)
+{
+    return juce::File(juce::String::fromUTF8(path.c_str()));
+}
+
+std::string fullPath(const juce::File& file)
+{
+    return file.getFullPathName().toStdString();
+}
+
+// Gives the busy flag back on every way out of an install, an exceptional one included.
+struct BusyRelease
+{
+    std::atomic<bool>& flag;
+    ~BusyRelease() { flag.store(false, std::memory_order_release); }
+};
+
+// The download is written by another thread's canceller only through setCancelled; clearing it
+// before a new download goes through the same atomic access.
+void clearCancel(const std::shared_ptr<bool>& cancel)
+{
+    if (cancel)
+        __atomic_store_n(cancel.get(), false, __ATOMIC_SEQ_CST);
+}
+
+juce::File downloadArchive(const Asset& asset)
+{
+    return juce::File::getSpecialLocation(juce::File::tempDirectory)
+        .getChildFile(juce::String::fromUTF8((asset.product + "_" + asset.format + "_" + asset.version + ".zip").c_str()));
+}
+
+std::string dataProductOf(const Asset& asset)
+{
+    return asset.dataProduct.empty() ? asset.product : asset.dataProduct;
+}
+
+// ROM files inside a plug-in folder belong to the user's product, not to the build: they go to
+// the product's rom folder before the folder is replaced or removed.
+void migrateRoms(const juce::File& item, const std::string& product)
+{
+    if (!item.isDirectory())
+        return;
+    const auto roms = item.findChildFiles(juce::File::findFiles, true, romPatterns, juce::File::FollowSymlinks::noCycles);
+    const auto romFolder = toFile(PlatformUtils::romFolder(product));
+    for (const auto& rom : roms)
+    {
+        if (!romFolder.isDirectory() && !romFolder.createDirectory().wasOk())
+            return;
+        auto destination = romFolder.getChildFile(rom.getFileName());
+        if (destination.existsAsFile() && destination.hasIdenticalContentTo(rom))
+        {
+            rom.deleteFile();
+            continue;
+        }
+        if (destination.exists())
+            destination = destination.getNonexistentSibling(true);
+        if (!rom.copyFileTo(destination))
+        {
+            Log::write("Could not keep " + fullPath(rom));
+            continue;
+        }
+        const bool removed = rom.deleteFile();
+        Log::write("Moved " + fullPath(rom) + " to " + fullPath(destination) + (removed ? "" : ", original kept"));
+    }
+}
+
+bool removeOne(const juce::File& item, std::string& message, std::vector<std::string>& deferred)
+{
+    if (!item.exists())
+        return true;
+    if (item.deleteRecursively(false))
+        return true;
+    std::string ignored;
+    if (ElevatedTask::isSupported()
+        && ZipExtractor::checkWriteAccess(fullPath(item.getParentDirectory()), ignored) == WriteAccess::NeedsRights)
+    {
+        deferred.push_back(fullPath(item));
+        return true;
+    }
+    message = "Could not remove " + fullPath(item)
+              + ".\n\nIt may be open in a host, or belong to a user with more rights than this one.";
+    return false;
+}
+
+// The log line of an install that got as far as unpacking.
+void logInstall(const Asset& asset, const std::string& location, bool ok, bool deferred, const std::string& message)
+{
+    std::string outcome = ": " + message;
+    if (deferred)
+        outcome = ": unpacked, waiting for administrator rights";
+    else if (ok)
+        outcome = ": ok";
+    Log::write("Install " + asset.product + " " + asset.format + " " + asset.version + " -> " + location + outcome);
+}
+}
+
+bool PluginInstaller::install(const Asset& asset, const Credentials& login, const std::string& location,
+                              const Progress& progress, std::string& message, const std::string& fileName,
+                              const std::shared_ptr<ElevatedBatch>& batch)
+{
+    return run(asset, login, location, fileName, progress, cancelRequested, installing, installedItems, message,
+               batch);
+}
+
+bool PluginInstaller::run(const Asset& asset, const Credentials& login, const std::string& location,
+                          const std::string& fileName, const Progress& progress, const std::shared_ptr<bool>& cancel,
+                          const std::shared_ptr<std::atomic<bool>>& busy,
+                          const std::shared_ptr<std::vector<std::string>>& items, std::string& message,
+                          const std::shared_ptr<ElevatedBatch>& batch)
+{
+    // A second install is refused at once rather than made to wait.
+    if (busy->exchange(true, std::memory_order_acq_rel))
+    {
+        message = "Already installing";
+        return false;
+    }
+    BusyRelease release{*busy};
+
+    if (asset.url.empty())
+    {
+        message = "No download available";
+        return false;
+    }
+    if (location.empty())
+    {
+        message = "There is no install location for " + (asset.format.empty() ? "this download" : asset.format)
+                  + ". Set one in Preferences.";
+        return false;
+    }
+    const int access = ZipExtractor::checkWriteAccess(location, message);
+    if (access == WriteAccess::Unusable)
+    {
+        Log::write("Install " + asset.product + " " + asset.format + ": " + message);
+        return false;
+    }
+    if (access == WriteAccess::NeedsRights && !ElevatedTask::isSupported())
+        return false;
+    const bool needsRights = access == WriteAccess::NeedsRights;
+
+    const auto archive = downloadArchive(asset);
+    clearCancel(cancel);
+    if (!HttpClient::downloadFile(asset.url, fullPath(archive), message, progress, cancel, login))
+    {
+        archive.deleteFile();
+        return false;
+    }
+
+    const auto name = fileName.empty()
+                          ? PlatformUtils::pluginFileName(asset.product, PlatformUtils::formatFromString(asset.format))
+                          : fileName;
+    const auto product = dataProductOf(asset);
+    migrateRoms(toFile(location).getChildFile(juce::String::fromUTF8(name.c_str())), product);
+
+    std::vector<std::string> newItems;
+    ZipExtractor::PendingCopy pending;
+    const bool deferrable = needsRights && batch != nullptr;
+    const bool ok = ZipExtractor::install(fullPath(archive), location, name, product, needsRights, newItems, message,
+                                          deferrable ? &pending : nullptr);
+    const bool deferred = ok && !pending.workFolder.empty();
+    if (deferred)
+    {
+        batch->jobs.push_back({pending.source, pending.destination});
+        batch->workFolders.push_back(pending.workFolder);
+        batch->records.push_back({asset, newItems});
+    }
+    if (ok && items)
+        *items = newItems;
+    archive.deleteFile();
+
+    if (ok)
+        message = asset.product + " " + asset.format + " " + asset.version + " installed";
+    logInstall(asset, location, ok, deferred, message);
+    return ok;
+}
+
+void PluginInstaller::installAsync(const Asset& asset, const Credentials& login, const std::string& location,
+                                   Progress progress, Completion done, const std::string& fileName,
+                                   const std::shared_ptr<ElevatedBatch>& batch)
+{
+    auto reports = std::make_shared<Progress>(std::move(progress));
+    auto finished = std::make_shared<Completion>(std::move(done));
+    juce::Thread::launch([asset, login, location, fileName, items = installedItems, cancel = cancelRequested,
+                          busy = installing, batch, reports, finished] {
+        Progress forward;
+        if (*reports)
+            forward = [reports](float fraction) {
+                juce::MessageManager::callAsync([reports, fraction] { (*reports)(fraction); });
+            };
+        std::string message;
+        const bool ok = run(asset, login, location, fileName, forward, cancel, busy, items, message, batch);
+        juce::MessageManager::callAsync([finished, ok, message] {
+            if (*finished)
+                (*finished)(ok, message);
+        });
+    });
+}
+
+bool PluginInstaller::uninstall(const std::string& name, const std::string& product, PluginFormat format,
+                                const std::string& location, const std::vector<std::string>& files,
+                                std::string& message, std::vector<std::string>* deferred, std::string* removedPath)
+{
+    std::vector<std::string> localDeferred;
+    auto& pendingRemovals = deferred != nullptr ? *deferred : localDeferred;
+
+    auto path = PlatformUtils::installedFilePath(name, format, location);
+    if (path.empty())
+    {
+        message = "There is no install location for this format.";
+        return false;
+    }
+    // An install under another name (a custom file name) is found through its record.
+    if (!toFile(path).exists())
+    {
+        path.clear();
+        for (const auto& file : files)
+            if (toFile(file).exists())
+            {
+                path = file;
+                break;
+            }
+    }
+    if (path.empty())
+    {
+        message = name + " " + PlatformUtils::formatToString(format) + " is not installed here.";
+        return false;
+    }
+    if (removedPath != nullptr)
+        *removedPath = path;
+
+    const auto item = toFile(path);
+    migrateRoms(item, product);
+    if (!removeOne(item, message, pendingRemovals))
+        return false;
+    for (const auto& file : files)
+    {
+        std::string ignored;
+        if (file != path)
+            removeOne(toFile(file), ignored, pendingRemovals);
+    }
+
+    if (deferred == nullptr && !localDeferred.empty())
+    {
+        std::vector<bool> removed;
+        ElevatedTask::removeMany(localDeferred, removed, message);
+        if (item.exists())
+            return false;
+    }
+    message = name + " " + PlatformUtils::formatToString(format) + " removed";
+    return true;
+}
+}

@@ -1,0 +1,60 @@
+#pragma once
+
+#include <juce_core/juce_core.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace pluginManager
+{
+// The answer of ZipExtractor::checkWriteAccess, kept a plain integer so that callers may store it
+// as one.
+namespace WriteAccess
+{
+enum : int
+{
+    Writable = 0,    // the folder exists (or was just created) and a file could be created in it
+    NeedsRights = 1, // the folder or a file in it could not be created; administrator rights might help
+    Unusable = 2     // no location, or a file stands where the folder should be
+};
+}
+
+// Unpacks a downloaded build into a private work folder and puts its plug-in into the install
+// location so that the location ends up with either the whole new build or exactly what it held.
+class ZipExtractor
+{
+public:
+    ZipExtractor() = delete;
+
+    // An unpacked install whose copy waits for an elevated run.
+    struct PendingCopy
+    {
+        std::string source;      // the plug-in root inside the work folder
+        std::string destination; // the install location
+        std::string workFolder;  // deleted once the elevated copy has run
+    };
+
+    // May create the location folder. message is written only when the answer is not Writable.
+    static int checkWriteAccess(const std::string& location, std::string& message);
+
+    // True when every entry of the archive was unpacked into destination. An entry that is a link
+    // leading out of the unpacked folder is refused. progress may be empty.
+    static bool extract(const std::string& zipPath, const std::string& destination, std::string& message,
+                        const std::function<void(float)>& progress = {});
+
+    // The folder inside an unpacked build that holds the plug-in's items; at worst folder itself.
+    static juce::File pluginRoot(const juce::File& folder, const std::string& fileName);
+
+    // Copies the top-level items of source into destination, moving old ones aside first and
+    // putting them back when anything fails.
+    static bool copyInto(const std::string& source, const std::string& destination, std::string& message);
+
+    // Unpacks the archive, finds the plug-in and copies it into location, or, when rights are
+    // needed and pending is given, leaves the copy to an elevated run described in *pending.
+    // items receives the top-level names of what is (to be) installed.
+    static bool install(const std::string& zipPath, const std::string& location, const std::string& fileName,
+                        const std::string& product, bool needsRights, std::vector<std::string>& items,
+                        std::string& message, PendingCopy* pending);
+};
+}
