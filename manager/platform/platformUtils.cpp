@@ -53,6 +53,10 @@ const FormatInfo* infoFor(PluginFormat format)
 // framework objecting to a relative path.
 juce::File toFile(const std::string& path)
 {
+    // An absolute path comes out the same either way; asking for the working folder costs a system
+    // call, and finding an install asks this for every folder of a plug-in tree.
+    if (!path.empty() && path.front() == '/')
+        return juce::File(juce::String::fromUTF8(path.c_str()));
     return juce::File::getCurrentWorkingDirectory().getChildFile(juce::String::fromUTF8(path.c_str()));
 }
 

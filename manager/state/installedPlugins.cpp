@@ -20,6 +20,10 @@ juce::File toFile(const std::string& path)
 {
     if (path.empty())
         return {};
+    // An absolute path comes out the same either way; asking for the working folder costs a system
+    // call, and finding an install asks this for every folder of a plug-in tree.
+    if (path.front() == '/')
+        return juce::File(juce::String(path));
     return juce::File::getCurrentWorkingDirectory().getChildFile(juce::String(path));
 }
 
