@@ -104,10 +104,12 @@ std::string normalized(const std::string& text)
     return result;
 }
 
+// The leading empty lines go in one erase: taken one by one from the front, each would move
+// every line after it.
 void trim(Lines& lines)
 {
-    while (!lines.empty() && lines.front().empty())
-        lines.erase(lines.begin());
+    const auto firstUsed = std::find_if(lines.begin(), lines.end(), [](const std::string& line) { return !line.empty(); });
+    lines.erase(lines.begin(), firstUsed);
     while (!lines.empty() && lines.back().empty())
         lines.pop_back();
 }

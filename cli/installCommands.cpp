@@ -1,10 +1,138 @@
 #include "cli/installCommands.h"
 
 #include "cli/args.h"
-#include "cli/commands.h"
+#include "cli/listingCommands.h"
+#include "manager/install/pluginInstaller.h"
+#include "manager/pluginManager.h"
+
+#include <iostream>
+#include <string>
+#include <utility>
+#include <vector>
 
 namespace pluginManager
 {
-int install(PluginManager&, const Args& args) { return notBuiltYet(args); }
-int uninstall(PluginManager&, const Args& args) { return notBuiltYet(args); }
+namespace
+{
+std::vector<std::string> formatsToInstall(const PluginManager& manager, const Args& args, const std::string& product)
+{
+    if (args.has("format"))
+        return {args.get("format", "")};
+    return manager.catalog.getFormats(product, PlatformUtils::getCurrentOS(), PlatformUtils::getCurrentArch());
+}
+
+// The version asked for, else the newest this platform has of the format.
+const Asset* chooseBuild(const PluginManager& manager, const Args& args, const std::string& product,
+                         const std::string& format, std::string& version)
+{
+    const std::string os = PlatformUtils::getCurrentOS();
+    const std::string arch = PlatformUtils::getCurrentArch();
+    const std::vector<std::string> versions = manager.catalog.getVersions(product, format, os, arch);
+    version = args.has("version") ? args.get("version", "") : versions.empty() ? std::string() : versions.front();
+    return manager.catalog.find(product, format, version, os, arch);
+}
+
+// The command line installs with the user's own rights only: nothing is left for an elevated run.
+bool installOneFormat(PluginManager& manager, const Args& args, const std::string& product, const std::string& format)
+{
+    std::string version;
+    const Asset* found = chooseBuild(manager, args, product, format, version);
+    if (found == nullptr)
+    {
+        std::cerr << "No build of " << product << " " << format << (version.empty() ? "" : " " + version)
+                  << " for this platform\n";
+        return false;
+    }
+    const Asset build = *found;
+    const std::string folder = manager.installPathFor(build);
+    std::cout << "Installing " << product << " " << format << " " << build.version << " ("
+              << channelToString(build.channel) << ") to " << folder << std::endl;
+
+    PluginInstaller installer;
+    std::string message;
+    if (!installer.install(build, manager.credentialsFor(build), folder, {}, message, {}, nullptr))
+    {
+        std::cerr << message << "\n";
+        return false;
+    }
+    manager.recordInstall(build, *installer.installedItems);
+    std::cout << message << "\n";
+
+    std::string filesMessage;
+    if (!manager.installAdditionalFiles(build, filesMessage))
+    {
+        std::cerr << filesMessage << "\n";
+        return false;
+    }
+    if (!filesMessage.empty())
+        std::cout << filesMessage << "\n";
+    return true;
+}
+}
+
+// A format that fails leaves the others to be tried; what was installed stays installed.
+int install(PluginManager& manager, const Args& args)
+{
+    const std::string& product = args.positionalAt(0);
+    if (product.empty())
+    {
+        std::cerr << "install needs a product\n";
+        return 1;
+    }
+    refresh(manager);
+
+    const std::vector<std::string> formats = formatsToInstall(manager, args, product);
+    if (formats.empty())
+    {
+        std::cerr << "Nothing available for " << product << " on this platform\n";
+        return 1;
+    }
+    bool failed = false;
+    for (const std::string& format : formats)
+        failed = !installOneFormat(manager, args, product, format) || failed;
+    return failed ? 1 : 0;
+}
+
+// Works from the install record and the plug-in folders alone, so it needs no network.
+int uninstall(PluginManager& manager, const Args& args)
+{
+    const std::string& product = args.positionalAt(0);
+    if (product.empty())
+    {
+        std::cerr << "uninstall needs a product\n";
+        return 1;
+    }
+
+    std::vector<std::pair<std::string, std::string>> pairs;
+    if (args.has("format"))
+        pairs.emplace_back(product, args.get("format", ""));
+    else
+    {
+        for (const PluginFormat format : InstallPaths::getFormats())
+        {
+            const std::string text = PlatformUtils::formatToString(format);
+            if (manager.isInstalled(product, text))
+                pairs.emplace_back(product, text);
+        }
+    }
+    if (pairs.empty())
+    {
+        std::cerr << "Nothing of " << product << " is installed here\n";
+        return 1;
+    }
+
+    std::string error;
+    const std::vector<bool> removed = manager.uninstallMany(pairs, error);
+    for (size_t i = 0; i < pairs.size(); ++i)
+    {
+        if (removed[i])
+            std::cout << pairs[i].first << " " << pairs[i].second << " removed\n";
+    }
+    if (!error.empty())
+    {
+        std::cerr << error << "\n";
+        return 1;
+    }
+    return 0;
+}
 }

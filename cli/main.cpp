@@ -1,8 +1,8 @@
 #include "cli/args.h"
 #include "cli/commandLineLogin.h"
 #include "cli/commands.h"
-#include "cli/elevatedHandOff.h"
 #include "cli/output.h"
+#include "manager/install/elevatedTask.h"
 #include "manager/platform/log.h"
 #include "manager/platform/platformUtils.h"
 #include "manager/pluginManager.h"
@@ -38,8 +38,9 @@ int main(int argc, char* argv[])
 {
     const std::vector<std::string> arguments = argumentsAfterProgramName(argc, argv);
 
+    // A worker run is the program asking itself for one job: nothing of a normal run may happen.
     int workerExitCode = 0;
-    if (handOffToElevatedWorker(arguments, workerExitCode))
+    if (ElevatedTask::runAsWorker(arguments, workerExitCode))
         return workerExitCode;
 
     Args args;

@@ -18,7 +18,7 @@ PluginManager::~PluginManager()
     alive.reset();
 }
 
-void PluginManager::runAsync(std::function<std::function<void()>()> work)
+void PluginManager::runAsync(std::function<std::function<void()>()> work) const
 {
     juce::Thread::launch([work = std::move(work), alive = alive] {
         std::function<void()> completion = work();

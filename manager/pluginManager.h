@@ -7,14 +7,20 @@
 #include "manager/state/installPaths.h"
 #include "manager/state/installedPlugins.h"
 
+#include "changelog/changelog.h"
+
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace pluginManager
 {
+struct ElevatedBatch;
+
 // The one object every front end works through: it owns the catalog, the logins, the install
 // locations and the install record. Its asynchronous operations capture its address, so it is
 // never copied or moved; their completions run on the message thread and are dropped once the
@@ -57,6 +63,75 @@ public:
     bool isInstalled(const std::string& product, const std::string& formatText) const;
     std::string getInstalledVersion(const std::string& product, const std::string& formatText) const;
 
+    // Recording installs and fetching a product's additional files into its data folder.
+    struct FilesRequest
+    {
+        std::string product;
+        std::vector<FileSection> files;
+        Credentials internal;
+        Credentials donators;
+    };
+    void recordInstall(const Asset& asset, std::vector<std::string> files);
+    FilesRequest filesRequestFor(const Asset& asset) const;
+    bool installAdditionalFiles(const Asset& asset, std::string& message) const;
+    static bool installAdditionalFiles(const FilesRequest& request, std::string& message);
+    void installAdditionalFilesAsync(const Asset& asset, Callback callback) const;
+
+    // Removal: every form runs through one batch that forgets only what is gone from disk.
+    struct Removal
+    {
+        std::string product;
+        PluginFormat format = PluginFormat::Unknown;
+        std::string folder;
+    };
+    Removal removalFor(const std::string& product, PluginFormat format) const;
+    std::vector<bool> removeAll(const std::vector<Removal>& removals, std::string& error);
+    std::vector<bool> uninstallMany(const std::vector<std::pair<std::string, std::string>>& pairs, std::string& error);
+    bool uninstall(const std::string& product, const std::string& formatText, std::string& message);
+    int uninstallAll(const std::string& product, const std::vector<std::string>& formatTexts, std::string& message);
+    bool removeStray(const InstalledPlugins::Entry& entry, std::string& message);
+    std::vector<InstalledPlugins::Entry> getStrayInstalls() const;
+    void forget(const std::string& product, PluginFormat format, const std::string& folder);
+
+    // Update decisions: whether an installed product, or this program itself, has something newer.
+    InstallAction installAction(const std::string& product, const std::string& formatText, bool available,
+                                const std::string& installedVersion, const std::string& offeredVersion) const;
+    bool isOutdated(const std::string& product, const std::string& formatText, const std::string& installedVersion,
+                    const std::string& offeredVersion) const;
+    bool hasNewerBuild(const std::string& product, const std::string& formatText, const std::string& version) const;
+    bool isNewerBuild(const Asset& asset) const;
+    bool confirmNewerBuild(const Asset& asset) const;
+    bool hasUpdate(const std::string& product) const;
+    std::optional<Asset> evaluateSelfUpdate(const Catalog& newCatalog) const;
+
+    // Deferred installs: one elevated run finishes a batch; a self-update records the program's build.
+    bool finishPending(ElevatedBatch& batch, std::string& error);
+    void recordSelfUpdate(const Asset& asset);
+
+    // Changelog requests: a channel folder's private copy when a complete login reads it, else the
+    // public file. The request gathers everything of the manager the fetch needs, so the fetch
+    // itself can run on any thread.
+    struct ChangelogRequest
+    {
+        // The owning product's display name, else the text asked for.
+        std::string name;
+        // Empty when no catalog product owns the text; then no private copy is tried.
+        std::string slug;
+        // Empty while teamLogin is off.
+        Credentials internal;
+        Credentials donators;
+        bool published = false;
+        // Set only while the internal login is incomplete: the public copy is cut there.
+        std::string newestPublishedVersion;
+    };
+    using ChangelogCallback =
+        std::function<void(bool ok, const changelogLib::Changelog& changelog, const std::string& error)>;
+
+    ChangelogRequest changelogRequestFor(const std::string& text) const;
+    static bool fetchChangelog(const ChangelogRequest& request, changelogLib::Changelog& changelog, std::string& error);
+    bool fetchChangelog(const std::string& text, changelogLib::Changelog& changelog, std::string& error) const;
+    void fetchChangelogAsync(const std::string& text, ChangelogCallback callback) const;
+
     Catalog catalog;
     CredentialStore credentials;
     // Also holds teamLogin, the switch that lets the internal login be used.
@@ -68,7 +143,8 @@ public:
 private:
     // Runs work on a thread of its own; what work returns then runs on the message thread, unless
     // the manager has been destroyed by then.
-    void runAsync(std::function<std::function<void()>()> work);
+    void runAsync(std::function<std::function<void()>()> work) const;
+
     // The build of this program a new catalog offers; empty until the self-update decision is in.
     std::optional<Asset> selfUpdateIn(const Catalog& newCatalog) const;
 

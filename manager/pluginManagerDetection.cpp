@@ -1,5 +1,7 @@
 #include "manager/pluginManager.h"
 
+#include "manager/install/elevatedTask.h"
+
 #include <juce_core/juce_core.h>
 
 #include <map>
@@ -22,9 +24,6 @@ const char* const bundleExtensions[] = {".vst3", ".vst", ".clap", ".lv2", ".comp
 juce::File toFile(const std::string& path) { return juce::File(juce::String::fromUTF8(path.c_str())); }
 
 std::string pathOf(const juce::File& file) { return file.getFullPathName().toStdString(); }
-
-// Replaced by ElevatedTask::isSupported() of the elevated worker: this system cannot ask for rights.
-bool canAskForAdministratorRights() { return false; }
 
 bool isBundle(const juce::File& folder)
 {
@@ -128,7 +127,7 @@ std::string PluginManager::pathFor(const std::string& product, PluginFormat form
     const bool customLocation = installPaths.isCustom(format) || installPaths.isCustom(owner, format);
     if (customLocation && !toFile(existing).isAChildOf(toFile(configured)))
         return configured;
-    if (!canAskForAdministratorRights() && !toFile(existing).hasWriteAccess())
+    if (!ElevatedTask::isSupported() && !toFile(existing).hasWriteAccess())
         return configured;
     return existing;
 }

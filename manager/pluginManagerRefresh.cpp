@@ -138,7 +138,7 @@ bool PluginManager::refresh(std::string& error)
     const CredentialStore logins = credentialsForFetch();
     Catalog fresh;
     const bool ok = fetchAll(fresh, logins, error);
-    selfUpdate = selfUpdateIn(fresh);
+    selfUpdate = evaluateSelfUpdate(fresh);
     catalog = std::move(fresh);
     return ok;
 }
@@ -148,11 +148,17 @@ void PluginManager::refreshAsync(Callback callback)
     const uint32_t generation = ++refreshGeneration;
     const CredentialStore logins = credentialsForFetch();
     auto done = std::make_shared<Callback>(std::move(callback));
-    runAsync([this, generation, logins, done] {
+    // The self-update decision reads the logins, install settings and install record. The worker
+    // reads them from a copy taken now: the manager may be changed, or destroyed, while it runs.
+    auto state = std::make_shared<PluginManager>(false);
+    state->credentials = credentials;
+    state->installPaths = installPaths;
+    state->installed = installed;
+    runAsync([this, generation, logins, done, state] {
         auto fresh = std::make_shared<Catalog>();
         std::string error;
         const bool ok = fetchAll(*fresh, logins, error);
-        const std::optional<Asset> found = selfUpdateIn(*fresh);
+        const std::optional<Asset> found = state->evaluateSelfUpdate(*fresh);
         return std::function<void()>([this, generation, done, fresh, found, ok, error] {
             // A newer refresh is under way; its catalog is the one to show.
             if (generation != refreshGeneration)
@@ -164,6 +170,4 @@ void PluginManager::refreshAsync(Callback callback)
         });
     });
 }
-
-std::optional<Asset> PluginManager::selfUpdateIn(const Catalog&) const { return std::nullopt; }
 }

@@ -59,13 +59,6 @@ TEST(AssetName, RejectsWhatIsNoReleaseFileNameAndLeavesTheAssetAlone)
     }
 }
 
-TEST(AssetName, ChannelTexts)
-{
-    const std::string texts = channelToString(Channel::Public) + channelToString(Channel::Donators) +
-                              channelToString(Channel::Internal) + channelToString(static_cast<Channel>(7));
-    EXPECT_EQ(texts, "publicdonatorsinternalpublic");
-}
-
 TEST(VersionComparison, ComparesPartByPartAsNumbers)
 {
     const std::tuple<const char*, const char*, int> cases[] = {

@@ -84,18 +84,6 @@ TEST_F(CliRun, UsageAloneOrAfterAnErrorAndNothingWritten)
     }
 }
 
-// Only words whose commands stop before going to the network without a product or channel, so
-// the run stays on this machine.
-TEST_F(CliRun, EveryCommandWordReachesItsHandler)
-{
-    for (const std::string word : {"install", "login", "logout", "share", "teamlogin", "paths", "uninstall", "changelog"})
-    {
-        const ProcessResult result = run({word, "--settings", home.file("settings")});
-        EXPECT_EQ(result.err.find("Unknown command"), std::string::npos) << word << ": " << result.err;
-        EXPECT_EQ(result.out.find("(headless)"), std::string::npos) << word;
-    }
-}
-
 TEST(CliOutput, PrintsOrWritesTheTextExactlyAndSaysSo)
 {
     TempFolder folder;
@@ -123,23 +111,4 @@ TEST(CliOutput, PrintsOrWritesTheTextExactlyAndSaysSo)
     }
     EXPECT_EQ(folder.read("out.txt"), "line\r\nlast");
     EXPECT_FALSE(folder.exists("missing"));
-}
-
-TEST(ProcessRunner, SeparatesStreamsAndAppliesEnvironmentAndWorkingFolder)
-{
-    TempFolder folder;
-    testSupport::ProcessOptions options;
-    options.environment = {{"VYRPM_RUNNER_SET", std::string("set value")}, {"HOME", std::nullopt}};
-    options.workingFolder = folder.path();
-    const ProcessResult result = testSupport::runProcess(
-        "sh", {"-c", "printf '%s|%s|%s' \"$VYRPM_RUNNER_SET\" \"${HOME-unset}\" \"$(pwd -P)\"; printf e >&2; exit 3"},
-        options);
-    ASSERT_TRUE(result.started) << result.error;
-    EXPECT_EQ(result.exitCode, 3);
-    EXPECT_EQ(result.out, "set value|unset|" + std::filesystem::canonical(folder.path()).string());
-    EXPECT_EQ(result.err, "e");
-
-    const ProcessResult missing = testSupport::runProcess(folder.file("nothing"), {});
-    EXPECT_FALSE(missing.started);
-    EXPECT_NE(missing.error, "");
 }

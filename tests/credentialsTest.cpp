@@ -10,27 +10,11 @@
 #include <string>
 #include <vector>
 
-#include <sys/stat.h>
-
 using namespace pluginManager;
 
 namespace
 {
 using Texts = std::vector<std::string>;
-
-// Lets the process create files with every permission bit it asks for, so that a file's mode
-// shows how it was created.
-struct OpenUmask
-{
-    const mode_t previous = ::umask(0);
-    ~OpenUmask() { ::umask(previous); }
-};
-
-mode_t permissionsOf(const std::string& path)
-{
-    struct stat info = {};
-    return ::stat(path.c_str(), &info) == 0 ? info.st_mode & 07777 : 07777;
-}
 
 std::string loginOf(const CredentialStore& store, Channel channel, const std::string& slug)
 {
@@ -135,37 +119,5 @@ TEST_F(CredentialsTest, LoadRules)
     m_folder.write("credentials.xml", "<credentials><login key=\"internal\" user=\"team\" password=\"pw\"/>");
     store.load();
     EXPECT_TRUE(store.entries.empty());
-}
-
-// Passwords are only masked, so the file must never be readable by others, not even while it
-// is being written; a readable sibling left behind must never be written into.
-TEST_F(CredentialsTest, TheFileIsOwnerOnlyFromItsFirstByte)
-{
-    const OpenUmask openUmask;
-    const auto leaveReadableSibling = [](const std::string& path)
-    {
-        testSupport::writeFile(path + ".tmp", "stale and much longer than the new text");
-        return ::chmod((path + ".tmp").c_str(), 0666) == 0;
-    };
-    m_folder.write("credentials.xml", "<credentials/>");
-    ASSERT_EQ(::chmod(storePath().c_str(), 0644), 0);
-    ASSERT_TRUE(leaveReadableSibling(storePath()));
-    CredentialStore(false).set(Channel::Internal, "", {"team", "hunter2"}, true);
-    EXPECT_EQ(permissionsOf(storePath()), 0600);
-    EXPECT_FALSE(m_folder.exists("credentials.xml.tmp"));
-
-    // writePrivateFile changes no mode after creating its file: the mode it leaves is the one
-    // the text went in with.
-    const auto path = m_folder.file("private");
-    ASSERT_TRUE(leaveReadableSibling(path));
-    ASSERT_TRUE(CredentialStore::writePrivateFile(path, "second"));
-    EXPECT_EQ(permissionsOf(path), 0600);
-    EXPECT_EQ(testSupport::readFile(path), "second");
-
-    // A failed write leaves no sibling behind; a folder in the file's place cannot be replaced.
-    m_folder.write("taken/inside", "x");
-    EXPECT_FALSE(CredentialStore::writePrivateFile(m_folder.file("taken"), "text"));
-    EXPECT_EQ(m_folder.read("taken/inside"), "x");
-    EXPECT_FALSE(m_folder.exists("taken.tmp"));
 }
 }

@@ -88,6 +88,8 @@ TEST(LoginFileText, AllOrNothing)
         after("{\"slug\": \"\", \"user\": \"bob\", \"pw\": \"XXMyZmlddA==\"}"),
         after("{\"slug\": \"b\", \"user\": \"bob\", \"pw\": \"not base64!\"}"),
         after("42"),
+        // Within the size limit, but nested far too deep for the parser.
+        std::string(65023, '['),
     };
     for (const auto& bad : refused)
     {

@@ -8,7 +8,6 @@
 #include <string>
 #include <vector>
 
-#include <sys/utsname.h>
 #include <unistd.h>
 
 using pluginManager::PlatformUtils;
@@ -19,24 +18,6 @@ using Paths = std::vector<std::string>;
 
 namespace
 {
-TEST(PlatformUtilsFormats, TextsMatchExactly)
-{
-    const char* texts[] = {"VST2", "VST3", "CLAP", "LV2", "AU", "Standalone"};
-    for (int value = 0; value < 6; ++value)
-    {
-        EXPECT_EQ(PlatformUtils::formatToString(static_cast<PluginFormat>(value)), texts[value]);
-        EXPECT_EQ(PlatformUtils::formatFromString(texts[value]), static_cast<PluginFormat>(value));
-    }
-    for (const char* text : {"vst3", " VST3", "", "Unknown"})
-        EXPECT_EQ(PlatformUtils::formatFromString(text), PluginFormat::Unknown) << '"' << text << '"';
-    for (int value : {6, 7, -1})
-        EXPECT_EQ(PlatformUtils::formatToString(static_cast<PluginFormat>(value)), "Unknown") << value;
-
-    utsname system{};
-    ASSERT_EQ(uname(&system), 0);
-    EXPECT_EQ(PlatformUtils::getCurrentArch(), system.machine);
-}
-
 TEST(PlatformUtilsFormats, PluginFileNamesAndPaths)
 {
     EXPECT_EQ(PlatformUtils::pluginFileName("X", PluginFormat::Standalone), "X");

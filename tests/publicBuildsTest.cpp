@@ -82,7 +82,7 @@ TEST_F(PublicBuilds, OwnCopyGivesTheReleasesInListOrder)
                           file("Aurora-1.4.0-notes.txt", "https://x.test/notes.txt") + "," +
                           file("Kestavel-Aurora-CLAP-1.4.0-win64.zip", "") + ", 7," +
                           file("Kestavel-Aurora-1.4.0-MacOS.zip", "https://x.test/m.zip")));
-    serveCopy("broken.json", "{ not json");
+    serveCopy("broken.json", std::string(200000, '['));
     serveCopy("1.3.0.json", release("2024-05-01T12:3", file("Kestavel-Aurora-1.3.0-Linux_aarch64.deb", "https://x.test/d.deb")));
 
     assets.resize(1);
@@ -105,6 +105,7 @@ TEST_F(PublicBuilds, OwnCopyWithoutBuildsFallsBackToTheApi)
     const std::pair<std::string, std::string> cases[] = {
         {"", "HTTP 404"}, {R"({"1.0": true})", "Unexpected version list"},
         {"[]", "No builds in the cache"}, {R"(["gone", "nobuilds"])", "No builds in the cache"},
+        {std::string(200000, '['), "Unexpected version list"},
     };
     serveCopy("nobuilds.json", release("2024-05-01T12:34:56Z", file("readme.txt", "https://x.test/r.txt")));
     server.setText(route(releasesApi),
@@ -112,7 +113,7 @@ TEST_F(PublicBuilds, OwnCopyWithoutBuildsFallsBackToTheApi)
 
     for (const auto& [versions, reason] : cases)
     {
-        SCOPED_TRACE(reason);
+        SCOPED_TRACE(versions.substr(0, 20));
         if (versions.empty())
             server.setStatus(route(publicBuilds, "versions.json"), 404);
         else
@@ -128,9 +129,12 @@ TEST_F(PublicBuilds, OwnCopyWithoutBuildsFallsBackToTheApi)
 TEST_F(PublicBuilds, ApiFailuresLeaveTheCallersList)
 {
     assets.resize(2);
-    server.setText(route(releasesApi), R"({"message": "API rate limit exceeded"})");
-    EXPECT_FALSE(CatalogSource::fetchPublic(assets, error));
-    EXPECT_EQ(error, "Unexpected response from GitHub");
+    for (const auto& answer : {std::string(R"({"message": "API rate limit exceeded"})"), std::string(200000, '[')})
+    {
+        server.setText(route(releasesApi), answer);
+        EXPECT_FALSE(CatalogSource::fetchPublic(assets, error));
+        EXPECT_EQ(error, "Unexpected response from GitHub");
+    }
 
     server.setText(route(releasesApi), "[]");
     EXPECT_TRUE(CatalogSource::fetchPublic(assets, error));

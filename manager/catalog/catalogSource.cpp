@@ -3,6 +3,7 @@
 #include "manager/catalog/config.h"
 #include "manager/catalog/directoryIndex.h"
 #include "manager/http/httpClient.h"
+#include "manager/platform/json.h"
 #include "manager/platform/log.h"
 
 #include <juce_core/juce_core.h>
@@ -18,14 +19,6 @@ const juce::String g_internalSuffix = "/internal";
 juce::String toJuce(const std::string& text) { return juce::String::fromUTF8(text.data(), static_cast<int>(text.size())); }
 
 std::string textOf(const juce::var& value) { return value.toString().toStdString(); }
-
-juce::var parseJson(const std::string& text)
-{
-    juce::var value;
-    if (juce::JSON::parse(toJuce(text), value).failed())
-        return {};
-    return value;
-}
 
 std::string asciiLowerCase(std::string text)
 {
@@ -119,8 +112,8 @@ bool readProduct(const juce::var& object, Product& product)
 std::vector<Product> parseProducts(const std::string& text)
 {
     std::vector<Product> products;
-    const juce::var root = parseJson(text);
-    if (!root.isObject())
+    juce::var root;
+    if (!parseJson(text, root) || !root.isObject())
         return products;
     // The older lists name the array "plugins".
     const juce::var& list = root["products"].isArray() ? root["products"] : root["plugins"];
@@ -173,8 +166,8 @@ bool fetchOwnReleaseCopy(std::vector<Asset>& gathered, std::string& error)
     std::string text;
     if (!HttpClient::fetchString(urls().publicBuilds + "versions.json", text, error))
         return false;
-    const juce::var names = parseJson(text);
-    if (!names.isArray())
+    juce::var names;
+    if (!parseJson(text, names) || !names.isArray())
     {
         error = "Unexpected version list";
         return false;
@@ -189,7 +182,7 @@ bool fetchOwnReleaseCopy(std::vector<Asset>& gathered, std::string& error)
         juce::var release;
         // One release that cannot be read must not hide the others.
         if (HttpClient::fetchString(urls().publicBuilds + name + ".json", releaseText, releaseError) &&
-            juce::JSON::parse(toJuce(releaseText), release).wasOk())
+            parseJson(releaseText, release))
             parseReleaseAssets(release, gathered);
     }
     if (gathered.empty())
@@ -208,8 +201,8 @@ bool fetchReleasesApi(std::vector<Asset>& gathered, std::string& error)
         error = "Could not reach GitHub: " + error;
         return false;
     }
-    const juce::var releases = parseJson(text);
-    if (!releases.isArray())
+    juce::var releases;
+    if (!parseJson(text, releases) || !releases.isArray())
     {
         error = "Unexpected response from GitHub";
         return false;

@@ -1,5 +1,7 @@
 #include "manager/install/elevatedTask.h"
 
+#include "manager/install/zipExtractor.h"
+
 #include <juce_core/juce_core.h>
 
 namespace pluginManager
@@ -116,4 +118,177 @@ bool ElevatedTask::removeMany(const std::vector<std::string>& paths, std::vector
 }
 
 // --- Worker side ---
+
+namespace
+{
+const char* const workerMarker = "--elevated-task";
+const char* const emptyInstall = "The plugin manager asked for an install with nothing in it.";
+const char* const emptyRemoval = "The plugin manager asked for a removal with nothing in it.";
+const char* const notUnderstood = "The plugin manager asked itself for something it does not understand.";
+const char* const removalHint = ".\n\nIt may be open in a host.";
+
+// Paths normally come absolute; a relative one is taken from the working folder rather than
+// tripping the framework's absolute-path check.
+juce::File fileAt(const std::string& path)
+{
+    return juce::File::getCurrentWorkingDirectory().getChildFile(juce::String::fromUTF8(path.c_str()));
+}
+
+// A line ends at LF, CRLF or CR, so a list written on any system reads the same.
+std::vector<std::string> readLines(const std::string& path)
+{
+    const std::string text = fileAt(path).loadFileAsString().toStdString();
+    std::vector<std::string> lines;
+    std::string line;
+    for (size_t i = 0; i < text.size(); ++i)
+    {
+        if (text[i] != '\n' && text[i] != '\r')
+        {
+            line += text[i];
+            continue;
+        }
+        if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n')
+            ++i;
+        lines.push_back(std::move(line));
+        line.clear();
+    }
+    if (!line.empty())
+        lines.push_back(std::move(line));
+    return lines;
+}
+
+// Pairs go by position, so a damaged pair is skipped without shifting the ones after it onto the
+// wrong destinations.
+std::vector<ElevatedTask::Job> pairsOf(const std::vector<std::string>& lines)
+{
+    std::vector<ElevatedTask::Job> jobs;
+    for (size_t i = 0; i + 1 < lines.size(); i += 2)
+    {
+        if (!lines[i].empty() && !lines[i + 1].empty())
+            jobs.push_back({lines[i], lines[i + 1]});
+    }
+    return jobs;
+}
+
+bool isBlank(const std::string& line)
+{
+    return juce::String::fromUTF8(line.c_str()).trim().isEmpty();
+}
+
+std::string cannotRemove(const std::string& path)
+{
+    return "Could not remove " + path + removalHint;
+}
+
+bool runCopy(const std::vector<std::string>& args, std::string& error)
+{
+    return ZipExtractor::copyInto(args[3], args[4], error);
+}
+
+// The requesting side reads each copy's outcome from the results file, so a failed copy still
+// makes a successful run.
+bool runCopyMany(const std::vector<std::string>& args, std::string& error)
+{
+    const auto jobs = pairsOf(readLines(args[3]));
+    if (jobs.empty())
+    {
+        error = emptyInstall;
+        return false;
+    }
+    juce::String results;
+    for (const auto& job : jobs)
+    {
+        std::string ignored;
+        results << (ZipExtractor::copyInto(job.source, job.destination, ignored) ? "1" : "0") << "\r\n";
+    }
+    fileAt(args[3]).withFileExtension(jobResultsExtension).replaceWithText(results, false, false, nullptr);
+    return true;
+}
+
+// Every path is tried, so one plug-in held open by a host does not keep the others in place.
+bool runRemoveMany(const std::vector<std::string>& args, std::string& error)
+{
+    std::vector<std::string> paths;
+    for (auto& line : readLines(args[3]))
+    {
+        if (!isBlank(line))
+            paths.push_back(std::move(line));
+    }
+    if (paths.empty())
+    {
+        error = emptyRemoval;
+        return false;
+    }
+    bool ok = true;
+    for (const auto& path : paths)
+    {
+        const juce::File file = fileAt(path);
+        if (!file.deleteRecursively(false) && file.exists())
+        {
+            if (ok)
+                error = cannotRemove(path);
+            ok = false;
+        }
+    }
+    return ok;
+}
+
+bool runRemove(const std::vector<std::string>& args, std::string& error)
+{
+    const juce::File file = fileAt(args[3]);
+    if (file.deleteRecursively(false))
+        return true;
+    error = cannotRemove(file.getFullPathName().toStdString());
+    return false;
+}
+
+struct Verb
+{
+    const char* name;
+    size_t argumentsNeeded; // "--elevated-task" included
+    bool (*run)(const std::vector<std::string>& args, std::string& error);
+};
+
+const Verb verbs[] = {
+    {"copy", 5, runCopy},
+    {"copymany", 4, runCopyMany},
+    {"removemany", 4, runRemoveMany},
+    {"remove", 4, runRemove},
+};
+
+bool runVerb(const std::vector<std::string>& args, std::string& error)
+{
+    const std::string verb = args.size() > 2 ? args[2] : std::string();
+    for (const Verb& known : verbs)
+    {
+        if (verb == known.name && args.size() >= known.argumentsNeeded)
+            return known.run(args, error);
+    }
+    error = notUnderstood;
+    return false;
+}
+}
+
+bool ElevatedTask::isWorkerRequest(const std::vector<std::string>& args)
+{
+    return !args.empty() && args.front() == workerMarker;
+}
+
+bool ElevatedTask::runAsWorker(const std::vector<std::string>& args, int& exitCode)
+{
+    if (!isWorkerRequest(args))
+        return false;
+    const std::string resultFile = args.size() > 1 ? args[1] : std::string();
+    std::string error;
+    if (runVerb(args, error))
+    {
+        exitCode = 0;
+        return true;
+    }
+    exitCode = 1;
+    // The requesting side shows this text as it stands, so its line ends are the ones it expects.
+    if (!resultFile.empty())
+        fileAt(resultFile).replaceWithText(juce::String::fromUTF8(error.c_str()), false, false, "\r\n");
+    return true;
+}
 }

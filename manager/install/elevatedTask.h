@@ -35,6 +35,12 @@ public:
     static bool removeMany(const std::vector<std::string>& paths, std::vector<bool>& removed, std::string& error);
 
     // --- Worker side: the program started with "--elevated-task" ---
+
+    // args are the process arguments after the program name.
+    static bool isWorkerRequest(const std::vector<std::string>& args);
+    // False when args ask for no worker, exitCode untouched. Otherwise does the job, sets exitCode
+    // (0 success, 1 failure) and answers true: the caller ends the process with exitCode.
+    static bool runAsWorker(const std::vector<std::string>& args, int& exitCode);
 };
 
 // Installs whose final copy waits for one elevated run; filled by the installer, finished and

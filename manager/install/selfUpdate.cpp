@@ -1,5 +1,6 @@
 #include "manager/install/selfUpdate.h"
 
+#include "manager/install/zipExtractor.h"
 #include "manager/platform/log.h"
 #include "manager/platform/platformUtils.h"
 #include "manager/platform/programInfo.h"
@@ -18,7 +19,6 @@ const char* const ownProduct = "PluginManager";
 const char* const ownFormat = "Standalone";
 const char* const oldSuffix = ".old";
 const char* const restartMarker = "--updated";
-const char* const writeProbeName = ".vyr-write-test";
 
 juce::File fileAt(const std::string& path)
 {
@@ -45,19 +45,8 @@ bool removeOldFile(const juce::File& oldFile)
 // can be made) and a file can be created in it.
 bool folderTakesNewFiles(const std::string& folder)
 {
-    // TODO(lead): replace this body by
-    //   std::string ignored; return ZipExtractor::checkWriteAccess(folder, ignored) == WriteAccess::Writable;
-    const juce::File location = fileAt(folder);
-    if (folder.empty() || location.existsAsFile())
-        return false;
-    if (!location.isDirectory() && !location.createDirectory().wasOk())
-        return false;
-    const juce::File probe = location.getChildFile(writeProbeName);
-    probe.deleteFile();
-    if (!probe.create().wasOk())
-        return false;
-    probe.deleteFile();
-    return true;
+    std::string ignored;
+    return ZipExtractor::checkWriteAccess(folder, ignored) == WriteAccess::Writable;
 }
 
 bool isBlank(char c)

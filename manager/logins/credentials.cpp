@@ -3,14 +3,9 @@
 #include "manager/catalog/catalogSource.h"
 #include "manager/logins/loginFile.h"
 #include "manager/platform/platformUtils.h"
+#include "manager/platform/storedFile.h"
 
 #include <juce_core/juce_core.h>
-
-#include <cerrno>
-#include <cstdio>
-
-#include <fcntl.h>
-#include <unistd.h>
 
 namespace pluginManager
 {
@@ -21,21 +16,6 @@ const std::string donatorsPrefix = "donators:";
 juce::File settingsFile()
 {
     return juce::File(PlatformUtils::getSettingsPath("credentials.xml"));
-}
-
-bool writeAll(int fd, const std::string& text)
-{
-    size_t written = 0;
-    while (written < text.size())
-    {
-        const auto result = ::write(fd, text.data() + written, text.size() - written);
-        if (result < 0 && errno == EINTR)
-            continue;
-        if (result <= 0)
-            return false;
-        written += static_cast<size_t>(result);
-    }
-    return true;
 }
 }
 
@@ -101,25 +81,6 @@ std::vector<std::string> CredentialStore::getSlugs(Channel channel) const
     return slugs;
 }
 
-bool CredentialStore::writePrivateFile(const std::string& path, const std::string& text)
-{
-    const auto temporary = path + ".tmp";
-    // A sibling left by an interrupted write may carry other permissions; it is never reused.
-    ::unlink(temporary.c_str());
-    const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-    if (fd < 0)
-        return false;
-
-    const bool written = writeAll(fd, text) && ::fsync(fd) == 0;
-    const bool closed = ::close(fd) == 0;
-    if (!written || !closed || std::rename(temporary.c_str(), path.c_str()) != 0)
-    {
-        ::unlink(temporary.c_str());
-        return false;
-    }
-    return true;
-}
-
 void CredentialStore::save() const
 {
     juce::XmlElement root("credentials");
@@ -134,7 +95,7 @@ void CredentialStore::save() const
     const auto file = settingsFile();
     file.getParentDirectory().createDirectory();
     const auto path = file.getFullPathName().toStdString();
-    writePrivateFile(path, root.toString().toStdString());
+    replaceStoredFile(path, root.toString().toStdString(), FileAccess::OwnerOnly);
     PlatformUtils::restrictToOwner(path);
 }
 

@@ -42,10 +42,6 @@ public:
     // Replaces the logins by those of credentials.xml; incomplete ones are left out.
     void load();
 
-    // Replaces the file at path by text without a moment in which another user could read it:
-    // the text goes into a sibling created owner-only and is then renamed over the file.
-    static bool writePrivateFile(const std::string& path, const std::string& text);
-
     std::map<std::string, Credentials> entries;
 };
 }

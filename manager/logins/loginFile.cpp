@@ -1,5 +1,7 @@
 #include "manager/logins/loginFile.h"
 
+#include "manager/platform/json.h"
+
 #include <juce_core/juce_core.h>
 
 #include <cstring>
@@ -76,7 +78,7 @@ bool LoginFile::parse(const std::string& text, std::vector<SharedLogin>& logins)
         return false;
 
     juce::var root;
-    if (juce::JSON::parse(juce::String(text), root).failed() || !root.isObject())
+    if (!parseJson(text, root) || !root.isObject())
         return false;
     // Read as a double and truncated by comparison: the framework's own conversion to int wraps a
     // large integer (4294967297 would read as 1) and is undefined for a large floating number.

@@ -1,5 +1,7 @@
 #include "manager/state/installPaths.h"
 
+#include "manager/platform/storedFile.h"
+
 #include <juce_core/juce_core.h>
 
 #include <cmath>
@@ -159,7 +161,7 @@ void InstallPaths::save() const
 
     const auto file = settingsFile();
     file.getParentDirectory().createDirectory();
-    root.writeTo(file);
+    replaceStoredFile(file.getFullPathName().toStdString(), root.toString().toStdString(), FileAccess::Shared);
 }
 
 void InstallPaths::load()

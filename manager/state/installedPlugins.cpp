@@ -1,5 +1,8 @@
 #include "manager/state/installedPlugins.h"
 
+#include "manager/platform/json.h"
+#include "manager/platform/storedFile.h"
+
 #include <juce_core/juce_core.h>
 
 #include <algorithm>
@@ -241,14 +244,18 @@ void InstalledPlugins::save() const
 
     const auto file = recordFile();
     file.getParentDirectory().createDirectory();
-    file.replaceWithText(juce::JSON::toString(juce::var(records), false, 15), false, false, "\r\n");
+    juce::MemoryOutputStream text;
+    text.writeText(juce::JSON::toString(juce::var(records), false, 15), false, false, "\r\n");
+    replaceStoredFile(file.getFullPathName().toStdString(),
+                      std::string(static_cast<const char*>(text.getData()), text.getDataSize()), FileAccess::Shared);
 }
 
 void InstalledPlugins::load()
 {
     entries.clear();
 
-    const auto root = juce::JSON::parse(recordFile());
+    juce::var root;
+    parseJson(recordFile().loadFileAsString().toStdString(), root);
     const auto* records = root.getArray();
     if (records == nullptr)
         return;

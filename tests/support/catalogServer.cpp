@@ -3,86 +3,105 @@
 #include "manager/platform/platformUtils.h"
 #include "support/testEndpoints.h"
 
+#include <juce_core/juce_core.h>
+
 namespace testSupport
 {
+const std::string CatalogServer::productList = route(loopbackPath::productList);
+const std::string CatalogServer::internalList = route(loopbackPath::buildsServer, "internal/products.json");
+const std::string CatalogServer::versionList = route(loopbackPath::publicBuilds, "versions.json");
+const std::string CatalogServer::release = route(loopbackPath::publicBuilds, "v1.json");
+
 namespace
 {
-const char* const releaseName = "v1";
+std::string joined(const std::vector<std::string>& items)
+{
+    std::string text;
+    for (const std::string& item : items)
+        text += (text.empty() ? "" : ", ") + item;
+    return text;
+}
 
 std::string productDocument(const std::vector<std::string>& products)
 {
-    std::string items;
-    for (const std::string& product : products)
-        items += (items.empty() ? "" : ", ") + product;
-    return R"({"products": [)" + items + "]}";
+    return R"({"products": [)" + joined(products) + "]}";
 }
 }
 
-std::string CatalogServer::buildName(const std::string& product, const std::string& format, const std::string& version)
+std::string CatalogServer::build(const std::string& product, const std::string& format, const std::string& version)
 {
-    return "Kestavel-" + product + (format.empty() ? "" : "-" + format) + "-" + version + "-Linux_" +
+    return "Kestavel-" + product + "-" + format + "-" + version + "-Linux_" +
            pluginManager::PlatformUtils::getCurrentArch() + ".zip";
 }
 
-std::string CatalogServer::productJson(const std::string& id, const std::string& slug, const std::string& extra)
+std::string CatalogServer::product(const std::string& id, const std::string& slug, const std::string& extra)
 {
-    return R"({"id": ")" + id + '"' + (slug.empty() ? "" : R"(, "slug": ")" + slug + '"') + extra + "}";
+    return R"({"id": ")" + id + R"(", "slug": ")" + slug + '"' + extra + "}";
+}
+
+std::string CatalogServer::folder(const std::string& slug, pluginManager::Channel channel)
+{
+    return route(loopbackPath::buildsServer,
+                 slug + (channel == pluginManager::Channel::Internal ? "/internal/" : "/donators/"));
 }
 
 void CatalogServer::publicProducts(const std::vector<std::string>& products)
 {
-    server.setText(productListPath(), productDocument(products), "application/json");
+    server.setText(productList, productDocument(products));
 }
 
 void CatalogServer::publicBuilds(const std::vector<std::string>& fileNames)
 {
-    std::string files;
+    std::vector<std::string> files;
     for (const std::string& name : fileNames)
-        files += std::string(files.empty() ? "" : ", ") + R"({"name": ")" + name + R"(", "browser_download_url": ")" +
-                 server.url("/files/" + name) + R"("})";
-    server.setText(publicBuildPaths()[0], std::string("[\"") + releaseName + "\"]", "application/json");
-    server.setText(publicBuildPaths()[1],
-                   R"({"tag_name": "v1", "published_at": "2024-05-01T10:00:00Z", "assets": [)" + files + "]}",
-                   "application/json");
+        files.push_back(R"({"name": ")" + name + R"(", "browser_download_url": ")" + server.url(publicFile(name)) + R"("})");
+    server.setText(versionList, R"(["v1"])");
+    server.setText(release, R"({"published_at": "2024-05-01T10:00:00Z", "assets": [)" + joined(files) + "]}");
 }
 
 void CatalogServer::internalProducts(const std::vector<std::string>& products, const pluginManager::Credentials& login)
 {
-    server.requireLogin(route(loopbackPath::buildsServer, "internal/"), login.user, login.password);
-    server.setText(internalProductsPath(), productDocument(products), "application/json");
+    server.requireLogin(internalList, login.user, login.password);
+    server.setText(internalList, productDocument(products));
 }
 
 void CatalogServer::channelFolder(const std::string& slug, pluginManager::Channel channel,
                                   const std::vector<std::string>& fileNames, const pluginManager::Credentials& login,
                                   const std::vector<std::string>& products)
 {
-    const std::string folder = folderPath(slug, channel);
-    std::string page = "<html><body><pre>\n";
+    const std::string path = folder(slug, channel);
+    std::string page;
     for (const std::string& name : fileNames)
-        page += "<a href=\"" + name + "\">" + name + "</a>  2024-05-02 09:00  1\n";
+        page += "<a href=\"" + name + "\">" + name + "</a>  2024-05-02 09:00\n";
     if (!products.empty())
     {
         page += "<a href=\"products.json\">products.json</a>\n";
-        server.setText(folder + "products.json", productDocument(products), "application/json");
+        server.setText(path + "products.json", productDocument(products));
     }
-    server.requireLogin(folder, login.user, login.password);
-    server.setText(folder, page + "</pre></body></html>\n", "text/html");
+    server.requireLogin(path, login.user, login.password);
+    server.setText(path, "<pre>\n" + page + "</pre>\n", "text/html");
 }
 
-std::string CatalogServer::folderPath(const std::string& slug, pluginManager::Channel channel)
+std::string CatalogServer::zip(const std::vector<std::pair<std::string, std::string>>& files)
 {
-    return route(loopbackPath::buildsServer,
-                 slug + (channel == pluginManager::Channel::Internal ? "/internal/" : "/donators/"));
+    juce::ZipFile::Builder builder;
+    for (const auto& [path, content] : files)
+        builder.addEntry(new juce::MemoryInputStream(content.data(), content.size(), true), 9,
+                         juce::String::fromUTF8(path.c_str()), juce::Time::getCurrentTime());
+    juce::MemoryOutputStream out;
+    builder.writeToStream(out, nullptr);
+    return std::string(static_cast<const char*>(out.getData()), out.getDataSize());
 }
 
-std::string CatalogServer::productListPath() { return route(loopbackPath::productList); }
+std::string CatalogServer::publicFile(const std::string& fileName) { return "/files/" + fileName; }
 
-std::string CatalogServer::internalProductsPath() { return route(loopbackPath::buildsServer, "internal/products.json"); }
-
-std::vector<std::string> CatalogServer::publicBuildPaths()
+void CatalogServer::serveFile(const std::string& path, const std::string& bytes, const std::string& lastModified)
 {
-    return {route(loopbackPath::publicBuilds, "versions.json"),
-            route(loopbackPath::publicBuilds, std::string(releaseName) + ".json")};
+    Reply reply;
+    reply.body = bytes;
+    if (!lastModified.empty())
+        reply.headers.emplace_back("Last-Modified", lastModified);
+    server.setReply(path, std::move(reply));
 }
 
 std::vector<std::string> CatalogServer::requestedPaths() const

@@ -6,39 +6,40 @@
 #include "support/testServer.h"
 
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace testSupport
 {
-// A loopback server that plays the catalog's web sources: the public product list, our copy of
-// the public release lists, the internal product list and the channel folders of the builds
-// server. Every source is missing (404) until it is set.
-class CatalogServer
+// A loopback server playing the catalog's web sources; each answers 404 until it is set.
+// Products are product list entries as JSON objects.
+struct CatalogServer
 {
-public:
-    // The release file name of a build for this machine; an empty format is left out of it.
-    static std::string buildName(const std::string& product, const std::string& format, const std::string& version);
-    // One product list entry; an empty slug leaves the key out.
-    static std::string productJson(const std::string& id, const std::string& slug = "", const std::string& extra = "");
+    // The release file name of a build for this machine.
+    static std::string build(const std::string& product, const std::string& format, const std::string& version);
+    // extra: more members of the entry, each beginning with ", ".
+    static std::string product(const std::string& id, const std::string& slug, const std::string& extra = "");
+    // The server path of a channel folder, such as "/server/builds/aurora/donators/".
+    static std::string folder(const std::string& slug, pluginManager::Channel channel);
 
     void publicProducts(const std::vector<std::string>& products);
-    // One release holding these files.
+    // One release of these files, in our copy of the release lists.
     void publicBuilds(const std::vector<std::string>& fileNames);
     void internalProducts(const std::vector<std::string>& products, const pluginManager::Credentials& login);
-    // A listing of the files behind the login; with products, the folder also holds a products.json
-    // listing them.
+    // A listing behind the login; with products, the folder also has a products.json of them.
     void channelFolder(const std::string& slug, pluginManager::Channel channel, const std::vector<std::string>& fileNames,
                        const pluginManager::Credentials& login, const std::vector<std::string>& products = {});
+    // A zip archive holding each (path, content) pair as a file; folders are implied by the paths.
+    static std::string zip(const std::vector<std::pair<std::string, std::string>>& files);
+    // Where publicBuilds() says a public build can be downloaded.
+    static std::string publicFile(const std::string& fileName);
+    // Serves bytes at a path, with a Last-Modified header when lastModified is not empty.
+    void serveFile(const std::string& path, const std::string& bytes, const std::string& lastModified = "");
 
-    // The server path of a channel folder, such as "/server/builds/aurora/donators/".
-    static std::string folderPath(const std::string& slug, pluginManager::Channel channel);
-    static std::string productListPath();
-    static std::string internalProductsPath();
-    // The paths of our copy of the release lists: versions.json and the one release.
-    static std::vector<std::string> publicBuildPaths();
     // The paths requested so far, in order of arrival.
     std::vector<std::string> requestedPaths() const;
 
+    static const std::string productList, internalList, versionList, release;
     TestServer server;
 };
 }

@@ -2,17 +2,22 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 namespace testSupport
 {
-ProgramRun::ProgramRun(std::string serverRoot) : m_serverRoot(std::move(serverRoot)) {}
+ProgramRun::ProgramRun(std::string serverRoot) : m_serverRoot(std::move(serverRoot))
+{
+    std::filesystem::create_directories(temporaryFolder());
+}
 
 ProcessResult ProgramRun::operator()(std::vector<std::string> arguments) const
 {
-    arguments.push_back("--settings");
-    arguments.push_back(settingsFolder());
+    arguments.insert(arguments.end(), {"--settings", settingsFolder()});
     ProcessOptions options;
     options.environment = homeEnvironment(home());
     options.environment["VYRPM_TEST_SERVER"] = m_serverRoot;
+    options.environment["TMPDIR"] = temporaryFolder();
     options.workingFolder = home();
     ProcessResult result = runProcess(VYRPM_TEST_BINARY, arguments, options);
     EXPECT_TRUE(result.started) << result.error;

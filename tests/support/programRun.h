@@ -10,19 +10,21 @@ namespace testSupport
 {
 // Runs the test build of the program as a user would, against the loopback server at serverRoot
 // (such as TestServer::url("/")): with a home folder of its own, nothing else of this machine's
-// per-user folders, and its settings folder below the home folder given with --settings.
+// per-user folders, "--settings" with a settings folder below the home folder after the
+// arguments, and a temporary folder (TMPDIR) below the home folder, so that what a run leaves
+// there can be seen.
 class ProgramRun
 {
 public:
     explicit ProgramRun(std::string serverRoot);
 
-    // The arguments followed by "--settings" and settingsFolder().
     ProcessResult operator()(std::vector<std::string> arguments) const;
 
     const std::string& home() const { return m_home.path(); }
     std::string settingsFolder() const { return m_home.file("settings"); }
-    // The path of a file in the settings folder, and its content (empty when there is none).
+    std::string temporaryFolder() const { return m_home.file("tmp"); }
     std::string settingsFile(const std::string& name) const { return settingsFolder() + "/" + name; }
+    // Empty when there is no such file.
     std::string settingsText(const std::string& name) const { return readFile(settingsFile(name)); }
 
 private:

@@ -190,7 +190,7 @@ TestServer::TestServer() : m_impl(std::make_unique<Impl>())
     // One request per connection: a body without a size then ends as soon as it is sent.
     impl.server.set_keep_alive_max_count(1);
     impl.server.set_pre_routing_handler([&impl](const httplib::Request& request, httplib::Response&) {
-        ReceivedRequest entry{request.method, request.path, request.target, {}};
+        ReceivedRequest entry{request.method, request.path, request.target, {}, std::chrono::steady_clock::now()};
         for (const auto& [name, value] : request.headers)
             if (!startsWith(name, "REMOTE_") && !startsWith(name, "LOCAL_")) // added by httplib
                 entry.headers.emplace_back(name, value);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <memory>
 #include <string>
@@ -18,6 +19,8 @@ struct ReceivedRequest
     std::string target;
     // Every header line as received: name as sent, value.
     std::vector<std::pair<std::string, std::string>> headers;
+    // When the request had arrived.
+    std::chrono::steady_clock::time_point received;
 
     // Whether a header of this name (compared ignoring case) was sent.
     bool hasHeader(const std::string& name) const;

@@ -1,0 +1,264 @@
+#include "manager/pluginManager.h"
+
+#include "manager/http/httpClient.h"
+#include "manager/platform/log.h"
+
+#include <juce_core/juce_core.h>
+
+#include <utility>
+
+namespace pluginManager
+{
+namespace
+{
+// Downloads land beside their target first, so a cut-off transfer never replaces a good file.
+const char* const downloadSuffix = ".vyr-download";
+const char* const forbiddenInFileName = "/\\:";
+
+juce::File toFile(const std::string& path) { return juce::File(juce::String::fromUTF8(path.c_str())); }
+
+std::string fullPath(const juce::File& file) { return file.getFullPathName().toStdString(); }
+
+std::string inQuotes(const std::string& text) { return '"' + text + '"'; }
+
+std::string cutAt(std::string text, char mark) { return text.substr(0, text.find(mark)); }
+
+// The last piece of the address, without query or fragment, unescaped; empty when that is no
+// name a file could have.
+std::string urlFileName(const std::string& url)
+{
+    const std::string path = cutAt(cutAt(url, '?'), '#');
+    const std::string piece = path.substr(path.rfind('/') + 1);
+    const std::string name = juce::URL::removeEscapeChars(juce::String::fromUTF8(piece.c_str())).toStdString();
+    if (name.empty() || name == "." || name == ".." || name.find_first_of(forbiddenInFileName) != std::string::npos)
+        return {};
+    return name;
+}
+
+bool endsWithSeparator(const std::string& path) { return !path.empty() && (path.back() == '/' || path.back() == '\\'); }
+
+std::vector<std::string> piecesOf(const std::string& path)
+{
+    std::vector<std::string> pieces;
+    juce::StringArray split;
+    split.addTokens(juce::String::fromUTF8(path.c_str()), "/", "");
+    for (const juce::String& piece : split)
+    {
+        if (piece.isNotEmpty())
+            pieces.push_back(piece.toStdString());
+    }
+    return pieces;
+}
+
+// The framework reads a relative path that begins with "~" as a home folder; a name from a product
+// list is only ever a name inside folder.
+juce::File childOf(const juce::File& folder, const std::string& relative)
+{
+    return juce::File(folder.getFullPathName() + "/" + juce::String::fromUTF8(relative.c_str()));
+}
+
+// A link met on the way may lead anywhere on the disk, so the product list's names stop at one.
+bool passesThroughLink(juce::File folder, const std::vector<std::string>& pieces)
+{
+    for (const std::string& piece : pieces)
+    {
+        folder = childOf(folder, piece);
+        if (folder.isSymbolicLink())
+            return true;
+        if (!folder.exists())
+            return false;
+    }
+    return false;
+}
+
+// The file that a path from a product list names below folder; the empty file when the path
+// could reach anything outside it.
+juce::File inside(const juce::File& folder, const std::string& relativePath)
+{
+    const std::string path = juce::String::fromUTF8(relativePath.c_str()).replaceCharacter('\\', '/').toStdString();
+    if (path.empty() || path.front() == '/' || path.find(':') != std::string::npos)
+        return {};
+    const std::vector<std::string> pieces = piecesOf(path);
+    if (pieces.empty())
+        return {};
+    std::string joined;
+    for (const std::string& piece : pieces)
+    {
+        if (piece == "." || piece == "..")
+            return {};
+        joined += (joined.empty() ? "" : "/") + piece;
+    }
+    if (passesThroughLink(folder, pieces))
+        return {};
+    return childOf(folder, joined);
+}
+
+// Counts what the downloads of one request did; the first failure is the one the summary names.
+struct FilesOutcome
+{
+    std::string product;
+    int installed = 0;
+    int failures = 0;
+    std::string firstFailure;
+
+    void fail(const std::string& failure)
+    {
+        Log::write("Additional file for " + product + ": " + failure);
+        if (firstFailure.empty())
+            firstFailure = failure;
+        ++failures;
+    }
+
+    bool summary(std::string& message) const
+    {
+        if (failures > 0)
+        {
+            message = std::to_string(failures) + (failures == 1 ? " additional file" : " additional files") +
+                      " could not be installed: " + firstFailure;
+            return false;
+        }
+        if (installed > 0)
+            message = std::to_string(installed) +
+                      (installed == 1 ? " additional file installed" : " additional files installed");
+        return true;
+    }
+};
+
+// A file that is there is kept unless the server has a newer one; when the server cannot tell,
+// the file stays too.
+bool isUpToDate(const juce::File& target, const std::string& url, const Credentials& login)
+{
+    if (!target.existsAsFile())
+        return false;
+    int64_t remoteSeconds = 0;
+    std::string error;
+    if (!HttpClient::fetchLastModified(url, remoteSeconds, error, login))
+        return true;
+    return target.getLastModificationTime().toMilliseconds() / 1000 >= remoteSeconds;
+}
+
+void installDownload(const FileSection::Download& download, const juce::File& sectionFolder,
+                     const std::string& sectionText, const PluginManager::FilesRequest& request,
+                     FilesOutcome& outcome)
+{
+    std::string relPath = download.path;
+    if (relPath.empty() || endsWithSeparator(relPath))
+    {
+        const std::string name = urlFileName(download.url);
+        if (name.empty())
+            return outcome.fail(download.url + " does not end in a file name");
+        relPath += name;
+    }
+    const juce::File target = inside(sectionFolder, relPath);
+    if (target == juce::File())
+        return outcome.fail(inQuotes(relPath) + " is not a path inside " + sectionText);
+
+    const Credentials login = PluginManager::loginForUrl(download.url, request.internal, request.donators);
+    if (isUpToDate(target, download.url, login))
+        return;
+
+    const juce::File parent = target.getParentDirectory();
+    if (!parent.createDirectory().wasOk())
+        return outcome.fail("Could not create " + fullPath(parent));
+
+    const juce::File temporary = childOf(parent, target.getFileName().toStdString() + downloadSuffix);
+    std::string error;
+    if (!HttpClient::downloadFile(download.url, fullPath(temporary), error, {}, {}, login))
+    {
+        temporary.deleteFile();
+        return outcome.fail(relPath + ": " + error);
+    }
+    if (!temporary.moveFileTo(target))
+    {
+        temporary.deleteFile();
+        return outcome.fail("Could not write " + fullPath(target));
+    }
+    Log::write("Additional file " + download.url + " -> " + fullPath(target) + ": ok");
+    ++outcome.installed;
+}
+}
+
+// The server's time of a channel build lets a later upload of the same version count as newer.
+void PluginManager::recordInstall(const Asset& asset, std::vector<std::string> files)
+{
+    int64_t modified = 0;
+    if (asset.channel != Channel::Public)
+    {
+        std::string error;
+        if (!HttpClient::fetchLastModified(asset.url, modified, error, credentialsFor(asset)))
+            modified = 0;
+    }
+    const PluginFormat format = PlatformUtils::formatFromString(asset.format);
+    installed.set(asset, pathFor(asset.product, format), std::move(files), modified);
+    installed.save();
+
+    // A standalone program finds no ROMs of its own; plug-ins look for them in the data product's folder.
+    if (format == PluginFormat::Standalone)
+        return;
+    const juce::File roms = toFile(PlatformUtils::romFolder(catalog.dataProductOf(asset.product)));
+    if (!roms.isDirectory() && !roms.createDirectory().wasOk())
+        Log::write("Could not create " + fullPath(roms));
+}
+
+// A channel folder's own product list speaks for that channel's builds.
+PluginManager::FilesRequest PluginManager::filesRequestFor(const Asset& asset) const
+{
+    FilesRequest request;
+    const Product* owner = catalog.findOwningProduct(asset.product);
+    request.product = owner != nullptr ? owner->id : asset.product;
+    const std::string slug = owner != nullptr ? owner->slug : std::string();
+    if (owner != nullptr)
+        request.files = owner->files;
+    if (asset.channel != Channel::Public)
+    {
+        const std::vector<FileSection>* channelFiles = catalog.getChannelFiles(slug, asset.channel);
+        if (channelFiles != nullptr && !channelFiles->empty())
+            request.files = *channelFiles;
+    }
+    request.internal = credentials.get(Channel::Internal, {});
+    request.donators = credentials.get(Channel::Donators, slug);
+    return request;
+}
+
+bool PluginManager::installAdditionalFiles(const Asset& asset, std::string& message) const
+{
+    return installAdditionalFiles(filesRequestFor(asset), message);
+}
+
+// One download failing never stops the others; the summary counts them all.
+bool PluginManager::installAdditionalFiles(const FilesRequest& request, std::string& message)
+{
+    message.clear();
+    if (request.files.empty())
+        return true;
+
+    const juce::File base = toFile(PlatformUtils::dataFolder(request.product));
+    FilesOutcome outcome;
+    outcome.product = request.product;
+    for (const FileSection& section : request.files)
+    {
+        const juce::File sectionFolder = inside(base, section.folder);
+        if (sectionFolder == juce::File())
+        {
+            outcome.fail(inQuotes(section.folder) + " is not a folder of the product's own");
+            continue;
+        }
+        for (const FileSection::Download& download : section.downloads)
+            installDownload(download, sectionFolder, section.folder, request, outcome);
+    }
+    return outcome.summary(message);
+}
+
+void PluginManager::installAdditionalFilesAsync(const Asset& asset, Callback callback) const
+{
+    auto done = std::make_shared<Callback>(std::move(callback));
+    runAsync([request = filesRequestFor(asset), done] {
+        std::string message;
+        const bool ok = installAdditionalFiles(request, message);
+        return std::function<void()>([done, ok, message] {
+            if (*done)
+                (*done)(ok, message);
+        });
+    });
+}
+}

@@ -1,0 +1,183 @@
+#include "manager/pluginManager.h"
+
+#include "manager/install/elevatedTask.h"
+#include "manager/install/pluginInstaller.h"
+#include "manager/platform/log.h"
+
+#include <juce_core/juce_core.h>
+
+namespace pluginManager
+{
+namespace
+{
+juce::File toFile(const std::string& path) { return juce::File(juce::String::fromUTF8(path.c_str())); }
+
+std::string parentOf(const std::string& path) { return toFile(path).getParentDirectory().getFullPathName().toStdString(); }
+
+std::string describe(const PluginManager::Removal& removal)
+{
+    return "Uninstall " + removal.product + " " + PlatformUtils::formatToString(removal.format) + " from " +
+           removal.folder;
+}
+
+void keepFirst(std::string& error, const std::string& failure)
+{
+    if (error.empty())
+        error = failure;
+}
+
+// What one removal of the batch left to be confirmed on disk.
+struct Pending
+{
+    size_t fileCount = 0;
+    std::string removedPath;
+};
+}
+
+PluginManager::Removal PluginManager::removalFor(const std::string& product, PluginFormat format) const
+{
+    const std::string located = locateInstalled(product, format);
+    return {product, format, located.empty() ? pathFor(product, format) : located};
+}
+
+// The installer's word is not enough: a removal counts only once its plug-in is gone from disk,
+// and only then is its record forgotten.
+std::vector<bool> PluginManager::removeAll(const std::vector<Removal>& removals, std::string& error)
+{
+    std::vector<bool> removed(removals.size(), false);
+    std::vector<std::pair<std::string, PluginFormat>> pairs;
+    for (const Removal& removal : removals)
+        pairs.emplace_back(removal.product, removal.format);
+
+    std::vector<Pending> pending(removals.size());
+    std::vector<std::string> deferred;
+    for (size_t i = 0; i < removals.size(); ++i)
+    {
+        const Removal& removal = removals[i];
+        const std::vector<std::string> files =
+            installed.filesToRemove(removal.product, removal.format, removal.folder, pairs);
+        pending[i].fileCount = files.size();
+        std::string message;
+        removed[i] = PluginInstaller::uninstall(removal.product, catalog.dataProductOf(removal.product), removal.format,
+                                                removal.folder, files, message, &deferred, &pending[i].removedPath);
+        if (!removed[i])
+        {
+            Log::write(describe(removal) + ": " + message);
+            keepFirst(error, message);
+        }
+    }
+
+    std::string elevationError;
+    if (!deferred.empty())
+    {
+        std::vector<bool> elevatedFlags;
+        ElevatedTask::removeMany(deferred, elevatedFlags, elevationError);
+    }
+
+    for (size_t i = 0; i < removals.size(); ++i)
+    {
+        if (!removed[i])
+            continue;
+        const Removal& removal = removals[i];
+        if (!toFile(pending[i].removedPath).exists())
+        {
+            Log::write(describe(removal) + ": ok, " + std::to_string(pending[i].fileCount) + " file(s)");
+            forget(removal.product, removal.format, removal.folder);
+            continue;
+        }
+        removed[i] = false;
+        const std::string failure = !elevationError.empty() ? elevationError
+                                                            : "Could not remove " + removal.product + " " +
+                                                                  PlatformUtils::formatToString(removal.format) +
+                                                                  " from " + removal.folder + ".";
+        Log::write(describe(removal) + ": " + failure);
+        keepFirst(error, failure);
+    }
+    return removed;
+}
+
+std::vector<bool> PluginManager::uninstallMany(const std::vector<std::pair<std::string, std::string>>& pairs,
+                                               std::string& error)
+{
+    std::vector<Removal> removals;
+    for (const auto& [product, formatText] : pairs)
+        removals.push_back(removalFor(product, PlatformUtils::formatFromString(formatText)));
+    return removeAll(removals, error);
+}
+
+bool PluginManager::uninstall(const std::string& product, const std::string& formatText, std::string& message)
+{
+    std::string error;
+    if (removeAll({removalFor(product, PlatformUtils::formatFromString(formatText))}, error).front())
+    {
+        message = product + " " + formatText + " removed";
+        return true;
+    }
+    message = error;
+    return false;
+}
+
+int PluginManager::uninstallAll(const std::string& product, const std::vector<std::string>& formatTexts,
+                                std::string& message)
+{
+    std::vector<std::pair<std::string, std::string>> pairs;
+    for (const std::string& text : formatTexts)
+        pairs.emplace_back(product, text);
+    std::string error;
+    int count = 0;
+    for (const bool done : uninstallMany(pairs, error))
+        count += done ? 1 : 0;
+    message = error.empty() ? "Removed " + std::to_string(count) + (count == 1 ? " format" : " formats") : error;
+    return count;
+}
+
+bool PluginManager::removeStray(const InstalledPlugins::Entry& entry, std::string& message)
+{
+    const PluginFormat format = PlatformUtils::formatFromString(entry.format);
+    if (format == PluginFormat::Unknown)
+    {
+        message = "Unknown format " + entry.format;
+        return false;
+    }
+    std::string error;
+    if (removeAll({{entry.product, format, parentOf(entry.path)}}, error).front())
+    {
+        message = entry.product + " " + entry.format + " removed";
+        return true;
+    }
+    message = error;
+    return false;
+}
+
+// Installs the record still lists, and that are still on disk, outside the folder the next install
+// of their product and format would use.
+std::vector<InstalledPlugins::Entry> PluginManager::getStrayInstalls() const
+{
+    std::vector<InstalledPlugins::Entry> strays;
+    for (const InstalledPlugins::Entry& entry : installed.entries)
+    {
+        const PluginFormat format = PlatformUtils::formatFromString(entry.format);
+        if (format == PluginFormat::Unknown)
+            continue;
+        const juce::File folder = toFile(entry.path).getParentDirectory();
+        if (toFile(pathFor(entry.product, format)) == folder)
+            continue;
+        if (!installed.installedFile(entry.product, format, folder.getFullPathName().toStdString()).empty())
+            strays.push_back(entry);
+    }
+    return strays;
+}
+
+// A standalone program gets a folder named after it; once empty, that folder goes with it.
+void PluginManager::forget(const std::string& product, PluginFormat format, const std::string& folder)
+{
+    installed.remove(product, format);
+    installed.save();
+    if (format != PluginFormat::Standalone)
+        return;
+    const juce::File productFolder = toFile(folder);
+    if (productFolder.getFileName().toStdString() == product && productFolder.isDirectory() &&
+        productFolder.getNumberOfChildFiles(juce::File::findFilesAndDirectories) == 0)
+        productFolder.deleteFile();
+}
+}

@@ -1,0 +1,90 @@
+#include "manager/install/elevatedTask.h"
+#include "manager/pluginManager.h"
+
+#include "httpFixture.h"
+#include "support/scopedEnv.h"
+
+#include <filesystem>
+
+using namespace pluginManager;
+
+namespace
+{
+// A manager without stored state whose VST3 plug-ins go into a folder of the test's own.
+class DeferredInstalls : public httpTests::HttpFixture
+{
+protected:
+    void SetUp() override
+    {
+        HttpFixture::SetUp();
+        PlatformUtils::setSearchPaths(PluginFormat::VST3, {plugins});
+        manager.installPaths.set(PluginFormat::VST3, plugins);
+    }
+
+    void TearDown() override
+    {
+        PlatformUtils::setSearchPaths(PluginFormat::VST3, {});
+        HttpFixture::TearDown();
+    }
+
+    static Asset build(const std::string& product)
+    {
+        return {product, "VST3", "1.0.0", PlatformUtils::getCurrentOS(), PlatformUtils::getCurrentArch(), "zip", "", Channel::Public, "", ""};
+    }
+
+    // An install unpacked into its own work folder, waiting for its copy into the plug-in folder.
+    void defer(ElevatedBatch& batch, const std::string& product)
+    {
+        work.write(product + "/root/" + product + ".vst3/plugin.so", product);
+        batch.jobs.push_back({work.file(product + "/root"), plugins});
+        batch.workFolders.push_back(work.file(product));
+        batch.records.push_back({build(product), {product + ".vst3"}});
+    }
+
+    testSupport::ScopedEnv home{"HOME", work.file("home")};
+    testSupport::ScopedEnv data{"VYR_DATA_FOLDER", work.file("data/")};
+    const std::string plugins = work.file("plugins");
+    PluginManager manager{false};
+};
+}
+
+TEST_F(DeferredInstalls, AnEmptyBatchIsDoneAtOnce)
+{
+    ElevatedBatch batch;
+    EXPECT_TRUE(manager.finishPending(batch, error));
+    EXPECT_TRUE(logMessages().empty());
+    EXPECT_TRUE(manager.installed.entries.empty());
+}
+
+TEST_F(DeferredInstalls, OnlyTheArrivedInstallIsRecordedAndNoWorkFolderStays)
+{
+    ElevatedBatch batch;
+    defer(batch, "Alpha");
+    defer(batch, "Beta");
+    // Beta is already in place, as if the elevated run had copied it; Alpha never arrives.
+    work.write("plugins/Beta.vst3/plugin.so", "Beta");
+
+    EXPECT_FALSE(manager.finishPending(batch, error));
+    EXPECT_EQ(error, "This system has no way of asking for administrator rights.");
+    EXPECT_EQ(logMessages(), (std::vector<std::string>{"Install Alpha VST3 1.0.0 -> " + plugins + ": " + error,
+                                                       "Install Beta VST3 1.0.0 -> " + plugins + ": ok"}));
+    ASSERT_EQ(manager.installed.entries.size(), 1u);
+    EXPECT_EQ(manager.installed.entries.front().product, "Beta");
+    EXPECT_FALSE(work.exists("Alpha") || work.exists("Beta"));
+    EXPECT_TRUE(batch.jobs.empty() && batch.workFolders.empty() && batch.records.empty());
+}
+
+TEST_F(DeferredInstalls, ASelfUpdateIsRecordedWithoutTheServerTimeWhenItCannotBeRead)
+{
+    Asset self = build("PluginManager");
+    self.format = "Standalone";
+    self.channel = Channel::Donators;
+    self.date = "2024-05-02 09:00";
+    self.url = closedUrl("/PluginManager.zip");
+    manager.installPaths.setSelfBuild("2024-05-01 10:00", 99);
+
+    manager.recordSelfUpdate(self);
+    const InstallPaths stored(true);
+    EXPECT_EQ(stored.selfBuildListed, "2024-05-02 09:00");
+    EXPECT_EQ(stored.selfBuildModified, 0);
+}

@@ -1,0 +1,159 @@
+// Finding installs on real folder trees, and the folder of the next install.
+#include "manager/pluginManager.h"
+
+#include "support/childProcess.h"
+#include "support/scopedEnv.h"
+#include "support/tempFolder.h"
+
+#include <gtest/gtest.h>
+#include <juce_core/juce_core.h>
+
+#include <filesystem>
+#include <thread>
+
+using namespace pluginManager;
+
+namespace
+{
+// A home folder whose default plug-in folders are the only ones searched, new to the walk cache,
+// and a manager whose catalog holds Aurora.
+struct Machine
+{
+    Machine()
+    {
+        PlatformUtils::setSettingsFolder(home.file("settings"));
+        PlatformUtils::setSearchPaths(PluginFormat::VST3, {home.file(".vst3")});
+        Product aurora;
+        aurora.id = "Aurora";
+        manager.catalog.setProducts({aurora});
+    }
+
+    ~Machine()
+    {
+        PlatformUtils::setSearchPaths(PluginFormat::VST3, {});
+        PlatformUtils::setSettingsFolder("");
+    }
+
+    // Puts a product's VST3 bundle into a folder below home.
+    void plant(const std::string& folder, const std::string& product = "Aurora") const
+    {
+        home.write(folder + "/" + product + ".vst3/Contents/x", "");
+    }
+
+    std::string at(const std::string& folder) const { return folder.empty() ? "" : home.file(folder); }
+    std::string next(const std::string& product) const { return manager.pathFor(product, PluginFormat::VST3); }
+
+    testSupport::TempFolder home;
+    testSupport::ScopedEnv homeVariable{"HOME", home.path()};
+    PluginManager manager{false};
+};
+}
+
+TEST(InstallFolders, AFoundInstallStaysUnlessAChosenFolderLeavesItOutside)
+{
+    // the format's custom folder, Aurora's own folder, where Aurora lies, where it goes next
+    const std::tuple<std::string, std::string, std::string, std::string> cases[] = {
+        {"", "", "", ".vst3"},
+        {"", "", ".vst3/Kestavel", ".vst3/Kestavel"},
+        {"custom", "", ".vst3", "custom"},
+        {"custom", "", "custom/sub", "custom/sub"},
+        {"custom", "", "custom", "custom"},
+        {"", "mine", ".vst3/Kestavel", "mine"},
+        {"", "mine", "mine/deeper/still", "mine/deeper/still"},
+    };
+    for (const auto& [custom, own, planted, next] : cases)
+    {
+        Machine machine;
+        if (!planted.empty())
+            machine.plant(planted);
+        if (!custom.empty())
+            machine.manager.installPaths.set(PluginFormat::VST3, machine.at(custom));
+        if (!own.empty())
+            machine.manager.setInstallPath("AuroraFX", "VST3", machine.at(own));
+        EXPECT_EQ(machine.manager.locateInstalled("Aurora", PluginFormat::VST3), machine.at(planted)) << planted;
+        EXPECT_EQ(machine.next("Aurora"), machine.at(next)) << custom << "|" << own << "|" << planted;
+    }
+}
+
+TEST(InstallFolders, BundlesAndFoldersBelowDepthEightAreNotSearched)
+{
+    Machine machine;
+    // product, folder below home, found there
+    const std::tuple<std::string, std::string, bool> cases[] = {
+        {"Deep8", ".vst3/1/2/3/4/5/6/7/8", true}, {"Deep9", ".vst3/1/2/3/4/5/6/7/8/9", false},
+        {"InVst3", ".vst3/Pack.VST3", false},      {"BelowClap", ".vst3/Other.Clap/inner", false},
+        {"InApp", ".vst3/Tool.app", false},        {"Dotted", ".vst3/version 1.5", true},
+    };
+    for (const auto& [product, folder, found] : cases)
+        machine.plant(folder, product);
+    for (const auto& [product, folder, found] : cases)
+        EXPECT_EQ(machine.manager.isInstalled(product, "VST3"), found) << product;
+    // A format without any folder here.
+    EXPECT_FALSE(machine.manager.isInstalled("Aurora", "AU"));
+}
+
+TEST(InstallFolders, AVariantGoesWhereItsOwnerLiesElseWhereItLiesItself)
+{
+    // where Aurora lies, where AuroraFX lies, where AuroraFX goes next
+    const std::tuple<std::string, std::string, std::string> cases[] = {
+        {".vst3/A", ".vst3/F", ".vst3/A"}, {"", ".vst3/F", ".vst3/F"}, {"", "", ".vst3"}};
+    for (const auto& [owner, variant, next] : cases)
+    {
+        Machine machine;
+        if (!owner.empty())
+            machine.plant(owner, "Aurora");
+        if (!variant.empty())
+            machine.plant(variant, "AuroraFX");
+        EXPECT_EQ(machine.next("AuroraFX"), machine.at(next)) << owner << "|" << variant;
+    }
+}
+
+TEST(InstallFolders, StandaloneGetsAFolderNamedAfterTheProductUnlessTheProductHasItsOwn)
+{
+    Machine machine;
+    PluginManager& manager = machine.manager;
+    EXPECT_EQ(manager.getInstallPath("AuroraFX", "Standalone"), machine.at(".local/bin/AuroraFX"));
+    manager.installPaths.set(PluginFormat::Standalone, "/opt/apps");
+    EXPECT_EQ(manager.getInstallPath("Aurora", "Standalone"), "/opt/apps/Aurora");
+    manager.setInstallPath("AuroraFX", "Standalone", "/opt/aurora");
+    EXPECT_EQ(manager.getInstallPath("AuroraFX", "Standalone"), "/opt/aurora");
+    // Saved at once, under the owning product.
+    EXPECT_EQ(InstallPaths(true).get("Aurora", PluginFormat::Standalone), "/opt/aurora");
+}
+
+TEST(InstallFolders, OneWalkServesTheLookupsOfOneSecond)
+{
+    Machine machine;
+    machine.home.write(".vst3/readme.txt", "");
+    const double start = juce::Time::getMillisecondCounterHiRes();
+    EXPECT_FALSE(machine.manager.isInstalled("Aurora", "VST3"));
+    machine.plant(".vst3/new");
+    const bool seenAtOnce = machine.manager.isInstalled("Aurora", "VST3");
+    if (juce::Time::getMillisecondCounterHiRes() - start < 1000)
+    {
+        EXPECT_FALSE(seenAtOnce);
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(1100));
+    EXPECT_TRUE(machine.manager.isInstalled("Aurora", "VST3"));
+}
+
+// Root may write anywhere, so the lookup runs as an unprivileged user when the tests run as root.
+TEST(InstallFolders, AnInstallInAFolderThisUserCannotWriteGoesToTheConfiguredFolder)
+{
+    namespace fs = std::filesystem;
+    Machine machine;
+    machine.plant(".vst3/locked");
+    const auto readable = fs::perms::owner_read | fs::perms::owner_exec | fs::perms::group_read |
+                          fs::perms::group_exec | fs::perms::others_read | fs::perms::others_exec;
+    for (const std::string folder : {"", ".vst3", ".vst3/locked/Aurora.vst3", ".vst3/locked/Aurora.vst3/Contents"})
+        fs::permissions(machine.home.path() + "/" + folder, readable | fs::perms::owner_write);
+    fs::permissions(machine.at(".vst3/locked"), readable);
+    const int code = testSupport::runInChild([&machine] {
+        if (!testSupport::dropRootPrivileges())
+            return 2;
+        if (machine.manager.locateInstalled("Aurora", PluginFormat::VST3) != machine.at(".vst3/locked"))
+            return 3;
+        return machine.next("Aurora") == machine.at(".vst3") ? 0 : 1;
+    });
+    EXPECT_EQ(code, 0) << "1: the unwritable folder was kept, 2: could not drop root, 3: install not found";
+}
