@@ -9,7 +9,8 @@
 #   - install of a build of about 200 MB (one bundle folder with a few large binaries and about
 #     2,000 small files) with the test build's install command into a fresh home folder, against
 #     curl -o of the same archive, unzip -q and cp -r of the plug-in bundle into a fresh plug-in
-#     folder: both wall times, their ratio, vyrpm's peak resident memory, and the hand steps alone;
+#     folder: both wall times, their ratio, vyrpm's peak resident memory, the hand steps alone, and
+#     vyrpm installing the same build again over the installed one;
 #   - list against a channel folder listing of 2,000 builds with a plug-in folder tree of 4,096
 #     folders: CPU time;
 #   - help of the shipped program: wall and CPU time of a start-up (median of 21 runs a round);
@@ -192,6 +193,8 @@ install_with_vyrpm() {
         if ! diff -r "$work/big/Big.vst3" "$work/v/home/.vst3/Big.vst3" >/dev/null; then
             fail "vyrpm installed something else than the bundle of the archive"
         fi
+        # Over the installed copy: the old bundle is searched for ROM and user files and moved aside.
+        measured_vyrpm "$work/v" "$results/vyrpm-reinstall" install Big --format VST3 || true
     else
         installFailed=$(head -n 1 "$work/v/err")
     fi
@@ -305,6 +308,7 @@ say "| install, vyrpm: wall time | $(ms "$vyrpmWall") | |"
 say "| install by hand (curl + unzip + cp): wall time | $(ms "$handWall") | |"
 say "| install: ratio vyrpm / by hand | $(ratio "$vyrpmWall" "$handWall") | at most 1.1 |"
 say "| install, vyrpm: peak resident memory | $(mib "$(figure vyrpm-install 3)") | at most 40 MiB |"
+say "| install again over it, vyrpm (ROM and user-file checks, old copy aside): wall time | $(ms "$(figure vyrpm-reinstall 1)") | |"
 say "| by hand: download / unpack / copy | $(ms "$(figure hand-download 1)") / $(ms "$(figure hand-unpack 1)") / $(ms "$(figure hand-copy 1)") | |"
 say "| list, 2,000 builds and 4,096 folders: CPU time | $(ms "$(figure list 2)") | at most 150 ms |"
 say "| help (start-up): wall / CPU time | $(ms "$(figure help 1)") / $(ms "$(figure help 2)") | at most 5 ms |"
