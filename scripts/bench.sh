@@ -2,6 +2,7 @@
 # Benchmarks, run on demand (never in CI): what vyrpm costs against doing its work by hand.
 #
 # Usage: scripts/bench.sh [build folder]        (default: build; BENCH_ROUNDS=3 rounds)
+#        TMPDIR=/dev/shm scripts/bench.sh       (steadier: a disk's inode allocation varies a lot)
 #
 # It builds Release, generates a builds site in a temporary folder and serves it on loopback with
 # the sample site (tests/tools/sampleSite.cpp), then measures in each round, and prints the median
