@@ -133,6 +133,22 @@ TEST_F(Downloads, APauseMidBodyIsNoCutOff)
     EXPECT_EQ(server.requestCount(path), 1u);
 }
 
+TEST_F(Downloads, FilesOfAServedFolderStreamWithTheirDateAndCanBeCutOff)
+{
+    // The try-it run and the benchmark serve their builds this way; several reads' worth of bytes.
+    const auto body = pattern(3000000);
+    testSupport::writeFile(work.file("site/a.zip"), body);
+    juce::File(work.file("site/a.zip")).setLastModificationTime(juce::Time(2024, 4, 1, 12, 30, 15));
+    server.serveFolder("/site/", work.file("site"));
+    server.cutOff("/site/a.zip", 1000, 1);
+
+    ASSERT_TRUE(HttpClient::downloadFile(server.url("/site/a.zip"), dest, error, report())) << error;
+    EXPECT_TRUE(holds(dest, body));
+    EXPECT_EQ(server.requestCount("/site/a.zip"), 2u);
+    ASSERT_TRUE(HttpClient::fetchLastModified(server.url("/site/a.zip"), seconds, error)) << error;
+    EXPECT_EQ(seconds, juce::Time(2024, 4, 1, 12, 30, 15).toMilliseconds() / 1000);
+}
+
 TEST_F(Downloads, TwoCutOffsFailAndKeepTheOldFile)
 {
     testSupport::writeFile(dest, "old build");

@@ -50,9 +50,6 @@ const FormatInfo* infoFor(PluginFormat format)
     return nullptr;
 }
 
-// Through the working folder, so that a relative text is resolved against it without the
-// framework objecting to a relative path.
-
 std::string userDataFolder() { return fs::getSpecialFolderPath(fs::SpecialFolderType::UserData); }
 
 std::string settingsFilesFolder()

@@ -6,6 +6,8 @@
 #include <juce_core/juce_core.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <ctime>
 #include <map>
 #include <mutex>
 #include <stdexcept>
@@ -45,6 +47,39 @@ std::string listingPage(const std::string& urlPath, const juce::File& folder)
     return page + "</pre></body></html>\n";
 }
 
+// A time as HTTP dates are written: "Sun, 06 Nov 1994 08:49:37 GMT".
+std::string httpDate(const juce::Time& time)
+{
+    const std::time_t seconds = static_cast<std::time_t>(time.toMilliseconds() / 1000);
+    std::tm utc{};
+    gmtime_r(&seconds, &utc);
+    char text[64];
+    std::strftime(text, sizeof text, "%a, %d %b %Y %H:%M:%S GMT", &utc);
+    return text;
+}
+
+// Sends a file in pieces as the connection takes them, so that its size costs no memory.
+void streamFile(const std::string& path, const std::string& contentType, httplib::Response& response)
+{
+    std::shared_ptr<std::FILE> file(std::fopen(path.c_str(), "rb"), [](std::FILE* f) {
+        if (f != nullptr)
+            std::fclose(f);
+    });
+    if (!file)
+    {
+        response.status = 404;
+        return;
+    }
+    const auto size = static_cast<size_t>(juce::File(path).getSize());
+    response.set_content_provider(size, contentType, [file](size_t offset, size_t length, httplib::DataSink& sink) {
+        char buffer[1 << 16];
+        if (std::fseek(file.get(), static_cast<long>(offset), SEEK_SET) != 0)
+            return false;
+        const size_t read = std::fread(buffer, 1, std::min(length, sizeof buffer), file.get());
+        return read > 0 && sink.write(buffer, read);
+    });
+}
+
 // What happens to the next answers of one path, whichever route or folder produces them.
 struct Behaviour
 {
@@ -77,13 +112,14 @@ struct TestServer::Impl
     std::map<std::string, Behaviour> behaviours;
     std::vector<ReceivedRequest> received;
 
-    // The answer and, when it is to break off or pause, after how many bytes. Called with the lock
-    // held.
-    Reply answer(const httplib::Request& request, size_t& cutAt, Behaviour& pause);
-    Reply answerFromFolder(const std::string& path) const;
+    // The answer and, when it is to break off or pause, after how many bytes. A file of a served
+    // folder comes back as its path in file, with an empty body, so that it can be streamed. Called
+    // with the lock held.
+    Reply answer(const httplib::Request& request, size_t& cutAt, Behaviour& pause, std::string& file);
+    Reply answerFromFolder(const std::string& path, std::string& file) const;
 };
 
-Reply TestServer::Impl::answerFromFolder(const std::string& path) const
+Reply TestServer::Impl::answerFromFolder(const std::string& path, std::string& file) const
 {
     const std::pair<const std::string, std::string>* longest = nullptr;
     for (const auto& folder : folders)
@@ -92,16 +128,17 @@ Reply TestServer::Impl::answerFromFolder(const std::string& path) const
     const auto relative = longest ? path.substr(longest->first.size()) : "";
     if (!longest || relative.find("..") != std::string::npos)
         return notFound();
-    const auto file = juce::File(longest->second).getChildFile(relative);
+    const auto local = juce::File(longest->second).getChildFile(relative);
     Reply reply;
-    if (file.isDirectory() && path.back() == '/')
+    if (local.isDirectory() && path.back() == '/')
     {
-        reply.body = listingPage(path, file);
+        reply.body = listingPage(path, local);
         reply.contentType = "text/html";
     }
-    else if (file.existsAsFile())
+    else if (local.existsAsFile())
     {
-        reply.body = readFile(file.getFullPathName().toStdString());
+        file = local.getFullPathName().toStdString();
+        reply.headers.emplace_back("Last-Modified", httpDate(local.getLastModificationTime()));
     }
     else
     {
@@ -110,7 +147,8 @@ Reply TestServer::Impl::answerFromFolder(const std::string& path) const
     return reply;
 }
 
-Reply TestServer::Impl::answer(const httplib::Request& request, size_t& cutAt, Behaviour& pause)
+Reply TestServer::Impl::answer(const httplib::Request& request, size_t& cutAt, Behaviour& pause,
+                               std::string& file)
 {
     const std::pair<const std::string, LoginRule>* login = nullptr;
     for (const auto& rule : logins)
@@ -134,8 +172,9 @@ Reply TestServer::Impl::answer(const httplib::Request& request, size_t& cutAt, B
         return tooMany;
     }
     const auto route = routes.find(request.path);
-    auto reply = route != routes.end() ? route->second : answerFromFolder(request.path);
-    if (behaviour.cutOffLeft != 0 && behaviour.cutOffBytes < reply.body.size())
+    auto reply = route != routes.end() ? route->second : answerFromFolder(request.path, file);
+    const auto bodySize = file.empty() ? reply.body.size() : static_cast<size_t>(juce::File(file).getSize());
+    if (behaviour.cutOffLeft != 0 && behaviour.cutOffBytes < bodySize)
     {
         cutAt = behaviour.cutOffBytes;
         if (behaviour.cutOffLeft > 0)
@@ -168,13 +207,21 @@ TestServer::TestServer() : m_impl(std::make_unique<Impl>())
         size_t cutAt = std::string::npos;
         Behaviour pause;
         Reply reply;
+        std::string file;
         {
             std::lock_guard<std::mutex> lock(impl.mutex);
-            reply = impl.answer(request, cutAt, pause);
+            reply = impl.answer(request, cutAt, pause, file);
         }
         response.status = reply.status;
         for (const auto& [name, value] : reply.headers)
             response.set_header(name, value);
+        if (!file.empty())
+        {
+            if (cutAt == std::string::npos && pause.stallMs == 0)
+                return streamFile(file, reply.contentType, response);
+            // A broken or paused answer is rare and small: send it from memory like any other.
+            reply.body = readFile(file);
+        }
         if (reply.framing == Reply::Framing::ContentLength && cutAt == std::string::npos && pause.stallMs == 0)
         {
             response.set_content(reply.body, reply.contentType);

@@ -70,9 +70,10 @@ public:
     void setReply(const std::string& path, Reply reply);
     // A 302 redirect to target (a path of this server or a whole address).
     void redirect(const std::string& path, const std::string& target);
-    // Serves the files below localFolder under prefix (which begins and ends with "/"). A folder
-    // address ending in "/" answers with a listing page: one link per entry (sub-folders end with
-    // "/"), each followed by its modification time as "YYYY-MM-DD HH:MM" and its size.
+    // Serves the files below localFolder under prefix (which begins and ends with "/"), each with its
+    // modification time as Last-Modified. A folder address ending in "/" answers with a listing
+    // page: one link per entry (sub-folders end with "/"), each followed by its modification time as
+    // "YYYY-MM-DD HH:MM" and its size.
     void serveFolder(const std::string& prefix, const std::string& localFolder);
 
     // Requests below prefix need this Basic login: without one they get 401, with another one

@@ -1,0 +1,324 @@
+#!/bin/sh
+# Benchmarks, run on demand (never in CI): what vyrpm costs against doing its work by hand.
+#
+# Usage: scripts/bench.sh [build folder]        (default: build; BENCH_ROUNDS=3 rounds)
+#        TMPDIR=/dev/shm scripts/bench.sh       (steadier: a disk's inode allocation varies a lot)
+#
+# It builds Release, generates a builds site in a temporary folder and serves it on loopback with
+# the sample site (tests/tools/sampleSite.cpp), then measures in each round, and prints the median
+# of the rounds as a table:
+#   - install of a build of about 200 MB (one bundle folder with a few large binaries and about
+#     2,000 small files) with the test build's install command into a fresh home folder, against
+#     curl -o of the same archive, unzip -q and cp -r of the plug-in bundle into a fresh plug-in
+#     folder: both wall times, their ratio, vyrpm's peak resident memory, the hand steps alone, and
+#     vyrpm installing the same build again over the installed one;
+#   - list against a channel folder listing of 2,000 builds with a plug-in folder tree of 4,096
+#     folders: CPU time;
+#   - help of the shipped program: wall and CPU time of a start-up (median of 21 runs a round);
+#   - the requests of one list refresh and of one install, and any path asked for twice.
+# Needs, besides the packages of the test command (.ci/run): curl and unzip, for the hand install.
+# It installs nothing, and writes nothing outside the build folder and its temporary folder.
+set -eu
+cd "$(dirname "$0")/.."
+
+build=${1:-build}
+rounds=${BENCH_ROUNDS:-3}
+arch=$(uname -m)
+user=bench
+password=bench-pass
+helpRuns=21
+
+say() { printf '%s\n' "$*"; }
+fail() { say "bench.sh: $*" >&2; exit 1; }
+
+for tool in curl unzip; do
+    command -v "$tool" >/dev/null || fail "needs $tool for the install by hand (apt-get install curl unzip)"
+done
+
+say "Building Release in $build ..."
+cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DVYRPM_BUILD_TESTS=ON >/dev/null ||
+    fail "cannot configure $build; run the test command of the README first"
+cmake --build "$build" -j "$(nproc)" --target vyrpm vyrpmTestBinary vyrpmSampleSite vyrpmMeasure >/dev/null ||
+    fail "the build failed"
+bin=$(cd "$build/tests" && pwd)
+program=$bin/vyrpmTestBinary
+shipped=$(cd "$build/cli" && pwd)/vyrpm
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/vyrpm-bench.XXXXXX")
+server=
+cleanup() {
+    stop_server
+    rm -rf "$work"
+}
+trap cleanup EXIT
+trap 'exit 130' INT
+trap 'exit 143' TERM
+site=$work/site
+results=$work/results
+mkdir -p "$results"
+
+# --- the site -------------------------------------------------------------------------------------
+
+bigBuild="Kestavel-Big-VST3-1.0.0-Linux_$arch.zip"
+
+# The bundle of the large build: four binaries of random bytes (192 MiB, as incompressible as
+# packed resources) and 2,000 small presets that deflate well.
+make_big_bundle() {
+    b=$work/big/Big.vst3/Contents
+    mkdir -p "$b/$arch-linux" "$b/Resources"
+    head -c 64M /dev/urandom >"$b/$arch-linux/Big.so"
+    for name in wavetables impulses; do
+        head -c 48M /dev/urandom >"$b/Resources/$name.dat"
+    done
+    head -c 32M /dev/urandom >"$b/Resources/skin.dat"
+    bank=0
+    while [ $bank -lt 20 ]; do
+        mkdir -p "$b/Resources/Presets/Bank $bank"
+        preset=0
+        while [ $preset -lt 100 ]; do
+            {
+                printf '<?xml version="1.0"?>\n<preset name="Preset %d-%d" bank="%d">\n' $bank $preset $bank
+                line=0
+                while [ $line -lt 40 ]; do
+                    printf '  <param id="p%d" value="0.%d%d%d"/>\n' $line $bank $preset $line
+                    line=$((line + 1))
+                done
+                printf '</preset>\n'
+            } >"$b/Resources/Presets/Bank $bank/Preset $preset.xml"
+            preset=$((preset + 1))
+        done
+        bank=$((bank + 1))
+    done
+}
+
+# The channel folder of the large catalog: 2,000 builds of Big (empty files: only the listing
+# counts), for this machine and for others, and no product list.
+make_channel_folder() {
+    folder=$site/server/builds/big/donators
+    mkdir -p "$folder"
+    v=0
+    while [ $v -lt 500 ]; do
+        for piece in "VST3-0.$v.0-Linux_$arch" "CLAP-0.$v.0-Linux_$arch" "LV2-0.$v.0-Linux_$arch" "VST3-0.$v.0-win64"; do
+            : >"$folder/Kestavel-Big-$piece.zip"
+        done
+        v=$((v + 1))
+    done
+}
+
+# A plug-in folder tree of 4,096 folders (64 makers with 63 folders each, and the root) in the
+# default VST3 folder of home $1.
+make_plugin_tree() {
+    maker=0
+    while [ $maker -lt 64 ]; do
+        i=0
+        while [ $i -lt 63 ]; do
+            mkdir -p "$1/.vst3/Maker $maker/Plug-in $i"
+            i=$((i + 1))
+        done
+        maker=$((maker + 1))
+    done
+}
+
+make_site() {
+    mkdir -p "$site/site/installer" "$site/site/builds" "$site/files"
+    say '{"products": [{"id": "Big", "slug": "big", "name": "Big", "description": "A large build"}]}' \
+        >"$site/site/installer/plugins.json"
+    say "Generating the 200 MB build and the large catalog ..."
+    make_big_bundle
+    "$bin/vyrpmSampleSite" zip "$site/files/$bigBuild" "$work/big" || fail "cannot zip the large build"
+    make_channel_folder
+}
+
+# Our copy of the public release list names the server's address, so it follows each start.
+write_release_list() {
+    say '["v1.0.0"]' >"$site/site/builds/versions.json"
+    cat >"$site/site/builds/v1.0.0.json" <<EOF
+{"tag_name": "v1.0.0", "published_at": "2024-05-01T10:00:00Z", "assets": [
+    {"name": "$bigBuild", "browser_download_url": "${base}files/$bigBuild"}
+]}
+EOF
+}
+
+# Serves the site until stop_server, which leaves the paths asked for in $1.
+start_server() {
+    rm -f "$work/url"
+    "$bin/vyrpmSampleSite" serve "$site" --login /server/builds/big/donators/ "$user" "$password" \
+        --url-file "$work/url" --requests-file "$1" >/dev/null &
+    server=$!
+    tries=0
+    while [ ! -s "$work/url" ]; do
+        kill -0 "$server" 2>/dev/null || fail "the sample site did not start"
+        tries=$((tries + 1))
+        [ "$tries" -lt 100 ] || fail "the sample site did not say where it listens"
+        sleep 0.1
+    done
+    base=$(cat "$work/url")
+    write_release_list
+}
+
+stop_server() {
+    if [ -n "$server" ]; then
+        kill "$server" 2>/dev/null || true
+        wait "$server" 2>/dev/null || true
+        server=
+    fi
+}
+
+# --- running the program --------------------------------------------------------------------------
+
+# A fresh home, data, settings and temporary folder for one run of the program, below $1.
+fresh_home() {
+    rm -rf "$1"
+    mkdir -p "$1/home" "$1/tmp"
+}
+
+# The test build with the home below $1, measured into report $2, output thrown away.
+measured_vyrpm() {
+    h=$1 report=$2
+    shift 2
+    HOME="$h/home" XDG_DATA_HOME="$h/home/.local/share" VYR_DATA_FOLDER="$h/data" TMPDIR="$h/tmp" \
+        VYRPM_TEST_SERVER="$base" "$bin/vyrpmMeasure" "$report" "$program" "$@" --settings "$h/settings" \
+        >"$h/out" 2>"$h/err"
+}
+
+vyrpm_in() {
+    h=$1
+    shift
+    HOME="$h/home" XDG_DATA_HOME="$h/home/.local/share" VYR_DATA_FOLDER="$h/data" TMPDIR="$h/tmp" \
+        VYRPM_TEST_SERVER="$base" "$program" "$@" --settings "$h/settings" >"$h/out" 2>"$h/err"
+}
+
+install_with_vyrpm() {
+    fresh_home "$work/v"
+    if measured_vyrpm "$work/v" "$results/vyrpm-install" install Big --format VST3; then
+        if ! diff -r "$work/big/Big.vst3" "$work/v/home/.vst3/Big.vst3" >/dev/null; then
+            fail "vyrpm installed something else than the bundle of the archive"
+        fi
+        # Over the installed copy: the old bundle is searched for ROM and user files and moved aside.
+        measured_vyrpm "$work/v" "$results/vyrpm-reinstall" install Big --format VST3 || true
+    else
+        installFailed=$(head -n 1 "$work/v/err")
+    fi
+    rm -rf "$work/v"
+}
+
+# The same by hand, each step measured on its own and the three together.
+install_by_hand() {
+    h=$work/h
+    rm -rf "$h"
+    mkdir -p "$h/unpacked" "$h/plugins"
+    "$bin/vyrpmMeasure" "$results/hand-download" curl -sSf -o "$h/$bigBuild" "${base}files/$bigBuild"
+    "$bin/vyrpmMeasure" "$results/hand-unpack" unzip -q "$h/$bigBuild" -d "$h/unpacked"
+    "$bin/vyrpmMeasure" "$results/hand-copy" cp -r "$h/unpacked/Big.vst3" "$h/plugins/"
+    for step in download unpack copy; do tail -n 1 "$results/hand-$step"; done |
+        awk '{ wall += $1; cpu += $2 } END { printf "%.3f %.3f 0 0\n", wall, cpu }' >>"$results/hand-install"
+    rm -rf "$h"
+}
+
+list_large_catalog() {
+    h=$work/l
+    if [ ! -d "$h" ]; then
+        fresh_home "$h"
+        make_plugin_tree "$h/home"
+        vyrpm_in "$h" login donators big --user "$user" --password "$password" ||
+            fail "the login for the large catalog failed: $(cat "$h/err")"
+    fi
+    measured_vyrpm "$h" "$results/list" list || listFailed=$(head -n 1 "$h/err")
+}
+
+help_start_up() {
+    i=0
+    while [ $i -lt $helpRuns ]; do
+        HOME="$work" "$bin/vyrpmMeasure" "$results/help-runs" "$shipped" help >/dev/null
+        i=$((i + 1))
+    done
+    say "$(median "$results/help-runs" 1) $(median "$results/help-runs" 2)" | awk '{ print $1, $2, 0, 0 }' \
+        >>"$results/help"
+    rm -f "$results/help-runs"
+}
+
+# The median of column $2 of the report lines in $1 (the lower middle one of an even count), of
+# the runs that succeeded.
+median() {
+    awk '$4 == 0' "$1" | sort -n -k "$2,$2" | awk -v c="$2" '{ v[NR] = $c } END { if (NR) print v[int((NR + 1) / 2)]; else print "" }'
+}
+
+# --- the rounds -----------------------------------------------------------------------------------
+
+make_site
+start_server "$work/requests-rounds"
+installFailed=
+listFailed=
+round=1
+while [ $round -le "$rounds" ]; do
+    say "Round $round of $rounds ..."
+    # Alternating which install goes first, so neither always finds the other's cache state.
+    if [ $((round % 2)) -eq 1 ]; then
+        install_with_vyrpm
+        install_by_hand
+    else
+        install_by_hand
+        install_with_vyrpm
+    fi
+    list_large_catalog
+    help_start_up
+    round=$((round + 1))
+done
+stop_server
+
+# One list refresh and one install, each against a fresh server that records every request.
+count_requests() {
+    record=$1
+    shift
+    start_server "$record"
+    "$@" || true
+    stop_server
+}
+count_requests "$work/requests-list" measured_vyrpm "$work/l" "$work/ignored" list
+fresh_home "$work/c"
+count_requests "$work/requests-install" measured_vyrpm "$work/c" "$work/ignored" install Big --format VST3
+
+# --- the table ------------------------------------------------------------------------------------
+
+ms() { awk -v v="$1" 'BEGIN { if (v == "") print "n/a"; else if (v >= 1000) printf "%.2f s", v / 1000; else printf "%.1f ms", v }'; }
+mib() { awk -v v="$1" 'BEGIN { if (v == "") print "n/a"; else printf "%.1f MiB", v / 1024 }'; }
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN { if (a == "" || b == "" || b == 0) print "n/a"; else printf "%.2f", a / b }'; }
+figure() { [ -s "$results/$1" ] && median "$results/$1" "$2" || say ""; }
+requests() {
+    if [ ! -s "$1" ]; then
+        say "none"
+        return
+    fi
+    total=$(awk '{ n += $1 } END { print n }' "$1")
+    twice=$(awk '$1 > 1 { printf "%s%s x%d", sep, $2, $1; sep = ", " }' "$1")
+    say "$total, $([ -n "$twice" ] && say "asked more than once: $twice" || say "none twice")"
+}
+
+vyrpmWall=$(figure vyrpm-install 1)
+handWall=$(figure hand-install 1)
+cpus=$(nproc)
+model=$(awk -F': ' '/^model name/ { print $2; exit }' /proc/cpuinfo 2>/dev/null || true)
+archive=$(awk -v s="$(wc -c <"$site/files/$bigBuild")" 'BEGIN { printf "%.0f MB", s / 1000000 }')
+
+say
+say "Medians of $rounds rounds on $cpus cores${model:+ ($model)}; archive $archive."
+say
+say "| measure | figure | aim |"
+say "|---|---|---|"
+say "| install, vyrpm: wall time | $(ms "$vyrpmWall") | |"
+say "| install by hand (curl + unzip + cp): wall time | $(ms "$handWall") | |"
+say "| install: ratio vyrpm / by hand | $(ratio "$vyrpmWall" "$handWall") | at most 1.1 |"
+say "| install, vyrpm: peak resident memory | $(mib "$(figure vyrpm-install 3)") | at most 40 MiB |"
+say "| install again over it, vyrpm (ROM and user-file checks, old copy aside): wall time | $(ms "$(figure vyrpm-reinstall 1)") | |"
+say "| by hand: download / unpack / copy | $(ms "$(figure hand-download 1)") / $(ms "$(figure hand-unpack 1)") / $(ms "$(figure hand-copy 1)") | |"
+say "| list, 2,000 builds and 4,096 folders: CPU time | $(ms "$(figure list 2)") | at most 150 ms |"
+say "| help (start-up): wall / CPU time | $(ms "$(figure help 1)") / $(ms "$(figure help 2)") | at most 5 ms |"
+say "| requests of one list refresh | $(requests "$work/requests-list") | each once |"
+say "| requests of one install | $([ -z "$installFailed" ] && requests "$work/requests-install" || say "n/a: the install failed") | each once |"
+[ -z "$installFailed" ] || say "vyrpm install failed: $installFailed"
+[ -z "$listFailed" ] || say "vyrpm list failed: $listFailed"
+say
+say "Requests of one list refresh:"
+sed 's/^/  /' "$work/requests-list"
+say "Requests of one install:"
+sed 's/^/  /' "$work/requests-install"
