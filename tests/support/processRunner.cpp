@@ -81,9 +81,7 @@ int waitFor(pid_t pid)
     while (waitpid(pid, &status, 0) < 0)
         if (errno != EINTR)
             return -1;
-    if (WIFEXITED(status))
-        return WEXITSTATUS(status);
-    return WIFSIGNALED(status) ? 128 + WTERMSIG(status) : -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : WIFSIGNALED(status) ? 128 + WTERMSIG(status) : -1;
 }
 }
 
@@ -118,24 +116,21 @@ ProcessResult runProcess(const std::string& program, const std::vector<std::stri
     posix_spawn_file_actions_adddup2(&actions, fds[3], STDERR_FILENO);
     if (!options.workingFolder.empty())
         posix_spawn_file_actions_addchdir_np(&actions, options.workingFolder.c_str());
-    // Looks a name without "/" up in this process's PATH, and answers why the child could not
-    // start, a failed change of folder included.
+    // Unlike a fork and exec, answers why the child could not start, a failed change of folder included.
     pid_t pid = 0;
     const int error = posix_spawnp(&pid, program.c_str(), &actions, nullptr, argv.data(), envp.data());
     posix_spawn_file_actions_destroy(&actions);
     closeEnds({1, 3});
 
-    if (error != 0)
+    result.started = error == 0;
+    if (!result.started)
         result.error = "Could not run " + program + ": " + std::strerror(error);
     else
     {
-        result.started = true;
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(options.timeoutSeconds);
-        if (!drain(fds[0], fds[2], result.out, result.err, deadline))
-        {
-            result.timedOut = true;
+        result.timedOut = !drain(fds[0], fds[2], result.out, result.err, deadline);
+        if (result.timedOut)
             kill(pid, SIGKILL);
-        }
         result.exitCode = waitFor(pid);
     }
     closeEnds({0, 2});
@@ -144,9 +139,6 @@ ProcessResult runProcess(const std::string& program, const std::vector<std::stri
 
 EnvironmentChanges homeEnvironment(const std::string& home)
 {
-    return {{"HOME", home},
-            {"XDG_DATA_HOME", std::nullopt},
-            {"XDG_CONFIG_HOME", std::nullopt},
-            {"VYR_DATA_FOLDER", std::nullopt}};
+    return {{"HOME", home}, {"XDG_DATA_HOME", {}}, {"XDG_CONFIG_HOME", {}}, {"VYR_DATA_FOLDER", {}}};
 }
 }
