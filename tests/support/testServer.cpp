@@ -280,10 +280,7 @@ std::vector<ReceivedRequest> TestServer::requestsFor(const std::string& path) co
     return matching;
 }
 
-size_t TestServer::requestCount(const std::string& path) const
-{
-    return requestsFor(path).size();
-}
+size_t TestServer::requestCount(const std::string& path) const { return requestsFor(path).size(); }
 
 bool ReceivedRequest::hasHeader(const std::string& name) const
 {
