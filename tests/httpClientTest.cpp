@@ -8,7 +8,6 @@
 
 using namespace pluginManager;
 using Lines = std::vector<std::string>;
-using HttpRequests = httpTests::HttpFixture;
 using HttpOnMessageThread = httpTests::MessageThreadFixture;
 
 namespace
@@ -20,12 +19,33 @@ testSupport::Reply lastModified(const std::string& date)
 {
     return {200, "zip", "application/zip", {{"Last-Modified", date}}, testSupport::Reply::Framing::ContentLength};
 }
+
+enum Kind { Text, Date, Download };
+
+class HttpRequests : public httpTests::HttpFixture
+{
+protected:
+    // "ok " or "failed ", then the body, the date or the downloaded file, then "|" and the error, which
+    // was "earlier" before.
+    std::string outcome(Kind kind, const std::string& url, const Credentials& login = {})
+    {
+        std::string result = "untouched", message = "earlier";
+        int64_t date = -1;
+        const auto dest = work.file("download");
+        const bool ok = kind == Text ? HttpClient::fetchString(url, result, message, login)
+                        : kind == Date ? HttpClient::fetchLastModified(url, date, message, login)
+                                       : HttpClient::downloadFile(url, dest, message, {}, {}, login);
+        if (kind != Text)
+            result = kind == Date ? std::to_string(date) : work.read("download");
+        EXPECT_FALSE(work.exists("download.downloading"));
+        return (ok ? "ok " : "failed ") + result + "|" + message;
+    }
+};
 }
 
 TEST_F(HttpRequests, EachKindOfRequestSendsExactlyItsHeaderLines)
 {
     server.setText("/a.txt", "body");
-    enum Kind { Text, Date, Download };
     const std::tuple<Kind, Credentials, Lines> cases[] = {
         {Text, {}, {acceptGzip, userAgent}},
         {Text, {"u", "p"}, {acceptGzip, basicUp, userAgent}},
@@ -40,12 +60,7 @@ TEST_F(HttpRequests, EachKindOfRequestSendsExactlyItsHeaderLines)
     for (const auto& [kind, login, lines] : cases)
     {
         SCOPED_TRACE(std::to_string(kind) + " " + login.user + ":" + login.password);
-        if (kind == Text)
-            EXPECT_TRUE(HttpClient::fetchString(server.url("/a.txt"), body, error, login)) << error;
-        else if (kind == Date)
-            HttpClient::fetchLastModified(server.url("/a.txt"), seconds, error, login);
-        else
-            EXPECT_TRUE(HttpClient::downloadFile(server.url("/a.txt"), work.file("a.txt"), error, {}, {}, login));
+        outcome(kind, server.url("/a.txt"), login);
         EXPECT_EQ(server.requests().back().method, "GET");
         EXPECT_EQ(server.requests().back().headerLines(), lines);
     }
@@ -56,12 +71,8 @@ TEST_F(HttpRequests, RedirectsAreFollowedFiveTimes)
     server.setText("/list", "[]");
     for (int hop = 1; hop <= 6; ++hop)
         server.redirect("/hop" + std::to_string(hop), hop == 1 ? "/list" : "/hop" + std::to_string(hop - 1));
-
-    ASSERT_TRUE(HttpClient::fetchString(server.url("/hop5"), body, error)) << error;
-    EXPECT_EQ(body, "[]");
-    body = "untouched";
-    EXPECT_FALSE(HttpClient::fetchString(server.url("/hop6"), body, error));
-    EXPECT_EQ(error + "|" + body, "Failed to connect|untouched");
+    EXPECT_EQ(outcome(Text, server.url("/hop5")), "ok []|earlier");
+    EXPECT_EQ(outcome(Text, server.url("/hop6")), "failed untouched|Failed to connect");
 }
 
 TEST_F(HttpRequests, GzipWithoutContentEncodingIsDecodedAndCutTextsKept)
@@ -71,17 +82,11 @@ TEST_F(HttpRequests, GzipWithoutContentEncodingIsDecodedAndCutTextsKept)
     server.setText("/empty", "");
     server.setText("/page.html", std::string(1000, 'x'), "text/html");
     server.cutOff("/page.html", 600);
-    error = "earlier failure";
-
-    ASSERT_TRUE(HttpClient::fetchString(server.url("/plugins.json"), body, error));
-    EXPECT_EQ(body, json);
-    ASSERT_TRUE(HttpClient::fetchString(server.url("/empty"), body, error));
-    EXPECT_EQ(body, "");
+    EXPECT_EQ(outcome(Text, server.url("/plugins.json")), "ok " + json + "|earlier");
+    EXPECT_EQ(outcome(Text, server.url("/empty")), "ok |earlier");
     // Only downloads compare the size: a text is returned as far as it came, without a repeat.
-    ASSERT_TRUE(HttpClient::fetchString(server.url("/page.html"), body, error));
-    EXPECT_EQ(body, std::string(600, 'x'));
+    EXPECT_EQ(outcome(Text, server.url("/page.html")), "ok " + std::string(600, 'x') + "|earlier");
     EXPECT_EQ(server.requestCount("/page.html"), 1u);
-    EXPECT_EQ(error, "earlier failure");
 
     EXPECT_EQ(HttpClient::decodeBody(nullptr, 5), "");
     EXPECT_EQ(HttpClient::decodeBody("\x1f", 1), "\x1f");
@@ -93,17 +98,9 @@ TEST_F(HttpRequests, LastModifiedComesFromTheHeaderOnly)
     server.setReply("/dated.zip", lastModified("Sun, 06 Nov 1994 08:49:37 GMT"));
     server.setText("/undated.zip", "zip");
     server.setReply("/garbled.zip", lastModified("yesterday"));
-    error = "earlier failure";
-
-    ASSERT_TRUE(HttpClient::fetchLastModified(server.url("/dated.zip"), seconds, error));
-    EXPECT_EQ(seconds, 784111777);
-    EXPECT_EQ(error, "earlier failure");
-    for (const auto* path : {"/undated.zip", "/garbled.zip"})
-    {
-        EXPECT_FALSE(HttpClient::fetchLastModified(server.url(path), seconds, error)) << path;
-        EXPECT_EQ(error, "No Last-Modified");
-        EXPECT_EQ(seconds, 0);
-    }
+    EXPECT_EQ(outcome(Date, server.url("/dated.zip")), "ok 784111777|earlier");
+    EXPECT_EQ(outcome(Date, server.url("/undated.zip")), "failed 0|No Last-Modified");
+    EXPECT_EQ(outcome(Date, server.url("/garbled.zip")), "failed 0|No Last-Modified");
     EXPECT_TRUE(logMessages().empty());
 }
 
@@ -112,15 +109,9 @@ TEST_F(HttpRequests, EveryErrorStatusOrNoAnswerFailsWithItsTextAndOneLogLineEach
 {
     Lines logged;
     const auto failsWith = [&](const std::string& url, const std::string& text, const std::string& download) {
-        SCOPED_TRACE(url);
-        body = "untouched";
-        EXPECT_FALSE(HttpClient::fetchString(url, body, error));
-        EXPECT_EQ(error + "|" + body, text + "|untouched");
-        EXPECT_FALSE(HttpClient::fetchLastModified(url, seconds, error));
-        EXPECT_EQ(error + "|" + std::to_string(seconds), text + "|0");
-        EXPECT_FALSE(HttpClient::downloadFile(url, work.file("file"), error));
-        EXPECT_EQ(error, download);
-        EXPECT_FALSE(work.exists("file") || work.exists("file.downloading"));
+        EXPECT_EQ(outcome(Text, url), "failed untouched|" + text);
+        EXPECT_EQ(outcome(Date, url), "failed 0|" + text);
+        EXPECT_EQ(outcome(Download, url), "failed |" + download);
         logged.insert(logged.end(), {"GET " + url + ": " + text, "HEAD " + url + ": " + text,
                                      "Download " + url + ": " + download});
     };
@@ -130,7 +121,7 @@ TEST_F(HttpRequests, EveryErrorStatusOrNoAnswerFailsWithItsTextAndOneLogLineEach
         server.setStatus(path, status, "an error page");
         failsWith(server.url(path), "HTTP " + std::to_string(status), "HTTP " + std::to_string(status));
         // Neither asked again as a cut-off nor as a retry.
-        EXPECT_EQ(server.requestCount(path), 3u);
+        EXPECT_EQ(server.requestCount(path), 3u) << status;
     }
     failsWith(closedUrl("/a.txt"), "Failed to connect", "Failed to connect to server");
     EXPECT_EQ(logMessages(), logged);
@@ -149,31 +140,18 @@ TEST_F(HttpRequests, LocalAddressesReadTheDiskLiterallyWithoutProgressOrCancel)
     work.write("site/a b.json", "decoded");
     juce::File(work.file("site/a b.json")).setLastModificationTime(juce::Time(int64_t(1700000000) * 1000));
     const std::string base = "file://" + work.path() + "/site/", missing = work.path() + "/site/missing.json";
-    const auto dest = work.file("copy");
+    EXPECT_EQ(outcome(Text, base), "ok <html>index</html>|earlier");
+    EXPECT_EQ(outcome(Text, base + "a%20b.json"), "ok literal|earlier");
+    EXPECT_EQ(outcome(Date, base + "a b.json"), "ok 1700000000|earlier");
+    EXPECT_EQ(outcome(Download, base + "a b.json"), "ok decoded|earlier");
+    EXPECT_EQ(outcome(Text, base + "missing.json"), "failed untouched|File not found: " + missing);
+    EXPECT_EQ(outcome(Date, base + "missing.json"), "failed 0|File not found: " + missing);
+    EXPECT_EQ(outcome(Download, base + "missing.json"), "failed decoded|File not found: " + missing);
+
     bool reported = false;
-    error = "earlier failure";
-
-    ASSERT_TRUE(HttpClient::fetchString(base, body, error));
-    EXPECT_EQ(body, "<html>index</html>");
-    ASSERT_TRUE(HttpClient::fetchString(base + "a%20b.json", body, error));
-    EXPECT_EQ(body, "literal");
-    ASSERT_TRUE(HttpClient::fetchLastModified(base + "a b.json", seconds, error));
-    EXPECT_EQ(seconds, 1700000000);
-    ASSERT_TRUE(HttpClient::downloadFile(base + "a b.json", dest, error, [&](float) { reported = true; },
+    EXPECT_TRUE(HttpClient::downloadFile(base, work.file("page"), error, [&](float) { reported = true; },
                                          std::make_shared<bool>(true)));
-    EXPECT_EQ(work.read("copy"), "decoded");
-    EXPECT_FALSE(reported);
-    EXPECT_EQ(error, "earlier failure");
-
-    body = "untouched";
-    EXPECT_FALSE(HttpClient::fetchString(base + "missing.json", body, error));
-    EXPECT_EQ(error + "|" + body, "File not found: " + missing + "|untouched");
-    EXPECT_FALSE(HttpClient::fetchLastModified(base + "missing.json", seconds, error));
-    EXPECT_EQ(error + "|" + std::to_string(seconds), "File not found: " + missing + "|0");
-    EXPECT_FALSE(HttpClient::downloadFile(base + "missing.json", dest, error));
-    EXPECT_EQ(error, "File not found: " + missing);
-    EXPECT_EQ(work.read("copy"), "decoded");
-    EXPECT_FALSE(work.exists("copy.downloading"));
+    EXPECT_EQ(work.read("page") + std::to_string(reported), "<html>index</html>0");
     EXPECT_TRUE(logMessages().empty());
 }
 
@@ -184,11 +162,8 @@ TEST_F(HttpRequests, TooManyRequestsIsAskedAgainThreeTimesAtMostAfterTheWait)
     server.setText("/a.zip", "zip");
     server.answerTooManyRequests("/a.zip", 4, "1");
 
-    ASSERT_TRUE(HttpClient::fetchString(server.url("/products.json"), body, error)) << error;
-    EXPECT_EQ(body, "{}");
-    EXPECT_FALSE(HttpClient::fetchLastModified(server.url("/a.zip"), seconds, error));
-    EXPECT_EQ(error, "HTTP 429");
-
+    EXPECT_EQ(outcome(Text, server.url("/products.json")), "ok {}|earlier");
+    EXPECT_EQ(outcome(Date, server.url("/a.zip")), "failed 0|HTTP 429");
     EXPECT_EQ(server.requestCount("/products.json"), 4u);
     EXPECT_EQ(server.requestCount("/a.zip"), 4u);
     // Each request waits the second the server asked for after the one before.
