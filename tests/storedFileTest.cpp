@@ -63,10 +63,16 @@ TEST(StoredFile, EachStoredFileIsReplacedWithoutTouchingOtherWritersFiles)
         }
 }
 
-TEST(StoredFile, FailureLeavesNoSibling)
+TEST(StoredFile, OwnerOnlyWhateverTheOldFileHadAndNoSiblingLeftOnFailure)
 {
     testSupport::TempFolder folder;
     folder.write("taken/inside", "x");
+    folder.write("stored", "old and longer than the new text");
+    ASSERT_EQ(::chmod(folder.file("stored").c_str(), 0666), 0);
+    EXPECT_TRUE(replaceStoredFile(folder.file("stored"), "new", FileAccess::OwnerOnly));
+    EXPECT_EQ(folder.read("stored"), "new");
+    EXPECT_EQ(permissionsOf(folder.file("stored")), 0600u);
+    ASSERT_EQ(::remove(folder.file("stored").c_str()), 0);
     EXPECT_FALSE(replaceStoredFile(folder.file("taken"), "text", FileAccess::OwnerOnly));
     EXPECT_FALSE(replaceStoredFile(folder.file("missing/stored"), "text", FileAccess::Shared));
     EXPECT_EQ(namesIn(folder.path()), Names{"taken"});
