@@ -18,7 +18,7 @@
 
 namespace httpTests
 {
-// A loopback server, a work folder, and a log of this test's own in a settings folder of its own.
+// A loopback server, a work folder, and a log of the test's own.
 class HttpFixture : public ::testing::Test
 {
 protected:
@@ -34,7 +34,7 @@ protected:
         pluginManager::PlatformUtils::setSettingsFolder("");
     }
 
-    // The messages of the lines logged so far, without their time stamps and the welcome block.
+    // Without time stamps and the welcome block.
     static std::vector<std::string> logMessages()
     {
         const auto text = testSupport::readFile(pluginManager::PlatformUtils::getSettingsPath("log.txt"));
@@ -45,20 +45,17 @@ protected:
         return messages;
     }
 
-    // An address where nothing listens.
+    // Where nothing listens.
     static std::string closedUrl(const std::string& path) { return testSupport::closedLoopbackBase() + path.substr(1); }
 
-    testSupport::TempFolder settings;
-    testSupport::TempFolder work;
+    testSupport::TempFolder settings, work;
     testSupport::TestServer server;
-    // What the calls under test give back.
-    std::string body;
-    std::string error;
+    std::string body, error;
     int64_t seconds = 0;
 };
 
-// For the asynchronous forms and the message-thread rule: this thread becomes the message thread
-// for the test, and stops being it afterwards, so later tests in the same process retry as usual.
+// This thread is the message thread during the test only, so later tests in the process retry
+// as usual.
 class MessageThreadFixture : public HttpFixture
 {
 protected:
@@ -70,13 +67,13 @@ protected:
 
     void TearDown() override
     {
-        // Let posted calls that still hold our callbacks run before the loop goes away.
+        // Posted calls that still hold our callbacks run before the loop goes away.
         juce::MessageManager::getInstance()->runDispatchLoopUntil(10);
         juce::MessageManager::deleteInstance();
         HttpFixture::TearDown();
     }
 
-    // Pumps the message loop until the condition holds or about ten seconds have passed.
+    // Gives up after about ten seconds.
     static bool pumpUntil(const std::function<bool()>& condition)
     {
         for (int round = 0; round < 500 && !condition(); ++round)

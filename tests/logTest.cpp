@@ -8,6 +8,7 @@
 
 #include <regex>
 #include <set>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -25,14 +26,12 @@ Lines messages(const std::string& content)
     static const std::regex stamped(R"(^\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}(Z|[+-]\d\d:\d\d)  (.*?)\r?$)");
     Lines found;
     std::smatch match;
-    for (size_t start = 0, end; (end = content.find('\n', start)) != std::string::npos; start = end + 1)
-    {
-        const std::string line = content.substr(start, end - start);
+    std::istringstream lines(content);
+    for (std::string line; std::getline(lines, line);)
         if (line == "VYR Plugin Manager 2.2.27\r")
             found.push_back("welcome");
         else if (std::regex_match(line, match, stamped))
             found.push_back(match[2]);
-    }
     return found;
 }
 
@@ -40,11 +39,7 @@ class LogFile : public testing::Test
 {
 protected:
     void SetUp() override { PlatformUtils::setSettingsFolder(temp.file("settings")); }
-    void TearDown() override
-    {
-        Log::stop();
-        PlatformUtils::setSettingsFolder("");
-    }
+    void TearDown() override { Log::stop(); PlatformUtils::setSettingsFolder(""); }
 
     std::string content() const { return temp.read("settings/log.txt"); }
 
@@ -93,8 +88,7 @@ TEST_F(LogFile, LinesFromTwoThreadsStayWhole)
         for (size_t i = 0; i < linesEach; ++i)
             Log::write(std::string(1, letter) + std::to_string(i) + " " + std::string(150, letter));
     };
-    std::thread first(writer, 'a');
-    std::thread second(writer, 'b');
+    std::thread first(writer, 'a'), second(writer, 'b');
     first.join();
     second.join();
 

@@ -19,14 +19,6 @@ using Names = std::set<std::string>;
 
 namespace
 {
-// Sets the process's umask for the test, so that a file's mode shows how it was made.
-struct ScopedUmask
-{
-    explicit ScopedUmask(mode_t mask) : previous(::umask(mask)) {}
-    ~ScopedUmask() { ::umask(previous); }
-    const mode_t previous;
-};
-
 mode_t permissionsOf(const std::string& path)
 {
     struct stat info = {};
@@ -41,55 +33,49 @@ Names namesIn(const std::string& folder)
     return names;
 }
 
-TEST(StoredFile, ModeAsAskedWhateverTheOldFileHad)
+// The command line and the graphical edition save these files, maybe at the same moment: a
+// writer must never take or remove a temporary file beside them that another writer is filling.
+// The mode comes from how the new file was made, not from the old one's.
+TEST(StoredFile, EachStoredFileIsReplacedWithoutTouchingOtherWritersFiles)
 {
-    testSupport::TempFolder folder;
-    const auto path = folder.file("stored");
-    const std::tuple<FileAccess, mode_t, mode_t> cases[] = {
-        {FileAccess::OwnerOnly, 0, 0600}, {FileAccess::Shared, 0, 0644}, {FileAccess::Shared, 027, 0640}};
-    for (const auto& [access, mask, mode] : cases)
-    {
-        const ScopedUmask umask(mask);
-        folder.write("stored", "old and longer than the new text");
-        ASSERT_EQ(::chmod(path.c_str(), 0666), 0);
-        ASSERT_TRUE(replaceStoredFile(path, "new", access));
-        EXPECT_EQ(permissionsOf(path), mode) << mask;
-        EXPECT_EQ(folder.read("stored"), "new");
-    }
+    const std::tuple<std::string, std::function<void()>, bool> cases[] = {
+        {"credentials.xml", [] { CredentialStore(false).set(Channel::Internal, "", {"team", "pw"}, true); }, false},
+        {"settings.xml", [] { InstallPaths(false).save(); }, true},
+        {"installed.json", [] { InstalledPlugins(false).save(); }, true},
+    };
+    for (const mode_t mask : {0, 027})
+        for (const auto& [name, save, shared] : cases)
+        {
+            SCOPED_TRACE(name + " " + std::to_string(mask));
+            const mode_t previousMask = ::umask(mask);
+            testSupport::TempFolder settings;
+            PlatformUtils::setSettingsFolder(settings.path());
+            settings.write(name, "old");
+            ::chmod(settings.file(name).c_str(), 0666);
+            settings.write(name + ".tmp", "another writer's half");
+            save();
+            PlatformUtils::setSettingsFolder("");
+            ::umask(previousMask);
+            EXPECT_EQ(namesIn(settings.path()), (Names{name, name + ".tmp"}));
+            EXPECT_NE(settings.read(name), "old");
+            EXPECT_EQ(settings.read(name + ".tmp"), "another writer's half");
+            EXPECT_EQ(permissionsOf(settings.file(name)), shared ? 0644 & ~mask : 0600);
+        }
 }
 
-// Nothing is left beside a file that could not be replaced.
-TEST(StoredFile, FailureLeavesNoSibling)
+TEST(StoredFile, OwnerOnlyWhateverTheOldFileHadAndNoSiblingLeftOnFailure)
 {
     testSupport::TempFolder folder;
     folder.write("taken/inside", "x");
+    folder.write("stored", "old and longer than the new text");
+    ASSERT_EQ(::chmod(folder.file("stored").c_str(), 0666), 0);
+    EXPECT_TRUE(replaceStoredFile(folder.file("stored"), "new", FileAccess::OwnerOnly));
+    EXPECT_EQ(folder.read("stored"), "new");
+    EXPECT_EQ(permissionsOf(folder.file("stored")), 0600u);
+    ASSERT_EQ(::remove(folder.file("stored").c_str()), 0);
     EXPECT_FALSE(replaceStoredFile(folder.file("taken"), "text", FileAccess::OwnerOnly));
     EXPECT_FALSE(replaceStoredFile(folder.file("missing/stored"), "text", FileAccess::Shared));
     EXPECT_EQ(namesIn(folder.path()), Names{"taken"});
     EXPECT_EQ(folder.read("taken/inside"), "x");
-}
-
-// The command line and the graphical edition save these files, maybe at the same moment: a
-// writer must never take or remove a temporary file beside them that another writer is filling.
-TEST(StoredFile, EachStoredFileIsReplacedWithoutTouchingOtherWritersFiles)
-{
-    const ScopedUmask umask(0);
-    const std::tuple<std::string, std::function<void()>, mode_t> cases[] = {
-        {"credentials.xml", [] { CredentialStore(false).set(Channel::Internal, "", {"team", "pw"}, true); }, 0600},
-        {"settings.xml", [] { InstallPaths(false).save(); }, 0644},
-        {"installed.json", [] { InstalledPlugins(false).save(); }, 0644},
-    };
-    for (const auto& [name, save, mode] : cases)
-    {
-        SCOPED_TRACE(name);
-        testSupport::TempFolder settings;
-        PlatformUtils::setSettingsFolder(settings.path());
-        settings.write(name + ".tmp", "another writer's half");
-        save();
-        PlatformUtils::setSettingsFolder("");
-        EXPECT_EQ(namesIn(settings.path()), (Names{name, name + ".tmp"}));
-        EXPECT_EQ(settings.read(name + ".tmp"), "another writer's half");
-        EXPECT_EQ(permissionsOf(settings.file(name)), mode);
-    }
 }
 }

@@ -457,9 +457,10 @@ int HttpClient::retryDelaySeconds(const std::string& retryAfter, int attempt, in
     int64_t when = 0;
     if (parseHttpDate(value, when))
     {
-        const auto ahead = static_cast<int32_t>(when - nowSeconds);
+        // Compared in 64 bits: a date decades ahead would wrap round to a past one in 32.
+        const int64_t ahead = when - nowSeconds;
         if (ahead > 0)
-            return std::min<int>(ahead, longestRetryWaitSeconds);
+            return static_cast<int>(std::min<int64_t>(ahead, longestRetryWaitSeconds));
     }
     return fallback;
 }

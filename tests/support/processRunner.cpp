@@ -3,12 +3,12 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
-#include <utility>
+#include <thread>
 
 #include <fcntl.h>
-#include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/mman.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -22,11 +22,8 @@ std::vector<std::string> environmentWith(const EnvironmentChanges& changes)
 {
     std::vector<std::string> result;
     for (char** entry = environ; entry && *entry; ++entry)
-    {
-        const std::string text = *entry;
-        if (changes.count(text.substr(0, text.find('='))) == 0)
-            result.push_back(text);
-    }
+        if (changes.count(std::string(*entry).substr(0, std::string(*entry).find('='))) == 0)
+            result.push_back(*entry);
     for (const auto& [name, value] : changes)
         if (value)
             result.push_back(name + "=" + *value);
@@ -42,48 +39,35 @@ std::vector<char*> pointersTo(std::vector<std::string>& texts)
     return pointers;
 }
 
-// Reads both streams until the child closes them or the deadline passes; false on time-out.
-bool drain(int outFd, int errFd, std::string& out, std::string& err, std::chrono::steady_clock::time_point deadline)
+std::string contentOf(int fd)
 {
-    pollfd fds[2] = {{outFd, POLLIN, 0}, {errFd, POLLIN, 0}};
-    std::string* targets[2] = {&out, &err};
-    int open = 2;
+    std::string text;
     char buffer[65536];
-    while (open > 0)
-    {
-        using namespace std::chrono;
-        const auto left = duration_cast<milliseconds>(deadline - steady_clock::now());
-        const int ready = left.count() > 0 ? poll(fds, 2, static_cast<int>(left.count())) : 0;
-        if (ready < 0 && errno == EINTR)
-            continue;
-        if (ready <= 0)
-            return false;
-        for (int i = 0; i < 2; ++i)
-        {
-            if (fds[i].fd < 0 || fds[i].revents == 0)
-                continue;
-            const ssize_t n = ::read(fds[i].fd, buffer, sizeof buffer);
-            if (n > 0)
-                targets[i]->append(buffer, static_cast<size_t>(n));
-            else if (n == 0 || errno != EINTR)
-            {
-                fds[i].fd = -1;
-                --open;
-            }
-        }
-    }
-    return true;
+    ::lseek(fd, 0, SEEK_SET);
+    for (ssize_t n; (n = ::read(fd, buffer, sizeof buffer)) > 0;)
+        text.append(buffer, static_cast<size_t>(n));
+    ::close(fd);
+    return text;
 }
 
-int waitFor(pid_t pid)
+// The exit code, killing the child first when the deadline passes.
+int waitFor(pid_t pid, std::chrono::steady_clock::time_point deadline, bool& timedOut)
 {
     int status = 0;
-    while (waitpid(pid, &status, 0) < 0)
-        if (errno != EINTR)
-            return -1;
-    if (WIFEXITED(status))
-        return WEXITSTATUS(status);
-    return WIFSIGNALED(status) ? 128 + WTERMSIG(status) : -1;
+    pid_t done = 0;
+    while ((done = waitpid(pid, &status, WNOHANG)) == 0 || (done < 0 && errno == EINTR))
+    {
+        if ((timedOut = std::chrono::steady_clock::now() > deadline))
+        {
+            kill(pid, SIGKILL);
+            done = waitpid(pid, &status, 0);
+            break;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    if (done != pid)
+        return -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : WIFSIGNALED(status) ? 128 + WTERMSIG(status) : -1;
 }
 }
 
@@ -96,57 +80,35 @@ ProcessResult runProcess(const std::string& program, const std::vector<std::stri
     std::vector<std::string> envTexts = environmentWith(options.environment);
     const std::vector<char*> argv = pointersTo(argvTexts), envp = pointersTo(envTexts);
 
-    // The read and write ends of the child's standard output, then of its standard error; closed
-    // on exec, so that no other child started meanwhile holds them open.
-    int fds[4] = {-1, -1, -1, -1};
-    const auto closeEnds = [&fds](std::initializer_list<int> which) {
-        for (int i : which)
-            if (fds[i] >= 0)
-                ::close(std::exchange(fds[i], -1));
-    };
-    if (pipe2(fds, O_CLOEXEC) != 0 || pipe2(fds + 2, O_CLOEXEC) != 0)
-    {
-        result.error = std::string("Could not set up the child's streams: ") + std::strerror(errno);
-        closeEnds({0, 1, 2, 3});
-        return result;
-    }
-
+    // Files in memory rather than pipes: nothing to drain while the child runs, and no other
+    // child started meanwhile inherits them.
+    const int out = memfd_create("out", MFD_CLOEXEC), err = memfd_create("err", MFD_CLOEXEC);
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_adddup2(&actions, fds[1], STDOUT_FILENO);
-    posix_spawn_file_actions_adddup2(&actions, fds[3], STDERR_FILENO);
+    posix_spawn_file_actions_adddup2(&actions, out, STDOUT_FILENO);
+    posix_spawn_file_actions_adddup2(&actions, err, STDERR_FILENO);
     if (!options.workingFolder.empty())
         posix_spawn_file_actions_addchdir_np(&actions, options.workingFolder.c_str());
-    // Looks a name without "/" up in this process's PATH, and answers why the child could not
-    // start, a failed change of folder included.
+    // Unlike a fork and exec, tells why the child could not start, a failed change of folder included.
     pid_t pid = 0;
-    const int error = posix_spawnp(&pid, program.c_str(), &actions, nullptr, argv.data(), envp.data());
+    const int error = out < 0 || err < 0 ? errno
+                                         : posix_spawnp(&pid, program.c_str(), &actions, nullptr, argv.data(), envp.data());
     posix_spawn_file_actions_destroy(&actions);
-    closeEnds({1, 3});
 
-    if (error != 0)
-        result.error = "Could not run " + program + ": " + std::strerror(error);
+    result.started = error == 0;
+    if (result.started)
+        result.exitCode = waitFor(pid, std::chrono::steady_clock::now() + std::chrono::seconds(options.timeoutSeconds),
+                                  result.timedOut);
     else
-    {
-        result.started = true;
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(options.timeoutSeconds);
-        if (!drain(fds[0], fds[2], result.out, result.err, deadline))
-        {
-            result.timedOut = true;
-            kill(pid, SIGKILL);
-        }
-        result.exitCode = waitFor(pid);
-    }
-    closeEnds({0, 2});
+        result.error = "Could not run " + program + ": " + std::strerror(error);
+    result.out = out < 0 ? "" : contentOf(out);
+    result.err = err < 0 ? "" : contentOf(err);
     return result;
 }
 
 EnvironmentChanges homeEnvironment(const std::string& home)
 {
-    return {{"HOME", home},
-            {"XDG_DATA_HOME", std::nullopt},
-            {"XDG_CONFIG_HOME", std::nullopt},
-            {"VYR_DATA_FOLDER", std::nullopt}};
+    return {{"HOME", home}, {"XDG_DATA_HOME", {}}, {"XDG_CONFIG_HOME", {}}, {"VYR_DATA_FOLDER", {}}};
 }
 }

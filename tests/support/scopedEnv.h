@@ -5,12 +5,11 @@
 
 namespace testSupport
 {
-// Sets or unsets an environment variable for the lifetime of the object and restores the value
-// it had before (or its absence) on destruction.
+// Sets (or with std::nullopt removes) an environment variable for the object's lifetime, and
+// then restores the value it had, or its absence.
 class ScopedEnv
 {
 public:
-    // A value of std::nullopt unsets the variable.
     ScopedEnv(std::string name, std::optional<std::string> value);
     ~ScopedEnv();
     ScopedEnv(const ScopedEnv&) = delete;

@@ -25,10 +25,8 @@ TempFolder::~TempFolder()
     // Tests may leave read-only folders behind; make them writable so the removal succeeds.
     for (auto it = fs::recursive_directory_iterator(m_path, fs::directory_options::skip_permission_denied, ec);
          !ec && it != fs::recursive_directory_iterator(); it.increment(ec))
-    {
         if (it->is_directory(ec) && !it->is_symlink(ec))
             fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ec);
-    }
     fs::permissions(m_path, fs::perms::owner_all, fs::perm_options::add, ec);
     fs::remove_all(m_path, ec);
 }

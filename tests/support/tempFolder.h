@@ -4,8 +4,7 @@
 
 namespace testSupport
 {
-// A fresh folder under the system's temporary folder, removed with everything in it on
-// destruction. path() ends without "/".
+// A fresh folder below the system's temporary folder, removed with all it holds on destruction.
 class TempFolder
 {
 public:
@@ -14,12 +13,11 @@ public:
     TempFolder(const TempFolder&) = delete;
     TempFolder& operator=(const TempFolder&) = delete;
 
-    const std::string& path() const { return m_path; }
-    // path() + "/" + relative
+    const std::string& path() const { return m_path; } // without a trailing "/"
     std::string file(const std::string& relative) const;
-    // Writes a file below the folder, creating its parent folders.
+    // Creates the parent folders.
     void write(const std::string& relative, const std::string& content) const;
-    // The whole content of a file below the folder, or empty when it cannot be read.
+    // Empty when the file cannot be read.
     std::string read(const std::string& relative) const;
     bool exists(const std::string& relative) const;
 
@@ -27,8 +25,7 @@ private:
     std::string m_path;
 };
 
-// Reads a whole file by absolute path; empty when it cannot be read.
+// The same by absolute path.
 std::string readFile(const std::string& path);
-// Writes a whole file by absolute path, creating its parent folders.
 void writeFile(const std::string& path, const std::string& content);
 }

@@ -24,12 +24,26 @@ bool startsWith(const std::string& text, const std::string& prefix)
     return text.compare(0, prefix.size(), prefix) == 0;
 }
 
-Reply notFound()
+// The entry of the longest key that path begins with, or null.
+template <typename Value>
+const std::pair<const std::string, Value>* longestPrefix(const std::map<std::string, Value>& map, const std::string& path)
 {
-    return {404, "<html><body><h1>404 Not Found</h1></body></html>", "text/html", {}, Reply::Framing::ContentLength};
+    const std::pair<const std::string, Value>* longest = nullptr;
+    for (const auto& entry : map)
+        if (startsWith(path, entry.first) && (!longest || entry.first.size() > longest->first.size()))
+            longest = &entry;
+    return longest;
 }
 
-// A plain index page in the manner of a web server's automatic folder index.
+Reply page(int status, const std::string& body, const std::string& type = "text/html",
+           std::vector<std::pair<std::string, std::string>> headers = {})
+{
+    return {status, body, type, std::move(headers), Reply::Framing::ContentLength};
+}
+
+Reply notFound() { return page(404, "<html><body><h1>404 Not Found</h1></body></html>"); }
+
+// In the manner of a web server's automatic folder index.
 std::string listingPage(const std::string& urlPath, const juce::File& folder)
 {
     std::vector<std::string> rows;
@@ -41,10 +55,10 @@ std::string listingPage(const std::string& urlPath, const juce::File& folder)
                        + (entry.isDirectory() ? "-" : std::to_string(entry.getFileSize())) + "\n");
     }
     std::sort(rows.begin(), rows.end());
-    std::string page = "<html><body><h1>Index of " + urlPath + "</h1><pre><a href=\"../\">Parent Directory</a>\n";
+    std::string text = "<html><body><h1>Index of " + urlPath + "</h1><pre><a href=\"../\">Parent Directory</a>\n";
     for (const auto& row : rows)
-        page += row;
-    return page + "</pre></body></html>\n";
+        text += row;
+    return text + "</pre></body></html>\n";
 }
 
 // A time as HTTP dates are written: "Sun, 06 Nov 1994 08:49:37 GMT".
@@ -91,10 +105,9 @@ struct Behaviour
     int stallMs = 0;
 };
 
-// Who may read below a prefix, and what a wrong login gets.
 struct LoginRule
 {
-    std::string authorization; // the expected Authorization value
+    std::string authorization;
     int wrongLoginStatus = 401;
 };
 }
@@ -107,66 +120,56 @@ struct TestServer::Impl
 
     mutable std::mutex mutex;
     std::map<std::string, Reply> routes;
-    std::map<std::string, std::string> folders;        // prefix -> local folder
-    std::map<std::string, LoginRule> logins; // by prefix
+    std::map<std::string, std::string> folders; // by prefix
+    std::map<std::string, LoginRule> logins;    // by prefix
     std::map<std::string, Behaviour> behaviours;
     std::vector<ReceivedRequest> received;
 
-    // The answer and, when it is to break off or pause, after how many bytes. A file of a served
-    // folder comes back as its path in file, with an empty body, so that it can be streamed. Called
-    // with the lock held.
+    template <typename Change>
+    void edit(Change change)
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        change();
+    }
+
+    // Called with the lock held; cutAt tells where the body breaks off. A file of a served folder
+    // comes back as its path in file, with an empty body, so that it can be streamed.
     Reply answer(const httplib::Request& request, size_t& cutAt, Behaviour& pause, std::string& file);
     Reply answerFromFolder(const std::string& path, std::string& file) const;
 };
 
 Reply TestServer::Impl::answerFromFolder(const std::string& path, std::string& file) const
 {
-    const std::pair<const std::string, std::string>* longest = nullptr;
-    for (const auto& folder : folders)
-        if (startsWith(path, folder.first) && (!longest || folder.first.size() > longest->first.size()))
-            longest = &folder;
-    const auto relative = longest ? path.substr(longest->first.size()) : "";
-    if (!longest || relative.find("..") != std::string::npos)
+    const auto* folder = longestPrefix(folders, path);
+    const auto relative = folder ? path.substr(folder->first.size()) : "";
+    if (!folder || relative.find("..") != std::string::npos)
         return notFound();
-    const auto local = juce::File(longest->second).getChildFile(relative);
-    Reply reply;
+    const auto local = juce::File(folder->second).getChildFile(relative);
     if (local.isDirectory() && path.back() == '/')
-    {
-        reply.body = listingPage(path, local);
-        reply.contentType = "text/html";
-    }
-    else if (local.existsAsFile())
-    {
-        file = local.getFullPathName().toStdString();
-        reply.headers.emplace_back("Last-Modified", httpDate(local.getLastModificationTime()));
-    }
-    else
-    {
+        return page(200, listingPage(path, local));
+    if (!local.existsAsFile())
         return notFound();
-    }
-    return reply;
+    file = local.getFullPathName().toStdString();
+    return page(200, "", "application/octet-stream", {{"Last-Modified", httpDate(local.getLastModificationTime())}});
 }
 
 Reply TestServer::Impl::answer(const httplib::Request& request, size_t& cutAt, Behaviour& pause,
                                std::string& file)
 {
-    const std::pair<const std::string, LoginRule>* login = nullptr;
-    for (const auto& rule : logins)
-        if (startsWith(request.path, rule.first) && (!login || rule.first.size() > login->first.size()))
-            login = &rule;
+    const auto* login = longestPrefix(logins, request.path);
     const auto sent = request.get_header_value("Authorization");
     if (login && sent != login->second.authorization)
     {
         const int status = sent.empty() ? 401 : login->second.wrongLoginStatus;
-        return {status, "<html><body><h1>" + std::to_string(status) + "</h1></body></html>", "text/html",
-                {{"WWW-Authenticate", "Basic realm=\"Restricted\""}}, Reply::Framing::ContentLength};
+        return page(status, "<html><body><h1>" + std::to_string(status) + "</h1></body></html>", "text/html",
+                    {{"WWW-Authenticate", "Basic realm=\"Restricted\""}});
     }
 
     auto& behaviour = behaviours[request.path];
     if (behaviour.tooManyLeft > 0)
     {
         --behaviour.tooManyLeft;
-        Reply tooMany{429, "Too Many Requests", "text/plain", {}, Reply::Framing::ContentLength};
+        auto tooMany = page(429, "Too Many Requests", "text/plain");
         if (!behaviour.retryAfter.empty())
             tooMany.headers.emplace_back("Retry-After", behaviour.retryAfter);
         return tooMany;
@@ -194,11 +197,8 @@ TestServer::TestServer() : m_impl(std::make_unique<Impl>())
         for (const auto& [name, value] : request.headers)
             if (!startsWith(name, "REMOTE_") && !startsWith(name, "LOCAL_")) // added by httplib
                 entry.headers.emplace_back(name, value);
-        {
-            std::lock_guard<std::mutex> lock(impl.mutex);
-            impl.received.push_back(std::move(entry));
-        }
-        // Without this httplib might compress answers itself; tests decide what bytes go out. The
+        impl.edit([&] { impl.received.push_back(std::move(entry)); });
+        // Else httplib might compress answers itself, and tests decide what bytes go out. The
         // request object is the server's own, not const.
         const_cast<httplib::Request&>(request).headers.erase("Accept-Encoding");
         return httplib::Server::HandlerResponse::Unhandled;
@@ -208,10 +208,7 @@ TestServer::TestServer() : m_impl(std::make_unique<Impl>())
         Behaviour pause;
         Reply reply;
         std::string file;
-        {
-            std::lock_guard<std::mutex> lock(impl.mutex);
-            reply = impl.answer(request, cutAt, pause, file);
-        }
+        impl.edit([&] { reply = impl.answer(request, cutAt, pause, file); });
         response.status = reply.status;
         for (const auto& [name, value] : reply.headers)
             response.set_header(name, value);
@@ -222,12 +219,7 @@ TestServer::TestServer() : m_impl(std::make_unique<Impl>())
             // A broken or paused answer is rare and small: send it from memory like any other.
             reply.body = readFile(file);
         }
-        if (reply.framing == Reply::Framing::ContentLength && cutAt == std::string::npos && pause.stallMs == 0)
-        {
-            response.set_content(reply.body, reply.contentType);
-            return;
-        }
-        // What goes out; returning false from a provider makes httplib close the connection.
+        // Returning false from a provider makes httplib close the connection.
         const auto sent = std::make_shared<const std::string>(reply.body.substr(0, cutAt));
         const bool breaksOff = cutAt != std::string::npos;
         const size_t stallAt = pause.stallMs > 0 ? std::min(pause.stallAt, sent->size()) : sent->size();
@@ -274,59 +266,50 @@ std::string TestServer::url(const std::string& path) const
 
 void TestServer::setText(const std::string& path, const std::string& body, const std::string& contentType)
 {
-    setReply(path, {200, body, contentType, {}, Reply::Framing::ContentLength});
+    setReply(path, page(200, body, contentType));
 }
 
 void TestServer::setStatus(const std::string& path, int status, const std::string& body)
 {
-    setReply(path, {status, body, "text/html", {}, Reply::Framing::ContentLength});
+    setReply(path, page(status, body));
 }
 
 void TestServer::setReply(const std::string& path, Reply reply)
 {
-    std::lock_guard<std::mutex> lock(m_impl->mutex);
-    m_impl->routes[path] = std::move(reply);
+    m_impl->edit([&] { m_impl->routes[path] = std::move(reply); });
 }
 
 void TestServer::redirect(const std::string& path, const std::string& target)
 {
-    setReply(path, {302, "", "text/plain", {{"Location", target}}, Reply::Framing::ContentLength});
+    setReply(path, page(302, "", "text/plain", {{"Location", target}}));
 }
 
 void TestServer::serveFolder(const std::string& prefix, const std::string& localFolder)
 {
-    std::lock_guard<std::mutex> lock(m_impl->mutex);
-    m_impl->folders[prefix] = localFolder;
+    m_impl->edit([&] { m_impl->folders[prefix] = localFolder; });
 }
 
 void TestServer::requireLogin(const std::string& prefix, const std::string& user, const std::string& password,
                               int wrongLoginStatus)
 {
     const auto pair = user + ":" + password;
-    std::lock_guard<std::mutex> lock(m_impl->mutex);
-    m_impl->logins[prefix] = {"Basic " + juce::Base64::toBase64(pair.data(), pair.size()).toStdString(),
-                              wrongLoginStatus};
+    const auto expected = "Basic " + juce::Base64::toBase64(pair.data(), pair.size()).toStdString();
+    m_impl->edit([&] { m_impl->logins[prefix] = {expected, wrongLoginStatus}; });
 }
 
 void TestServer::answerTooManyRequests(const std::string& path, int times, const std::string& retryAfter)
 {
-    std::lock_guard<std::mutex> lock(m_impl->mutex);
-    m_impl->behaviours[path].tooManyLeft = times;
-    m_impl->behaviours[path].retryAfter = retryAfter;
+    m_impl->edit([&] { auto& b = m_impl->behaviours[path]; b.tooManyLeft = times; b.retryAfter = retryAfter; });
 }
 
 void TestServer::cutOff(const std::string& path, size_t bytesSent, int times)
 {
-    std::lock_guard<std::mutex> lock(m_impl->mutex);
-    m_impl->behaviours[path].cutOffBytes = bytesSent;
-    m_impl->behaviours[path].cutOffLeft = times;
+    m_impl->edit([&] { auto& b = m_impl->behaviours[path]; b.cutOffBytes = bytesSent; b.cutOffLeft = times; });
 }
 
 void TestServer::stall(const std::string& path, size_t bytesSent, int milliseconds)
 {
-    std::lock_guard<std::mutex> lock(m_impl->mutex);
-    m_impl->behaviours[path].stallAt = bytesSent;
-    m_impl->behaviours[path].stallMs = milliseconds;
+    m_impl->edit([&] { auto& b = m_impl->behaviours[path]; b.stallAt = bytesSent; b.stallMs = milliseconds; });
 }
 
 std::vector<ReceivedRequest> TestServer::requests() const
@@ -344,10 +327,7 @@ std::vector<ReceivedRequest> TestServer::requestsFor(const std::string& path) co
     return matching;
 }
 
-size_t TestServer::requestCount(const std::string& path) const
-{
-    return requestsFor(path).size();
-}
+size_t TestServer::requestCount(const std::string& path) const { return requestsFor(path).size(); }
 
 bool ReceivedRequest::hasHeader(const std::string& name) const
 {
@@ -359,8 +339,7 @@ std::vector<std::string> ReceivedRequest::headerLines() const
 {
     std::vector<std::string> lines;
     for (const auto& [name, value] : headers)
-        if (strcasecmp(name.c_str(), "Host") != 0 && strcasecmp(name.c_str(), "Accept") != 0
-            && strcasecmp(name.c_str(), "Connection") != 0)
+        if (strcasecmp(name.c_str(), "Host") && strcasecmp(name.c_str(), "Accept") && strcasecmp(name.c_str(), "Connection"))
             lines.push_back(name + ": " + value);
     std::sort(lines.begin(), lines.end());
     return lines;
