@@ -62,8 +62,9 @@ public:
     // A 302 to a path of this server or a whole address.
     void redirect(const std::string& path, const std::string& target);
     // Serves the files below localFolder under prefix ("/.../"), streamed from disk with their
-    // modification time as Last-Modified. A folder address ending in "/" answers with a listing page: one link per entry (folders end with "/"), each followed by
-    // its modification time as "YYYY-MM-DD HH:MM" and its size.
+    // modification time as Last-Modified. A folder address ending in "/" answers with a listing
+    // page: one link per entry (folders end with "/"), each followed by its modification time as
+    // "YYYY-MM-DD HH:MM" and its size.
     void serveFolder(const std::string& prefix, const std::string& localFolder);
 
     // Below prefix a Basic login is needed: none gets 401, another one wrongLoginStatus (servers
