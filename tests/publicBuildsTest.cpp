@@ -9,7 +9,7 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
+#include <sstream>
 
 using namespace pluginManager;
 using testSupport::loopbackPath::publicBuilds;
@@ -20,21 +20,17 @@ using Texts = std::vector<std::string>;
 namespace
 {
 // One release object as both our copy and the hosting service write it.
-std::string release(const std::string& publishedAt, const std::string& assetsJson)
+std::string release(const std::string& publishedAt, const std::string& name, const std::string& url)
 {
-    return R"({"tag_name": "v", "published_at": ")" + publishedAt + R"(", "assets": [)" + assetsJson + "]}";
+    return R"({"tag_name": "v", "published_at": ")" + publishedAt + R"(", "assets": [{"name": ")" + name +
+           R"(", "size": 1, "browser_download_url": ")" + url + R"("}]})";
 }
 
-std::string file(const std::string& name, const std::string& url)
-{
-    return R"({"name": ")" + name + R"(", "size": 1, "browser_download_url": ")" + url + R"("})";
-}
-
-Texts field(const std::vector<Asset>& assets, std::string Asset::*member)
+Texts urlsAndDates(const std::vector<Asset>& assets)
 {
     Texts values;
     for (const auto& asset : assets)
-        values.push_back(asset.*member);
+        values.push_back(asset.url + "@" + asset.date);
     return values;
 }
 
@@ -54,17 +50,22 @@ protected:
         PlatformUtils::setSettingsFolder("");
     }
 
-    // What was logged since the last call; logging goes on afterwards.
-    std::string takeLog() const
+    // The lines logged so far that contain the given text.
+    Texts logLines(const std::string& containing) const
     {
         Log::stop();
-        const std::string text = settings.read("log.txt");
-        std::remove(settings.file("log.txt").c_str());
-        Log::start();
-        return text;
+        std::istringstream log(settings.read("log.txt"));
+        Texts lines;
+        for (std::string line; std::getline(log, line);)
+            if (const auto at = line.find(containing); at != std::string::npos)
+                lines.push_back(line.substr(at, line.find('\r') - at));
+        return lines;
     }
 
-    void serveCopy(const std::string& name, const std::string& body) { server.setText(route(publicBuilds, name), body); }
+    void serveCopy(const std::string& name, const std::string& text)
+    {
+        server.setText(route(publicBuilds, name), text);
+    }
 
     testSupport::TempFolder settings;
     testSupport::TestServer server;
@@ -75,29 +76,22 @@ protected:
 
 TEST_F(PublicBuilds, OwnCopyGivesTheReleasesInListOrder)
 {
+    const std::string a = "https://x.test/a.zip", d = "https://x.test/d.deb";
     serveCopy("versions.json", R"(["1.4.0", "", "missing", "broken", "1.3.0", "1.4.0"])");
-    serveCopy("1.4.0.json",
-              release("2024-05-01T12:34",
-                      file("Kestavel-Aurora-VST3-1.4.0-Linux_x86_64.zip", "https://x.test/a.zip") + "," +
-                          file("Aurora-1.4.0-notes.txt", "https://x.test/notes.txt") + "," +
-                          file("Kestavel-Aurora-CLAP-1.4.0-win64.zip", "") + ", 7," +
-                          file("Kestavel-Aurora-1.4.0-MacOS.zip", "https://x.test/m.zip")));
+    serveCopy("1.4.0.json", R"({"published_at": "2024-05-01T12:34", "assets": [7,
+        {"name": "Kestavel-Aurora-VST3-1.4.0-Linux_x86_64.zip", "browser_download_url": ")" + a + R"("},
+        {"name": "Aurora-1.4.0-notes.txt", "browser_download_url": "https://x.test/notes.txt"},
+        {"name": "Kestavel-Aurora-CLAP-1.4.0-win64.zip", "browser_download_url": ""}]})");
     serveCopy("broken.json", std::string(200000, '['));
-    serveCopy("1.3.0.json", release("2024-05-01T12:3", file("Kestavel-Aurora-1.3.0-Linux_aarch64.deb", "https://x.test/d.deb")));
+    serveCopy("1.3.0.json", release("2024-05-01T12:3", "Kestavel-Aurora-1.3.0-Linux_aarch64.deb", d));
 
     assets.resize(1);
-    assets[0].product = "AlreadyThere";
     ASSERT_TRUE(CatalogSource::fetchPublic(assets, error)) << error;
-
     // A release listed twice counts twice; the caller's own entry stays in front.
-    EXPECT_EQ(assets[0].product, "AlreadyThere");
-    const std::string a = "https://x.test/a.zip", m = "https://x.test/m.zip";
-    EXPECT_EQ(field(assets, &Asset::url), (Texts{"", a, m, "https://x.test/d.deb", a, m}));
-    const std::string date = "2024-05-01 12:34";
-    EXPECT_EQ(field(assets, &Asset::date), (Texts{"", date, date, "", date, date}));
-
+    const std::string dated = a + "@2024-05-01 12:34";
+    EXPECT_EQ(urlsAndDates(assets), (Texts{"@", dated, d + "@", dated}));
     EXPECT_EQ(server.requestCount(route(releasesApi)), 0u);
-    EXPECT_NE(takeLog().find("Public builds: 5 from " + urls().publicBuilds), std::string::npos);
+    EXPECT_EQ(logLines("Public builds:"), Texts{"Public builds: 3 from " + urls().publicBuilds});
 }
 
 TEST_F(PublicBuilds, OwnCopyWithoutBuildsFallsBackToTheApi)
@@ -107,13 +101,13 @@ TEST_F(PublicBuilds, OwnCopyWithoutBuildsFallsBackToTheApi)
         {"[]", "No builds in the cache"}, {R"(["gone", "nobuilds"])", "No builds in the cache"},
         {std::string(200000, '['), "Unexpected version list"},
     };
-    serveCopy("nobuilds.json", release("2024-05-01T12:34:56Z", file("readme.txt", "https://x.test/r.txt")));
+    serveCopy("nobuilds.json", release("2024-05-01T12:34:56Z", "readme.txt", "https://x.test/r.txt"));
     server.setText(route(releasesApi),
-                   "[" + release("2024-01-01T10:20:30Z", file("Kestavel-Api-1.0-win64.zip", "https://x.test/api.zip")) + "]");
+                   "[" + release("2024-01-01T10:20:30Z", "Kestavel-Api-1.0-win64.zip", "https://x.test/api.zip") + "]");
 
+    Texts reasons;
     for (const auto& [versions, reason] : cases)
     {
-        SCOPED_TRACE(versions.substr(0, 20));
         if (versions.empty())
             server.setStatus(route(publicBuilds, "versions.json"), 404);
         else
@@ -121,9 +115,10 @@ TEST_F(PublicBuilds, OwnCopyWithoutBuildsFallsBackToTheApi)
         assets.clear();
         EXPECT_TRUE(CatalogSource::fetchPublic(assets, error));
         EXPECT_EQ(error, "");
-        EXPECT_EQ(field(assets, &Asset::date), Texts{"2024-01-01 10:20"});
-        EXPECT_NE(takeLog().find("Nothing in our own copy (" + reason + "), asking GitHub"), std::string::npos);
+        EXPECT_EQ(urlsAndDates(assets), Texts{"https://x.test/api.zip@2024-01-01 10:20"}) << versions.substr(0, 20);
+        reasons.push_back("Nothing in our own copy (" + reason + "), asking GitHub");
     }
+    EXPECT_EQ(logLines("Nothing in our own copy"), reasons);
 }
 
 TEST_F(PublicBuilds, ApiFailuresLeaveTheCallersList)
