@@ -39,7 +39,6 @@ protected:
     void SetUp() override { testSupport::pointEndpointsAt(server.url("/")); }
     void serveList(const std::string& text) { server.setText(route(productList), text, "application/json"); }
 
-    const std::string internalList = route(buildsServer, "internal/products.json");
     testSupport::TestServer server;
     std::vector<Product> products;
     std::string error;
@@ -115,21 +114,6 @@ TEST_F(ProductLists, PluginsArrayIsTheFallbackAndAnythingElseIsAnEmptyList)
     server.setStatus(route(productList), 404);
     EXPECT_FALSE(CatalogSource::fetchPublicProducts(products, error));
     EXPECT_EQ(error, "Could not download the product list");
-}
-
-TEST_F(ProductLists, InternalListNeedsTheLoginAndNamesEachFailure)
-{
-    server.setText(internalList, R"({"products": [{"product": "Nimbus"}]})");
-    server.requireLogin(route(buildsServer, "internal/"), "team", "secret");
-    ASSERT_TRUE(CatalogSource::fetchInternalProducts({"team", "secret"}, products, error)) << error;
-    EXPECT_EQ(describe(products), Texts{"Nimbus|nimbus|Nimbus|0"});
-
-    EXPECT_FALSE(CatalogSource::fetchInternalProducts({"team", "wrong"}, products, error));
-    EXPECT_EQ(error, "Login rejected");
-    server.setStatus(internalList, 404);
-    EXPECT_FALSE(CatalogSource::fetchInternalProducts({"team", "secret"}, products, error));
-    EXPECT_EQ(error, "The server has no product list.");
-    EXPECT_EQ(products.size(), 1u);
 }
 
 TEST_F(ProductLists, ChannelProductIsTheFirstOfTheFoldersList)

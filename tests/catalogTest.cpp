@@ -153,22 +153,14 @@ TEST(Catalog, AddProductsMergesByIdAndFillsOnlyWhatIsMissing)
     EXPECT_EQ(catalog.products()[3].category + std::to_string(catalog.products()[3].year), "Keys1999");
 }
 
-TEST(Catalog, AddAssetsOfItsOwnListAndChannelFilesThatOutliveClear)
+TEST(Catalog, AddAssetsOfItsOwnList)
 {
-    Catalog catalog = catalogWith({build("Synth", "VST3", "1.0"), build("Pad", "CLAP", "2.0")}, {"Synth"});
+    Catalog catalog = catalogWith({build("Synth", "VST3", "1.0"), build("Pad", "CLAP", "2.0")});
     // Handing the catalog its own list must not read from storage that is being grown.
     catalog.addAssets(catalog.assets());
     catalog.addAssets(catalog.assets());
     ASSERT_EQ(catalog.assets().size(), 8u);
     EXPECT_EQ(catalog.assets()[6].product + catalog.assets()[7].product, "SynthPad");
-
-    catalog.setChannelFiles("Synth", Channel::Donators, {FileSection{"Skins", {}}, FileSection{"Tables", {}}});
-    catalog.clear();
-    EXPECT_TRUE(catalog.assets().empty());
-    EXPECT_EQ(catalog.products().size(), 1u);
-    ASSERT_NE(catalog.getChannelFiles("Synth", Channel::Donators), nullptr);
-    EXPECT_EQ(catalog.getChannelFiles("Synth", Channel::Donators)->size(), 2u);
-    EXPECT_EQ(catalog.getChannelFiles("Synth", Channel::Internal), nullptr);
 }
 
 TEST(ProductOrder, ByManufacturerIgnoringCaseThenByYear)
