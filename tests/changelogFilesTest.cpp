@@ -33,15 +33,12 @@ Changelog fixture()
 TEST(ChangelogFiles, WritesVersionProductAndProductFiles)
 {
     const auto changelog = fixture();
-    const std::pair<Format, std::string> cases[] = {
-        {Format::Text, "text"}, {static_cast<Format>(7), "text"}, {Format::Markdown, "markdown"}};
-    for (const auto& [format, expected] : cases)
+    for (const auto& [format, expected] : {std::pair{Format::Text, "text"}, {Format::Markdown, "markdown"}})
     {
-        SCOPED_TRACE(expected);
         testSupport::TempFolder out;
         std::string error;
         ASSERT_TRUE(changelog.writeFiles(out.path() + "/", format, error)) << error;
-        EXPECT_EQ(filesIn(out.path()), filesIn(fixtures + expected));
+        EXPECT_EQ(filesIn(out.path()), filesIn(fixtures + expected)) << expected;
     }
 }
 

@@ -16,24 +16,6 @@ TEST(ChangelogRender, BulletsTagsAndContinuations)
     EXPECT_TRUE(Changelog::getEntries({"", "  "}).empty());
 }
 
-TEST(ChangelogRender, ReleaseAsTextAndMarkdown)
-{
-    // Shared sections come first and in name order, whatever order the text gives them.
-    Changelog changelog;
-    ASSERT_TRUE(changelog.parse("Version 1.3.5\nPatch Manager:\n- [Alpha] presets\n"
-                                "Alpha:\n- fixed crash\nwhen loading\n- []   tagless\nDSP:\n- [Alpha] faster\n"));
-    const auto releases = changelog.getReleases("Alpha");
-    ASSERT_EQ(releases.size(), 1u);
-    EXPECT_EQ(Changelog::toText(releases[0], "Alpha"), "Alpha Version 1.3.5\n"
-                                                       "\nDSP:\n\n- [Alpha] faster\n"
-                                                       "\nPatch Manager:\n\n- [Alpha] presets\n"
-                                                       "\nAlpha:\n\n- fixed crash when loading\n- tagless\n");
-    EXPECT_EQ(Changelog::toMarkdown(releases[0], "Alpha"), "## Alpha 1.3.5\n"
-                                                           "\n### DSP\n\n- **Alpha** faster\n"
-                                                           "\n### Patch Manager\n\n- **Alpha** presets\n"
-                                                           "\n### Alpha\n\n- fixed crash when loading\n- tagless\n");
-}
-
 TEST(ChangelogRender, EmptyProductEmptyTagsAndEmptySections)
 {
     const Changelog::Release release{"1.3.5", {{"Framework", {""}}}, {"- [Alpha]", "- x"}};

@@ -44,7 +44,7 @@ protected:
 };
 }
 
-TEST_F(ChannelFolders, ListingGivesTheFoldersBuildsWithTheLogin)
+TEST_F(ChannelFolders, ListingGivesTheFoldersBuildsAndWhetherItMentionsProductsJson)
 {
     ASSERT_TRUE(fetch(" Aurora ", Channel::Donators, login)) << error;
     ASSERT_EQ(assets.size(), 5u);
@@ -55,15 +55,11 @@ TEST_F(ChannelFolders, ListingGivesTheFoldersBuildsWithTheLogin)
     EXPECT_EQ(assets.at(0).channel, Channel::Internal);
     EXPECT_EQ(assets[0].url, urls().buildsServer + "aurora/internal/Kestavel-Aurora-1.5.0-Linux_aarch64.deb");
     EXPECT_FALSE(hasProducts);
-}
 
-TEST_F(ChannelFolders, MentionOfProductsJsonAnywhereSetsTheFlag)
-{
     server.setText(donators, "<p>See products.json for details</p>");
     ASSERT_TRUE(fetch("aurora", Channel::Donators, login));
     EXPECT_TRUE(assets.empty());
     EXPECT_TRUE(hasProducts);
-    // The flag is optional.
     EXPECT_TRUE(CatalogSource::fetchChannel("aurora", Channel::Donators, login, assets, error));
 }
 
@@ -97,15 +93,4 @@ TEST_F(ChannelFolders, RefusedMissingOrUnreachableFolderIsWordedForTheUser)
     ASSERT_EQ(assets.size(), 1u);
     EXPECT_EQ(assets[0].product, "Kept");
     EXPECT_TRUE(hasProducts);
-}
-
-TEST_F(ChannelFolders, ChangelogKeepsTheClientsOwnWords)
-{
-    const std::string text = "1.5.0\n- Aurora: faster pads\n";
-    server.setText(internal + "changelog.txt", text);
-    std::string fetched;
-    ASSERT_TRUE(CatalogSource::fetchChangelog("AURORA", Channel::Internal, login, fetched, error)) << error;
-    EXPECT_EQ(fetched, text);
-    EXPECT_FALSE(CatalogSource::fetchChangelog("Aurora", Channel::Donators, login, fetched, error));
-    EXPECT_EQ(error, "HTTP 404");
 }
