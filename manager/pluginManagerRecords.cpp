@@ -70,6 +70,11 @@ bool passesThroughLink(juce::File folder, const std::vector<std::string>& pieces
     return false;
 }
 
+bool isPlainName(const std::string& name)
+{
+    return !name.empty() && name != "." && name != ".." && name.find_first_of("/\\") == std::string::npos;
+}
+
 // The file that a path from a product list names below folder; the empty file when the path
 // could reach anything outside it.
 juce::File inside(const juce::File& folder, const std::string& relativePath)
@@ -231,9 +236,16 @@ bool PluginManager::installAdditionalFiles(const FilesRequest& request, std::str
     if (request.files.empty())
         return true;
 
-    const juce::File base = toFile(PlatformUtils::dataFolder(request.product));
     FilesOutcome outcome;
     outcome.product = request.product;
+    // The product's name comes from a product list; as a folder name it must not lead out of the
+    // maker's data folder, where the downloads could replace any file of the user's.
+    if (!isPlainName(request.product))
+    {
+        outcome.fail(inQuotes(request.product) + " is not a name a data folder can have");
+        return outcome.summary(message);
+    }
+    const juce::File base = toFile(PlatformUtils::dataFolder(request.product));
     for (const FileSection& section : request.files)
     {
         const juce::File sectionFolder = inside(base, section.folder);

@@ -1,0 +1,40 @@
+#include "manager/pluginManager.h"
+
+#include "support/scopedEnv.h"
+#include "support/tempFolder.h"
+#include "support/testServer.h"
+
+#include <gtest/gtest.h>
+
+using namespace pluginManager;
+
+// A product list names the product whose data folder receives the downloads; a name that climbs
+// out of the maker's folder would let a server write anywhere the user can, and is refused before
+// anything is fetched.
+TEST(AdditionalFiles, ProductNamesThatLeaveTheMakersFolderAreRefused)
+{
+    testSupport::TempFolder temp;
+    testSupport::ScopedEnv data("VYR_DATA_FOLDER", temp.file("data/a/b"));
+    testSupport::TestServer server;
+    server.setText("/x.bin", "payload");
+
+    for (const std::string product : {"..", ".", "", "../..", "x/../..", "..\\.."})
+    {
+        SCOPED_TRACE(product);
+        PluginManager::FilesRequest request;
+        request.product = product;
+        request.files = {{"roms", {{server.url("/x.bin"), "x.bin"}}}};
+        std::string message;
+        EXPECT_FALSE(PluginManager::installAdditionalFiles(request, message));
+        EXPECT_EQ(message, "1 additional file could not be installed: \"" + product
+                               + "\" is not a name a data folder can have");
+    }
+    EXPECT_EQ(server.requestCount("/x.bin"), 0u);
+
+    PluginManager::FilesRequest plain;
+    plain.product = "Synth";
+    plain.files = {{"roms", {{server.url("/x.bin"), "x.bin"}}}};
+    std::string message;
+    EXPECT_TRUE(PluginManager::installAdditionalFiles(plain, message)) << message;
+    EXPECT_EQ(testSupport::readFile(temp.file("data/a/b/Kestavel/Synth/roms/x.bin")), "payload");
+}
