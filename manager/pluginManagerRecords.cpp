@@ -1,7 +1,7 @@
 #include "manager/pluginManager.h"
-#include "manager/platform/filePaths.h"
 
 #include "manager/http/httpClient.h"
+#include "manager/platform/filePaths.h"
 #include "manager/platform/log.h"
 
 #include <juce_core/juce_core.h>

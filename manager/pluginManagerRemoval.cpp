@@ -1,8 +1,8 @@
 #include "manager/pluginManager.h"
-#include "manager/platform/filePaths.h"
 
 #include "manager/install/elevatedTask.h"
 #include "manager/install/pluginInstaller.h"
+#include "manager/platform/filePaths.h"
 #include "manager/platform/log.h"
 
 #include <juce_core/juce_core.h>

@@ -1,8 +1,8 @@
 #include "manager/install/pluginInstaller.h"
-#include "manager/platform/filePaths.h"
 
 #include "manager/http/httpClient.h"
 #include "manager/install/zipExtractor.h"
+#include "manager/platform/filePaths.h"
 #include "manager/platform/log.h"
 
 #include <juce_core/juce_core.h>
@@ -13,8 +13,8 @@ namespace pluginManager
 namespace
 {
 const char* const romPatterns = "*.bin;*.mid";
-
-
+const char* const leftAsItWas = ".\n\nThe installed plug-in was left as it was, so that none of your files is lost.";
+const char* const notRemoved = ".\n\nThe plug-in was not removed, so that none of your files is lost.";
 
 // Gives the busy flag back on every way out of an install, an exceptional one included.
 struct BusyRelease
@@ -37,23 +37,30 @@ juce::File downloadArchive(const Asset& asset)
         .getChildFile(juce::String::fromUTF8((asset.product + "_" + asset.format + "_" + asset.version + ".zip").c_str()));
 }
 
+std::string romsNotKept(const juce::File& item, const std::string& product)
+{
+    return "Could not move the ROM files out of " + pathOf(item) + " into " + PlatformUtils::romFolder(product);
+}
+
 std::string dataProductOf(const Asset& asset)
 {
     return asset.dataProduct.empty() ? asset.product : asset.dataProduct;
 }
 
 // ROM files inside a plug-in folder belong to the user's product, not to the build: they go to
-// the product's rom folder before the folder is replaced or removed.
-void migrateRoms(const juce::File& item, const std::string& product)
+// the product's rom folder before the folder is replaced or removed. False when one of them could
+// not be put there: the folder must then stay, or the ROM goes with it.
+bool migrateRoms(const juce::File& item, const std::string& product)
 {
     if (!item.isDirectory())
-        return;
+        return true;
     const auto roms = item.findChildFiles(juce::File::findFiles, true, romPatterns, juce::File::FollowSymlinks::noCycles);
     const auto romFolder = toFile(PlatformUtils::romFolder(product));
+    bool allKept = true;
     for (const auto& rom : roms)
     {
         if (!romFolder.isDirectory() && !romFolder.createDirectory().wasOk())
-            return;
+            return false;
         auto destination = romFolder.getChildFile(rom.getFileName());
         if (destination.existsAsFile() && destination.hasIdenticalContentTo(rom))
         {
@@ -65,11 +72,13 @@ void migrateRoms(const juce::File& item, const std::string& product)
         if (!rom.copyFileTo(destination))
         {
             Log::write("Could not keep " + pathOf(rom));
+            allKept = false;
             continue;
         }
         const bool removed = rom.deleteFile();
         Log::write("Moved " + pathOf(rom) + " to " + pathOf(destination) + (removed ? "" : ", original kept"));
     }
+    return allKept;
 }
 
 bool removeOne(const juce::File& item, std::string& message, std::vector<std::string>& deferred)
@@ -157,7 +166,14 @@ bool PluginInstaller::run(const Asset& asset, const Credentials& login, const st
                           ? PlatformUtils::pluginFileName(asset.product, PlatformUtils::formatFromString(asset.format))
                           : fileName;
     const auto product = dataProductOf(asset);
-    migrateRoms(toFile(location).getChildFile(juce::String::fromUTF8(name.c_str())), product);
+    const auto installedItem = toFile(location).getChildFile(juce::String::fromUTF8(name.c_str()));
+    if (!migrateRoms(installedItem, product))
+    {
+        archive.deleteFile();
+        message = romsNotKept(installedItem, product) + leftAsItWas;
+        logInstall(asset, location, false, false, message);
+        return false;
+    }
 
     std::vector<std::string> newItems;
     ZipExtractor::PendingCopy pending;
@@ -236,7 +252,11 @@ bool PluginInstaller::uninstall(const std::string& name, const std::string& prod
         *removedPath = path;
 
     const auto item = toFile(path);
-    migrateRoms(item, product);
+    if (!migrateRoms(item, product))
+    {
+        message = romsNotKept(item, product) + notRemoved;
+        return false;
+    }
     if (!removeOne(item, message, pendingRemovals))
         return false;
     for (const auto& file : files)

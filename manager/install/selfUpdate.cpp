@@ -1,7 +1,7 @@
 #include "manager/install/selfUpdate.h"
-#include "manager/platform/filePaths.h"
 
 #include "manager/install/zipExtractor.h"
+#include "manager/platform/filePaths.h"
 #include "manager/platform/log.h"
 #include "manager/platform/platformUtils.h"
 #include "manager/platform/programInfo.h"

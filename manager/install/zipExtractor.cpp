@@ -1,7 +1,7 @@
 #include "manager/install/zipExtractor.h"
-#include "manager/platform/filePaths.h"
 
 #include "manager/install/elevatedTask.h"
+#include "manager/platform/filePaths.h"
 #include "manager/platform/log.h"
 #include "manager/platform/platformUtils.h"
 
@@ -27,6 +27,7 @@ constexpr size_t probeBufferSize = 16384;
 const char* const textFilePattern = "*.txt";
 const char* const signatureFolder = "_CodeSignature";
 const char* const finderFile = ".DS_Store";
+const char* const leftAsItWas = ".\n\nThe installed plug-in was left as it was, so that none of your files is lost.";
 
 
 
@@ -291,9 +292,10 @@ bool isUserFile(const juce::File& file, const juce::String& relative, const juce
 }
 
 // Files a user put inside an installed plug-in folder that the new build does not bring would go
-// with the old folder; a copy of each goes to the product's rom folder instead. False when the rom
-// folder cannot be made, which ends the keeping for this install.
-bool keepUserFiles(const juce::File& oldFolder, const juce::File& newFolder, const juce::File& romFolder)
+// with the old folder; a copy of each goes to the product's rom folder instead. False, with the
+// message, when one could not be kept: the old folder must then stay, or the file goes with it.
+bool keepUserFiles(const juce::File& oldFolder, const juce::File& newFolder, const juce::File& romFolder,
+                   std::string& message)
 {
     // Links are not followed: what an old install links to outside itself is not the user's.
     for (const auto& file : oldFolder.findChildFiles(juce::File::findFiles, true, "*", juce::File::FollowSymlinks::no))
@@ -303,6 +305,7 @@ bool keepUserFiles(const juce::File& oldFolder, const juce::File& newFolder, con
         if (!romFolder.isDirectory() && !romFolder.createDirectory().wasOk())
         {
             Log::write("Could not make " + pathOf(romFolder));
+            message = "Could not make " + pathOf(romFolder) + " for " + pathOf(file) + leftAsItWas;
             return false;
         }
         auto destination = romFolder.getChildFile(file.getFileName());
@@ -310,23 +313,28 @@ bool keepUserFiles(const juce::File& oldFolder, const juce::File& newFolder, con
             continue;
         if (destination.exists())
             destination = destination.getNonexistentSibling(true);
-        if (file.copyFileTo(destination))
-            Log::write("Kept " + pathOf(file) + " as " + pathOf(destination));
-        else
+        if (!file.copyFileTo(destination))
+        {
             Log::write("Could not keep " + pathOf(file));
+            message = "Could not keep " + pathOf(file) + " in " + pathOf(romFolder) + leftAsItWas;
+            return false;
+        }
+        Log::write("Kept " + pathOf(file) + " as " + pathOf(destination));
     }
     return true;
 }
 
-void keepUserFiles(const juce::File& root, const juce::File& location, const std::string& product)
+bool keepUserFiles(const juce::File& root, const juce::File& location, const std::string& product,
+                   std::string& message)
 {
     const auto romFolder = toFile(PlatformUtils::romFolder(product));
     for (const auto& newFolder : root.findChildFiles(juce::File::findDirectories, false))
     {
         const auto oldFolder = location.getChildFile(newFolder.getFileName());
-        if (oldFolder.isDirectory() && !keepUserFiles(oldFolder, newFolder, romFolder))
-            return;
+        if (oldFolder.isDirectory() && !keepUserFiles(oldFolder, newFolder, romFolder, message))
+            return false;
     }
+    return true;
 }
 }
 
@@ -518,7 +526,9 @@ bool ZipExtractor::install(const std::string& zipPath, const std::string& locati
     }
 
     const auto destination = toFile(location);
-    keepUserFiles(root, destination, product);
+    // Installing over a file of the user's that could not be kept would lose it.
+    if (!keepUserFiles(root, destination, product, message))
+        return false;
 
     if (!needsRights)
     {

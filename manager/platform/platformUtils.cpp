@@ -1,7 +1,7 @@
 #include "manager/platform/platformUtils.h"
-#include "manager/platform/filePaths.h"
 
 #include "base/filesystem.h"
+#include "manager/platform/filePaths.h"
 
 #include <juce_core/juce_core.h>
 

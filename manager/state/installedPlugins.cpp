@@ -1,6 +1,6 @@
 #include "manager/state/installedPlugins.h"
-#include "manager/platform/filePaths.h"
 
+#include "manager/platform/filePaths.h"
 #include "manager/platform/json.h"
 #include "manager/platform/storedFile.h"
 
