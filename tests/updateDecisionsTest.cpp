@@ -163,8 +163,9 @@ TEST_F(UpdateDecisions, RefreshOffersTheSameVersionOnlyWhenListedLaterAndModifie
     offerThisVersionOnDonators();
     // the listing date on record, the build's Last-Modified, offered
     const std::tuple<std::string, std::string, bool> cases[] = {
-        {"2024-05-01 10:00", laterLastModified, true},
+        // First, while the manager's own catalog is empty: the request needs the folder's login all the same.
         {"2024-05-01 10:00", earlierLastModified, false},
+        {"2024-05-01 10:00", laterLastModified, true},
         {"2024-05-02 09:00", laterLastModified, false},
     };
     for (const auto& [recordedListed, lastModified, offered] : cases)
