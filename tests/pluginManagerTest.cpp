@@ -114,21 +114,24 @@ TEST_F(ManagerAsync, OnlyTheLatestRefreshLandsAndEachCompletionArrivesOnTheMessa
     manager.refreshAsync([&](bool ok, const std::string&) { record(ok ? "second refresh" : "failed"); });
     manager.loginAsync(Channel::Internal, "", team,
                        [&](bool ok, const std::string& error) { record(ok ? "team" : error); });
+    manager.loginAsync(Channel::Donators, "aurora", {"fan", "old"},
+                       [&](bool ok, const std::string& error) { record(ok ? "old" : error); });
     EXPECT_TRUE(manager.catalog.assets().empty());
-    ASSERT_TRUE(pumpUntil([&] { return count("second refresh") + count("team") == 2; }));
+    ASSERT_TRUE(pumpUntil([&] { return count("second refresh") + count("team") + count("Login rejected") == 3; }));
     EXPECT_EQ(manager.catalog.assets().size(), 2u);
 
     for (const char* product : {"Aurora", "Quiet"})
         manager.fetchChangelogAsync(product, [&](bool ok, const Changelog& changelog, const std::string& error) {
             record(ok && !changelog.versions.empty() ? "changelog " + changelog.versions.begin()->first : error);
         });
-    ASSERT_TRUE(pumpUntil([&called] { return called.size() >= 4; }));
+    ASSERT_TRUE(pumpUntil([&called] { return called.size() >= 5; }));
     // Long enough for the first refresh to land, were it let.
     juce::MessageManager::getInstance()->runDispatchLoopUntil(300);
     std::sort(called.begin(), called.end());
-    EXPECT_EQ(called, (std::vector<std::string>{"No changelog has been published for Quiet yet.", "changelog 1.0.0",
-                                                "second refresh", "team"}));
+    EXPECT_EQ(called, (std::vector<std::string>{"Login rejected", "No changelog has been published for Quiet yet.",
+                                                "changelog 1.0.0", "second refresh", "team"}));
     EXPECT_FALSE(elsewhere);
     EXPECT_EQ(userOf(CredentialStore(true).get(Channel::Internal, "")), userOf(team));
+    EXPECT_EQ(userOf(manager.credentials.get(Channel::Donators, "aurora")), userOf(fan));
     EXPECT_FALSE(manager.installPaths.teamLogin);
 }
