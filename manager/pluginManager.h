@@ -43,6 +43,8 @@ public:
     void setCredentials(Channel channel, const std::string& key, const Credentials& login);
     CredentialStore credentialsForFetch() const;
     Credentials credentialsFor(const Asset& asset) const;
+    // With the owning product looked up in owners, such as a catalog a refresh has just fetched.
+    Credentials credentialsFor(const Asset& asset, const Catalog& owners) const;
     static Credentials loginForUrl(const std::string& url, const Credentials& internal, const Credentials& donators);
     Credentials credentialsForThumbnail(const Product& product) const;
     void loginAsync(Channel channel, const std::string& key, const Credentials& login, Callback callback);
@@ -101,6 +103,7 @@ public:
     bool hasNewerBuild(const std::string& product, const std::string& formatText, const std::string& version) const;
     bool isNewerBuild(const Asset& asset) const;
     bool confirmNewerBuild(const Asset& asset) const;
+    bool confirmNewerBuild(const Asset& asset, const Catalog& owners) const;
     bool hasUpdate(const std::string& product) const;
     std::optional<Asset> evaluateSelfUpdate(const Catalog& newCatalog) const;
 

@@ -87,11 +87,13 @@ CredentialStore PluginManager::credentialsForFetch() const
     return logins;
 }
 
-Credentials PluginManager::credentialsFor(const Asset& asset) const
+Credentials PluginManager::credentialsFor(const Asset& asset) const { return credentialsFor(asset, catalog); }
+
+Credentials PluginManager::credentialsFor(const Asset& asset, const Catalog& owners) const
 {
     if (asset.channel == Channel::Public)
         return {};
-    const Product* owner = catalog.findOwningProduct(asset.product);
+    const Product* owner = owners.findOwningProduct(asset.product);
     return credentials.get(asset.channel, owner != nullptr ? owner->slug : std::string());
 }
 

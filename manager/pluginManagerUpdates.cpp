@@ -58,8 +58,10 @@ bool PluginManager::isNewerBuild(const Asset& asset) const
     return entry != nullptr && !entry->listed.empty() && asset.date > entry->listed;
 }
 
+bool PluginManager::confirmNewerBuild(const Asset& asset) const { return confirmNewerBuild(asset, catalog); }
+
 // A failed request confirms rather than hides: the listing already said the build is newer.
-bool PluginManager::confirmNewerBuild(const Asset& asset) const
+bool PluginManager::confirmNewerBuild(const Asset& asset, const Catalog& owners) const
 {
     std::int64_t stored = installPaths.selfBuildModified;
     if (asset.product != ownProduct)
@@ -71,7 +73,7 @@ bool PluginManager::confirmNewerBuild(const Asset& asset) const
         return true;
     std::int64_t fetched = 0;
     std::string error;
-    if (!HttpClient::fetchLastModified(asset.url, fetched, error, credentialsFor(asset)))
+    if (!HttpClient::fetchLastModified(asset.url, fetched, error, credentialsFor(asset, owners)))
         return true;
     return fetched > stored;
 }
@@ -141,7 +143,9 @@ std::optional<Asset> PluginManager::evaluateSelfUpdate(const Catalog& newCatalog
     if (const Asset* newer = SelfUpdate::find(newCatalog))
         return *newer;
     const Asset* same = SelfUpdate::findSameVersion(newCatalog);
-    if (same != nullptr && isNewerBuild(*same) && confirmNewerBuild(*same))
+    // The new catalog names the folder whose login the request needs: the manager's own may be
+    // empty still, or be a copy that never had one.
+    if (same != nullptr && isNewerBuild(*same) && confirmNewerBuild(*same, newCatalog))
         return *same;
     return std::nullopt;
 }

@@ -1,7 +1,5 @@
 // End-to-end runs of changelog and share: the test build of the program against a loopback catalog.
-#include "manager/logins/credentials.h"
 #include "manager/logins/loginFile.h"
-#include "manager/state/installPaths.h"
 
 #include "support/catalogServer.h"
 #include "support/programRun.h"
@@ -15,13 +13,11 @@
 using namespace pluginManager;
 using testSupport::CatalogServer;
 using testSupport::ProcessResult;
-using testSupport::ProgramRun;
 using Paths = std::vector<std::string>;
 
 namespace
 {
-const Credentials fan{"fan", "pw"};
-const Credentials team{"team", "tpw"};
+const Credentials fan{"fan", "pw"}, team{"team", "tpw"};
 const std::string fixtures = std::string(VYRPM_FIXTURES_DIR) + "/changelog/";
 const std::string alphaText = testSupport::readFile(fixtures + "command/Alpha.txt");
 const std::string alphaMarkdown = testSupport::readFile(fixtures + "command/Alpha.md");
@@ -31,13 +27,6 @@ const std::string alpha120 = alphaText.substr(alphaText.find("Alpha Version 1.2.
 const std::string publicChangelog = testSupport::route(testSupport::loopbackPath::changelog);
 const std::string internalChangelog = CatalogServer::folder("alpha", Channel::Internal) + "changelog.txt";
 const std::string donatorChangelog = CatalogServer::folder("alpha", Channel::Donators) + "changelog.txt";
-
-// What the user has stored before the run, written as the program itself would.
-struct Stored
-{
-    std::vector<std::tuple<Channel, std::string, Credentials>> logins;
-    bool teamLogin = false;
-};
 
 // Alpha has public builds up to newestPublic, an internal and a donators folder, and is in the
 // public changelog; Quiet ("Quiet Storm") has no public build.
@@ -59,20 +48,6 @@ struct World
 
     static std::string build(const std::string& version) { return CatalogServer::build("Alpha", "VST3", version); }
 
-    void store(const Stored& stored) const
-    {
-        PlatformUtils::setSettingsFolder(run.settingsFolder());
-        CredentialStore credentials(false);
-        for (const auto& [channel, slug, login] : stored.logins)
-            credentials.set(channel, slug, login, false);
-        credentials.save();
-        InstallPaths settings(false);
-        settings.teamLogin = stored.teamLogin;
-        settings.save();
-        PlatformUtils::setSettingsFolder("");
-    }
-
-    // The changelog texts asked for, in order.
     Paths changelogRequests() const
     {
         Paths paths;
@@ -83,7 +58,7 @@ struct World
     }
 
     CatalogServer catalog;
-    ProgramRun run{catalog.server.url("/")};
+    testSupport::ProgramRun run{catalog.server.url("/")};
 };
 
 void expectResult(const ProcessResult& result, int exitCode, const std::string& out, const std::string& err)
@@ -92,17 +67,16 @@ void expectResult(const ProcessResult& result, int exitCode, const std::string& 
     EXPECT_EQ(result.out, out);
     EXPECT_EQ(result.err, err);
 }
-
-std::string sharedEntry(const std::string& slug, const Credentials& login)
-{
-    return R"({"slug": ")" + slug + R"(", "user": ")" + login.user + R"(", "pw": ")" +
-           LoginFile::hide(login.password, slug) + R"("})";
-}
 }
 
-TEST(ChangelogCommand, PrintsThePublicReleasesAsAskedOrRefusesBeforeAnyRequest)
+TEST(ChangelogCommand, PrintsThePublicReleasesAsAskedOrSaysWhyNot)
 {
     World world;
+    expectResult(world.run({"changelog"}), 1, "", "changelog needs a product\n");
+    expectResult(world.run({"changelog", "Alpha", "--format", "html"}), 1, "", "--format is text or markdown\n");
+    EXPECT_EQ(world.catalog.requestedPaths(), Paths());
+
+    const std::string file = world.run.home() + "/alpha.md";
     // options, exit code, standard output, error stream
     const std::tuple<Paths, int, std::string, std::string> cases[] = {
         {{}, 0, alphaText + "\n", ""},
@@ -110,6 +84,7 @@ TEST(ChangelogCommand, PrintsThePublicReleasesAsAskedOrRefusesBeforeAnyRequest)
         {{"--version", "1.2.0"}, 0, alpha120 + "\n", ""},
         {{"--version", "1.2.0.7"}, 0, alpha120 + "\n", ""},
         {{"--version", "1.1.0"}, 1, "", "The changelog of Alpha has no version 1.1.0\n"},
+        {{"--format", "markdown", "--out", file}, 0, "Written to " + file + "\n", ""},
     };
     for (const auto& [options, exitCode, out, err] : cases)
     {
@@ -118,96 +93,74 @@ TEST(ChangelogCommand, PrintsThePublicReleasesAsAskedOrRefusesBeforeAnyRequest)
         arguments.insert(arguments.end(), options.begin(), options.end());
         expectResult(world.run(arguments), exitCode, out, err);
     }
-    const std::string file = world.run.home() + "/alpha.md";
-    expectResult(world.run({"changelog", "Alpha", "--format", "markdown", "--out", file}), 0,
-                 "Written to " + file + "\n", "");
     EXPECT_EQ(testSupport::readFile(file), alphaMarkdown);
 
-    World untouched;
-    expectResult(untouched.run({"changelog"}), 1, "", "changelog needs a product\n");
-    expectResult(untouched.run({"changelog", "Alpha", "--format", "html"}), 1, "", "--format is text or markdown\n");
-    EXPECT_EQ(untouched.catalog.requestedPaths(), Paths());
+    // Why there is nothing to show. Without shared sections a release of another product concerns no one else.
+    world.catalog.server.setText(publicChangelog, "Version 1.0.0\nBeta:\n- x\n");
+    expectResult(world.run({"changelog", "Alpha"}), 1, "", "The changelog has nothing about Alpha\n");
+    world.catalog.server.setStatus(publicChangelog, 500);
+    expectResult(world.run({"changelog", "Alpha"}), 1, "", "Could not read the changelog: HTTP 500\n");
+    expectResult(world.run({"changelog", "Quiet"}), 1, "", "No changelog has been published for Quiet Storm yet.\n");
 }
 
 TEST(ChangelogCommand, AReadablePrivateCopyWinsElseThePublicOneIsCutWithoutTheTeamLogin)
 {
     const std::string teamRelease = "Alpha Version 2.0.0\n\nAlpha:\n\n- team build\n\n";
     const std::string donatorRelease = "Alpha Version 1.4.0\n\nAlpha:\n\n- donator build\n\n";
-    const Stored both{{{Channel::Internal, "", team}, {Channel::Donators, "alpha", fan}}, true};
-    const Stored teamOnly{{{Channel::Internal, "", team}}, true};
+    const testSupport::StoredLogins both = {{"", team}, {"alpha", fan}}, teamOnly = {{"", team}};
 
     struct Case
     {
         const char* name;
         std::string newestPublic;
         bool internalCopy;
-        Stored stored;
+        testSupport::StoredLogins logins;
+        bool teamLogin;
         std::string out;
         Paths requests;
     };
     const Case cases[] = {
-        {"team login on", "1.3.0", true, both, teamRelease, {internalChangelog}},
-        {"no internal copy", "1.3.0", false, both, donatorRelease, {internalChangelog, donatorChangelog}},
+        {"team login on", "1.3.0", true, both, true, teamRelease, {internalChangelog}},
+        {"no internal copy", "1.3.0", false, both, true, donatorRelease, {internalChangelog, donatorChangelog}},
         // The private copy is never cut, not even at the newest public build.
-        {"team login off", "1.2.0", true, {both.logins, false}, donatorRelease, {donatorChangelog}},
-        {"wrong donator login", "1.3.0", true, {{{Channel::Donators, "alpha", {"fan", "old"}}}}, alphaText + "\n",
+        {"team login off", "1.2.0", true, both, false, donatorRelease, {donatorChangelog}},
+        {"wrong donator login", "1.3.0", true, {{"alpha", {"fan", "old"}}}, false, alphaText + "\n",
          {donatorChangelog, publicChangelog}},
-        {"no login", "1.2.0", true, {}, alpha120 + "\n", {publicChangelog}},
-        {"team login stored but off", "1.2.0", true, {teamOnly.logins, false}, alpha120 + "\n", {publicChangelog}},
-        {"complete team login", "1.2.0", false, teamOnly, alphaText + "\n", {internalChangelog, publicChangelog}},
+        {"no login", "1.2.0", true, {}, false, alpha120 + "\n", {publicChangelog}},
+        {"team login stored but off", "1.2.0", true, teamOnly, false, alpha120 + "\n", {publicChangelog}},
+        {"complete team login", "1.2.0", false, teamOnly, true, alphaText + "\n", {internalChangelog, publicChangelog}},
     };
     for (const Case& c : cases)
     {
         SCOPED_TRACE(c.name);
         World world(c.newestPublic, c.internalCopy);
-        world.store(c.stored);
+        world.run.store(c.logins, c.teamLogin);
         expectResult(world.run({"changelog", "Alpha"}), 0, c.out, "");
         EXPECT_EQ(world.changelogRequests(), c.requests);
     }
 }
 
-TEST(ChangelogCommand, SaysWhyThereIsNothingToShow)
-{
-    struct Case
-    {
-        std::string product;
-        int status;
-        std::string changelog;
-        std::string err;
-    };
-    const Case cases[] = {
-        {"Quiet", 200, "x", "No changelog has been published for Quiet Storm yet."},
-        {"Alpha", 500, "", "Could not read the changelog: HTTP 500"},
-        // Without shared sections a release of another product concerns no one else.
-        {"Alpha", 200, "Version 1.0.0\nBeta:\n- x\n", "The changelog has nothing about Alpha"},
-    };
-    for (const Case& c : cases)
-    {
-        SCOPED_TRACE(c.err);
-        World world;
-        world.catalog.server.setStatus(publicChangelog, c.status, c.changelog);
-        expectResult(world.run({"changelog", c.product}), 1, "", c.err + "\n");
-    }
-}
-
 TEST(ShareCommand, WritesTheDonatorLoginsOfEveryFolderOrNothing)
 {
+    const auto shared = [](const std::vector<std::pair<std::string, Credentials>>& logins) {
+        std::string entries;
+        for (const auto& [slug, login] : logins)
+            entries += std::string(entries.empty() ? "" : ", ") + R"({"slug": ")" + slug + R"(", "user": ")" +
+                       login.user + R"(", "pw": ")" + LoginFile::hide(login.password, slug) + R"("})";
+        return R"({"vyrLogin": 1, "logins": [)" + entries + "]}\n";
+    };
     World world;
     const Credentials beta{"b", "bpw"};
-    world.store({{{Channel::Donators, "alpha", fan}, {Channel::Donators, "beta", beta}, {Channel::Internal, "", team}}});
+    world.run.store({{"alpha", fan}, {"beta", beta}, {"", team}});
     const std::string home = world.run.home();
-    const std::string two = R"({"vyrLogin": 1, "logins": [)" + sharedEntry("alpha", fan) + ", " +
-                            sharedEntry("Beta", beta) + "]}\n";
 
     // arguments, exit code, standard output, error stream
     const std::tuple<Paths, int, std::string, std::string> cases[] = {
         // The folder stays as typed: it salts the password.
-        {{"share", "alpha", "Beta"}, 0, two, ""},
+        {{"share", "alpha", "Beta"}, 0, shared({{"alpha", fan}, {"Beta", beta}}), ""},
         {{"share", "gamma", "--user", "g", "--password", "gpw", "--channel", "donators", "--product", "gamma"}, 0,
-         R"({"vyrLogin": 1, "logins": [)" + sharedEntry("gamma", {"g", "gpw"}) + "]}\n", ""},
+         shared({{"gamma", {"g", "gpw"}}}), ""},
         {{"share", "alpha", "internal", "--out", home + "/half.json"}, 1, "", "No donator login stored for internal\n"},
-        // The list ends at the first empty folder.
-        {{"share", "", "alpha"}, 1, "", "share needs at least one product folder\n"},
         {{"share", "alpha", "--out", home + "/missing/x.json"}, 1, "", "Could not write " + home + "/missing/x.json\n"},
     };
     for (const auto& [arguments, exitCode, out, err] : cases)

@@ -56,14 +56,15 @@ protected:
 };
 }
 
-TEST_F(SettingsCommands, ALoginIsStoredOnlyOnceTheServerAcceptedIt)
+TEST_F(SettingsCommands, ALoginIsStoredOnlyOnceTheServerAcceptedItAndTeamloginShowsOrSetsTheSwitch)
 {
     const std::string fan = login("donators:aurora", "fan", "pw");
     expectRun({"login", "donators", "Aurora", "--user", "fan", "--password", "wrong"}, "", "Login rejected\n");
     expectRun({"login", "donators", "empty", "--user", "fan", "--password", "pw"}, "",
               "There is no build in " + catalog.server.url(catalog.folder("empty", Channel::Donators)) +
                   " yet.\n\nThe folder is there and the login was accepted - nothing has been uploaded into it.\n");
-    EXPECT_EQ(settings("credentials.xml"), "");
+    expectRun({"teamlogin"}, "off\n");
+    EXPECT_EQ(settings("credentials.xml") + settings("settings.xml"), "");
 
     expectRun({"login", "donators", "Aurora", "--user", "fan", "--password", "pw"}, "Login stored\n");
     EXPECT_EQ(settings("credentials.xml"), xml("credentials", fan));
@@ -80,36 +81,7 @@ TEST_F(SettingsCommands, ALoginIsStoredOnlyOnceTheServerAcceptedIt)
     EXPECT_EQ(settings("credentials.xml"), xml("credentials", fan));
     expectRun({"logout", "donators", "AURORA"}, "");
     EXPECT_EQ(settings("credentials.xml"), xml("credentials"));
-}
 
-TEST_F(SettingsCommands, WrongArgumentsAreRefusedBeforeAnythingIsAskedOrWritten)
-{
-    const std::pair<std::vector<std::string>, std::string> cases[] = {
-        {{"login"}, "login needs a channel: internal or donators"},
-        {{"login", "public", "x", "--user", "a", "--password", "b"}, "login needs a channel: internal or donators"},
-        {{"login", "donators", ""}, "A donator login needs the product it is for"},
-        {{"login", "internal", "--user", "a"}, "login needs --user and --password"},
-        {{"login", "donators", "aurora", "--user", "", "--password", "b"}, "login needs --user and --password"},
-        {{"logout", "Internal"}, "logout needs a channel: internal or donators"},
-        {{"teamlogin", "yes"}, "teamlogin takes on or off, or nothing to say which it is"},
-        {{"paths", "vst3", "/x"}, "Unknown format: vst3"},
-        {{"paths", "VST3"}, "paths VST3 needs a location, or \"default\""},
-        // A login for this run only must be whole, and for a channel that takes one.
-        {{"list", "--user", "fan"}, "--user and --password go together"},
-        {{"list", "--user", "fan", "--password", ""}, "--user and --password go together"},
-        {{"frobnicate", "--password", "b"}, "--user and --password go together"},
-        {{"list", "--user", "a", "--password", "b", "--channel", "public"}, "Unknown channel: public"},
-    };
-    for (const auto& [arguments, message] : cases)
-        expectRun(arguments, "", message + "\n");
-    EXPECT_TRUE(catalog.requestedPaths().empty());
-    EXPECT_EQ(settings("credentials.xml") + settings("settings.xml"), "");
-}
-
-TEST_F(SettingsCommands, TeamloginShowsOrSetsTheSwitch)
-{
-    expectRun({"teamlogin"}, "off\n");
-    EXPECT_EQ(settings("settings.xml"), "");
     expectRun({"teamlogin", "on"}, "on\n");
     EXPECT_EQ(settings("settings.xml"), teamLoginOn);
     // The same value is written again all the same.
@@ -119,6 +91,27 @@ TEST_F(SettingsCommands, TeamloginShowsOrSetsTheSwitch)
     expectRun({"teamlogin", "off"}, "off\n");
     expectRun({"teamlogin"}, "off\n");
     EXPECT_EQ(settings("settings.xml"), xml("pluginManager"));
+}
+
+TEST_F(SettingsCommands, WrongArgumentsAreRefusedBeforeAnythingIsAskedOrWritten)
+{
+    const std::pair<std::vector<std::string>, std::string> cases[] = {
+        {{"login", "public", "x", "--user", "a", "--password", "b"}, "login needs a channel: internal or donators"},
+        {{"login", "donators", ""}, "A donator login needs the product it is for"},
+        {{"login", "donators", "aurora", "--user", "", "--password", "b"}, "login needs --user and --password"},
+        {{"logout", "Internal"}, "logout needs a channel: internal or donators"},
+        {{"teamlogin", "yes"}, "teamlogin takes on or off, or nothing to say which it is"},
+        {{"paths", "vst3", "/x"}, "Unknown format: vst3"},
+        {{"paths", "VST3"}, "paths VST3 needs a location, or \"default\""},
+        // A login for this run only must be whole, and for a channel that takes one.
+        {{"list", "--user", "fan", "--password", ""}, "--user and --password go together"},
+        {{"frobnicate", "--password", "b"}, "--user and --password go together"},
+        {{"list", "--user", "a", "--password", "b", "--channel", "public"}, "Unknown channel: public"},
+    };
+    for (const auto& [arguments, message] : cases)
+        expectRun(arguments, "", message + "\n");
+    EXPECT_TRUE(catalog.requestedPaths().empty());
+    EXPECT_EQ(settings("credentials.xml") + settings("settings.xml"), "");
 }
 
 TEST_F(SettingsCommands, PathsShowsOrSetsTheFolderOfEachFormat)

@@ -2,16 +2,14 @@
 #include "manager/catalog/config.h"
 #include "manager/pluginManager.h"
 
+#include "httpFixture.h"
 #include "support/catalogServer.h"
-#include "support/tempFolder.h"
-#include "support/testEndpoints.h"
-
-#include <gtest/gtest.h>
-#include <juce_events/juce_events.h>
 
 #include <algorithm>
+#include <memory>
 
 using namespace pluginManager;
+using changelogLib::Changelog;
 using testSupport::CatalogServer;
 
 namespace
@@ -57,74 +55,83 @@ TEST(ManagerLogins, EachRequestTakesTheLoginOfItsChannelAndFolder)
 
 namespace
 {
-// This thread is the message thread of the test; completions arrive while it pumps.
-class ManagerAsync : public ::testing::Test
+// Aurora's public 1.0.0 is in the public changelog, and its donators folder holds 1.1.0.
+class ManagerAsync : public httpTests::MessageThreadFixture
 {
 protected:
     void SetUp() override
     {
+        MessageThreadFixture::SetUp();
         testSupport::pointEndpointsAt(catalog.server.url("/"));
-        PlatformUtils::setSettingsFolder(settings.path());
-        juce::MessageManager::getInstance();
         catalog.publicProducts({catalog.product("Aurora", "aurora")});
-        catalog.publicBuilds({catalog.build("Aurora", "VST3", "1.0")});
-        catalog.channelFolder("aurora", Channel::Donators, {catalog.build("Aurora", "VST3", "1.1")}, fan);
+        catalog.publicBuilds({catalog.build("Aurora", "VST3", "1.0.0")});
+        catalog.channelFolder("aurora", Channel::Donators, {catalog.build("Aurora", "VST3", "1.1.0")}, fan);
+        catalog.serveFile(testSupport::route(testSupport::loopbackPath::changelog), "Version 1.0.0\nAurora:\n- a\n");
     }
 
     void TearDown() override
     {
-        juce::MessageManager::getInstance()->runDispatchLoopUntil(10);
-        juce::MessageManager::deleteInstance();
-        PlatformUtils::setSettingsFolder("");
         testSupport::pointEndpointsAt(testSupport::closedLoopbackBase());
-    }
-
-    // Pumps until every request expected has arrived, then long enough for the workers that made
-    // them to have posted their completions.
-    void pumpUntilRequests(size_t count) const
-    {
-        for (int round = 0; round < 500 && catalog.requestedPaths().size() < count; ++round)
-            juce::MessageManager::getInstance()->runDispatchLoopUntil(20);
-        ASSERT_EQ(catalog.requestedPaths().size(), count);
-        juce::MessageManager::getInstance()->runDispatchLoopUntil(300);
+        MessageThreadFixture::TearDown();
     }
 
     CatalogServer catalog;
-    testSupport::TempFolder settings;
 };
 }
 
 TEST_F(ManagerAsync, ACompletionAfterTheManagerIsGoneCallsNothing)
 {
-    int calls = 0;
     auto manager = std::make_unique<PluginManager>(false);
-    manager->loginAsync(Channel::Donators, "aurora", fan, [&calls](bool, const std::string&) { ++calls; });
-    manager->refreshAsync([&calls](bool, const std::string&) { ++calls; });
+    // Each callback holds a copy of the token: once none is left, every completion has been
+    // delivered and dropped.
+    auto token = std::make_shared<int>(0);
+    const std::weak_ptr<int> watch = token;
+    int calls = 0;
+    manager->loginAsync(Channel::Donators, "aurora", fan, [&calls, token](bool, const std::string&) { ++calls; });
+    manager->refreshAsync([&calls, token](bool, const std::string&) { ++calls; });
+    manager->fetchChangelogAsync("Aurora", [&calls, token](bool, const Changelog&, const std::string&) { ++calls; });
+    token.reset();
     manager.reset();
 
-    // The login's folder, the product list and the two release files.
-    pumpUntilRequests(4);
+    ASSERT_TRUE(pumpUntil([&watch] { return watch.expired(); }));
     EXPECT_EQ(calls, 0);
     EXPECT_FALSE(settings.exists("credentials.xml"));
 }
 
-TEST_F(ManagerAsync, OnlyTheLatestRefreshLandsAndACheckedLoginIsStored)
+TEST_F(ManagerAsync, OnlyTheLatestRefreshLandsAndEachCompletionArrivesOnTheMessageThread)
 {
     catalog.internalProducts({}, team);
     PluginManager manager(false);
     manager.credentials.set(Channel::Donators, "aurora", fan, false);
     std::vector<std::string> called;
-    manager.refreshAsync([&called](bool, const std::string&) { called.push_back("first refresh"); });
-    manager.refreshAsync([&called](bool ok, const std::string&) { called.push_back(ok ? "second refresh" : "failed"); });
+    bool elsewhere = false;
+    const auto record = [&](const std::string& what) {
+        elsewhere = elsewhere || !juce::MessageManager::getInstance()->isThisTheMessageThread();
+        called.push_back(what);
+    };
+    const auto count = [&called](const char* what) { return std::count(called.begin(), called.end(), what); };
+    manager.refreshAsync([&](bool, const std::string&) { record("first refresh"); });
+    manager.refreshAsync([&](bool ok, const std::string&) { record(ok ? "second refresh" : "failed"); });
     manager.loginAsync(Channel::Internal, "", team,
-                       [&called](bool ok, const std::string& error) { called.push_back(ok ? "team" : error); });
+                       [&](bool ok, const std::string& error) { record(ok ? "team" : error); });
+    manager.loginAsync(Channel::Donators, "aurora", {"fan", "old"},
+                       [&](bool ok, const std::string& error) { record(ok ? "old" : error); });
     EXPECT_TRUE(manager.catalog.assets().empty());
-
-    pumpUntilRequests(9);
-    EXPECT_EQ(called.size(), 2u);
-    EXPECT_EQ(std::count(called.begin(), called.end(), "second refresh"), 1);
-    EXPECT_EQ(std::count(called.begin(), called.end(), "team"), 1);
+    ASSERT_TRUE(pumpUntil([&] { return count("second refresh") + count("team") + count("Login rejected") == 3; }));
     EXPECT_EQ(manager.catalog.assets().size(), 2u);
+
+    for (const char* product : {"Aurora", "Quiet"})
+        manager.fetchChangelogAsync(product, [&](bool ok, const Changelog& changelog, const std::string& error) {
+            record(ok && !changelog.versions.empty() ? "changelog " + changelog.versions.begin()->first : error);
+        });
+    ASSERT_TRUE(pumpUntil([&called] { return called.size() >= 5; }));
+    // Long enough for the first refresh to land, were it let.
+    juce::MessageManager::getInstance()->runDispatchLoopUntil(300);
+    std::sort(called.begin(), called.end());
+    EXPECT_EQ(called, (std::vector<std::string>{"Login rejected", "No changelog has been published for Quiet yet.",
+                                                "changelog 1.0.0", "second refresh", "team"}));
+    EXPECT_FALSE(elsewhere);
     EXPECT_EQ(userOf(CredentialStore(true).get(Channel::Internal, "")), userOf(team));
+    EXPECT_EQ(userOf(manager.credentials.get(Channel::Donators, "aurora")), userOf(fan));
     EXPECT_FALSE(manager.installPaths.teamLogin);
 }

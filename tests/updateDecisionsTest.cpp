@@ -1,12 +1,8 @@
 #include "manager/pluginManager.h"
 
+#include "httpFixture.h"
 #include "support/catalogServer.h"
 #include "support/scopedEnv.h"
-#include "support/tempFolder.h"
-#include "support/testEndpoints.h"
-
-#include <gtest/gtest.h>
-#include <juce_events/juce_events.h>
 
 using namespace pluginManager;
 using testSupport::CatalogServer;
@@ -20,12 +16,12 @@ const char* const earlierLastModified = "Wed, 01 May 2024 11:00:00 GMT";
 
 // A manager without stored state whose VST3 plug-ins live in a folder of the test's own, and whose
 // endpoints lie on a loopback catalog server.
-class UpdateDecisions : public ::testing::Test
+class UpdateDecisions : public httpTests::MessageThreadFixture
 {
 protected:
     void SetUp() override
     {
-        PlatformUtils::setSettingsFolder(temp.file("settings"));
+        MessageThreadFixture::SetUp();
         PlatformUtils::setSearchPaths(PluginFormat::VST3, {plugins});
         manager.installPaths.set(PluginFormat::VST3, plugins);
         testSupport::pointEndpointsAt(catalog.server.url("/"));
@@ -35,7 +31,7 @@ protected:
     {
         testSupport::pointEndpointsAt(testSupport::closedLoopbackBase());
         PlatformUtils::setSearchPaths(PluginFormat::VST3, {});
-        PlatformUtils::setSettingsFolder("");
+        MessageThreadFixture::TearDown();
     }
 
     static Asset build(const std::string& product, const std::string& version, Channel channel,
@@ -55,14 +51,9 @@ protected:
     void install(const std::string& product, const std::string& version, const std::string& listed,
                  std::int64_t modified = 0)
     {
-        temp.write("plugins/" + product + ".vst3/Contents/x", "x");
+        work.write("plugins/" + product + ".vst3/Contents/x", "x");
         manager.installed.set(build(product, version, Channel::Donators, listed), plugins, {product + ".vst3"},
                               modified);
-    }
-
-    void serveLastModified(const std::string& path, const std::string& lastModified)
-    {
-        catalog.server.setReply(path, {200, "zip", "application/zip", {{"Last-Modified", lastModified}}});
     }
 
     // This program's own version, listed on the donators channel as 2024-05-02 09:00, with the
@@ -79,9 +70,8 @@ protected:
 
     const std::string ownBuildFile = CatalogServer::build("PluginManager", "Standalone", "2.2.27");
     const std::string ownDonatorBuild = CatalogServer::folder("pluginmanager", Channel::Donators) + ownBuildFile;
-    testSupport::TempFolder temp;
-    testSupport::ScopedEnv home{"HOME", temp.file("home")};
-    const std::string plugins = temp.file("plugins");
+    testSupport::ScopedEnv home{"HOME", work.file("home")};
+    const std::string plugins = work.file("plugins");
     CatalogServer catalog;
     PluginManager manager{false};
 };
@@ -89,56 +79,43 @@ protected:
 
 TEST_F(UpdateDecisions, AFileIsClearlyOlderOnlyBeyondFourHours)
 {
-    temp.write("plugins/Synth.vst3/Contents/x", "x");
+    work.write("plugins/Synth.vst3/Contents/x", "x");
     const juce::File plugin(plugins + "/Synth.vst3");
     const juce::File program = juce::File::getSpecialLocation(juce::File::currentExecutableFile);
     const juce::Time listed(2024, 4, 1, 13, 45, 0, 0, true);
-    struct Case
+    // hours the file is older than the listing, length of the listed stamp, clearly older
+    const std::tuple<double, size_t, bool> cases[] = {{3, 16, false}, {5, 16, true}, {5, 15, false}};
+    for (const auto& [hours, length, older] : cases)
     {
-        double hoursOlder;
-        size_t stampLength;
-        bool older;
-    };
-    const Case cases[] = {{3, 16, false}, {5, 16, true}, {5, 15, false}};
-    for (const Case& c : cases)
-    {
-        SCOPED_TRACE(testing::Message() << c.hoursOlder << " hours, stamp of " << c.stampLength);
-        ASSERT_TRUE(plugin.setLastModificationTime(listed - juce::RelativeTime::hours(c.hoursOlder)));
-        offer({build("Synth", "1.0.0", Channel::Donators, std::string("2024-05-01 13:45").substr(0, c.stampLength))});
-        EXPECT_EQ(manager.isOutdated("Synth", "VST3", "", "1.0.0"), c.older);
+        SCOPED_TRACE(testing::Message() << hours << " hours, stamp of " << length);
+        ASSERT_TRUE(plugin.setLastModificationTime(listed - juce::RelativeTime::hours(hours)));
+        offer({build("Synth", "1.0.0", Channel::Donators, std::string("2024-05-01 13:45").substr(0, length))});
+        EXPECT_EQ(manager.isOutdated("Synth", "VST3", "", "1.0.0"), older);
 
         // Without a recorded date the program's own build goes by the program file.
-        const auto selfStamp = (program.getLastModificationTime() + juce::RelativeTime::hours(c.hoursOlder))
-                                   .formatted("%Y-%m-%d %H:%M")
-                                   .toStdString();
-        const Asset self = build("PluginManager", "2.2.27", Channel::Donators, selfStamp.substr(0, c.stampLength),
-                                 "Standalone");
-        EXPECT_EQ(manager.isNewerBuild(self), c.older);
+        const juce::Time programListed = program.getLastModificationTime() + juce::RelativeTime::hours(hours);
+        const std::string stamp = programListed.formatted("%Y-%m-%d %H:%M").toStdString().substr(0, length);
+        const Asset self = build("PluginManager", "2.2.27", Channel::Donators, stamp, "Standalone");
+        EXPECT_EQ(manager.isNewerBuild(self), older);
     }
 }
 
 TEST_F(UpdateDecisions, OnlyALaterChannelListingIsANewerBuild)
 {
     install("Synth", "1.0.0", "2024-05-01 10:00");
-    struct Case
-    {
-        Channel channel;
-        std::string date;
-        bool newer;
-    };
-    const Case cases[] = {
+    const std::tuple<Channel, std::string, bool> cases[] = {
         {Channel::Donators, "2024-05-02 09:00", true},
         {Channel::Public, "2024-05-02 09:00", false},
         {Channel::Internal, "2024-05-01 09:00", false},
         {Channel::Internal, "", false},
     };
-    for (const Case& c : cases)
+    for (const auto& [channel, date, newer] : cases)
     {
-        SCOPED_TRACE(channelToString(c.channel) + " " + c.date);
-        offer({build("Synth", "1.0.0", c.channel, c.date)});
-        EXPECT_EQ(manager.isNewerBuild(manager.catalog.assets().front()), c.newer);
+        SCOPED_TRACE(channelToString(channel) + " " + date);
+        offer({build("Synth", "1.0.0", channel, date)});
+        EXPECT_EQ(manager.isNewerBuild(manager.catalog.assets().front()), newer);
         EXPECT_EQ(manager.installAction("Synth", "VST3", true, "1.0.0", "1.0.0"),
-                  c.newer ? InstallAction::Update : InstallAction::Install);
+                  newer ? InstallAction::Update : InstallAction::Install);
     }
     EXPECT_EQ(manager.installAction("Synth", "VST3", true, "0.9", "1.0.0"), InstallAction::Update);
     EXPECT_EQ(manager.installAction("Synth", "VST3", true, "1.1", "1.0.0"), InstallAction::Downgrade);
@@ -149,9 +126,9 @@ TEST_F(UpdateDecisions, LastModifiedConfirmsANewerBuild)
     install("Synth", "1.0.0", "2024-05-01 10:00", recordedModified);
     Asset asset = build("Synth", "1.0.0", Channel::Donators, "2024-05-02 09:00");
     asset.url = catalog.server.url("/files/Synth.zip");
-    serveLastModified("/files/Synth.zip", laterLastModified);
+    catalog.serveFile("/files/Synth.zip", "zip", laterLastModified);
     EXPECT_TRUE(manager.confirmNewerBuild(asset));
-    serveLastModified("/files/Synth.zip", earlierLastModified);
+    catalog.serveFile("/files/Synth.zip", "zip", earlierLastModified);
     EXPECT_FALSE(manager.confirmNewerBuild(asset));
     catalog.server.setStatus("/files/Synth.zip", 500);
     EXPECT_TRUE(manager.confirmNewerBuild(asset));
@@ -175,22 +152,8 @@ TEST_F(UpdateDecisions, AnEffectVariantIsMeasuredAgainstItsMainProduct)
 TEST_F(UpdateDecisions, RefreshOffersANewerVersionOfTheProgram)
 {
     catalog.publicProducts({CatalogServer::product("PluginManager", "")});
-    catalog.publicBuilds({CatalogServer::build("PluginManager", "Standalone", "2.2.27"),
-                          CatalogServer::build("PluginManager", "Standalone", "2.3.0")});
-    std::string error;
+    catalog.publicBuilds({ownBuildFile, CatalogServer::build("PluginManager", "Standalone", "2.3.0")});
     EXPECT_TRUE(manager.refresh(error)) << error;
-    ASSERT_TRUE(manager.selfUpdate.has_value());
-    EXPECT_EQ(manager.selfUpdate->version, "2.3.0");
-
-    // The asynchronous form hands the same decision over on the message thread.
-    manager.selfUpdate.reset();
-    juce::MessageManager::getInstance();
-    bool done = false;
-    manager.refreshAsync([&done](bool, const std::string&) { done = true; });
-    for (int round = 0; round < 500 && !done; ++round)
-        juce::MessageManager::getInstance()->runDispatchLoopUntil(20);
-    juce::MessageManager::deleteInstance();
-    ASSERT_TRUE(done);
     ASSERT_TRUE(manager.selfUpdate.has_value());
     EXPECT_EQ(manager.selfUpdate->version, "2.3.0");
 }
@@ -198,29 +161,21 @@ TEST_F(UpdateDecisions, RefreshOffersANewerVersionOfTheProgram)
 TEST_F(UpdateDecisions, RefreshOffersTheSameVersionOnlyWhenListedLaterAndModifiedLater)
 {
     offerThisVersionOnDonators();
-    struct Case
-    {
-        std::string recordedListed;
-        std::string lastModified;
-        bool offered;
-    };
-    const Case cases[] = {
-        {"2024-05-01 10:00", laterLastModified, true},
+    // the listing date on record, the build's Last-Modified, offered
+    const std::tuple<std::string, std::string, bool> cases[] = {
+        // First, while the manager's own catalog is empty: the request needs the folder's login all the same.
         {"2024-05-01 10:00", earlierLastModified, false},
+        {"2024-05-01 10:00", laterLastModified, true},
         {"2024-05-02 09:00", laterLastModified, false},
     };
-    for (const Case& c : cases)
+    for (const auto& [recordedListed, lastModified, offered] : cases)
     {
-        SCOPED_TRACE(c.recordedListed + " / " + c.lastModified);
-        manager.installPaths.selfBuildListed = c.recordedListed;
-        serveLastModified(ownDonatorBuild, c.lastModified);
-        std::string error;
+        SCOPED_TRACE(recordedListed + " / " + lastModified);
+        manager.installPaths.selfBuildListed = recordedListed;
+        catalog.serveFile(ownDonatorBuild, "zip", lastModified);
         manager.refresh(error);
-        ASSERT_EQ(manager.selfUpdate.has_value(), c.offered) << error;
-        if (c.offered)
-        {
-            EXPECT_EQ(manager.selfUpdate->channel, Channel::Donators);
-        }
+        ASSERT_EQ(manager.selfUpdate.has_value(), offered) << error;
+        EXPECT_TRUE(!offered || manager.selfUpdate->channel == Channel::Donators);
     }
 }
 
@@ -230,16 +185,12 @@ TEST_F(UpdateDecisions, AsynchronousRefreshDecidesOnTheSettingsItStartedWith)
 {
     offerThisVersionOnDonators();
     manager.installPaths.selfBuildListed = "2024-05-01 10:00";
-    serveLastModified(ownDonatorBuild, laterLastModified);
+    catalog.serveFile(ownDonatorBuild, "zip", laterLastModified);
     catalog.server.stall(CatalogServer::productList, 1, 300);
 
-    juce::MessageManager::getInstance();
     bool done = false;
     manager.refreshAsync([&done](bool, const std::string&) { done = true; });
     manager.installPaths.selfBuildListed = "2024-05-02 09:00";
-    for (int round = 0; round < 500 && !done; ++round)
-        juce::MessageManager::getInstance()->runDispatchLoopUntil(20);
-    juce::MessageManager::deleteInstance();
-    ASSERT_TRUE(done);
+    ASSERT_TRUE(pumpUntil([&done] { return done; }));
     EXPECT_TRUE(manager.selfUpdate.has_value());
 }

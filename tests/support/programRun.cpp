@@ -1,5 +1,8 @@
 #include "support/programRun.h"
 
+#include "manager/platform/platformUtils.h"
+#include "manager/state/installPaths.h"
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -23,5 +26,26 @@ ProcessResult ProgramRun::operator()(std::vector<std::string> arguments) const
     EXPECT_TRUE(result.started) << result.error;
     EXPECT_FALSE(result.timedOut);
     return result;
+}
+
+void ProgramRun::withSettings(const std::function<void()>& write) const
+{
+    pluginManager::PlatformUtils::setSettingsFolder(settingsFolder());
+    write();
+    pluginManager::PlatformUtils::setSettingsFolder("");
+}
+
+void ProgramRun::store(const StoredLogins& logins, bool teamLogin) const
+{
+    using namespace pluginManager;
+    withSettings([&] {
+        CredentialStore credentials(false);
+        for (const auto& [slug, login] : logins)
+            credentials.set(slug.empty() ? Channel::Internal : Channel::Donators, slug, login, false);
+        credentials.save();
+        InstallPaths settings(false);
+        settings.teamLogin = teamLogin;
+        settings.save();
+    });
 }
 }
