@@ -36,7 +36,8 @@ TEST_F(ElevatedWorker, EachVerbAndItsFailureMessageWithCrlfLineEnds)
     // the fifth line has no partner.
     temp.write("jobs-1.txt", temp.file("one") + "\r\n\r" + temp.file("two") + "\n" + temp.file("to") + "\r\n" +
                                  temp.file("one") + "\r\n");
-    temp.write("jobs-2.txt", temp.file("no1") + "\n" + temp.file("x") + "\n" + temp.file("no2") + "\n" + temp.file("y"));
+    temp.write("jobs-2.txt", temp.file("no1") + "\n" + temp.file("x") + "\n" + temp.file("no2") + "\n" +
+                                 temp.file("y"));
     // the verb and its arguments, exit code, result file (empty: none written)
     const std::tuple<Lines, int, std::string> cases[] = {
         {{"copy", temp.file("src"), temp.file("dest")}, 0, ""},

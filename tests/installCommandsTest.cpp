@@ -1,30 +1,21 @@
 // End-to-end runs of install and uninstall: the test build of the program against a loopback
 // catalog, with a home folder of its own.
-#include "manager/platform/platformUtils.h"
 #include "manager/state/installedPlugins.h"
 
+#include "installFixture.h"
 #include "support/catalogServer.h"
 #include "support/programRun.h"
-
-#include <gtest/gtest.h>
-#include <juce_core/juce_core.h>
-
-#include <algorithm>
-#include <filesystem>
-#include <map>
-#include <regex>
 
 using namespace pluginManager;
 using testSupport::CatalogServer;
 using testSupport::ProcessResult;
 using testSupport::readFile;
 using testSupport::writeFile;
-namespace fs = std::filesystem;
+using namespace installTests;
 
 namespace
 {
 using Files = std::vector<std::pair<std::string, std::string>>;
-using Lines = std::vector<std::string>;
 
 const Credentials fan{"fan", "pw"};
 // The date every channel build is served with, and the same in seconds since 1970.
@@ -53,26 +44,6 @@ Files contentOf(const Build& build)
     for (const auto& [path, content] : build.extra)
         files.emplace_back(path, content + " " + build.version);
     return files;
-}
-
-// Every item below folder, links not followed, with the content of each file.
-std::map<std::string, std::string> snapshot(const std::string& folder)
-{
-    std::map<std::string, std::string> items;
-    for (const auto& entry : fs::recursive_directory_iterator(folder))
-        items[fs::relative(entry.path(), folder).string()] =
-            entry.is_symlink()     ? "link " + fs::read_symlink(entry.path()).string()
-            : entry.is_directory() ? "folder"
-                                   : readFile(entry.path().string());
-    return items;
-}
-
-Lines namesIn(const std::string& folder)
-{
-    Lines names;
-    for (const auto& entry : fs::directory_iterator(folder))
-        names.push_back(entry.path().filename().string());
-    return names;
 }
 
 class InstallCommands : public ::testing::Test
@@ -130,16 +101,14 @@ protected:
         return lines;
     }
 
-    // The log's messages that begin with prefix, without their time stamps and the prefix.
+    // The log's messages that begin with prefix, without the prefix.
     Lines logged(const std::string& prefix) const
     {
-        const std::string text = run.settingsText("log.txt");
-        const std::regex stamped(R"(\d{4}-\d\d-\d\dT\S+  ([^\r\n]*))");
-        Lines messages;
-        for (std::sregex_iterator line(text.begin(), text.end(), stamped), end; line != end; ++line)
-            if ((*line)[1].str().rfind(prefix, 0) == 0)
-                messages.push_back((*line)[1].str().substr(prefix.size()));
-        return messages;
+        Lines found;
+        for (const std::string& line : logLines(run.settingsFile("log.txt")))
+            if (line.rfind(prefix, 0) == 0)
+                found.push_back(line.substr(prefix.size()));
+        return found;
     }
 
     CatalogServer catalog;
@@ -310,11 +279,11 @@ TEST_F(InstallCommands, FailedUpdatesLeaveTheOldPluginByteForByteAndNoTemporaryF
             {{"Aurora", "VST3", "1.0.0", Channel::Public, extra}, {"Aurora", "VST3", "1.1.0", Channel::Public, extra}});
     ASSERT_EQ(run({"install", "Aurora", "--version", "1.0.0"}).exitCode, 0);
     const auto expectOldPluginKept = [&](const std::string& error) {
-        const auto before = snapshot(home(".vst3"));
+        const auto before = describeTree(home(".vst3"));
         const ProcessResult result = run({"install", "Aurora", "--version", "1.1.0"});
         EXPECT_EQ(result.exitCode, 1);
         EXPECT_EQ(result.err, error + "\n");
-        EXPECT_EQ(snapshot(home(".vst3")), before);
+        EXPECT_EQ(describeTree(home(".vst3")), before);
         EXPECT_EQ(namesIn(run.temporaryFolder()), Lines{});
         EXPECT_EQ(record(), Lines{"Aurora VST3 1.0.0 " + home(".vst3/Aurora.vst3") + " 0 Aurora.vst3 Presets Skins"});
     };

@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 #include <juce_core/juce_core.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <functional>
 #include <map>
@@ -25,6 +26,25 @@ namespace installTests
 {
 namespace fs = std::filesystem;
 using Lines = std::vector<std::string>;
+
+inline Lines namesIn(const std::string& folder)
+{
+    Lines names;
+    for (const auto& entry : fs::directory_iterator(folder))
+        names.push_back(entry.path().filename().string());
+    return names;
+}
+
+// The messages of a log file, without their time stamps and the welcome block.
+inline Lines logLines(const std::string& logFile)
+{
+    const auto text = testSupport::readFile(logFile);
+    const std::regex stamped(R"(\d{4}-\d\d-\d\dT\S+  ([^\r\n]*))");
+    Lines messages;
+    for (std::sregex_iterator line(text.begin(), text.end(), stamped), end; line != end; ++line)
+        messages.push_back((*line)[1]);
+    return messages;
+}
 
 // TMPDIR is a folder of the test's own, so work folders and downloads left behind can be counted.
 class InstallFixture : public ::testing::Test
@@ -42,29 +62,27 @@ protected:
         pluginManager::PlatformUtils::setSettingsFolder("");
     }
 
-    static Lines logMessages()
-    {
-        const auto text = testSupport::readFile(pluginManager::PlatformUtils::getSettingsPath("log.txt"));
-        const std::regex stamped(R"(\d{4}-\d\d-\d\dT\S+  ([^\r\n]*))");
-        Lines messages;
-        for (std::sregex_iterator line(text.begin(), text.end(), stamped), end; line != end; ++line)
-            messages.push_back((*line)[1]);
-        return messages;
-    }
+    static Lines logMessages() { return logLines(pluginManager::PlatformUtils::getSettingsPath("log.txt")); }
 
     Lines leftInTemp() const
     {
-        Lines names;
-        for (const auto& entry : fs::directory_iterator(temp.path()))
-            if (entry.path().filename().string().rfind("vyrpm-test-", 0) != 0)
-                names.push_back(entry.path().filename().string());
+        auto names = namesIn(temp.path());
+        const auto ours = [](const std::string& name) { return name.rfind("vyrpm-test-", 0) == 0; };
+        names.erase(std::remove_if(names.begin(), names.end(), ours), names.end());
         return names;
+    }
+
+    void write(const std::vector<std::pair<std::string, std::string>>& files) const
+    {
+        for (const auto& [path, content] : files)
+            root.write(path, content);
     }
 
     std::string romFolder(const std::string& product) const { return pluginManager::PlatformUtils::romFolder(product); }
 
     // Links stored as links, as a build server's packer would.
-    std::string zipWithProgram(const std::string& folder, const Lines& items, const std::string& name = "build.zip") const
+    std::string zipWithProgram(const std::string& folder, const Lines& items,
+                               const std::string& name = "build.zip") const
     {
         const auto archive = root.file(name);
         Lines arguments{"-q", "-y", "-r", archive};
@@ -108,12 +126,12 @@ inline std::string inChild(const std::function<std::string()>& body)
     int ends[2];
     if (pipe(ends) != 0)
         return "no pipe";
-    const int code = testSupport::runInChild([&] {
+    testSupport::runInChild([&] {
         const std::string answer = body();
         return write(ends[1], answer.data(), answer.size()) == static_cast<ssize_t>(answer.size()) ? 0 : 1;
     });
     close(ends[1]);
-    std::string answer(code == 0 ? "" : "the child failed: ");
+    std::string answer;
     char buffer[4096];
     for (ssize_t got; (got = read(ends[0], buffer, sizeof buffer)) > 0;)
         answer.append(buffer, static_cast<size_t>(got));
@@ -127,7 +145,7 @@ inline std::string asNobody(const std::function<std::string()>& body)
     return inChild([&] { return testSupport::dropRootPrivileges() ? body() : "could not drop root"; });
 }
 
-// Every item below folder, links not followed: kind, mode bits and link target.
+// Every item below folder, links not followed: mode bits, and a link's target or a file's bytes.
 inline std::map<std::string, std::string> describeTree(const std::string& folder)
 {
     std::map<std::string, std::string> items;
@@ -135,9 +153,10 @@ inline std::map<std::string, std::string> describeTree(const std::string& folder
     {
         const auto status = entry.symlink_status();
         items[fs::relative(entry.path(), folder).string()] =
-            fs::is_symlink(status) ? "link -> " + fs::read_symlink(entry.path()).string()
-                                   : (fs::is_directory(status) ? "folder " : "file ")
-                                         + std::to_string(static_cast<int>(status.permissions()));
+            fs::is_symlink(status)      ? "link -> " + fs::read_symlink(entry.path()).string()
+            : fs::is_directory(status) ? "folder " + std::to_string(static_cast<int>(status.permissions()))
+                                       : "file " + std::to_string(static_cast<int>(status.permissions())) + " " +
+                                             testSupport::readFile(entry.path().string());
     }
     return items;
 }

@@ -11,18 +11,21 @@ using namespace installTests;
 
 namespace
 {
-using ZipExtractorTest = InstallFixture;
-
-size_t countIn(const std::string& folder)
+class ZipExtractorTest : public InstallFixture
 {
-    return static_cast<size_t>(std::distance(fs::directory_iterator(folder), fs::directory_iterator()));
-}
+protected:
+    // Two items to copy over two old ones.
+    void twoItems(const std::string& inB, const std::string& newB) const
+    {
+        write({{"new/A.vst3/x", "new a"}, {"new/B.vst3/" + inB, newB}, {"dest/A.vst3/x", "old a"},
+               {"dest/B.vst3/" + inB, "old b"}});
+    }
+};
 }
 
 TEST_F(ZipExtractorTest, ArchivesThatCannotBeReadLeaveTheDestinationAlone)
 {
-    root.write("empty.zip", "");
-    root.write("text.zip", "this is no zip archive");
+    write({{"empty.zip", ""}, {"text.zip", "this is no zip archive"}});
     const std::pair<std::string, std::string> cases[] = {
         {"missing.zip", "The downloaded archive is missing."},
         {"empty.zip", "The downloaded archive is empty or damaged."},
@@ -44,8 +47,7 @@ TEST_F(ZipExtractorTest, ArchivesThatCannotBeReadLeaveTheDestinationAlone)
 
 TEST_F(ZipExtractorTest, ExecuteBitsComeFromTheEntriesOnlyWhenEverythingUnpacked)
 {
-    root.write("src/Foo/run", "#!/bin/sh\n");
-    root.write("src/Foo/data", "plain");
+    write({{"src/Foo/run", "#!/bin/sh\n"}, {"src/Foo/data", "plain"}});
     fs::permissions(root.file("src/Foo/run"), fs::perms(0755));
     fs::permissions(root.file("src/Foo/data"), fs::perms(0644));
     const auto good = zipWithProgram(root.file("src"), {"Foo"}, "good.zip");
@@ -122,38 +124,30 @@ TEST_F(ZipExtractorTest, PluginRootFollowsTheThreeRules)
 
 TEST_F(ZipExtractorTest, CopyReplacesThroughNumberedBackupsAndPutsEverythingBackWhenNoneIsFree)
 {
-    root.write("new/A.vst3/x", "new a");
-    root.write("new/B.vst3/Contents/plugin.so", "new b");
-    root.write("new/tool", "tool");
+    twoItems("x", "new b");
+    write({{"new/tool", "tool"}, {"dest/B.vst3/old-only", "old"}, {"dest/B.vst3.vyr-replaced/x", "earlier run"}});
     fs::permissions(root.file("new/tool"), fs::perms(0755));
-    root.write("dest/A.vst3/x", "old a");
-    root.write("dest/B.vst3/Contents/old-only", "old b");
-    root.write("dest/B.vst3.vyr-replaced/x", "earlier run");
     for (int number = 1; number < 99; ++number)
         root.write("dest/B.vst3.vyr-replaced" + std::to_string(number) + "/x", "earlier run");
 
     ASSERT_TRUE(ZipExtractor::copyInto(root.file("new"), root.file("dest"), message)) << message;
-    EXPECT_EQ(root.read("dest/B.vst3/Contents/plugin.so"), "new b");
-    EXPECT_FALSE(root.exists("dest/B.vst3/Contents/old-only"));
+    EXPECT_EQ(root.read("dest/B.vst3/x"), "new b");
+    EXPECT_FALSE(root.exists("dest/B.vst3/old-only"));
     EXPECT_TRUE(isExecutable(root.file("dest/tool")));
     EXPECT_EQ(root.read("dest/B.vst3.vyr-replaced/x"), "earlier run");
-    EXPECT_EQ(countIn(root.file("dest")), 102u) << "this run's backups are gone, the earlier ones are not ours";
+    EXPECT_EQ(namesIn(root.file("dest")).size(), 102u) << "this run's backups are gone, the earlier ones are not ours";
 
-    root.write("dest/B.vst3.vyr-replaced99/x", "earlier run");
-    root.write("new/A.vst3/x", "newer a");
+    write({{"dest/B.vst3.vyr-replaced99/x", "earlier run"}, {"new/A.vst3/x", "newer a"}});
     EXPECT_FALSE(ZipExtractor::copyInto(root.file("new"), root.file("dest"), message));
     EXPECT_EQ(message, "Could not move " + root.file("dest/B.vst3") + " out of the way.");
     EXPECT_EQ(root.read("dest/A.vst3/x"), "new a");
-    EXPECT_EQ(root.read("dest/B.vst3/Contents/plugin.so"), "new b");
-    EXPECT_EQ(countIn(root.file("dest")), 103u);
+    EXPECT_EQ(root.read("dest/B.vst3/x"), "new b");
+    EXPECT_EQ(namesIn(root.file("dest")).size(), 103u);
 }
 
 TEST_F(ZipExtractorTest, CopyThatFailsHalfWayPutsBothOldItemsBack)
 {
-    root.write("new/A.vst3/x", "new a");
-    root.write("new/B.vst3/x", std::string(2000000, 'b'));
-    root.write("dest/A.vst3/x", "old a");
-    root.write("dest/B.vst3/x", "old b");
+    twoItems("x", std::string(2000000, 'b'));
     const auto destination = root.file("dest");
     // A file size limit binds root too.
     EXPECT_EQ(inChild([&] {
@@ -166,40 +160,36 @@ TEST_F(ZipExtractorTest, CopyThatFailsHalfWayPutsBothOldItemsBack)
               "Could not write " + destination + "/B.vst3.");
     EXPECT_EQ(root.read("dest/A.vst3/x"), "old a");
     EXPECT_EQ(root.read("dest/B.vst3/x"), "old b");
-    EXPECT_EQ(countIn(destination), 2u);
+    EXPECT_EQ(namesIn(destination).size(), 2u);
 }
 
 TEST_F(ZipExtractorTest, CopyStopsBeforeMovingAnythingWhenAnItemCannotBeReplaced)
 {
-    root.write("new/A.vst3/x", "new a");
-    root.write("new/B.vst3/locked", "new b");
-    root.write("dest/A.vst3/x", "old a");
-    root.write("dest/B.vst3/locked", "old b");
+    twoItems("locked", "new b");
     openTo(root.path(), false);
     for (const auto* folder : {"dest", "dest/A.vst3", "dest/B.vst3"})
         openTo(root.file(folder), true);
     fs::permissions(root.file("dest/A.vst3/x"), fs::perms(0666));
     const auto destination = root.file("dest");
-    EXPECT_EQ(asNobody([&] { return ZipExtractor::copyInto(root.file("new"), destination, message) ? "copied" : message; }),
+    const auto copy = [&] {
+        return ZipExtractor::copyInto(root.file("new"), destination, message) ? "copied" : message;
+    };
+    EXPECT_EQ(asNobody(copy),
               "Could not replace " + destination + "/B.vst3/locked.\n\nIt may be open in a host, or belong to a user "
               "with more rights than this one.");
     EXPECT_EQ(root.read("dest/A.vst3/x"), "old a");
-    EXPECT_EQ(countIn(destination), 2u);
+    EXPECT_EQ(namesIn(destination).size(), 2u);
 }
 
 TEST_F(ZipExtractorTest, InstallKeepsUserFilesAndDropsTextFiles)
 {
-    root.write("src/Foo-linux/Foo.vst3/Contents/plugin.so", "new");
-    root.write("src/Foo-linux/Foo.vst3/presets/factory.fxp", "factory");
-    root.write("src/Foo-linux/readme.txt", "read me");
+    write({{"src/Foo-linux/Foo.vst3/Contents/plugin.so", "new"}, {"src/Foo-linux/readme.txt", "read me"},
+           {"src/Foo-linux/Foo.vst3/presets/factory.fxp", "factory"}});
     const auto archive = zipWithProgram(root.file("src"), {"Foo-linux"});
-    root.write("plugins/readme.txt", "earlier read-me");
-    root.write("plugins/Foo.vst3/presets/factory.fxp", "old factory");
-    root.write("plugins/Foo.vst3/presets/mine.fxp", "mine");
-    root.write("plugins/Foo.vst3/presets/deeper/same.fxp", "same");
-    root.write("plugins/Foo.vst3/presets/deeper/clash.fxp", "differs");
-    root.write("plugins/Foo.vst3/Contents/_CodeSignature/CodeResources", "sig");
-    root.write("plugins/Foo.vst3/.DS_Store", "finder");
+    write({{"plugins/readme.txt", "earlier read-me"}, {"plugins/Foo.vst3/presets/factory.fxp", "old factory"},
+           {"plugins/Foo.vst3/presets/mine.fxp", "mine"}, {"plugins/Foo.vst3/presets/deeper/same.fxp", "same"},
+           {"plugins/Foo.vst3/presets/deeper/clash.fxp", "differs"}, {"plugins/Foo.vst3/.DS_Store", "finder"},
+           {"plugins/Foo.vst3/Contents/_CodeSignature/CodeResources", "sig"}});
     const auto roms = romFolder("Foo");
     testSupport::writeFile(roms + "same.fxp", "same");
     testSupport::writeFile(roms + "clash.fxp", "already there");
@@ -212,7 +202,7 @@ TEST_F(ZipExtractorTest, InstallKeepsUserFilesAndDropsTextFiles)
     EXPECT_FALSE(root.exists("plugins/Foo.vst3/presets/mine.fxp"));
     EXPECT_EQ(testSupport::readFile(roms + "mine.fxp"), "mine");
     EXPECT_EQ(testSupport::readFile(roms + "clash(2).fxp"), "differs");
-    EXPECT_EQ(countIn(roms), 4u) << "factory, signature and Finder files are not the user's";
+    EXPECT_EQ(namesIn(roms).size(), 4u) << "factory, signature and Finder files are not the user's";
     const auto log = logMessages();
     EXPECT_EQ(std::count_if(log.begin(), log.end(), [](const auto& line) { return line.rfind("Kept ", 0) == 0; }), 2)
         << "identical bytes are not copied again";
