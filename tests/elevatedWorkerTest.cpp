@@ -1,12 +1,6 @@
-#include "support/childProcess.h"
-#include "support/processRunner.h"
-#include "support/tempFolder.h"
+#include "installFixture.h"
 
-#include <gtest/gtest.h>
-
-#include <filesystem>
-
-namespace fs = std::filesystem;
+using namespace installTests;
 
 namespace
 {
@@ -16,7 +10,7 @@ const std::string notUnderstood = "The plugin manager asked itself for something
 // that a stray file it writes shows up there.
 struct ElevatedWorker : ::testing::Test
 {
-    testSupport::ProcessResult run(const std::vector<std::string>& arguments) const
+    testSupport::ProcessResult run(const Lines& arguments) const
     {
         testSupport::ProcessOptions options;
         options.environment = testSupport::homeEnvironment(temp.file("home"));
@@ -36,35 +30,42 @@ TEST_F(ElevatedWorker, EachVerbAndItsFailureMessageWithCrlfLineEnds)
     temp.write("gone/b", "b");
     temp.write("list.txt", "\n" + temp.file("gone/a") + "\r\n   \r\n" + temp.file("never") + "\r" + temp.file("gone"));
     temp.write("blank.txt", "\n  \r\n");
-    struct Case
-    {
-        std::vector<std::string> verb;
-        int exitCode;
-        std::string result; // empty: no result file
-    };
-    const Case cases[] = {
+    temp.write("one/A.clap", "1");
+    temp.write("two/B.clap", "2");
+    // Line 2 is empty: that pair is dropped without shifting the next onto the wrong destination;
+    // the fifth line has no partner.
+    temp.write("jobs-1.txt", temp.file("one") + "\r\n\r" + temp.file("two") + "\n" + temp.file("to") + "\r\n" +
+                                 temp.file("one") + "\r\n");
+    temp.write("jobs-2.txt", temp.file("no1") + "\n" + temp.file("x") + "\n" + temp.file("no2") + "\n" +
+                                 temp.file("y"));
+    // the verb and its arguments, exit code, result file (empty: none written)
+    const std::tuple<Lines, int, std::string> cases[] = {
         {{"copy", temp.file("src"), temp.file("dest")}, 0, ""},
         {{"remove", temp.file("gone/b")}, 0, ""},
         {{"remove", temp.file("never")}, 0, ""},
         {{"removemany", temp.file("list.txt")}, 0, ""},
+        {{"copymany", temp.file("jobs-1.txt")}, 0, ""},
+        // Every copy failing is still a run that did its job: the outcome is in the results file.
+        {{"copymany", temp.file("jobs-2.txt")}, 0, ""},
         {{"copy", temp.file("none"), temp.file("x")}, 1, "There is nothing to install in " + temp.file("none") + "."},
         {{"copy", temp.file("src")}, 1, notUnderstood},
         {{"Remove", "a"}, 1, notUnderstood},
         {{"removemany", temp.file("blank.txt")}, 1, "The plugin manager asked for a removal with nothing in it."},
         {{"copymany", temp.file("blank.txt")}, 1, "The plugin manager asked for an install with nothing in it."},
     };
-    for (const Case& c : cases)
+    for (const auto& [verb, exitCode, result] : cases)
     {
-        SCOPED_TRACE(c.verb.front() + " " + std::to_string(c.verb.size()));
         fs::remove(resultFile);
-        std::vector<std::string> arguments{"--elevated-task", resultFile};
-        arguments.insert(arguments.end(), c.verb.begin(), c.verb.end());
-        EXPECT_EQ(run(arguments).exitCode, c.exitCode);
-        EXPECT_EQ(testSupport::readFile(resultFile), c.result);
+        Lines arguments{"--elevated-task", resultFile};
+        arguments.insert(arguments.end(), verb.begin(), verb.end());
+        EXPECT_EQ(run(arguments).exitCode, exitCode) << verb.front() << " " << verb.size();
+        EXPECT_EQ(testSupport::readFile(resultFile), result) << verb.front() << " " << verb.size();
     }
     EXPECT_EQ(temp.read("dest/Synth.vst3/inside"), "new");
-    EXPECT_FALSE(temp.exists("gone"));
-    EXPECT_FALSE(temp.exists("x"));
+    EXPECT_EQ(temp.read("jobs-1.done"), "1\r\n");
+    EXPECT_EQ(temp.read("jobs-2.done"), "0\r\n0\r\n");
+    EXPECT_EQ(temp.read("to/B.clap"), "2");
+    EXPECT_FALSE(temp.exists("gone") || temp.exists("x") || temp.exists("two/A.clap") || temp.exists("to/A.clap"));
 }
 
 TEST_F(ElevatedWorker, WithoutAResultFileNothingIsWrittenAndLaterItIsAnOrdinaryOption)
@@ -80,43 +81,21 @@ TEST_F(ElevatedWorker, WithoutAResultFileNothingIsWrittenAndLaterItIsAnOrdinaryO
     EXPECT_TRUE(temp.exists("keep"));
 }
 
-TEST_F(ElevatedWorker, CopyManyPairsLinesByPositionAndReportsEachCopy)
-{
-    temp.write("one/A.clap", "1");
-    temp.write("two/B.clap", "2");
-    // Line 2 is empty: that pair is dropped without shifting the next onto the wrong destination;
-    // the fifth line has no partner.
-    temp.write("jobs-1.txt", temp.file("one") + "\r\n\r" + temp.file("two") + "\n" + temp.file("to") + "\r\n"
-                                 + temp.file("one") + "\r\n");
-    // Every copy failing is still a run that did its job: the outcome is in the results file.
-    temp.write("jobs-2.txt", temp.file("no1") + "\n" + temp.file("x") + "\n" + temp.file("no2") + "\n" + temp.file("y"));
-    EXPECT_EQ(run({"--elevated-task", resultFile, "copymany", temp.file("jobs-1.txt")}).exitCode, 0);
-    EXPECT_EQ(run({"--elevated-task", resultFile, "copymany", temp.file("jobs-2.txt")}).exitCode, 0);
-    EXPECT_EQ(temp.read("jobs-1.done"), "1\r\n");
-    EXPECT_EQ(temp.read("jobs-2.done"), "0\r\n0\r\n");
-    EXPECT_EQ(temp.read("to/B.clap"), "2");
-    EXPECT_FALSE(temp.exists("two/A.clap") || temp.exists("to/A.clap") || temp.exists("result.txt"));
-}
-
 TEST_F(ElevatedWorker, RemoveManyTriesEveryPathAndNamesTheFirstThatStays)
 {
     temp.write("locked/held.so", "x");
     temp.write("open/free.so", "x");
     temp.write("open/list.txt", temp.file("locked/held.so") + "\n" + temp.file("open/free.so") + "\n");
-    // Reachable by the unprivileged user a root run drops to; only "open" takes changes from it.
-    fs::permissions(temp.path(), fs::perms::others_read | fs::perms::others_exec, fs::perm_options::add);
-    fs::permissions(temp.file("locked"), fs::perms::owner_read | fs::perms::owner_exec | fs::perms::others_read
-                                             | fs::perms::others_exec);
-    fs::permissions(temp.file("open"), fs::perms::all);
-    const int code = testSupport::runInChild([this] {
-        if (!testSupport::dropRootPrivileges())
-            return 10;
-        return run({"--elevated-task", temp.file("open/result.txt"), "removemany", temp.file("open/list.txt")}).exitCode;
-    });
+    openTo(temp.path(), false);
+    openTo(temp.file("open"), true);
+    fs::permissions(temp.file("locked"), fs::perms(0555));
+    EXPECT_EQ(asNobody([&] {
+                  return std::to_string(
+                      run({"--elevated-task", temp.file("open/result.txt"), "removemany", temp.file("open/list.txt")})
+                          .exitCode);
+              }),
+              "1");
     fs::permissions(temp.file("locked"), fs::perms::owner_all);
-    if (code == 10)
-        GTEST_SKIP() << "could not drop root rights, so every path can be removed";
-    EXPECT_EQ(code, 1);
     EXPECT_TRUE(temp.exists("locked/held.so"));
     EXPECT_FALSE(temp.exists("open/free.so"));
     EXPECT_EQ(temp.read("open/result.txt"),

@@ -3,6 +3,7 @@
 #include "manager/platform/log.h"
 #include "manager/platform/platformUtils.h"
 
+#include "support/childProcess.h"
 #include "support/processRunner.h"
 #include "support/scopedEnv.h"
 #include "support/tempFolder.h"
@@ -10,20 +11,42 @@
 #include <gtest/gtest.h>
 #include <juce_core/juce_core.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <regex>
 #include <string>
 #include <vector>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace installTests
 {
 namespace fs = std::filesystem;
+using Lines = std::vector<std::string>;
 
-// A temporary folder of the test's own (TMPDIR, so work folders and downloads land there and can
-// be counted), a data folder for the rom folders, and a log in a settings folder of its own.
+inline Lines namesIn(const std::string& folder)
+{
+    Lines names;
+    for (const auto& entry : fs::directory_iterator(folder))
+        names.push_back(entry.path().filename().string());
+    return names;
+}
+
+// The messages of a log file, without their time stamps and the welcome block.
+inline Lines logLines(const std::string& logFile)
+{
+    const auto text = testSupport::readFile(logFile);
+    const std::regex stamped(R"(\d{4}-\d\d-\d\dT\S+  ([^\r\n]*))");
+    Lines messages;
+    for (std::sregex_iterator line(text.begin(), text.end(), stamped), end; line != end; ++line)
+        messages.push_back((*line)[1]);
+    return messages;
+}
+
+// TMPDIR is a folder of the test's own, so work folders and downloads left behind can be counted.
 class InstallFixture : public ::testing::Test
 {
 protected:
@@ -39,38 +62,30 @@ protected:
         pluginManager::PlatformUtils::setSettingsFolder("");
     }
 
-    static std::vector<std::string> logMessages()
+    static Lines logMessages() { return logLines(pluginManager::PlatformUtils::getSettingsPath("log.txt")); }
+
+    Lines leftInTemp() const
     {
-        const auto text = testSupport::readFile(pluginManager::PlatformUtils::getSettingsPath("log.txt"));
-        const std::regex stamped(R"(\d{4}-\d\d-\d\dT\S+  ([^\r\n]*))");
-        std::vector<std::string> messages;
-        for (std::sregex_iterator line(text.begin(), text.end(), stamped), end; line != end; ++line)
-            messages.push_back((*line)[1]);
-        return messages;
+        auto names = namesIn(temp.path());
+        const auto ours = [](const std::string& name) { return name.rfind("vyrpm-test-", 0) == 0; };
+        names.erase(std::remove_if(names.begin(), names.end(), ours), names.end());
+        return names;
     }
 
-    // Names directly in the temporary folder, other than the folders the test made itself.
-    std::vector<std::string> leftInTemp() const
+    void write(const std::vector<std::pair<std::string, std::string>>& files) const
     {
-        std::vector<std::string> names;
-        for (const auto& entry : fs::directory_iterator(temp.path()))
-        {
-            const auto name = entry.path().filename().string();
-            if (name.rfind("vyrpm-test-", 0) != 0)
-                names.push_back(name);
-        }
-        return names;
+        for (const auto& [path, content] : files)
+            root.write(path, content);
     }
 
     std::string romFolder(const std::string& product) const { return pluginManager::PlatformUtils::romFolder(product); }
 
-    // Zips the named items of folder with the zip program, links stored as links, as a build
-    // server's packer would. Answers the archive's path.
-    std::string zipWithProgram(const std::string& folder, const std::vector<std::string>& items,
+    // Links stored as links, as a build server's packer would.
+    std::string zipWithProgram(const std::string& folder, const Lines& items,
                                const std::string& name = "build.zip") const
     {
         const auto archive = root.file(name);
-        std::vector<std::string> arguments{"-q", "-y", "-r", archive};
+        Lines arguments{"-q", "-y", "-r", archive};
         arguments.insert(arguments.end(), items.begin(), items.end());
         testSupport::ProcessOptions options;
         options.workingFolder = folder;
@@ -83,6 +98,7 @@ protected:
     testSupport::TempFolder temp;
     testSupport::ScopedEnv tmpdir{"TMPDIR", temp.path()};
     testSupport::ScopedEnv data{"VYR_DATA_FOLDER", root.file("data")};
+    std::string message;
 };
 
 inline bool isExecutable(const std::string& path)
@@ -100,25 +116,47 @@ inline void makeLink(const std::string& target, const std::string& link)
 // Lets the unprivileged user a child drops to reach (and, with write, change) a folder made by root.
 inline void openTo(const std::string& folder, bool write)
 {
-    fs::permissions(folder, write ? fs::perms::all : fs::perms::owner_all | fs::perms::group_read |
-                                                         fs::perms::group_exec | fs::perms::others_read |
-                                                         fs::perms::others_exec);
+    fs::permissions(folder, write ? fs::perms::all : fs::perms(0755));
 }
 
-// Every item below folder, links not followed: relative path, kind, mode bits and link target.
+// Runs body in a forked child, for what the test process cannot take back, and answers what
+// body answered.
+inline std::string inChild(const std::function<std::string()>& body)
+{
+    int ends[2];
+    if (pipe(ends) != 0)
+        return "no pipe";
+    testSupport::runInChild([&] {
+        const std::string answer = body();
+        return write(ends[1], answer.data(), answer.size()) == static_cast<ssize_t>(answer.size()) ? 0 : 1;
+    });
+    close(ends[1]);
+    std::string answer;
+    char buffer[4096];
+    for (ssize_t got; (got = read(ends[0], buffer, sizeof buffer)) > 0;)
+        answer.append(buffer, static_cast<size_t>(got));
+    close(ends[0]);
+    return answer;
+}
+
+// As "nobody", so that permissions bind a run as root too.
+inline std::string asNobody(const std::function<std::string()>& body)
+{
+    return inChild([&] { return testSupport::dropRootPrivileges() ? body() : "could not drop root"; });
+}
+
+// Every item below folder, links not followed: mode bits, and a link's target or a file's bytes.
 inline std::map<std::string, std::string> describeTree(const std::string& folder)
 {
     std::map<std::string, std::string> items;
     for (const auto& entry : fs::recursive_directory_iterator(folder))
     {
-        const auto relative = fs::relative(entry.path(), folder).string();
         const auto status = entry.symlink_status();
-        std::string text;
-        if (fs::is_symlink(status))
-            text = "link -> " + fs::read_symlink(entry.path()).string();
-        else
-            text = (fs::is_directory(status) ? "folder " : "file ") + std::to_string(static_cast<int>(status.permissions()));
-        items[relative] = text;
+        items[fs::relative(entry.path(), folder).string()] =
+            fs::is_symlink(status)      ? "link -> " + fs::read_symlink(entry.path()).string()
+            : fs::is_directory(status) ? "folder " + std::to_string(static_cast<int>(status.permissions()))
+                                       : "file " + std::to_string(static_cast<int>(status.permissions())) + " " +
+                                             testSupport::readFile(entry.path().string());
     }
     return items;
 }

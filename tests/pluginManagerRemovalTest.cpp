@@ -7,19 +7,6 @@
 
 using namespace pluginManager;
 
-namespace
-{
-InstalledPlugins::Entry entry(const std::string& product, const std::string& format, const std::string& path)
-{
-    InstalledPlugins::Entry record;
-    record.product = product;
-    record.format = format;
-    record.version = "1.0.0";
-    record.path = path;
-    return record;
-}
-}
-
 TEST(ManagerRemoval, AStrayInstallIsOneStillOnDiskOutsideTheFolderTheNextInstallWouldUse)
 {
     testSupport::TempFolder root;
@@ -29,17 +16,14 @@ TEST(ManagerRemoval, AStrayInstallIsOneStillOnDiskOutsideTheFolderTheNextInstall
     manager.installPaths.set(PluginFormat::VST3, root.file("chosen"));
     root.write("old/Aurora.vst3/Contents/a.so", "old");
     root.write("chosen/Vireo.vst3/Contents/v.so", "kept where it is");
-    manager.installed.entries = {
-        entry("Aurora", "VST3", root.file("old/Aurora.vst3")),
-        entry("Vireo", "VST3", root.file("chosen/Vireo.vst3")),
-        entry("Gone", "VST3", root.file("old/Gone.vst3")),
-        entry("Odd", "vst3", root.file("old/Odd.vst3")),
-    };
+    for (const auto& [product, format, folder] : {std::tuple{"Aurora", "VST3", "old"}, {"Vireo", "VST3", "chosen"},
+                                                  {"Gone", "VST3", "old"}, {"Odd", "vst3", "old"}})
+        manager.installed.entries.push_back(
+            {product, format, "1.0.0", root.file(folder + std::string("/") + product + ".vst3"), "", "", 0, {}});
 
     const std::vector<InstalledPlugins::Entry> strays = manager.getStrayInstalls();
     ASSERT_EQ(strays.size(), 1u);
     EXPECT_EQ(strays[0].product, "Aurora");
-
     std::string message;
     EXPECT_FALSE(manager.removeStray(manager.installed.entries[3], message));
     EXPECT_EQ(message, "Unknown format vst3");

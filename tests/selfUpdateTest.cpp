@@ -1,18 +1,9 @@
 #include "manager/install/selfUpdate.h"
 
-#include "manager/platform/log.h"
-#include "manager/platform/platformUtils.h"
-
-#include "support/childProcess.h"
-#include "support/tempFolder.h"
-
-#include <gtest/gtest.h>
-#include <juce_core/juce_core.h>
-
-#include <filesystem>
+#include "installFixture.h"
 
 using namespace pluginManager;
-namespace fs = std::filesystem;
+using namespace installTests;
 
 namespace
 {
@@ -27,26 +18,19 @@ Asset ownBuild(const std::string& version, Channel channel = Channel::Public, co
             PlatformUtils::getCurrentArch(), "zip", "", channel, "", ""};
 }
 
-class SelfUpdateFiles : public testing::Test
+class SelfUpdateFiles : public InstallFixture
 {
 protected:
     void SetUp() override
     {
-        temp.write("app/vyrpm", recorder);
+        InstallFixture::SetUp();
+        root.write("app/vyrpm", recorder);
         fs::permissions(program, fs::perms::owner_all);
-        PlatformUtils::setSettingsFolder(temp.file("settings"));
-        Log::start();
-    }
-    void TearDown() override
-    {
-        Log::stop();
-        PlatformUtils::setSettingsFolder("");
+        message = "untouched";
     }
 
-    testSupport::TempFolder temp;
-    const std::string program = temp.file("app/vyrpm");
+    const std::string program = root.file("app/vyrpm");
     const std::string oldFile = program + ".old";
-    std::string message = "untouched";
 };
 }
 
@@ -75,7 +59,7 @@ TEST(SelfUpdate, FindsTheNewestVersionForThisPlatformAndTheRunningOne)
 
 TEST_F(SelfUpdateFiles, MakeRoomReplacesALeftOverOldFileAndRestoreUndoesItOnlyAfterAFailedCopy)
 {
-    temp.write("app/vyrpm.old/in/file", "x");
+    root.write("app/vyrpm.old/in/file", "x");
     EXPECT_TRUE(SelfUpdate::makeRoom(message, program));
     EXPECT_FALSE(fs::exists(program));
     EXPECT_EQ(testSupport::readFile(oldFile), recorder);
@@ -83,11 +67,11 @@ TEST_F(SelfUpdateFiles, MakeRoomReplacesALeftOverOldFileAndRestoreUndoesItOnlyAf
     // A failed copy: the program comes back. A successful one: both stay.
     SelfUpdate::restore(program);
     EXPECT_EQ(testSupport::readFile(program), recorder);
-    temp.write("elsewhere/keep", "not ours");
-    fs::create_directory_symlink(temp.file("elsewhere"), oldFile);
+    root.write("elsewhere/keep", "not ours");
+    fs::create_directory_symlink(root.file("elsewhere"), oldFile);
     EXPECT_TRUE(SelfUpdate::makeRoom(message, program));
-    EXPECT_EQ(temp.read("elsewhere/keep"), "not ours");
-    temp.write("app/vyrpm", "new build");
+    EXPECT_EQ(root.read("elsewhere/keep"), "not ours");
+    root.write("app/vyrpm", "new build");
     SelfUpdate::restore(program);
     EXPECT_EQ(testSupport::readFile(program), "new build");
     EXPECT_EQ(testSupport::readFile(oldFile), recorder);
@@ -108,11 +92,11 @@ TEST_F(SelfUpdateFiles, RestartPassesExactlyOneMarkerAtTheEnd)
     };
     for (const auto& [arguments, received] : cases)
     {
-        fs::remove(temp.file("app/args.txt"));
+        fs::remove(root.file("app/args.txt"));
         ASSERT_TRUE(SelfUpdate::restart(arguments, message, program)) << message;
-        for (int waited = 0; waited < 60000 && !temp.exists("app/args.txt"); waited += 20)
+        for (int waited = 0; waited < 60000 && !root.exists("app/args.txt"); waited += 20)
             juce::Thread::sleep(20);
-        EXPECT_EQ(temp.read("app/args.txt"), received);
+        EXPECT_EQ(root.read("app/args.txt"), received);
     }
     EXPECT_EQ(message, "untouched");
     // Not executable: the framework would hand the file to a document viewer.
@@ -127,34 +111,24 @@ TEST_F(SelfUpdateFiles, RestartPassesExactlyOneMarkerAtTheEnd)
 TEST_F(SelfUpdateFiles, CleanUpRemovesTheOldFileAndLogsOnlyWhenThereIsOne)
 {
     SelfUpdate::cleanUp(program);
-    EXPECT_FALSE(temp.exists("settings/log.txt"));
-    temp.write("app/vyrpm.old/in/file", "x");
+    EXPECT_EQ(logMessages(), Lines{});
+    root.write("app/vyrpm.old/in/file", "x");
     SelfUpdate::cleanUp(program);
     EXPECT_FALSE(fs::exists(oldFile));
     EXPECT_TRUE(fs::exists(program));
-    EXPECT_NE(temp.read("settings/log.txt").find("  Removing the previous version at " + oldFile + ": ok\r\n"),
-              std::string::npos);
+    EXPECT_EQ(logMessages(), Lines{"Removing the previous version at " + oldFile + ": ok"});
 }
 
 TEST_F(SelfUpdateFiles, CanUpdateInPlaceOnlyWhereAFileCanBeCreated)
 {
-    const std::string folder = temp.file("app");
+    const std::string folder = root.file("app");
     EXPECT_TRUE(SelfUpdate::canUpdateInPlace(message, folder));
     EXPECT_EQ(message, "untouched");
-    EXPECT_FALSE(temp.exists("app/.vyr-write-test"));
+    EXPECT_FALSE(root.exists("app/.vyr-write-test"));
 
-    // Open to the unprivileged user a root run drops to, writable by nobody but root.
-    fs::permissions(temp.path(), fs::perms::others_read | fs::perms::others_exec, fs::perm_options::add);
-    fs::permissions(folder, fs::perms::owner_write | fs::perms::group_write, fs::perm_options::remove);
-    const int code = testSupport::runInChild([&folder, this] {
-        if (!testSupport::dropRootPrivileges())
-            return 10;
-        return SelfUpdate::canUpdateInPlace(message, folder) ? 1
-               : message == "VYR Plugin Manager is installed in " + folder + ", which this program may not write"
-                                " to. Move it to a folder of your own to update it from here, or replace it by hand."
-                   ? 0 : 2;
-    });
-    if (code == 10)
-        GTEST_SKIP() << "could not drop root rights, so no folder is unwritable";
-    EXPECT_EQ(code, 0) << "1: reported writable, 2: another message";
+    openTo(root.path(), false);
+    openTo(folder, false);
+    EXPECT_EQ(asNobody([&] { return SelfUpdate::canUpdateInPlace(message, folder) ? "writable" : message; }),
+              "VYR Plugin Manager is installed in " + folder + ", which this program may not write to. Move it to a "
+              "folder of your own to update it from here, or replace it by hand.");
 }
