@@ -177,3 +177,34 @@ TEST_F(PluginInstallerTest, UninstallFindsTheRecordedBundleWhenTheStandardOneIsM
     EXPECT_FALSE(PluginInstaller::uninstall("Foo", "Foo", PluginFormat::VST3, "", files, message));
     EXPECT_EQ(message, "There is no install location for this format.");
 }
+
+// A ROM file or a file the user added that cannot be put into the rom folder must not go with the
+// old plug-in: the install and the uninstall stop and leave the plug-in as it was.
+TEST_F(PluginInstallerTest, FilesThatCannotBeKeptStopTheInstallAndTheUninstall)
+{
+    const auto url = serveBuild();
+    root.write("blocked", "a file where the data folder would begin");
+    testSupport::ScopedEnv unusableData("VYR_DATA_FOLDER", root.file("blocked/data"));
+    const auto roms = root.file("blocked/data/Kestavel/Foo/roms");
+    const auto bundle = location + "/Foo.vst3";
+    const std::string leftAsItWas = ".\n\nThe installed plug-in was left as it was, so that none of your files is lost.";
+
+    write({{"plugins/Foo.vst3/Contents/x86_64-linux/Foo.so", "old library"},
+           {"plugins/Foo.vst3/Contents/Resources/bank.bin", "bank"}});
+    const auto before = describeTree(location);
+    EXPECT_FALSE(run(build(url), location));
+    EXPECT_EQ(message, "Could not move the ROM files out of " + bundle + " into " + roms + leftAsItWas);
+    EXPECT_EQ(describeTree(location), before);
+    EXPECT_FALSE(PluginInstaller::uninstall("Foo", "Foo", PluginFormat::VST3, location, {}, message));
+    EXPECT_EQ(message, "Could not move the ROM files out of " + bundle + " into " + roms
+                           + ".\n\nThe plug-in was not removed, so that none of your files is lost.");
+    EXPECT_EQ(describeTree(location), before);
+
+    fs::remove(root.file("plugins/Foo.vst3/Contents/Resources/bank.bin"));
+    write({{"plugins/Foo.vst3/presets/mine.fxp", "mine"}});
+    const auto withUserFile = describeTree(location);
+    EXPECT_FALSE(run(build(url), location));
+    EXPECT_EQ(message, "Could not make " + roms + " for " + bundle + "/presets/mine.fxp" + leftAsItWas);
+    EXPECT_EQ(describeTree(location), withUserFile);
+    EXPECT_TRUE(leftInTemp().empty());
+}

@@ -39,7 +39,8 @@ juce::File downloadArchive(const Asset& asset)
 
 std::string romsNotKept(const juce::File& item, const std::string& product)
 {
-    return "Could not move the ROM files out of " + pathOf(item) + " into " + PlatformUtils::romFolder(product);
+    const std::string romFolder = pathOf(toFile(PlatformUtils::romFolder(product)));
+    return "Could not move the ROM files out of " + pathOf(item) + " into " + romFolder;
 }
 
 std::string dataProductOf(const Asset& asset)
