@@ -20,6 +20,7 @@
 # It installs nothing, and writes nothing outside the build folder and its temporary folder.
 set -eu
 cd "$(dirname "$0")/.."
+. scripts/sampleSite.sh
 
 build=${1:-build}
 rounds=${BENCH_ROUNDS:-3}
@@ -145,13 +146,7 @@ start_server() {
     "$bin/vyrpmSampleSite" serve "$site" --login /server/builds/big/donators/ "$user" "$password" \
         --url-file "$work/url" --requests-file "$1" >/dev/null &
     server=$!
-    tries=0
-    while [ ! -s "$work/url" ]; do
-        kill -0 "$server" 2>/dev/null || fail "the sample site did not start"
-        tries=$((tries + 1))
-        [ "$tries" -lt 100 ] || fail "the sample site did not say where it listens"
-        sleep 0.1
-    done
+    wait_for_site "$work/url"
     base=$(cat "$work/url")
     write_release_list
 }

@@ -12,6 +12,7 @@
 # is removed at the end. Needs a POSIX shell and the packages of the test command (.ci/run).
 set -eu
 cd "$(dirname "$0")/.."
+. scripts/sampleSite.sh
 
 arch=$(uname -m)
 user=demo
@@ -153,13 +154,7 @@ start_server() {
     "$bin/vyrpmSampleSite" serve "$site" --login /server/builds/aurora/donators/ "$user" "$password" \
         --url-file "$work/url" >/dev/null &
     server=$!
-    tries=0
-    while [ ! -s "$work/url" ]; do
-        kill -0 "$server" 2>/dev/null || fail "the sample site did not start"
-        tries=$((tries + 1))
-        [ "$tries" -lt 100 ] || fail "the sample site did not say where it listens"
-        sleep 0.1
-    done
+    wait_for_site "$work/url"
     base=$(cat "$work/url")
 }
 
