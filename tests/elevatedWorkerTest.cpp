@@ -10,12 +10,12 @@ const std::string notUnderstood = "The plugin manager asked itself for something
 // that a stray file it writes shows up there.
 struct ElevatedWorker : ::testing::Test
 {
-    testSupport::ProcessResult run(const Lines& arguments) const
+    testSupport::ProcessResult run(const Lines& arguments, const std::string& program = VYRPM_TEST_BINARY) const
     {
         testSupport::ProcessOptions options;
         options.environment = testSupport::homeEnvironment(temp.file("home"));
         options.workingFolder = temp.path();
-        return testSupport::runProcess(VYRPM_TEST_BINARY, arguments, options);
+        return testSupport::runProcess(program, arguments, options);
     }
 
     testSupport::TempFolder temp;
@@ -89,10 +89,14 @@ TEST_F(ElevatedWorker, RemoveManyTriesEveryPathAndNamesTheFirstThatStays)
     openTo(temp.path(), false);
     openTo(temp.file("open"), true);
     fs::permissions(temp.file("locked"), fs::perms(0555));
+    // A copy of the program beside the files: the build folder may lie where "nobody" cannot go.
+    const auto program = temp.file("vyrpm");
+    fs::copy_file(VYRPM_TEST_BINARY, program);
     EXPECT_EQ(asNobody([&] {
-                  return std::to_string(
-                      run({"--elevated-task", temp.file("open/result.txt"), "removemany", temp.file("open/list.txt")})
-                          .exitCode);
+                  return std::to_string(run({"--elevated-task", temp.file("open/result.txt"), "removemany",
+                                             temp.file("open/list.txt")},
+                                            program)
+                                            .exitCode);
               }),
               "1");
     fs::permissions(temp.file("locked"), fs::perms::owner_all);
