@@ -1,21 +1,15 @@
 #include "manager/pluginManager.h"
 
-#include "support/scopedEnv.h"
-#include "support/tempFolder.h"
-#include "support/testServer.h"
-
-#include <gtest/gtest.h>
+#include "installFixture.h"
 
 using namespace pluginManager;
+using AdditionalFiles = installTests::InstallFixture;
 
 // A product list names the product whose data folder receives the downloads; a name that climbs
 // out of the maker's folder would let a server write anywhere the user can, and is refused before
 // anything is fetched.
-TEST(AdditionalFiles, ProductNamesThatLeaveTheMakersFolderAreRefused)
+TEST_F(AdditionalFiles, ProductNamesThatLeaveTheMakersFolderAreRefused)
 {
-    testSupport::TempFolder temp;
-    testSupport::ScopedEnv data("VYR_DATA_FOLDER", temp.file("data/a/b"));
-    testSupport::TestServer server;
     server.setText("/x.bin", "payload");
 
     for (const std::string product : {"..", ".", "", "../..", "x/../..", "..\\.."})
@@ -24,7 +18,6 @@ TEST(AdditionalFiles, ProductNamesThatLeaveTheMakersFolderAreRefused)
         PluginManager::FilesRequest request;
         request.product = product;
         request.files = {{"roms", {{server.url("/x.bin"), "x.bin"}}}};
-        std::string message;
         EXPECT_FALSE(PluginManager::installAdditionalFiles(request, message));
         EXPECT_EQ(message, "1 additional file could not be installed: \"" + product
                                + "\" is not a name a data folder can have");
@@ -34,7 +27,6 @@ TEST(AdditionalFiles, ProductNamesThatLeaveTheMakersFolderAreRefused)
     PluginManager::FilesRequest plain;
     plain.product = "Synth";
     plain.files = {{"roms", {{server.url("/x.bin"), "x.bin"}}}};
-    std::string message;
     EXPECT_TRUE(PluginManager::installAdditionalFiles(plain, message)) << message;
-    EXPECT_EQ(testSupport::readFile(temp.file("data/a/b/Kestavel/Synth/roms/x.bin")), "payload");
+    EXPECT_EQ(root.read("data/Kestavel/Synth/roms/x.bin"), "payload");
 }

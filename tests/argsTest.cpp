@@ -3,8 +3,6 @@
 #include <gtest/gtest.h>
 
 using pluginManager::Args;
-using pluginManager::Channel;
-using pluginManager::parseChannel;
 
 namespace
 {
@@ -63,14 +61,4 @@ TEST(ArgsQueries, CommandPositionalsAndValues)
     ASSERT_TRUE(Args::parse({"--settings", "/s"}, onlyOptions, error));
     EXPECT_FALSE(onlyOptions.takeCommand());
     EXPECT_EQ(onlyOptions.command, "");
-}
-
-TEST(ParseChannel, AcceptsTheTwoLoginChannelsOnly)
-{
-    Channel channel = Channel::Public;
-    EXPECT_TRUE(parseChannel("internal", channel) && channel == Channel::Internal);
-    EXPECT_TRUE(parseChannel("donators", channel) && channel == Channel::Donators);
-    // Refused words leave the channel as it was.
-    for (const std::string text : {"public", "Internal", "", " internal"})
-        EXPECT_TRUE(!parseChannel(text, channel) && channel == Channel::Donators) << text;
 }

@@ -1,14 +1,14 @@
+// The catalog's web sources: the product lists, the public builds and the channel folders.
 #include "manager/catalog/catalogSource.h"
 #include "manager/catalog/config.h"
 
-#include "support/testEndpoints.h"
-#include "support/testServer.h"
-
-#include <gtest/gtest.h>
+#include "httpFixture.h"
 
 using namespace pluginManager;
 using testSupport::loopbackPath::buildsServer;
 using testSupport::loopbackPath::productList;
+using testSupport::loopbackPath::publicBuilds;
+using testSupport::loopbackPath::releasesApi;
 using testSupport::route;
 using Texts = std::vector<std::string>;
 
@@ -33,16 +33,17 @@ namespace
 // Nested far too deep for the parser: refused unread, as text that is no JSON.
 const std::string tooDeep(200000, '[');
 
-class ProductLists : public ::testing::Test
+class CatalogSources : public httpTests::HttpFixture
 {
 protected:
-    void SetUp() override { testSupport::pointEndpointsAt(server.url("/")); }
     void serveList(const std::string& text) { server.setText(route(productList), text, "application/json"); }
+    void serveCopy(const std::string& name, const std::string& text) { server.setText(route(publicBuilds, name), text); }
 
-    testSupport::TestServer server;
     std::vector<Product> products;
-    std::string error;
+    std::vector<Asset> assets;
 };
+using ProductLists = CatalogSources;
+using PublicBuilds = CatalogSources;
 
 // Id, slug, name, year, then each file section: its folder and its downloads (url>path).
 Texts describe(const std::vector<Product>& products)
@@ -61,6 +62,21 @@ Texts describe(const std::vector<Product>& products)
         texts.push_back(text);
     }
     return texts;
+}
+
+// One release object as both our copy and the hosting service write it.
+std::string release(const std::string& publishedAt, const std::string& name, const std::string& url)
+{
+    return R"({"tag_name": "v", "published_at": ")" + publishedAt + R"(", "assets": [{"name": ")" + name +
+           R"(", "size": 1, "browser_download_url": ")" + url + R"("}]})";
+}
+
+Texts urlsAndDates(const std::vector<Asset>& assets)
+{
+    Texts values;
+    for (const auto& asset : assets)
+        values.push_back(asset.url + "@" + asset.date);
+    return values;
 }
 
 const char* g_productList = R"({
@@ -136,4 +152,101 @@ TEST_F(ProductLists, ChannelProductIsTheFirstOfTheFoldersList)
         EXPECT_FALSE(CatalogSource::fetchChannelProduct("Aurora", Channel::Donators, {"fan", "pw"}, product));
     }
     EXPECT_EQ(describe({product}), first);
+}
+
+TEST_F(PublicBuilds, OwnCopyGivesTheReleasesInListOrder)
+{
+    const std::string a = "https://x.test/a.zip", d = "https://x.test/d.deb";
+    serveCopy("versions.json", R"(["1.4.0", "", "missing", "broken", "1.3.0", "1.4.0"])");
+    serveCopy("1.4.0.json", R"({"published_at": "2024-05-01T12:34", "assets": [7,
+        {"name": "Kestavel-Aurora-VST3-1.4.0-Linux_x86_64.zip", "browser_download_url": ")" + a + R"("},
+        {"name": "Aurora-1.4.0-notes.txt", "browser_download_url": "https://x.test/notes.txt"},
+        {"name": "Kestavel-Aurora-CLAP-1.4.0-win64.zip", "browser_download_url": ""}]})");
+    serveCopy("broken.json", tooDeep);
+    serveCopy("1.3.0.json", release("2024-05-01T12:3", "Kestavel-Aurora-1.3.0-Linux_aarch64.deb", d));
+
+    assets.resize(1);
+    ASSERT_TRUE(CatalogSource::fetchPublic(assets, error)) << error;
+    // A release listed twice counts twice; the caller's own entry stays in front.
+    const std::string dated = a + "@2024-05-01 12:34";
+    EXPECT_EQ(urlsAndDates(assets), (Texts{"@", dated, d + "@", dated}));
+    EXPECT_EQ(server.requestCount(route(releasesApi)), 0u);
+}
+
+TEST_F(PublicBuilds, OwnCopyWithoutBuildsFallsBackToTheApi)
+{
+    // Missing, no list, empty, listing only releases without builds, nested far too deep.
+    const std::string cases[] = {"", R"({"1.0": true})", "[]", R"(["gone", "nobuilds"])", tooDeep};
+    serveCopy("nobuilds.json", release("2024-05-01T12:34:56Z", "readme.txt", "https://x.test/r.txt"));
+    server.setText(route(releasesApi),
+                   "[" + release("2024-01-01T10:20:30Z", "Kestavel-Api-1.0-win64.zip", "https://x.test/api.zip") + "]");
+
+    for (const std::string& versions : cases)
+    {
+        if (versions.empty())
+            server.setStatus(route(publicBuilds, "versions.json"), 404);
+        else
+            serveCopy("versions.json", versions);
+        assets.clear();
+        EXPECT_TRUE(CatalogSource::fetchPublic(assets, error));
+        EXPECT_EQ(error, "");
+        EXPECT_EQ(urlsAndDates(assets), Texts{"https://x.test/api.zip@2024-01-01 10:20"}) << versions.substr(0, 20);
+    }
+}
+
+TEST_F(PublicBuilds, ApiFailuresLeaveTheCallersList)
+{
+    assets.resize(2);
+    for (const auto& answer : {std::string(R"({"message": "API rate limit exceeded"})"), tooDeep})
+    {
+        server.setText(route(releasesApi), answer);
+        EXPECT_FALSE(CatalogSource::fetchPublic(assets, error));
+        EXPECT_EQ(error, "Unexpected response from GitHub");
+    }
+
+    server.setText(route(releasesApi), "[]");
+    EXPECT_TRUE(CatalogSource::fetchPublic(assets, error));
+    EXPECT_EQ(error, "");
+
+    testSupport::pointEndpointsAt(testSupport::closedLoopbackBase());
+    EXPECT_FALSE(CatalogSource::fetchPublic(assets, error));
+    EXPECT_EQ(error, "Could not reach GitHub: Failed to connect");
+    EXPECT_EQ(assets.size(), 2u);
+}
+
+TEST_F(CatalogSources, ARefusedMissingOrUnreachableChannelFolderIsWordedForTheUser)
+{
+    const Credentials login{"fan", "pw"};
+    bool hasProducts = true;
+    const auto fetch = [&](const std::string& name, const Credentials& credentials) {
+        return CatalogSource::fetchChannel(name, Channel::Donators, credentials, assets, error, &hasProducts);
+    };
+    assets.resize(1);
+    assets[0].product = "Kept";
+    // An incomplete login asks nothing.
+    for (const Credentials& incomplete : {Credentials{"fan", ""}, Credentials{"", "pw"}})
+    {
+        EXPECT_FALSE(fetch("Aurora", incomplete));
+        EXPECT_EQ(error, "No login for this channel");
+    }
+    EXPECT_TRUE(server.requests().empty());
+
+    for (const int refusal : {401, 403})
+    {
+        server.requireLogin(route(buildsServer, "aurora/"), "fan", "pw", refusal);
+        EXPECT_FALSE(fetch("Aurora", {"fan", "bad"}));
+        EXPECT_EQ(error, "Login rejected");
+    }
+    // The name as the user typed it, so they see what to correct.
+    EXPECT_FALSE(fetch("Borealis ", login));
+    EXPECT_EQ(error, "There is nothing in " + urls().buildsServer +
+                         "borealis/donators/.\n\nEither no build has been uploaded for \"Borealis \" yet, or that "
+                         "is not the name the server knows it by.");
+    testSupport::pointEndpointsAt(testSupport::closedLoopbackBase());
+    EXPECT_FALSE(fetch("Aurora", login));
+    EXPECT_EQ(error, "Could not reach the server (Failed to connect)");
+
+    ASSERT_EQ(assets.size(), 1u);
+    EXPECT_EQ(assets[0].product, "Kept");
+    EXPECT_TRUE(hasProducts);
 }

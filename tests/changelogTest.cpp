@@ -1,8 +1,14 @@
+// The changelog: parsing, queries, rendering and the files written from it.
 #include "changelog/changelog.h"
+#include "support/tempFolder.h"
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 using changelogLib::Changelog;
+using Format = Changelog::Format;
+namespace fs = std::filesystem;
 using Sections = Changelog::Sections;
 using Versions = std::map<std::string, Sections>;
 using Names = std::set<std::string>;
@@ -32,6 +38,24 @@ Lines describe(const std::vector<Changelog::Release>& releases)
         result.push_back(text);
     }
     return result;
+}
+
+const std::string fixtures = std::string(VYRPM_FIXTURES_DIR) + "/changelog/";
+
+std::map<std::string, std::string> filesIn(const std::string& folder)
+{
+    std::map<std::string, std::string> files;
+    for (const auto& entry : fs::directory_iterator(folder))
+        files[entry.path().filename().string()] = testSupport::readFile(entry.path().string());
+    return files;
+}
+
+Changelog fixture()
+{
+    Changelog changelog;
+    std::string error;
+    EXPECT_TRUE(changelog.load(fixtures + "input.txt", error)) << error;
+    return changelog;
 }
 }
 
@@ -150,4 +174,83 @@ TEST(ChangelogQueries, DropNewerThanCutsByValueAndRebuildsProducts)
     changelog = parsed("Version 0.0.0\nAlpha:\n- a\nVersion 0.0.1\nBeta:\n- b\n");
     changelog.dropNewerThan("");
     EXPECT_EQ(changelog.products, (Names{"Alpha"}));
+}
+
+TEST(ChangelogRender, BulletsTagsAndContinuations)
+{
+    std::vector<std::string> entries; // as "tag|text", so a mismatch shows every field
+    for (const auto& entry : Changelog::getEntries({"note", "  joined", "- [Alpha] fixed", "          continued", "",
+                                                    "   ", "   more", "- [] empty tag", "- [Alpha]", "- [Alpha]   ",
+                                                    "- [Alpha fixed", "-", "-x", "-  two spaces", "- a [b] c"}))
+        entries.push_back(entry.tag + "|" + entry.text);
+    EXPECT_EQ(entries, (std::vector<std::string>{"|note joined", "Alpha|fixed continued more", "|empty tag", "Alpha|",
+                                                 "Alpha|", "|[Alpha fixed - -x", "| two spaces", "|a [b] c"}));
+    EXPECT_TRUE(Changelog::getEntries({"", "  "}).empty());
+}
+
+TEST(ChangelogRender, EmptyProductEmptyTagsAndEmptySections)
+{
+    const Changelog::Release release{"1.3.5", {{"Framework", {""}}}, {"- [Alpha]", "- x"}};
+    EXPECT_EQ(Changelog::toText(release, ""), "Version 1.3.5\n\nFramework:\n\n\n:\n\n- [Alpha] \n- x\n");
+    EXPECT_EQ(Changelog::toMarkdown(release, ""), "## Version 1.3.5\n\n### Framework\n\n\n### \n\n- **Alpha** \n- x\n");
+
+    const Changelog::Release bare{"2.0.0 beta", {}, {}};
+    EXPECT_EQ(Changelog::toText(bare, "Alpha"), "Alpha Version 2.0.0 beta\n");
+    EXPECT_EQ(Changelog::toMarkdown(bare, "Alpha"), "## Alpha 2.0.0 beta\n");
+}
+
+TEST(ChangelogFiles, WritesVersionProductAndProductFiles)
+{
+    const auto changelog = fixture();
+    for (const auto& [format, expected] : {std::pair{Format::Text, "text"}, {Format::Markdown, "markdown"}})
+    {
+        testSupport::TempFolder out;
+        std::string error;
+        ASSERT_TRUE(changelog.writeFiles(out.path() + "/", format, error)) << error;
+        EXPECT_EQ(filesIn(out.path()), filesIn(fixtures + expected)) << expected;
+    }
+}
+
+TEST(ChangelogFiles, RefusesFilesOutsideTheOutputFolderAndStops)
+{
+    testSupport::TempFolder temp;
+    const auto outDir = temp.file("a/b/");
+    fs::create_directories(outDir);
+    Changelog changelog;
+    std::string error;
+    // A version key is free text after its second dot, so ".." may also follow a harmless start.
+    for (const std::string version : {"../../escape.x", "1.2.x/../../escape"})
+    {
+        SCOPED_TRACE(version);
+        ASSERT_TRUE(changelog.parse(version + ":\nAlpha:\n- out\nVersion 2.0.0\nAlpha:\n- in\n"));
+        fs::create_directories(outDir + "1.2.x");
+        EXPECT_FALSE(changelog.writeFiles(outDir, Format::Text, error));
+        EXPECT_EQ(error, "Failed to create output file '" + outDir + version + "_Alpha.txt'");
+        EXPECT_EQ(std::distance(fs::recursive_directory_iterator(temp.path()), {}), 3);
+    }
+
+    // A name that only reaches a sub-folder stays allowed.
+    ASSERT_TRUE(changelog.parse("1.2.x/sub:\nAlpha:\n- in\n"));
+    EXPECT_TRUE(changelog.writeFiles(outDir, Format::Text, error)) << error;
+    EXPECT_EQ(testSupport::readFile(outDir + "1.2.x/sub_Alpha.txt"), "Alpha Version 1.2.x/sub\n\nAlpha:\n\n- in\n");
+}
+
+TEST(ChangelogFiles, WriteAndLoadFailuresReportTheirPath)
+{
+    testSupport::TempFolder temp;
+    std::string error = "earlier";
+    EXPECT_FALSE(fixture().writeFiles(temp.file("missing/"), Format::Text, error));
+    EXPECT_EQ(error, "Failed to create output file '" + temp.file("missing/") + "1.0.0_.txt'");
+
+    // A failed load keeps the changelog when the file cannot be opened or read, and empties it when it is empty.
+    auto changelog = fixture();
+    const auto before = changelog.versions;
+    for (const auto& path : {temp.file("none.txt"), temp.path()})
+        EXPECT_EQ((std::tuple{changelog.load(path, error), error, changelog.versions == before}),
+                  std::make_tuple(false, "Failed to open input file '" + path + "'", true));
+
+    temp.write("empty.txt", "");
+    EXPECT_FALSE(changelog.load(temp.file("empty.txt"), error));
+    EXPECT_EQ(error, "No lines read from input file");
+    EXPECT_TRUE(changelog.versions.empty() && changelog.products.empty());
 }

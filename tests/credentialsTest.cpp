@@ -1,11 +1,10 @@
+// Stored logins, and the masked text that shares them.
 #include "manager/logins/credentials.h"
+#include "manager/logins/loginFile.h"
 
 #include "manager/catalog/config.h"
-#include "manager/platform/platformUtils.h"
 
-#include "support/tempFolder.h"
-
-#include <gtest/gtest.h>
+#include "httpFixture.h"
 
 #include <string>
 #include <vector>
@@ -22,14 +21,8 @@ std::string loginOf(const CredentialStore& store, Channel channel, const std::st
     return login.user + ":" + login.password;
 }
 
-class CredentialsTest : public ::testing::Test
-{
-protected:
-    void SetUp() override { PlatformUtils::setSettingsFolder(m_folder.path()); }
-    void TearDown() override { PlatformUtils::setSettingsFolder(""); }
-
-    testSupport::TempFolder m_folder;
-};
+// The exact file a login makes is checked where the login command stores it.
+using CredentialsTest = httpTests::HttpFixture;
 
 TEST_F(CredentialsTest, StoreKeysChannelsAndWhenTheFileIsWritten)
 {
@@ -37,7 +30,7 @@ TEST_F(CredentialsTest, StoreKeysChannelsAndWhenTheFileIsWritten)
     EXPECT_EQ(CredentialStore::keyFor(Channel::Donators, server + "Foo/donators/"), "donators:foo");
     EXPECT_EQ(CredentialStore::keyFor(Channel::Internal, "Foo"), "internal");
 
-    PlatformUtils::setSettingsFolder(m_folder.file("a/config"));
+    PlatformUtils::setSettingsFolder(settings.file("a/config"));
     CredentialStore store(false);
     store.set(Channel::Donators, " Foo ", {"ann", "old"}, false);
     store.set(Channel::Donators, server + "foo/donators/", {"ann", "new"}, false);
@@ -49,7 +42,7 @@ TEST_F(CredentialsTest, StoreKeysChannelsAndWhenTheFileIsWritten)
     store.set(Channel::Public, "foo", {"eve", "pw"}, true);
     store.clear(Channel::Public, "foo", true);
     EXPECT_EQ(store.entries.size(), 4u);
-    EXPECT_FALSE(m_folder.exists("a"));
+    EXPECT_FALSE(settings.exists("a"));
     EXPECT_EQ(loginOf(store, Channel::Donators, "FOO"), "ann:new");
     EXPECT_EQ(loginOf(store, Channel::Internal, "beta"), "team:hunter2");
     EXPECT_EQ(loginOf(store, Channel::Public, "foo"), ":");
@@ -61,31 +54,11 @@ TEST_F(CredentialsTest, StoreKeysChannelsAndWhenTheFileIsWritten)
     EXPECT_EQ(loginOf(CredentialStore(true), Channel::Internal, ""), "team:hunter2");
 }
 
-TEST_F(CredentialsTest, WritesTheFileFormatAndReadsItBack)
-{
-    CredentialStore store(false);
-    store.set(Channel::Internal, "", {"team", "hunter2"}, false);
-    // Incomplete logins are written but not read back.
-    store.set(Channel::Donators, "alpha", {"ann", ""}, false);
-    store.set(Channel::Donators, "beta", {"", "pw"}, false);
-    store.set(Channel::Donators, "foo", {"ann", "s3cret"}, true);
-    EXPECT_EQ(m_folder.read("credentials.xml"), "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n\r\n<credentials>\r\n"
-                                                "  <login key=\"donators:alpha\" user=\"ann\" pw=\"\"/>\r\n"
-                                                "  <login key=\"donators:beta\" user=\"\" pw=\"W3k=\"/>\r\n"
-                                                "  <login key=\"donators:foo\" user=\"ann\" pw=\"WD1mdn9X\"/>\r\n"
-                                                "  <login key=\"internal\" user=\"team\" pw=\"TnpxdHlQMg==\"/>\r\n"
-                                                "</credentials>\r\n");
-    const CredentialStore loaded(true);
-    EXPECT_EQ(loaded.entries.size(), 2u);
-    EXPECT_EQ(loginOf(loaded, Channel::Donators, "foo"), "ann:s3cret");
-    EXPECT_EQ(loginOf(loaded, Channel::Internal, ""), "team:hunter2");
-}
-
 // Of a hand-written file: a plain "password" wins over "pw", the last login of a key wins, and
 // elements that are no "login" or lack a key are skipped; a broken file holds no login.
 TEST_F(CredentialsTest, LoadRules)
 {
-    m_folder.write("credentials.xml", "<logins>\n"
+    settings.write("credentials.xml", "<logins>\n"
                                       "<login key=\"donators:a\" user=\"first\" password=\"one\"/>\n"
                                       "<login key=\"donators:b\" user=\"bob\" password=\"plain\" pw=\"RHptYWg=\"/>\n"
                                       "<login key=\"donators:c\" user=\"cid\" pw=\"not base64!\"/>\n"
@@ -98,8 +71,81 @@ TEST_F(CredentialsTest, LoadRules)
     EXPECT_EQ(loginOf(store, Channel::Donators, "a"), "second:two");
     EXPECT_EQ(loginOf(store, Channel::Donators, "b"), "bob:plain");
 
-    m_folder.write("credentials.xml", "<credentials><login key=\"internal\" user=\"team\" password=\"pw\"/>");
+    settings.write("credentials.xml", "<credentials><login key=\"internal\" user=\"team\" password=\"pw\"/>");
     store.load();
     EXPECT_TRUE(store.entries.empty());
+}
+
+// Masked values worked out by hand from the mask rule, so that a change of key, order or
+// encoding fails here instead of round-tripping with itself.
+TEST(LoginFileMask, KnownValues)
+{
+    const std::string cases[][3] = {
+        {"secret", "", "PAQIFws4"},
+        {"secret", "x", "RHxwb3NA"},
+        {"", "internal", ""},
+        // Past 36 bytes the key starts again; the salt repeats every 12.
+        {"0123456789abcdefghijklmnopqrstuvwxyzABCDEFGH", "donators:foo",
+         "Gz83Ny4WJSp2OnxjT2pnazx2bnA0flBofXptVGZvYiogcWVmakxGQF9lVFU="},
+    };
+    for (const auto& [text, salt, hidden] : cases)
+    {
+        EXPECT_EQ(LoginFile::hide(text, salt), hidden) << text;
+        EXPECT_EQ(LoginFile::reveal(hidden, salt), text) << text;
+    }
+}
+
+TEST(LoginFileMask, AnyBytesSurviveAndBadInputRevealsNothing)
+{
+    std::string bytes;
+    for (int value = 0; value < 256; ++value)
+        bytes.push_back(static_cast<char>(value));
+    EXPECT_EQ(LoginFile::reveal(LoginFile::hide(bytes, "internal"), "internal"), bytes);
+    // Masks to zero bytes, which must not end the text.
+    EXPECT_EQ(LoginFile::reveal(LoginFile::hide("Oak", ""), ""), "Oak");
+
+    const auto otherSalt = LoginFile::reveal(LoginFile::hide("hunter2", "internal"), "donators:foo");
+    EXPECT_EQ(otherSalt.size(), 7u);
+    EXPECT_NE(otherSalt, "hunter2");
+    for (const char* bad : {"not base64!", "PAQ", "=AAA"})
+        EXPECT_EQ(LoginFile::reveal(bad, ""), "") << bad;
+}
+
+// Anything refused leaves the list empty, also when good entries came before the fault.
+TEST(LoginFileText, AllOrNothing)
+{
+    const std::string good = "{\"slug\": \"alpha\", \"user\": \"ann\", \"pw\": \"Xno2bGNdZX8=\"}";
+    const std::string v1 = "{\"vyrLogin\": 1, \"logins\": ";
+    const auto after = [&](const std::string& bad) { return v1 + "[" + good + ", " + bad + "]}"; };
+    const auto padded = [&](size_t size)
+    { return v1 + "[" + good + "]" + std::string(size - v1.size() - good.size() - 3, ' ') + "}"; };
+    // A text of up to 65536 bytes is read.
+    std::vector<SharedLogin> parsed;
+    ASSERT_TRUE(LoginFile::parse(padded(65536), parsed));
+    ASSERT_EQ(parsed.size(), 1u);
+    EXPECT_EQ(parsed[0].slug + parsed[0].user + parsed[0].password, "alphaannpw-alpha");
+    const std::string refused[] = {
+        padded(65537),
+        "",
+        "[{\"vyrLogin\": 1}]",
+        v1 + "[" + good + "}",
+        "{\"vyrLogin\": 2, \"logins\": [" + good + "]}",
+        "{\"logins\": [" + good + "]}",
+        "{\"vyrLogin\": 4294967297, \"logins\": [" + good + "]}",
+        v1 + good + "}",
+        v1 + "[]}",
+        after("{\"slug\": \"b\", \"user\": \"\", \"pw\": \"XXMyZmlddA==\"}"),
+        after("{\"slug\": \"\", \"user\": \"bob\", \"pw\": \"XXMyZmlddA==\"}"),
+        after("{\"slug\": \"b\", \"user\": \"bob\", \"pw\": \"not base64!\"}"),
+        after("42"),
+        // Within the size limit, but nested far too deep for the parser.
+        std::string(65023, '['),
+    };
+    for (const auto& bad : refused)
+    {
+        parsed = {{"stale", "stale", "stale"}};
+        EXPECT_FALSE(LoginFile::parse(bad, parsed)) << bad.substr(0, 80);
+        EXPECT_TRUE(parsed.empty()) << bad.substr(0, 80);
+    }
 }
 }

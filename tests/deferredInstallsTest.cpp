@@ -1,20 +1,19 @@
 #include "manager/install/elevatedTask.h"
 #include "manager/pluginManager.h"
 
-#include "httpFixture.h"
-#include "support/scopedEnv.h"
+#include "installFixture.h"
 
 using namespace pluginManager;
 
 namespace
 {
 // A manager without stored state whose VST3 plug-ins go into a folder of the test's own.
-class DeferredInstalls : public httpTests::HttpFixture
+class DeferredInstalls : public installTests::InstallFixture
 {
 protected:
     void SetUp() override
     {
-        HttpFixture::SetUp();
+        InstallFixture::SetUp();
         PlatformUtils::setSearchPaths(PluginFormat::VST3, {plugins});
         manager.installPaths.set(PluginFormat::VST3, plugins);
     }
@@ -22,7 +21,7 @@ protected:
     void TearDown() override
     {
         PlatformUtils::setSearchPaths(PluginFormat::VST3, {});
-        HttpFixture::TearDown();
+        InstallFixture::TearDown();
     }
 
     static Asset build(const std::string& product)
@@ -41,7 +40,6 @@ protected:
     }
 
     testSupport::ScopedEnv home{"HOME", work.file("home")};
-    testSupport::ScopedEnv data{"VYR_DATA_FOLDER", work.file("data/")};
     const std::string plugins = work.file("plugins");
     PluginManager manager{false};
 };
@@ -54,7 +52,9 @@ TEST_F(DeferredInstalls, OnlyTheArrivedInstallIsRecordedAndNoWorkFolderStays)
     EXPECT_TRUE(logMessages().empty());
     defer(batch, "Alpha");
     defer(batch, "Beta");
-    // Beta is already in place, as if the elevated run had copied it; Alpha never arrives.
+    // Beta is already in place, as if the elevated run had copied it; of Alpha a hidden file is missing.
+    work.write("Alpha/root/Alpha.vst3/.hidden", "x");
+    work.write("plugins/Alpha.vst3/plugin.so", "Alpha");
     work.write("plugins/Beta.vst3/plugin.so", "Beta");
 
     EXPECT_FALSE(manager.finishPending(batch, error));
@@ -65,6 +65,12 @@ TEST_F(DeferredInstalls, OnlyTheArrivedInstallIsRecordedAndNoWorkFolderStays)
     EXPECT_EQ(manager.installed.entries.front().product, "Beta");
     EXPECT_FALSE(work.exists("Alpha") || work.exists("Beta"));
     EXPECT_TRUE(batch.jobs.empty() && batch.workFolders.empty() && batch.records.empty());
+    EXPECT_TRUE(leftInTemp().empty()) << "job files are removed";
+
+    // One job is one elevated copy, even when it is already in place.
+    defer(batch, "Beta");
+    EXPECT_FALSE(manager.finishPending(batch, error));
+    EXPECT_EQ(logMessages().back(), "Install Beta VST3 1.0.0 -> " + plugins + ": " + error);
 }
 
 TEST_F(DeferredInstalls, ASelfUpdateIsRecordedWithoutTheServerTimeWhenItCannotBeRead)

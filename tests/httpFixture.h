@@ -3,6 +3,7 @@
 #include "manager/platform/log.h"
 #include "manager/platform/platformUtils.h"
 
+#include "support/catalogServer.h"
 #include "support/tempFolder.h"
 #include "support/testEndpoints.h"
 #include "support/testServer.h"
@@ -18,7 +19,19 @@
 
 namespace httpTests
 {
-// A loopback server, a work folder, and a log of the test's own.
+// The messages of a log file, without their time stamps and the welcome block.
+inline std::vector<std::string> logLines(const std::string& logFile)
+{
+    const auto text = testSupport::readFile(logFile);
+    const std::regex stamped(R"(\d{4}-\d\d-\d\dT\S+  ([^\r\n]*))");
+    std::vector<std::string> messages;
+    for (std::sregex_iterator line(text.begin(), text.end(), stamped), end; line != end; ++line)
+        messages.push_back((*line)[1]);
+    return messages;
+}
+
+// A loopback server where every endpoint lies, a work folder, and a settings folder and log of
+// the test's own.
 class HttpFixture : public ::testing::Test
 {
 protected:
@@ -26,23 +39,19 @@ protected:
     {
         pluginManager::PlatformUtils::setSettingsFolder(settings.path());
         pluginManager::Log::start();
+        testSupport::pointEndpointsAt(server.url("/"));
     }
 
     void TearDown() override
     {
+        testSupport::pointEndpointsAt(testSupport::closedLoopbackBase());
         pluginManager::Log::stop();
         pluginManager::PlatformUtils::setSettingsFolder("");
     }
 
-    // Without time stamps and the welcome block.
     static std::vector<std::string> logMessages()
     {
-        const auto text = testSupport::readFile(pluginManager::PlatformUtils::getSettingsPath("log.txt"));
-        const std::regex stamped(R"(\d{4}-\d\d-\d\dT\S+  ([^\r\n]*))");
-        std::vector<std::string> messages;
-        for (std::sregex_iterator line(text.begin(), text.end(), stamped), end; line != end; ++line)
-            messages.push_back((*line)[1]);
-        return messages;
+        return logLines(pluginManager::PlatformUtils::getSettingsPath("log.txt"));
     }
 
     // Where nothing listens.
@@ -80,5 +89,18 @@ protected:
             juce::MessageManager::getInstance()->runDispatchLoopUntil(20);
         return condition();
     }
+};
+
+// The endpoints lie below a loopback catalog instead.
+class CatalogFixture : public MessageThreadFixture
+{
+protected:
+    void SetUp() override
+    {
+        MessageThreadFixture::SetUp();
+        testSupport::pointEndpointsAt(catalog.server.url("/"));
+    }
+
+    testSupport::CatalogServer catalog;
 };
 }

@@ -86,9 +86,8 @@ protected:
     // installed.json, one line per record: product, format, version, path, server time and items.
     Lines record() const
     {
-        PlatformUtils::setSettingsFolder(run.settingsFolder());
-        const InstalledPlugins installed(true);
-        PlatformUtils::setSettingsFolder("");
+        InstalledPlugins installed(false);
+        run.withSettings([&installed] { installed.load(); });
         Lines lines;
         for (InstalledPlugins::Entry entry : installed.entries)
         {

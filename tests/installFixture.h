@@ -1,21 +1,16 @@
 #pragma once
 
-#include "manager/platform/log.h"
-#include "manager/platform/platformUtils.h"
-
+#include "httpFixture.h"
 #include "support/childProcess.h"
 #include "support/processRunner.h"
 #include "support/scopedEnv.h"
-#include "support/tempFolder.h"
 
-#include <gtest/gtest.h>
 #include <juce_core/juce_core.h>
 
 #include <algorithm>
 #include <filesystem>
 #include <functional>
 #include <map>
-#include <regex>
 #include <string>
 #include <vector>
 
@@ -26,6 +21,7 @@ namespace installTests
 {
 namespace fs = std::filesystem;
 using Lines = std::vector<std::string>;
+using httpTests::logLines;
 
 inline Lines namesIn(const std::string& folder)
 {
@@ -35,35 +31,10 @@ inline Lines namesIn(const std::string& folder)
     return names;
 }
 
-// The messages of a log file, without their time stamps and the welcome block.
-inline Lines logLines(const std::string& logFile)
-{
-    const auto text = testSupport::readFile(logFile);
-    const std::regex stamped(R"(\d{4}-\d\d-\d\dT\S+  ([^\r\n]*))");
-    Lines messages;
-    for (std::sregex_iterator line(text.begin(), text.end(), stamped), end; line != end; ++line)
-        messages.push_back((*line)[1]);
-    return messages;
-}
-
 // TMPDIR is a folder of the test's own, so work folders and downloads left behind can be counted.
-class InstallFixture : public ::testing::Test
+class InstallFixture : public httpTests::HttpFixture
 {
 protected:
-    void SetUp() override
-    {
-        pluginManager::PlatformUtils::setSettingsFolder(root.file("settings"));
-        pluginManager::Log::start();
-    }
-
-    void TearDown() override
-    {
-        pluginManager::Log::stop();
-        pluginManager::PlatformUtils::setSettingsFolder("");
-    }
-
-    static Lines logMessages() { return logLines(pluginManager::PlatformUtils::getSettingsPath("log.txt")); }
-
     Lines leftInTemp() const
     {
         auto names = namesIn(temp.path());

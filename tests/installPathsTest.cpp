@@ -1,9 +1,7 @@
 #include "manager/state/installPaths.h"
 
+#include "httpFixture.h"
 #include "support/scopedEnv.h"
-#include "support/tempFolder.h"
-
-#include <gtest/gtest.h>
 
 #include <string>
 
@@ -32,16 +30,13 @@ const std::string studioSettings =
              "  <collapsed category=\"Effects\"/>\r\n"
              "  <window x=\"10\" y=\"20\">\r\n    <monitor index=\"1\"/>\r\n  </window>\r\n");
 
-class InstallPathsTest : public ::testing::Test
+class InstallPathsTest : public httpTests::HttpFixture
 {
 protected:
-    void SetUp() override { PlatformUtils::setSettingsFolder(m_folder.path()); }
-    void TearDown() override { PlatformUtils::setSettingsFolder(""); }
-
-    std::string settingsText() const { return m_folder.read("settings.xml"); }
+    std::string settingsText() const { return settings.read("settings.xml"); }
     void writeSettings(const std::string& xml) const
     {
-        m_folder.write("settings.xml", "<pluginManager>" + xml + "</pluginManager>");
+        settings.write("settings.xml", "<pluginManager>" + xml + "</pluginManager>");
     }
     // What a load of the current file makes of it, written back.
     std::string rewritten() const
@@ -50,13 +45,12 @@ protected:
         return settingsText();
     }
 
-    testSupport::TempFolder m_folder;
-    testSupport::ScopedEnv m_home{"HOME", m_folder.file("home")};
+    testSupport::ScopedEnv m_home{"HOME", work.file("home")};
 };
 
 TEST_F(InstallPathsTest, FoldersFallBackFromProductToFormatToDefault)
 {
-    const auto defaultVst3 = m_folder.file("home/.vst3");
+    const auto defaultVst3 = work.file("home/.vst3");
     InstallPaths paths(false);
     EXPECT_EQ(paths.get("Alpha", PluginFormat::VST3), defaultVst3);
     EXPECT_EQ(paths.get("Alpha", PluginFormat::AU), "");
@@ -93,15 +87,15 @@ TEST_F(InstallPathsTest, WritesTheDocumentInItsFixedOrderAndReadsItBack)
     EXPECT_EQ(settingsText(), studioSettings);
 
     // The hand-written file has a "view" element, which is left out.
-    m_folder.write("settings.xml", testSupport::readFile(std::string(VYRPM_FIXTURES_DIR) + "/state/settings.xml"));
+    settings.write("settings.xml", testSupport::readFile(std::string(VYRPM_FIXTURES_DIR) + "/state/settings.xml"));
     EXPECT_EQ(rewritten(), studioSettings);
 
     // A broken file reads as the defaults; saving them creates the missing folder.
-    m_folder.write("settings.xml", "<pluginManager><teamLogin/>");
+    settings.write("settings.xml", "<pluginManager><teamLogin/>");
     paths.load();
-    PlatformUtils::setSettingsFolder(m_folder.file("a/config"));
+    PlatformUtils::setSettingsFolder(settings.file("a/config"));
     paths.save();
-    EXPECT_EQ(m_folder.read("a/config/settings.xml"), document(""));
+    EXPECT_EQ(settings.read("a/config/settings.xml"), document(""));
 }
 
 TEST_F(InstallPathsTest, TeamLoginSwitch)
@@ -145,7 +139,7 @@ TEST_F(InstallPathsTest, SelfBuildTimesComeBackUnchanged)
 // last, except the "view" element and elements that lack what they need.
 TEST_F(InstallPathsTest, RewritingDropsWhatItCannotUseAndKeepsUnknownElementsLast)
 {
-    m_folder.write("settings.xml", "<settings>\n"
+    settings.write("settings.xml", "<settings>\n"
                                    "<future level=\"3\" name=\"a &amp; b\"><inner>text</inner><inner2/></future>\n"
                                    "<installPath format=\"vst3\" path=\"/lower\"/>\n"
                                    "<INSTALLPATH format=\"CLAP\" path=\"/capitals\"/>\n"

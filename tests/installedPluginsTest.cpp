@@ -1,9 +1,8 @@
 #include "manager/state/installedPlugins.h"
 
+#include "httpFixture.h"
 #include "support/scopedEnv.h"
-#include "support/tempFolder.h"
 
-#include <gtest/gtest.h>
 #include <juce_core/juce_core.h>
 
 #include <string>
@@ -33,21 +32,17 @@ std::string describe(const InstalledPlugins::Entry& entry)
     return text;
 }
 
-class InstalledPluginsTest : public ::testing::Test
+class InstalledPluginsTest : public httpTests::HttpFixture
 {
 protected:
-    void SetUp() override { PlatformUtils::setSettingsFolder(m_root.file("settings")); }
-    void TearDown() override { PlatformUtils::setSettingsFolder(""); }
-
     // Plug-in folders below the temporary folder, and items in them.
-    std::string folder(const std::string& name) const { return m_root.file(name); }
+    std::string folder(const std::string& name) const { return work.file(name); }
     std::string item(const std::string& in, const std::string& name) const { return folder(in) + "/" + name; }
-    void place(const std::string& in, const std::string& name) const { m_root.write(in + "/" + name + "/x", "x"); }
+    void place(const std::string& in, const std::string& name) const { work.write(in + "/" + name + "/x", "x"); }
     void erase(const std::string& in, const std::string& name) const { juce::File(item(in, name)).deleteRecursively(); }
-    void writeRecord(const std::string& json) const { m_root.write("settings/installed.json", json); }
+    void writeRecord(const std::string& json) const { settings.write("installed.json", json); }
 
-    testSupport::TempFolder m_root;
-    testSupport::ScopedEnv m_home{"HOME", m_root.file("home")};
+    testSupport::ScopedEnv m_home{"HOME", work.file("home")};
 };
 
 TEST_F(InstalledPluginsTest, SetKeepsOneRecordPerProductAndFormat)
@@ -65,7 +60,7 @@ TEST_F(InstalledPluginsTest, SetKeepsOneRecordPerProductAndFormat)
     record.set(build("Alpha", "VST3", "1.3"), folder("b"), {}, 0);
     ASSERT_EQ(record.entries.size(), 2u);
     EXPECT_EQ(describe(record.entries[0]), "Alpha|VST3|1.3|" + item("b", "Alpha.vst3") + "||0|");
-    EXPECT_EQ(record.findEntry("Alpha", PluginFormat::VST3, m_root.path()), nullptr);
+    EXPECT_EQ(record.findEntry("Alpha", PluginFormat::VST3, work.path()), nullptr);
 
     // No plug-in path, no record.
     record.set(build("Gamma", "AAX", "1.0"), folder("a"), {}, 0);
@@ -81,7 +76,7 @@ TEST_F(InstalledPluginsTest, InstalledFileAndVersion)
     EXPECT_EQ(record.installedFile("Alpha", PluginFormat::VST3, folder("a")), item("a", "Alpha.vst3"));
     // Installed without this program: only a bundle that names its own version answers.
     EXPECT_EQ(record.getVersion("Alpha", PluginFormat::VST3, folder("a")), "");
-    m_root.write("a/Alpha.lv2/manifest.ttl", "<urn:alpha>\n    doap:revision \"2.0.1\" .\n");
+    work.write("a/Alpha.lv2/manifest.ttl", "<urn:alpha>\n    doap:revision \"2.0.1\" .\n");
     EXPECT_EQ(record.getVersion("Alpha", PluginFormat::LV2, folder("a")), "2.0.1");
     erase("a", "Alpha.vst3");
 
@@ -147,10 +142,10 @@ TEST_F(InstalledPluginsTest, ReadsAndWritesTheFileFormatLeavingOutDeletedPlugins
 {
     InstalledPlugins record(false);
     record.save();
-    EXPECT_EQ(m_root.read("settings/installed.json"), "[]");
+    EXPECT_EQ(settings.read("installed.json"), "[]");
 
     const juce::String fixture = testSupport::readFile(std::string(VYRPM_FIXTURES_DIR) + "/state/installed.json");
-    const auto text = fixture.replace("/home/ann", m_root.path()).toStdString();
+    const auto text = fixture.replace("/home/ann", work.path()).toStdString();
     writeRecord(text);
     record.load();
     ASSERT_EQ(record.entries.size(), 2u);
@@ -161,7 +156,7 @@ TEST_F(InstalledPluginsTest, ReadsAndWritesTheFileFormatLeavingOutDeletedPlugins
     record.set(build("Gone", "CLAP", "2.0"), folder(".clap"), {}, 0);
     record.save();
     EXPECT_EQ(record.entries.size(), 3u);
-    EXPECT_EQ(m_root.read("settings/installed.json"), text);
+    EXPECT_EQ(settings.read("installed.json"), text);
 }
 
 TEST_F(InstalledPluginsTest, LoadSkipsWhatIsNotARecord)

@@ -1,7 +1,6 @@
 #include "manager/install/pluginInstaller.h"
 
 #include "installFixture.h"
-#include "support/testServer.h"
 
 #include <juce_events/juce_events.h>
 
@@ -31,7 +30,6 @@ protected:
 
     bool run(const Asset& asset, const std::string& where) { return installer.install(asset, {}, where, {}, message); }
 
-    testSupport::TestServer server;
     const std::string path = "/builds/Kestavel-Foo-VST3-1.2.3-linux-x86_64.zip";
     const std::string location = root.file("plugins");
     PluginInstaller installer;
@@ -67,10 +65,9 @@ TEST_F(PluginInstallerTest, LocationsTheUserCannotWriteNeedRightsBeforeAnyDownlo
 {
     const auto asset = build(serveBuild());
     fs::create_directories(location);
-    fs::create_directories(root.file("settings"));
     openTo(root.path(), false);
     openTo(location, false);
-    openTo(root.file("settings"), true);
+    openTo(settings.path(), true);
     const std::string waysOut = "Start the plugin manager as administrator, or pick a location you own in Preferences.";
     EXPECT_EQ(asNobody([&] {
                   std::string readOnly, uncreatable;

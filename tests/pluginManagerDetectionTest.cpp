@@ -1,4 +1,4 @@
-// Finding installs on real folder trees, and the folder of the next install.
+// Finding installs on real folder trees, the folder of the next install, and installs left outside it.
 #include "manager/pluginManager.h"
 
 #include "support/childProcess.h"
@@ -151,4 +151,29 @@ TEST(InstallFolders, AnInstallInAFolderThisUserCannotWriteGoesToTheConfiguredFol
         return machine.next("Aurora") == machine.at(".vst3") ? 0 : 1;
     });
     EXPECT_EQ(code, 0) << "1: the unwritable folder was kept, 2: could not drop root, 3: install not found";
+}
+
+TEST(ManagerRemoval, AStrayInstallIsOneStillOnDiskOutsideTheFolderTheNextInstallWouldUse)
+{
+    Machine machine;
+    PluginManager& manager = machine.manager;
+    manager.installPaths.set(PluginFormat::VST3, machine.at("chosen"));
+    machine.plant(".vst3");
+    machine.plant("chosen", "Vireo");
+    for (const auto& [product, format, folder] : {std::tuple{"Aurora", "VST3", ".vst3"}, {"Vireo", "VST3", "chosen"},
+                                                  {"Gone", "VST3", ".vst3"}, {"Odd", "vst3", ".vst3"}})
+        manager.installed.entries.push_back(
+            {product, format, "1.0.0", machine.at(folder + std::string("/") + product + ".vst3"), "", "", 0, {}});
+
+    const std::vector<InstalledPlugins::Entry> strays = manager.getStrayInstalls();
+    ASSERT_EQ(strays.size(), 1u);
+    EXPECT_EQ(strays[0].product, "Aurora");
+    std::string message;
+    EXPECT_FALSE(manager.removeStray(manager.installed.entries[3], message));
+    EXPECT_EQ(message, "Unknown format vst3");
+    EXPECT_TRUE(manager.removeStray(strays[0], message));
+    EXPECT_EQ(message, "Aurora VST3 removed");
+    EXPECT_FALSE(machine.home.exists(".vst3/Aurora.vst3"));
+    EXPECT_TRUE(manager.getStrayInstalls().empty());
+    EXPECT_EQ(manager.installed.entries.size(), 3u);
 }

@@ -3,14 +3,12 @@
 #include "manager/pluginManager.h"
 
 #include "httpFixture.h"
-#include "support/catalogServer.h"
 
 #include <algorithm>
 #include <memory>
 
 using namespace pluginManager;
 using changelogLib::Changelog;
-using testSupport::CatalogServer;
 
 namespace
 {
@@ -56,26 +54,17 @@ TEST(ManagerLogins, EachRequestTakesTheLoginOfItsChannelAndFolder)
 namespace
 {
 // Aurora's public 1.0.0 is in the public changelog, and its donators folder holds 1.1.0.
-class ManagerAsync : public httpTests::MessageThreadFixture
+class ManagerAsync : public httpTests::CatalogFixture
 {
 protected:
     void SetUp() override
     {
-        MessageThreadFixture::SetUp();
-        testSupport::pointEndpointsAt(catalog.server.url("/"));
+        CatalogFixture::SetUp();
         catalog.publicProducts({catalog.product("Aurora", "aurora")});
         catalog.publicBuilds({catalog.build("Aurora", "VST3", "1.0.0")});
         catalog.channelFolder("aurora", Channel::Donators, {catalog.build("Aurora", "VST3", "1.1.0")}, fan);
         catalog.serveFile(testSupport::route(testSupport::loopbackPath::changelog), "Version 1.0.0\nAurora:\n- a\n");
     }
-
-    void TearDown() override
-    {
-        testSupport::pointEndpointsAt(testSupport::closedLoopbackBase());
-        MessageThreadFixture::TearDown();
-    }
-
-    CatalogServer catalog;
 };
 }
 

@@ -1,7 +1,6 @@
 #include "manager/pluginManager.h"
 
 #include "httpFixture.h"
-#include "support/catalogServer.h"
 #include "support/scopedEnv.h"
 
 using namespace pluginManager;
@@ -16,22 +15,20 @@ const char* const earlierLastModified = "Wed, 01 May 2024 11:00:00 GMT";
 
 // A manager without stored state whose VST3 plug-ins live in a folder of the test's own, and whose
 // endpoints lie on a loopback catalog server.
-class UpdateDecisions : public httpTests::MessageThreadFixture
+class UpdateDecisions : public httpTests::CatalogFixture
 {
 protected:
     void SetUp() override
     {
-        MessageThreadFixture::SetUp();
+        CatalogFixture::SetUp();
         PlatformUtils::setSearchPaths(PluginFormat::VST3, {plugins});
         manager.installPaths.set(PluginFormat::VST3, plugins);
-        testSupport::pointEndpointsAt(catalog.server.url("/"));
     }
 
     void TearDown() override
     {
-        testSupport::pointEndpointsAt(testSupport::closedLoopbackBase());
         PlatformUtils::setSearchPaths(PluginFormat::VST3, {});
-        MessageThreadFixture::TearDown();
+        CatalogFixture::TearDown();
     }
 
     static Asset build(const std::string& product, const std::string& version, Channel channel,
@@ -72,7 +69,6 @@ protected:
     const std::string ownDonatorBuild = CatalogServer::folder("pluginmanager", Channel::Donators) + ownBuildFile;
     testSupport::ScopedEnv home{"HOME", work.file("home")};
     const std::string plugins = work.file("plugins");
-    CatalogServer catalog;
     PluginManager manager{false};
 };
 }

@@ -98,8 +98,7 @@ ProcessResult runProcess(const std::string& program, const std::vector<std::stri
 
     result.started = error == 0;
     if (result.started)
-        result.exitCode = waitFor(pid, std::chrono::steady_clock::now() + std::chrono::seconds(options.timeoutSeconds),
-                                  result.timedOut);
+        result.exitCode = waitFor(pid, std::chrono::steady_clock::now() + std::chrono::minutes(1), result.timedOut);
     else
         result.error = "Could not run " + program + ": " + std::strerror(error);
     result.out = out < 0 ? "" : contentOf(out);

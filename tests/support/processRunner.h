@@ -14,8 +14,6 @@ struct ProcessOptions
 {
     EnvironmentChanges environment;
     std::string workingFolder; // empty: the test process's own
-    // A hanging program is killed then and fails its test instead of stalling the suite.
-    int timeoutSeconds = 60;
 };
 
 struct ProcessResult
@@ -28,7 +26,8 @@ struct ProcessResult
     std::string error;
 };
 
-// Without a shell, with an empty standard input; a name without "/" is looked up in PATH.
+// Without a shell, with an empty standard input; a name without "/" is looked up in PATH. A program
+// still running after a minute is killed and fails its test instead of stalling the suite.
 ProcessResult runProcess(const std::string& program, const std::vector<std::string>& arguments,
                          const ProcessOptions& options = {});
 

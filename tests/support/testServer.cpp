@@ -193,7 +193,7 @@ TestServer::TestServer() : m_impl(std::make_unique<Impl>())
     // One request per connection: a body without a size then ends as soon as it is sent.
     impl.server.set_keep_alive_max_count(1);
     impl.server.set_pre_routing_handler([&impl](const httplib::Request& request, httplib::Response&) {
-        ReceivedRequest entry{request.method, request.path, request.target, {}, std::chrono::steady_clock::now()};
+        ReceivedRequest entry{request.method, request.path, {}, std::chrono::steady_clock::now()};
         for (const auto& [name, value] : request.headers)
             if (!startsWith(name, "REMOTE_") && !startsWith(name, "LOCAL_")) // added by httplib
                 entry.headers.emplace_back(name, value);
@@ -328,12 +328,6 @@ std::vector<ReceivedRequest> TestServer::requestsFor(const std::string& path) co
 }
 
 size_t TestServer::requestCount(const std::string& path) const { return requestsFor(path).size(); }
-
-bool ReceivedRequest::hasHeader(const std::string& name) const
-{
-    return std::any_of(headers.begin(), headers.end(),
-                       [&name](const auto& header) { return strcasecmp(header.first.c_str(), name.c_str()) == 0; });
-}
 
 std::vector<std::string> ReceivedRequest::headerLines() const
 {

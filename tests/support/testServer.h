@@ -12,13 +12,10 @@ namespace testSupport
 struct ReceivedRequest
 {
     std::string method;
-    std::string path;   // percent-escapes resolved, without the query
-    std::string target; // exactly as sent, with the query
+    std::string path; // percent-escapes resolved, without the query
     std::vector<std::pair<std::string, std::string>> headers;
     std::chrono::steady_clock::time_point received;
 
-    // The name is compared ignoring case.
-    bool hasHeader(const std::string& name) const;
     // "Name: value", sorted, without the lines the transport adds on its own (Host, Accept,
     // Connection): what our client chose to send.
     std::vector<std::string> headerLines() const;
