@@ -29,8 +29,6 @@ bool isClearlyOlderThan(const juce::File& file, const std::string& stamp)
     return file.getLastModificationTime() < listed - juce::RelativeTime::hours(allowanceHours);
 }
 
-juce::File runningProgram() { return juce::File::getSpecialLocation(juce::File::currentExecutableFile); }
-
 // The record of the install that the build would replace: where it lies now, else where it would go.
 const InstalledPlugins::Entry* entryFor(const PluginManager& manager, const Asset& asset)
 {
@@ -52,7 +50,7 @@ bool PluginManager::isNewerBuild(const Asset& asset) const
     {
         if (!installPaths.selfBuildListed.empty())
             return asset.date > installPaths.selfBuildListed;
-        return isClearlyOlderThan(runningProgram(), asset.date);
+        return isClearlyOlderThan(toFile(SelfUpdate::appFile()), asset.date);
     }
     const InstalledPlugins::Entry* entry = entryFor(*this, asset);
     return entry != nullptr && !entry->listed.empty() && asset.date > entry->listed;
