@@ -11,8 +11,7 @@ namespace pluginManager
 {
 namespace
 {
-
-std::string parentOf(const std::string& path) { return toFile(path).getParentDirectory().getFullPathName().toStdString(); }
+std::string parentOf(const std::string& path) { return pathOf(toFile(path).getParentDirectory()); }
 
 std::string describe(const PluginManager::Removal& removal)
 {
