@@ -1,15 +1,12 @@
 #include "manager/install/zipExtractor.h"
 
+#include "manager/install/archiveLinks.h"
 #include "manager/install/elevatedTask.h"
 #include "manager/platform/filePaths.h"
 #include "manager/platform/log.h"
 #include "manager/platform/platformUtils.h"
 
-#include <deque>
-#include <map>
-#include <memory>
-
-#include <sys/stat.h>
+#include <vector>
 
 namespace pluginManager
 {
@@ -17,19 +14,12 @@ namespace
 {
 const char* const writeProbeName = ".vyr-write-test";
 const char* const workFolderPrefix = "vyr-install-";
-const char* const backupSuffix = ".vyr-replaced";
-constexpr int numberedBackups = 99;
 // The owner-execute bit of the Unix mode kept in the upper half of an entry's external attributes.
 constexpr juce::uint32 ownerExecuteAttribute = 0x400000;
-// As many links as the system itself follows in one path before it gives up.
-constexpr int linkHopLimit = 40;
-constexpr size_t probeBufferSize = 16384;
 const char* const textFilePattern = "*.txt";
 const char* const signatureFolder = "_CodeSignature";
 const char* const finderFile = ".DS_Store";
 const char* const leftAsItWas = ".\n\nThe installed plug-in was left as it was, so that none of your files is lost.";
-
-
 
 std::string waysOut()
 {
@@ -37,219 +27,6 @@ std::string waysOut()
         return "Allow the install to run as administrator when asked, or pick a location you own in Preferences.";
     return "Start the plugin manager as administrator, or pick a location you own in Preferences.";
 }
-
-// --- Links inside an archive ---
-
-using PathParts = std::vector<std::string>;
-
-// The parts of a path as written, "." and ".." included.
-PathParts rawParts(const juce::String& path)
-{
-    PathParts parts;
-    for (const auto& part : juce::StringArray::fromTokens(path.replaceCharacter('\\', '/'), "/", ""))
-        parts.push_back(part.toStdString());
-    return parts;
-}
-
-// Where an entry lands below the unpacked folder. The framework refuses entries that climb out,
-// so a climb past the top never reaches the disk.
-PathParts entryPath(const juce::String& name)
-{
-    PathParts parts;
-    for (const auto& part : rawParts(name))
-    {
-        if (part == "..")
-        {
-            if (!parts.empty())
-                parts.pop_back();
-        }
-        else if (!part.empty() && part != ".")
-        {
-            parts.push_back(part);
-        }
-    }
-    return parts;
-}
-
-std::string joined(const PathParts& parts)
-{
-    std::string path;
-    for (const auto& part : parts)
-        path += (path.empty() ? "" : "/") + part;
-    return path;
-}
-
-bool isAbsoluteOrEmpty(const std::string& target)
-{
-    return target.empty() || target.front() == '/';
-}
-
-// The target text of every link the archive holds, by the link's own place below the unpacked
-// folder.
-std::map<std::string, std::string> archiveLinks(juce::ZipFile& zip)
-{
-    std::map<std::string, std::string> links;
-    for (int i = 0; i < zip.getNumEntries(); ++i)
-    {
-        const auto* entry = zip.getEntry(i);
-        if (!entry->isSymbolicLink)
-            continue;
-        std::unique_ptr<juce::InputStream> stream(zip.createStreamForEntry(i));
-        links[joined(entryPath(entry->filename))] = stream ? stream->readEntireStreamAsString().toStdString() : "";
-    }
-    return links;
-}
-
-// Whether a link, resolved as the system would resolve it inside the unpacked folder, stays
-// there. Later steps follow links, so one that leads elsewhere would let a build copy in files
-// from anywhere on the machine. Resolving goes through the archive's other links too: with a link
-// "A" to ".", a target "A/../.." looks harmless part by part and still climbs out. A chain longer
-// than the system follows would not resolve at all and is refused too.
-bool staysInside(const PathParts& linkPath, const std::string& target, const std::map<std::string, std::string>& links)
-{
-    if (isAbsoluteOrEmpty(target))
-        return false;
-    PathParts resolved(linkPath.begin(), linkPath.end() - 1);
-    const auto pendingParts = rawParts(juce::String::fromUTF8(target.c_str()));
-    std::deque<std::string> pending(pendingParts.begin(), pendingParts.end());
-    int hops = 0;
-    while (!pending.empty())
-    {
-        const auto part = pending.front();
-        pending.pop_front();
-        if (part.empty() || part == ".")
-            continue;
-        if (part == "..")
-        {
-            if (resolved.empty())
-                return false;
-            resolved.pop_back();
-            continue;
-        }
-        resolved.push_back(part);
-        const auto link = links.find(joined(resolved));
-        if (link == links.end())
-            continue;
-        if (++hops > linkHopLimit || isAbsoluteOrEmpty(link->second))
-            return false;
-        resolved.pop_back();
-        const auto linkParts = rawParts(juce::String::fromUTF8(link->second.c_str()));
-        pending.insert(pending.begin(), linkParts.begin(), linkParts.end());
-    }
-    return true;
-}
-
-// Why an entry must not be unpacked; empty when it may.
-std::string refusalOf(const juce::ZipFile::ZipEntry& entry, const std::map<std::string, std::string>& links)
-{
-    if (!entry.isSymbolicLink)
-        return {};
-    const auto path = entryPath(entry.filename);
-    if (path.empty())
-        return {};
-    const auto& target = links.at(joined(path));
-    if (staysInside(path, target, links))
-        return {};
-    return "The entry " + entry.filename.toStdString() + " is a link to " + target
-           + ", which lies outside the unpacked folder.";
-}
-
-// --- Transactional copy ---
-
-// What a host holding a file open would stop: opening it for writing. An existing file is opened
-// at its end and closed unchanged. A link is moved aside as itself, so what it points to never
-// needs opening.
-bool canReplaceFile(const juce::File& file, std::string& message)
-{
-    if (file.isSymbolicLink())
-        return true;
-    juce::FileOutputStream probe(file, probeBufferSize);
-    if (probe.openedOk())
-        return true;
-    message = "Could not replace " + pathOf(file)
-              + ".\n\nIt may be open in a host, or belong to a user with more rights than this one.";
-    return false;
-}
-
-bool canReplace(const juce::File& item, std::string& message)
-{
-    if (!item.isDirectory() || item.isSymbolicLink())
-        return canReplaceFile(item, message);
-    for (const auto& file : item.findChildFiles(juce::File::findFiles, true, "*", juce::File::FollowSymlinks::no))
-        if (!canReplaceFile(file, message))
-            return false;
-    return true;
-}
-
-// Adds the execute bits the source carries; never removes one. A link is left alone: changing its
-// mode would change what it points to, which gets the bits of its own entry.
-void mirrorExecutePermission(const juce::File& source, const juce::File& target)
-{
-    if (source.isSymbolicLink())
-        return;
-    if (!source.isDirectory())
-    {
-        struct stat info = {};
-        if (stat(source.getFullPathName().toRawUTF8(), &info) == 0 && (info.st_mode & S_IXUSR) != 0)
-            target.setExecutePermission(true);
-        return;
-    }
-    for (const auto& child :
-         source.findChildFiles(juce::File::findFilesAndDirectories, false, "*", juce::File::FollowSymlinks::no))
-        mirrorExecutePermission(child, target.getChildFile(child.getFileName()));
-}
-
-// Copies an item with its contents, links as links: a bundle's own links must stay links, and
-// copying what they point to would duplicate the bundle's contents (or never end, for a link to a
-// parent). The framework's copy reports success even when the disk filled up, hence the size check.
-bool copyItem(const juce::File& source, const juce::File& target)
-{
-    if (source.isSymbolicLink())
-        return juce::File::createSymbolicLink(target, source.getNativeLinkedTarget(), false);
-    if (source.isDirectory())
-    {
-        if (!target.createDirectory().wasOk())
-            return false;
-        for (const auto& child :
-             source.findChildFiles(juce::File::findFilesAndDirectories, false, "*", juce::File::FollowSymlinks::no))
-            if (!copyItem(child, target.getChildFile(child.getFileName())))
-                return false;
-        return true;
-    }
-    return source.copyFileTo(target) && target.getSize() == source.getSize();
-}
-
-// The first free name among N.vyr-replaced and N.vyr-replaced1 to 99; the target itself when none
-// is free.
-juce::File freeBackupName(const juce::File& target)
-{
-    const auto base = target.getFileName() + backupSuffix;
-    for (int number = 0; number <= numberedBackups; ++number)
-    {
-        const auto candidate = target.getSiblingFile(number == 0 ? base : base + juce::String(number));
-        if (!candidate.exists())
-            return candidate;
-    }
-    return target;
-}
-
-struct Replaced
-{
-    juce::File target;
-    juce::File backup; // juce::File() when nothing stood at the target before
-};
-
-void rollBack(const std::vector<Replaced>& replaced)
-{
-    for (auto it = replaced.rbegin(); it != replaced.rend(); ++it)
-    {
-        it->target.deleteRecursively(false);
-        if (it->backup != juce::File())
-            it->backup.moveFileTo(it->target);
-    }
-}
-
-// --- Install ---
 
 juce::File temporaryFolder()
 {
@@ -388,11 +165,11 @@ bool ZipExtractor::extract(const std::string& zipPath, const std::string& destin
         return false;
 
     const auto folder = toFile(destination);
-    const auto links = archiveLinks(zip);
+    const auto links = ArchiveLinks::collect(zip);
     const float step = 1.0f / static_cast<float>(count);
     for (int i = 0; i < count; ++i)
     {
-        auto failure = refusalOf(*zip.getEntry(i), links);
+        auto failure = ArchiveLinks::refusalOf(*zip.getEntry(i), links);
         if (failure.empty())
         {
             const auto result = zip.uncompressEntry(i, folder, true);
@@ -441,64 +218,6 @@ juce::File ZipExtractor::pluginRoot(const juce::File& folder, const std::string&
             return root;
         root = subFolders.getFirst();
     }
-}
-
-bool ZipExtractor::copyInto(const std::string& source, const std::string& destination, std::string& message)
-{
-    const auto from = toFile(source);
-    if (!from.isDirectory())
-    {
-        message = "There is nothing to install in " + source + ".";
-        return false;
-    }
-    const auto into = toFile(destination);
-    if (!into.isDirectory() && !into.createDirectory().wasOk())
-    {
-        message = "Could not create " + pathOf(into) + ".";
-        return false;
-    }
-    const auto items = from.findChildFiles(juce::File::findFilesAndDirectories, false);
-    if (items.isEmpty())
-        return true;
-
-    // Everything that will be replaced is checked before the first item moves.
-    for (const auto& item : items)
-    {
-        const auto target = into.getChildFile(item.getFileName());
-        if (target.exists() && !canReplace(target, message))
-            return false;
-    }
-
-    std::vector<Replaced> replaced;
-    for (const auto& item : items)
-    {
-        const auto target = into.getChildFile(item.getFileName());
-        juce::File backup;
-        if (target.exists())
-        {
-            backup = freeBackupName(target);
-            if (backup == target || !target.moveFileTo(backup))
-            {
-                message = "Could not move " + pathOf(target) + " out of the way.";
-                rollBack(replaced);
-                return false;
-            }
-        }
-        replaced.push_back({target, backup});
-        if (!copyItem(item, target))
-        {
-            message = "Could not write " + pathOf(target) + ".";
-            rollBack(replaced);
-            return false;
-        }
-    }
-
-    for (const auto& done : replaced)
-        if (done.backup != juce::File())
-            done.backup.deleteRecursively(false);
-    for (const auto& done : replaced)
-        mirrorExecutePermission(from.getChildFile(done.target.getFileName()), done.target);
-    return true;
 }
 
 bool ZipExtractor::install(const std::string& zipPath, const std::string& location, const std::string& fileName,
