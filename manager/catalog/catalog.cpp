@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <iterator>
+#include <unordered_set>
 
 namespace pluginManager
 {
@@ -25,16 +26,11 @@ bool beginsWith(const std::string& text, const std::string& prefix)
     return prefix.size() <= text.size() && text.compare(0, prefix.size(), prefix) == 0;
 }
 
-void addOnce(std::vector<std::string>& list, const std::string& text)
+// The first of equal texts, in the order met.
+void addOnce(std::vector<std::string>& list, std::unordered_set<std::string>& seen, const std::string& text)
 {
-    if (std::find(list.begin(), list.end(), text) == list.end())
+    if (seen.insert(text).second)
         list.push_back(text);
-}
-
-bool isBuildOf(const Asset& asset, const std::string& product, const std::string& format,
-               const std::string& version)
-{
-    return asset.product == product && asset.format == format && asset.version == version;
 }
 
 // A zip installs without a package manager; a deb or rpm from the same channel is the fallback.
@@ -62,17 +58,52 @@ bool sortsBefore(const Product& a, const Product& b)
     return a.year < b.year;
 }
 
+const Catalog::ProductBuilds* Catalog::buildsOf(const std::string& product) const
+{
+    const auto found = m_builds.find(product);
+    return found == m_builds.end() ? nullptr : &found->second;
+}
+
+const Catalog::FormatBuilds* Catalog::buildsOf(const std::string& product, const std::string& format) const
+{
+    const ProductBuilds* builds = buildsOf(product);
+    if (!builds)
+        return nullptr;
+    const auto found = builds->byFormat.find(format);
+    return found == builds->byFormat.end() ? nullptr : &found->second;
+}
+
+const Catalog::Positions* Catalog::buildsOf(const std::string& product, const std::string& format,
+                                            const std::string& version) const
+{
+    const FormatBuilds* builds = buildsOf(product, format);
+    if (!builds)
+        return nullptr;
+    const auto found = builds->byVersion.find(version);
+    return found == builds->byVersion.end() ? nullptr : &found->second;
+}
+
+void Catalog::indexBuild(size_t position)
+{
+    const Asset& asset = m_assets[position];
+    ProductBuilds& product = m_builds[asset.product];
+    product.all.push_back(position);
+    FormatBuilds& format = product.byFormat[asset.format];
+    format.all.push_back(position);
+    format.byVersion[asset.version].push_back(position);
+}
+
 const Asset* Catalog::find(const std::string& product, const std::string& format, const std::string& version,
                            const std::string& os, const std::string& arch) const
 {
     const Asset* best = nullptr;
-    for (const Asset& asset : m_assets)
-    {
-        if (!isBuildOf(asset, product, format, version) || !matchesPlatform(asset, os, arch))
-            continue;
-        if (!best || score(asset) < score(*best))
-            best = &asset;
-    }
+    if (const Positions* builds = buildsOf(product, format, version))
+        for (const size_t position : *builds)
+        {
+            const Asset& asset = m_assets[position];
+            if (matchesPlatform(asset, os, arch) && (!best || score(asset) < score(*best)))
+                best = &asset;
+        }
     return best;
 }
 
@@ -80,10 +111,13 @@ Channel Catalog::getChannel(const std::string& product, const std::string& forma
                             const std::string& os, const std::string& arch) const
 {
     Channel lowest = Channel::Internal;
-    for (const Asset& asset : m_assets)
-        if (isBuildOf(asset, product, format, version) && matchesPlatform(asset, os, arch) &&
-            asset.channel < lowest)
-            lowest = asset.channel;
+    if (const Positions* builds = buildsOf(product, format, version))
+        for (const size_t position : *builds)
+        {
+            const Asset& asset = m_assets[position];
+            if (matchesPlatform(asset, os, arch) && asset.channel < lowest)
+                lowest = asset.channel;
+        }
     return lowest;
 }
 
@@ -91,9 +125,14 @@ std::vector<std::string> Catalog::getVersions(const std::string& product, const 
                                               const std::string& os, const std::string& arch) const
 {
     std::vector<std::string> versions;
-    for (const Asset& asset : m_assets)
-        if (asset.product == product && asset.format == format && matchesPlatform(asset, os, arch))
-            addOnce(versions, asset.version);
+    std::unordered_set<std::string> seen;
+    if (const FormatBuilds* builds = buildsOf(product, format))
+        for (const size_t position : builds->all)
+        {
+            const Asset& asset = m_assets[position];
+            if (matchesPlatform(asset, os, arch))
+                addOnce(versions, seen, asset.version);
+        }
     // Stable, so that texts counting as the same version ("1.0", "1.00") keep the order they came in.
     std::stable_sort(versions.begin(), versions.end(),
                      [](const std::string& a, const std::string& b) { return compareVersions(a, b) == 1; });
@@ -104,9 +143,14 @@ std::vector<std::string> Catalog::getFormats(const std::string& product, const s
                                              const std::string& arch) const
 {
     std::vector<std::string> formats;
-    for (const Asset& asset : m_assets)
-        if (asset.product == product && !asset.format.empty() && matchesPlatform(asset, os, arch))
-            addOnce(formats, asset.format);
+    std::unordered_set<std::string> seen;
+    if (const ProductBuilds* builds = buildsOf(product))
+        for (const size_t position : builds->all)
+        {
+            const Asset& asset = m_assets[position];
+            if (!asset.format.empty() && matchesPlatform(asset, os, arch))
+                addOnce(formats, seen, asset.format);
+        }
     std::stable_sort(formats.begin(), formats.end(),
                      [](const std::string& a, const std::string& b) { return formatRank(a) < formatRank(b); });
     return formats;
@@ -114,19 +158,17 @@ std::vector<std::string> Catalog::getFormats(const std::string& product, const s
 
 std::vector<std::string> Catalog::getVariants(const std::string& product) const
 {
+    // The names that begin with product lie together in byte order, right after product itself.
     std::vector<std::string> variants;
-    for (const Asset& asset : m_assets)
-        if (asset.product.size() > product.size() && beginsWith(asset.product, product))
-            addOnce(variants, asset.product);
-    std::sort(variants.begin(), variants.end());
+    for (auto name = m_builds.upper_bound(product); name != m_builds.end() && beginsWith(name->first, product); ++name)
+        variants.push_back(name->first);
     return variants;
 }
 
 std::string Catalog::fxProductOf(const std::string& product) const
 {
     const std::string fx = product + "FX";
-    const std::vector<std::string> variants = getVariants(product);
-    return std::find(variants.begin(), variants.end(), fx) != variants.end() ? fx : std::string();
+    return buildsOf(fx) ? fx : std::string();
 }
 
 const Product* Catalog::findProduct(const std::string& id) const
@@ -163,8 +205,9 @@ std::string Catalog::keyOf(const std::string& name) const
 bool Catalog::isPublished(const std::string& name) const
 {
     const std::string key = keyOf(name);
-    for (const Asset& asset : m_assets)
-        if (asset.channel == Channel::Public && keyOf(asset.product) == key)
+    const auto isPublic = [this](size_t position) { return m_assets[position].channel == Channel::Public; };
+    for (const auto& [buildName, builds] : m_builds)
+        if (keyOf(buildName) == key && std::any_of(builds.all.begin(), builds.all.end(), isPublic))
             return true;
     return false;
 }
@@ -194,16 +237,19 @@ void Catalog::addProducts(const std::vector<Product>& products)
 {
     if (&products == &m_products)
         return addProducts(std::vector<Product>(products));
+    // The position of the first product of each id.
+    std::unordered_map<std::string, size_t> listed;
+    for (size_t position = 0; position < m_products.size(); ++position)
+        listed.emplace(m_products[position].id, position);
     for (const Product& given : products)
     {
-        const auto listed = std::find_if(m_products.begin(), m_products.end(),
-                                         [&given](const Product& product) { return product.id == given.id; });
-        if (listed == m_products.end())
+        const auto [entry, isNew] = listed.emplace(given.id, m_products.size());
+        if (isNew)
         {
             m_products.push_back(given);
             continue;
         }
-        Product& product = *listed;
+        Product& product = m_products[entry->second];
         product.files.insert(product.files.end(), given.files.begin(), given.files.end());
         if (product.category.empty())
             product.category = given.category;
@@ -221,7 +267,10 @@ void Catalog::addAssets(const std::vector<Asset>& assets)
 {
     if (&assets == &m_assets)
         return addAssets(std::vector<Asset>(assets));
+    const size_t first = m_assets.size();
     m_assets.insert(m_assets.end(), assets.begin(), assets.end());
+    for (size_t position = first; position < m_assets.size(); ++position)
+        indexBuild(position);
     resolveDataProducts();
 }
 
@@ -233,11 +282,17 @@ void Catalog::setChannelFiles(const std::string& product, Channel channel, std::
 void Catalog::clear()
 {
     m_assets.clear();
+    m_builds.clear();
 }
 
+// Once per product name rather than per build: each asks the whole product list.
 void Catalog::resolveDataProducts()
 {
-    for (Asset& asset : m_assets)
-        asset.dataProduct = dataProductOf(asset.product);
+    for (const auto& [name, builds] : m_builds)
+    {
+        const std::string dataProduct = dataProductOf(name);
+        for (const size_t position : builds.all)
+            m_assets[position].dataProduct = dataProduct;
+    }
 }
 }

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <map>
 #include <string>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -96,10 +97,31 @@ public:
     void resolveDataProducts();
 
 private:
+    // Positions in m_assets, in asset order, of the builds of one product name, by format and by
+    // version: a listing asks about every version of every format, and a scan of all builds for
+    // each answer made it grow with the square of the builds.
+    using Positions = std::vector<size_t>;
+    struct FormatBuilds
+    {
+        Positions all;
+        std::unordered_map<std::string, Positions> byVersion;
+    };
+    struct ProductBuilds
+    {
+        Positions all;
+        std::unordered_map<std::string, FormatBuilds> byFormat;
+    };
+
     std::string keyOf(const std::string& name) const;
+    const ProductBuilds* buildsOf(const std::string& product) const;
+    const FormatBuilds* buildsOf(const std::string& product, const std::string& format) const;
+    const Positions* buildsOf(const std::string& product, const std::string& format, const std::string& version) const;
+    void indexBuild(size_t position);
 
     std::vector<Asset> m_assets;
     std::vector<Product> m_products;
     ChannelFileMap m_channelFiles;
+    // By product name in byte order, so that the names extending a name follow it.
+    std::map<std::string, ProductBuilds> m_builds;
 };
 }
