@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 using pluginManager::PlatformUtils;
@@ -86,6 +87,8 @@ TEST(PlatformUtilsLv2Version, FirstUsableQuotedValueOnTheSameLine)
     EXPECT_EQ(version(PluginFormat::LV2), "");
     temp.write("Synth.lv2/notes.txt", "doap:revision \"5.0\" .\n");
     temp.write("Synth.lv2/a.ttl", "doap:revision \"\" ;\ndoap:revision\n  \"2.0\" ;\ndoap:revision \"unclosed");
+    // Nothing ever writes to it: reading it would wait for ever.
+    ASSERT_EQ(mkfifo(temp.file("Synth.lv2/pipe.ttl").c_str(), 0644), 0);
     EXPECT_EQ(version(PluginFormat::LV2), "");
     // The unusable file may be listed first or last; either way the usable one decides.
     temp.write("Synth.lv2/b.ttl", "<urn:x> doap:revision \" 3.1 \" ;\n    doap:revision \"9\" .\n");

@@ -61,6 +61,13 @@ std::string settingsFilesFolder()
 
 const std::string revisionKey = "doap:revision";
 
+// A FIFO or device in a bundle would hold the read for ever, or never end it.
+bool isRegularFile(const juce::File& file)
+{
+    struct stat info{};
+    return stat(file.getFullPathName().toRawUTF8(), &info) == 0 && S_ISREG(info.st_mode);
+}
+
 // The quoted value of the first "doap:revision" whose value is not empty and closes on the key's
 // own line; a value that only starts on a later line may belong to something else entirely.
 std::string findRevision(const std::string& text)
@@ -223,7 +230,7 @@ std::string PlatformUtils::getInstalledVersion(const std::string& product, Plugi
     for (const juce::File& ttl : bundle.findChildFiles(juce::File::findFiles, false, "*.ttl"))
     {
         juce::MemoryBlock bytes;
-        if (!ttl.loadFileAsData(bytes) || bytes.getSize() < revisionKey.size())
+        if (!isRegularFile(ttl) || !ttl.loadFileAsData(bytes) || bytes.getSize() < revisionKey.size())
             continue;
         const std::string version = findRevision(std::string(static_cast<const char*>(bytes.getData()), bytes.getSize()));
         if (!version.empty())
