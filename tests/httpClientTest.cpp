@@ -8,7 +8,11 @@
 #include <csignal>
 #include <functional>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
 #include <sys/resource.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 using namespace pluginManager;
 using testSupport::Reply;
@@ -26,6 +30,26 @@ Reply lastModified(const std::string& date)
 }
 
 enum Kind { Text, Date, Download };
+
+// A loopback port whose connections the system takes on its behalf, and nobody ever answers.
+struct SilentPort
+{
+    SilentPort()
+    {
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof(address);
+        auto* any = reinterpret_cast<sockaddr*>(&address);
+        if (bind(fd, any, length) != 0 || listen(fd, 8) != 0 || getsockname(fd, any, &length) != 0)
+            ADD_FAILURE() << "no silent port";
+        url = "http://127.0.0.1:" + std::to_string(ntohs(address.sin_port)) + "/list.json";
+    }
+    ~SilentPort() { close(fd); }
+
+    const int fd = socket(AF_INET, SOCK_STREAM, 0);
+    std::string url;
+};
 
 class HttpRequests : public httpTests::HttpFixture
 {
@@ -96,6 +120,32 @@ TEST_F(HttpRequests, GzipWithoutContentEncodingIsDecodedAndCutTextsKept)
     EXPECT_EQ(HttpClient::decodeBody(nullptr, 5), "");
     EXPECT_EQ(HttpClient::decodeBody("\x1f", 1), "\x1f");
     EXPECT_EQ(HttpClient::decodeBody("\x1f{}", 3), "\x1f{}");
+}
+
+// A text comes into memory whole, and a request holds up the whole refresh: neither may be endless.
+TEST_F(HttpRequests, ATextLargerThan32MBOrSlowerThanTheLimitFails)
+{
+    // A gzip bomb: a few kilobytes that unpack to one byte more than a text may hold.
+    server.setText("/bomb.json", testSupport::gzip(std::string(32000001, '[')));
+    server.endless("/endless.json", std::string(65536, '['));
+    // 200 bytes a second: twice what the transport drops by itself.
+    server.endless("/trickle.json", std::string(20, '['), 100);
+    SilentPort silent;
+    const std::string tooLarge = "The answer is larger than 32 MB", tooSlow = "The server took too long to answer";
+    const std::tuple<Kind, std::string, std::string, int> cases[] = {
+        {Text, server.url("/bomb.json"), tooLarge, 0}, {Text, server.url("/endless.json"), tooLarge, 0},
+        {Text, server.url("/trickle.json"), tooSlow, 300}, {Text, silent.url, tooSlow, 300},
+        {Date, silent.url, tooSlow, 300},
+    };
+    Lines logged;
+    for (const auto& [kind, url, message, limitMs] : cases)
+    {
+        testSupport::limitTextRequests(limitMs);
+        // Cut short: a failure must not print megabytes.
+        EXPECT_EQ(outcome(kind, url).substr(0, 80), (kind == Text ? "failed untouched|" : "failed 0|") + message);
+        logged.push_back((kind == Text ? "GET " : "HEAD ") + url + ": " + message);
+    }
+    EXPECT_EQ(logMessages(), logged);
 }
 
 TEST_F(HttpRequests, LastModifiedComesFromTheHeaderOnly)

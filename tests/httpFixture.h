@@ -45,6 +45,7 @@ protected:
     void TearDown() override
     {
         testSupport::pointEndpointsAt(testSupport::closedLoopbackBase());
+        testSupport::limitTextRequests(0);
         pluginManager::Log::stop();
         pluginManager::PlatformUtils::setSettingsFolder("");
     }

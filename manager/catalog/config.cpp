@@ -16,4 +16,6 @@ const Urls& urls()
     };
     return endpoints;
 }
+
+int textRequestMilliseconds() { return textRequestLimitMs; }
 }

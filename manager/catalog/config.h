@@ -20,4 +20,11 @@ struct Urls
 // The one set of endpoints, built on first use and kept to the end of the process. The shipped
 // program compiles in fixed addresses; nothing at run time can change them.
 const Urls& urls();
+
+// How long one text or date request may take in the shipped program, from sending it to the last
+// byte of the answer: a real list arrives in seconds, a server that trickles never ends.
+constexpr int textRequestLimitMs = 60000;
+// The limit in force, compiled in beside the endpoints: the one above in the shipped program,
+// one that a test can shorten in the tests.
+int textRequestMilliseconds();
 }

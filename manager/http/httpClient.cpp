@@ -1,5 +1,7 @@
 #include "manager/http/httpClient.h"
 
+#include "manager/catalog/config.h"
+#include "manager/http/transferDeadline.h"
 #include "manager/platform/log.h"
 
 #include <juce_core/juce_core.h>
@@ -8,6 +10,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <limits>
 #include <vector>
 
 namespace pluginManager
@@ -25,6 +28,9 @@ constexpr int longestRetryWaitSeconds = 300;
 constexpr int retryWaitStepMs = 250;
 constexpr int copyBufferSize = 65536;
 constexpr int textReadBlockSize = 16384;
+// Far above any list, changelog or page we read, and still a size that memory holds: a text
+// comes into memory whole, unpacked, where a download goes to disk.
+constexpr size_t mostTextBytes = 32 * 1000 * 1000;
 constexpr size_t outputBufferSize = 32768;
 constexpr int downloadPasses = 2;
 
@@ -82,10 +88,12 @@ bool serverAnswered(bool connected, juce::WebInputStream& stream, int statusCode
 }
 
 // A 429 is asked again up to three times, after the wait the server names (or our own), except on
-// the message thread, which must never be held up.
+// the message thread, which must never be held up. A deadline, when given, watches each request
+// sent (not the waits the server asks for) and goes on watching the stream handed back.
 std::unique_ptr<juce::WebInputStream> openStream(const std::string& url, const juce::String& headers, int timeoutMs,
                                                  int& statusCode, juce::StringPairArray& responseHeaders,
-                                                 const std::shared_ptr<bool>& cancel)
+                                                 const std::shared_ptr<bool>& cancel,
+                                                 TransferDeadline* deadline = nullptr)
 {
     for (int attempt = 0;; ++attempt)
     {
@@ -94,17 +102,23 @@ std::unique_ptr<juce::WebInputStream> openStream(const std::string& url, const j
         // Query parameters stay in the address of the GET request.
         auto stream = std::make_unique<juce::WebInputStream>(juce::URL(juce::String(url)), false);
         stream->withExtraHeaders(headers).withConnectionTimeout(timeoutMs).withNumRedirectsToFollow(redirectsFollowed);
+        if (deadline)
+            deadline->watch(*stream);
         const bool connected = stream->connect(nullptr);
         statusCode = stream->getStatusCode();
         responseHeaders = stream->getResponseHeaders();
-        if (!serverAnswered(connected, *stream, statusCode))
-            return nullptr;
-        if (statusCode != tooManyRequests || attempt == lastRetryAttempt)
-            return stream;
-        if (juce::MessageManager::existsAndIsCurrentThread())
+        const bool answered = serverAnswered(connected, *stream, statusCode);
+        const bool askAgain = answered && statusCode == tooManyRequests && attempt < lastRetryAttempt
+                              && !juce::MessageManager::existsAndIsCurrentThread();
+        if (answered && !askAgain)
             return stream;
 
+        // The deadline lets go of a stream before it goes.
+        if (deadline)
+            deadline->release();
         stream.reset();
+        if (!answered)
+            return nullptr;
         const auto retryAfter = responseHeaders["Retry-After"].toStdString();
         const int seconds = HttpClient::retryDelaySeconds(retryAfter, attempt, juce::Time::currentTimeMillis() / 1000);
         Log::write(url + ": too many requests, asking again in " + std::to_string(seconds) + " s");
@@ -284,19 +298,72 @@ bool findLocalFile(const std::string& url, juce::File& file, std::string& error)
     return false;
 }
 
-// The answer of a text or date request, or null with the error set and logged under the verb the
-// log names the request by.
-std::unique_ptr<juce::WebInputStream> requestAnswer(const std::string& url, const char* verb,
-                                                    const juce::String& headers,
-                                                    juce::StringPairArray& responseHeaders, std::string& error)
+std::string tooLargeMessage()
 {
+    return "The answer is larger than " + std::to_string(mostTextBytes / 1000000) + " MB";
+}
+
+// At most limit bytes of stream into out; false when there is more. Block by block: the framework
+// would otherwise reserve whatever size the server announces.
+bool readAtMost(juce::InputStream& stream, size_t limit, juce::MemoryOutputStream& out)
+{
+    std::vector<char> block(textReadBlockSize);
+    for (int count; (count = stream.read(block.data(), textReadBlockSize)) > 0;)
+    {
+        if (out.getDataSize() + static_cast<size_t>(count) > limit)
+            return false;
+        out.write(block.data(), static_cast<size_t>(count));
+    }
+    return true;
+}
+
+// The bytes as text, gunzipped first when they begin with the gzip magic; false when the text is
+// longer than limit. The unpacking stops there: a small bomb must not fill the memory first.
+bool decodeAtMost(const void* data, size_t size, size_t limit, std::string& text)
+{
+    text.clear();
+    if (data == nullptr || size == 0)
+        return true;
+    const auto* bytes = static_cast<const unsigned char*>(data);
+    juce::MemoryInputStream raw(data, size, false);
+    juce::MemoryOutputStream decoded;
+    // Some servers gzip their files without saying so: the magic bytes decide, not the headers.
+    if (size >= 2 && bytes[0] == 0x1F && bytes[1] == 0x8B)
+    {
+        juce::GZIPDecompressorInputStream unzipped(&raw, false, juce::GZIPDecompressorInputStream::gzipFormat);
+        if (!readAtMost(unzipped, limit, decoded))
+            return false;
+    }
+    else if (!readAtMost(raw, limit, decoded))
+        return false;
+    text = decoded.toString().toStdString();
+    return true;
+}
+
+// Sends a text or date request and reads the answer into body when one is given. A failure sets
+// error and is logged under the verb the log names the request by.
+bool textRequest(const std::string& url, const char* verb, const juce::String& headers,
+                 juce::StringPairArray& responseHeaders, juce::MemoryOutputStream* body, std::string& error)
+{
+    std::unique_ptr<juce::WebInputStream> stream;
+    // Made after the stream, so that it stops watching before the stream goes.
+    TransferDeadline deadline(textRequestMilliseconds());
     int status = 0;
-    auto stream = openStream(url, headers, textTimeoutMs, status, responseHeaders, nullptr);
-    if (stream && !isHttpError(status))
-        return stream;
-    error = stream ? httpErrorMessage(status) : "Failed to connect";
+    stream = openStream(url, headers, textTimeoutMs, status, responseHeaders, nullptr, &deadline);
+    const bool whole = !stream || isHttpError(status) || !body || readAtMost(*stream, mostTextBytes, *body);
+    // A stream cancelled for its time fails to connect or ends early, which reads as a short answer.
+    if (deadline.passed())
+        error = "The server took too long to answer";
+    else if (!stream)
+        error = "Failed to connect";
+    else if (isHttpError(status))
+        error = httpErrorMessage(status);
+    else if (!whole)
+        error = tooLargeMessage();
+    else
+        return true;
     Log::write(std::string(verb) + " " + url + ": " + error);
-    return nullptr;
+    return false;
 }
 }
 
@@ -312,15 +379,17 @@ bool HttpClient::fetchString(const std::string& url, std::string& body, std::str
     }
 
     juce::StringPairArray responseHeaders;
-    auto stream = requestAnswer(url, "GET", requestHeaders(login, true), responseHeaders, error);
-    if (!stream)
-        return false;
-    // Read block by block: the framework would otherwise reserve whatever size the server announces.
     juce::MemoryOutputStream data(256);
-    std::vector<char> block(textReadBlockSize);
-    for (int count; (count = stream->read(block.data(), textReadBlockSize)) > 0;)
-        data.write(block.data(), static_cast<size_t>(count));
-    body = decodeBody(data.getData(), data.getDataSize());
+    if (!textRequest(url, "GET", requestHeaders(login, true), responseHeaders, &data, error))
+        return false;
+    std::string text;
+    if (!decodeAtMost(data.getData(), data.getDataSize(), mostTextBytes, text))
+    {
+        error = tooLargeMessage();
+        Log::write("GET " + url + ": " + error);
+        return false;
+    }
+    body = std::move(text);
     return true;
 }
 
@@ -340,7 +409,7 @@ bool HttpClient::fetchLastModified(const std::string& url, int64_t& seconds, std
     juce::StringPairArray responseHeaders;
     // A GET whose body is never read: the framework's HEAD request waits for a body that never
     // comes.
-    if (!requestAnswer(url, "HEAD", requestHeaders(login, false), responseHeaders, error))
+    if (!textRequest(url, "HEAD", requestHeaders(login, false), responseHeaders, nullptr, error))
         return false;
     const auto lastModified = responseHeaders["Last-Modified"].toStdString();
     int64_t parsed = 0;
@@ -406,17 +475,9 @@ void HttpClient::downloadFileAsync(const std::string& url, const std::string& de
 
 std::string HttpClient::decodeBody(const void* data, size_t size)
 {
-    if (data == nullptr || size == 0)
-        return {};
-    const auto* bytes = static_cast<const unsigned char*>(data);
-    juce::MemoryInputStream raw(data, size, false);
-    // Some servers gzip their files without saying so: the magic bytes decide, not the headers.
-    if (size >= 2 && bytes[0] == 0x1F && bytes[1] == 0x8B)
-    {
-        juce::GZIPDecompressorInputStream unzipped(&raw, false, juce::GZIPDecompressorInputStream::gzipFormat);
-        return unzipped.readEntireStreamAsString().toStdString();
-    }
-    return raw.readEntireStreamAsString().toStdString();
+    std::string text;
+    decodeAtMost(data, size, std::numeric_limits<size_t>::max(), text);
+    return text;
 }
 
 bool HttpClient::parseHttpDate(const std::string& text, int64_t& seconds)

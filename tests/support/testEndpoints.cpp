@@ -14,6 +14,12 @@ pluginManager::Urls& loopbackEndpoints()
     static pluginManager::Urls endpoints = loopbackUrls(closedLoopbackBase());
     return endpoints;
 }
+
+int& textRequestLimit()
+{
+    static int milliseconds = pluginManager::textRequestLimitMs;
+    return milliseconds;
+}
 }
 
 std::string closedLoopbackBase()
@@ -38,10 +44,16 @@ std::string closedLoopbackBase()
 }
 
 void pointEndpointsAt(const std::string& base) { loopbackEndpoints() = loopbackUrls(base); }
+
+void limitTextRequests(int milliseconds)
+{
+    textRequestLimit() = milliseconds > 0 ? milliseconds : pluginManager::textRequestLimitMs;
+}
 }
 
 namespace pluginManager
 {
-// The test builds' definition of the fixed endpoints, in place of the shipped one.
+// The test builds' definitions of the fixed endpoints and limit, in place of the shipped ones.
 const Urls& urls() { return testSupport::loopbackEndpoints(); }
+int textRequestMilliseconds() { return testSupport::textRequestLimit(); }
 }

@@ -48,4 +48,8 @@ std::string closedLoopbackBase();
 // Points every endpoint that urls() hands out below base, for this test process. Call it before
 // the code under test runs; it is not meant to race with requests on other threads.
 void pointEndpointsAt(const std::string& base);
+
+// Makes every text and date request of this test process give up after milliseconds; 0 restores
+// the shipped limit.
+void limitTextRequests(int milliseconds);
 }

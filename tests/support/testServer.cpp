@@ -103,6 +103,8 @@ struct Behaviour
     int cutOffLeft = 0; // -1: always
     size_t stallAt = 0;
     int stallMs = 0;
+    std::string endlessPiece;
+    int endlessPauseMs = 0;
 };
 
 struct LoginRule
@@ -212,6 +214,11 @@ TestServer::TestServer() : m_impl(std::make_unique<Impl>())
         response.status = reply.status;
         for (const auto& [name, value] : reply.headers)
             response.set_header(name, value);
+        if (!pause.endlessPiece.empty())
+            return response.set_content_provider(reply.contentType, [pause](size_t, httplib::DataSink& sink) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(pause.endlessPauseMs));
+                return sink.write(pause.endlessPiece.data(), pause.endlessPiece.size());
+            });
         if (!file.empty())
         {
             if (cutAt == std::string::npos && pause.stallMs == 0)
@@ -310,6 +317,12 @@ void TestServer::cutOff(const std::string& path, size_t bytesSent, int times)
 void TestServer::stall(const std::string& path, size_t bytesSent, int milliseconds)
 {
     m_impl->edit([&] { auto& b = m_impl->behaviours[path]; b.stallAt = bytesSent; b.stallMs = milliseconds; });
+}
+
+void TestServer::endless(const std::string& path, const std::string& piece, int milliseconds)
+{
+    setText(path, "");
+    m_impl->edit([&] { auto& b = m_impl->behaviours[path]; b.endlessPiece = piece; b.endlessPauseMs = milliseconds; });
 }
 
 std::vector<ReceivedRequest> TestServer::requests() const

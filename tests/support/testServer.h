@@ -75,6 +75,9 @@ public:
     void cutOff(const std::string& path, size_t bytesSent, int times = -1);
     // Answers of path pause this long after bytesSent bytes of the body, then go on.
     void stall(const std::string& path, size_t bytesSent, int milliseconds);
+    // Answers of path send piece after piece, pausing this long after each, without size or end
+    // until the client hangs up: an endless body, or a trickle.
+    void endless(const std::string& path, const std::string& piece, int milliseconds = 0);
 
     // In order of arrival.
     std::vector<ReceivedRequest> requests() const;

@@ -17,4 +17,6 @@ const Urls& urls()
     }();
     return endpoints;
 }
+
+int textRequestMilliseconds() { return textRequestLimitMs; }
 }
