@@ -183,7 +183,7 @@ void installDownload(const FileSection::Download& download, const juce::File& se
 }
 
 // The server's time of a channel build lets a later upload of the same version count as newer.
-void PluginManager::recordInstall(const Asset& asset, std::vector<std::string> files)
+void PluginManager::recordInstall(const Asset& asset, std::vector<std::string> files, const std::string& folder)
 {
     int64_t modified = 0;
     if (asset.channel != Channel::Public)
@@ -193,7 +193,7 @@ void PluginManager::recordInstall(const Asset& asset, std::vector<std::string> f
             modified = 0;
     }
     const PluginFormat format = PlatformUtils::formatFromString(asset.format);
-    installed.set(asset, pathFor(asset.product, format), std::move(files), modified);
+    installed.set(asset, folder.empty() ? pathFor(asset.product, format) : folder, std::move(files), modified);
     installed.save();
 
     // A standalone program finds no ROMs of its own; plug-ins look for them in the data product's folder.
