@@ -162,7 +162,7 @@ void installDownload(const FileSection::Download& download, const juce::File& se
         return;
 
     const juce::File parent = target.getParentDirectory();
-    if (!parent.createDirectory().wasOk())
+    if (!createFolder(parent))
         return outcome.fail("Could not create " + pathOf(parent));
 
     const juce::File temporary = childOf(parent, target.getFileName().toStdString() + downloadSuffix);
@@ -200,7 +200,7 @@ void PluginManager::recordInstall(const Asset& asset, std::vector<std::string> f
     if (format == PluginFormat::Standalone)
         return;
     const juce::File roms = toFile(PlatformUtils::romFolder(catalog.dataProductOf(asset.product)));
-    if (!roms.isDirectory() && !roms.createDirectory().wasOk())
+    if (!createFolder(roms))
         Log::write("Could not create " + pathOf(roms));
 }
 
