@@ -3,6 +3,7 @@
 #include "manager/http/httpClient.h"
 #include "manager/platform/filePaths.h"
 #include "manager/platform/log.h"
+#include "manager/platform/plainName.h"
 
 #include <juce_core/juce_core.h>
 
@@ -68,11 +69,6 @@ bool passesThroughLink(juce::File folder, const std::vector<std::string>& pieces
             return false;
     }
     return false;
-}
-
-bool isPlainName(const std::string& name)
-{
-    return !name.empty() && name != "." && name != ".." && name.find_first_of("/\\") == std::string::npos;
 }
 
 // The file that a path from a product list names below folder; the empty file when the path
