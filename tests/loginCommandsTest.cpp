@@ -103,6 +103,8 @@ TEST_F(SettingsCommands, WrongArgumentsAreRefusedBeforeAnythingIsAskedOrWritten)
         {{"teamlogin", "yes"}, "teamlogin takes on or off, or nothing to say which it is"},
         {{"paths", "vst3", "/x"}, "Unknown format: vst3"},
         {{"paths", "VST3"}, "paths VST3 needs a location, or \"default\""},
+        {{"paths", "VST3", "plug\nins"}, "Could not set the VST3 location: it holds a control character. The setting "
+                                          "was left as it was."},
         // A login for this run only must be whole, and for a channel that takes one.
         {{"list", "--user", "fan", "--password", ""}, "--user and --password go together"},
         {{"frobnicate", "--password", "b"}, "--user and --password go together"},
@@ -119,13 +121,16 @@ TEST_F(SettingsCommands, PathsShowsOrSetsTheFolderOfEachFormat)
     const std::string defaults = rows(run.home() + "/.vst3", "default");
     expectRun({"paths"}, defaults);
     EXPECT_EQ(settings("settings.xml"), "");
-    expectRun({"paths", "VST3", "studio/vst3"}, rows("studio/vst3", "custom"));
+    // A relative folder is kept as the one it names where the command runs, which is the home folder.
+    const std::string studio = run.home() + "/studio/vst3";
+    expectRun({"paths", "VST3", "studio/vst3"}, rows(studio, "custom"));
     // AU has no folder here, so no row, but the setting is kept.
-    expectRun({"paths", "AU", "/some/folder"}, rows("studio/vst3", "custom"));
-    EXPECT_EQ(settings("settings.xml"), xml("pluginManager", "  <installPath format=\"VST3\" path=\"studio/vst3\"/>\r\n"
-                                                             "  <installPath format=\"AU\" path=\"/some/folder\"/>\r\n"));
-    // Naming the default folder forgets the custom one, as "default" does.
-    expectRun({"paths", "VST3", run.home() + "/.vst3"}, defaults);
+    expectRun({"paths", "AU", "/some/folder"}, rows(studio, "custom"));
+    EXPECT_EQ(settings("settings.xml"),
+              xml("pluginManager", "  <installPath format=\"VST3\" path=\"" + studio + "\"/>\r\n"
+                                   "  <installPath format=\"AU\" path=\"/some/folder\"/>\r\n"));
+    // Naming the default folder forgets the custom one, as "default" does; "~" is the home folder.
+    expectRun({"paths", "VST3", "~/.vst3"}, defaults);
     EXPECT_EQ(settings("settings.xml"), xml("pluginManager", "  <installPath format=\"AU\" path=\"/some/folder\"/>\r\n"));
     expectRun({"paths", "AU", "default"}, defaults);
     EXPECT_EQ(settings("settings.xml"), xml("pluginManager"));
