@@ -304,3 +304,30 @@ TEST_F(InstallCommands, FailedUpdatesLeaveTheOldPluginByteForByteAndNoTemporaryF
     expectOldPluginKept("Could not move " + stuck + " out of the way.");
     testSupport::runProcess("chattr", {"-i", stuck});
 }
+
+// A standalone program has no file suffix, so a product "." names the program folder itself; the
+// framework reads "~" as the home folder and takes a path as it stands.
+TEST_F(InstallCommands, ANameThatLeadsOutOfThePluginFoldersIsRefusedBeforeAnythingIsTouched)
+{
+    const std::string documents = home("Documents");
+    writeFile(documents + "/letter.txt", "mine");
+    writeFile(home(".local/bin/tool"), "mine");
+    const std::string forged = "Aur\x1b]0;x\x07ora";
+    for (const std::string& name : {std::string("."), std::string(".."), std::string("~"), documents,
+                                    std::string("..\\.."), forged})
+    {
+        for (const Lines& arguments : {Lines{"uninstall", name}, Lines{"uninstall", name, "--format", "Standalone"},
+                                       Lines{"install", name}})
+        {
+            SCOPED_TRACE(testing::PrintToString(arguments));
+            const ProcessResult result = run(arguments);
+            EXPECT_EQ(result.exitCode, 1);
+            EXPECT_EQ(result.out, "");
+            EXPECT_EQ(result.err, "Could not " + arguments[0] + " \"" + (name == forged ? "Aur]0;xora" : name) +
+                                      "\": a product name is not \".\" or \"..\", does not begin with \"~\" and holds "
+                                      "no \"/\", \"\\\" or control character. Nothing was changed.\n");
+        }
+    }
+    EXPECT_EQ(readFile(documents + "/letter.txt") + readFile(home(".local/bin/tool")), "minemine");
+    EXPECT_EQ(catalog.requestedPaths(), Lines{});
+}

@@ -60,7 +60,7 @@ bool migrateRoms(const juce::File& item, const std::string& product)
     bool allKept = true;
     for (const auto& rom : roms)
     {
-        if (!romFolder.isDirectory() && !romFolder.createDirectory().wasOk())
+        if (!createFolder(romFolder))
             return false;
         auto destination = romFolder.getChildFile(rom.getFileName());
         if (destination.existsAsFile() && destination.hasIdenticalContentTo(rom))

@@ -79,7 +79,7 @@ bool keepUserFiles(const juce::File& oldFolder, const juce::File& newFolder, con
     {
         if (!isUserFile(file, file.getRelativePathFrom(oldFolder), newFolder))
             continue;
-        if (!romFolder.isDirectory() && !romFolder.createDirectory().wasOk())
+        if (!createFolder(romFolder))
         {
             Log::write("Could not make " + pathOf(romFolder));
             message = "Could not make " + pathOf(romFolder) + " for " + pathOf(file) + leftAsItWas;
@@ -128,7 +128,7 @@ int ZipExtractor::checkWriteAccess(const std::string& location, std::string& mes
         message = pathOf(folder) + " is a file, not a folder.";
         return WriteAccess::Unusable;
     }
-    if (!folder.isDirectory() && !folder.createDirectory().wasOk())
+    if (!createFolder(folder))
     {
         message = "Cannot create " + pathOf(folder) + ".\n\n" + waysOut();
         return WriteAccess::NeedsRights;

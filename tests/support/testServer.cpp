@@ -6,10 +6,12 @@
 #include <juce_core/juce_core.h>
 
 #include <algorithm>
+#include <condition_variable>
 #include <cstdio>
 #include <ctime>
 #include <map>
 #include <mutex>
+#include <set>
 #include <stdexcept>
 #include <thread>
 
@@ -124,6 +126,8 @@ struct TestServer::Impl
     std::map<std::string, LoginRule> logins;    // by prefix
     std::map<std::string, Behaviour> behaviours;
     std::vector<ReceivedRequest> received;
+    std::set<std::string> held;
+    std::condition_variable released;
 
     template <typename Change>
     void edit(Change change)
@@ -204,6 +208,10 @@ TestServer::TestServer() : m_impl(std::make_unique<Impl>())
         return httplib::Server::HandlerResponse::Unhandled;
     });
     impl.server.Get(".*", [&impl](const httplib::Request& request, httplib::Response& response) {
+        {
+            std::unique_lock<std::mutex> lock(impl.mutex);
+            impl.released.wait(lock, [&] { return impl.held.count(request.path) == 0; });
+        }
         size_t cutAt = std::string::npos;
         Behaviour pause;
         Reply reply;
@@ -255,6 +263,8 @@ TestServer::TestServer() : m_impl(std::make_unique<Impl>())
 
 TestServer::~TestServer()
 {
+    m_impl->edit([&] { m_impl->held.clear(); });
+    m_impl->released.notify_all();
     m_impl->server.stop();
     m_impl->thread.join();
 }
@@ -310,6 +320,17 @@ void TestServer::cutOff(const std::string& path, size_t bytesSent, int times)
 void TestServer::stall(const std::string& path, size_t bytesSent, int milliseconds)
 {
     m_impl->edit([&] { auto& b = m_impl->behaviours[path]; b.stallAt = bytesSent; b.stallMs = milliseconds; });
+}
+
+void TestServer::hold(const std::string& path)
+{
+    m_impl->edit([&] { m_impl->held.insert(path); });
+}
+
+void TestServer::release(const std::string& path)
+{
+    m_impl->edit([&] { m_impl->held.erase(path); });
+    m_impl->released.notify_all();
 }
 
 std::vector<ReceivedRequest> TestServer::requests() const

@@ -76,6 +76,10 @@ public:
     // Answers of path pause this long after bytesSent bytes of the body, then go on.
     void stall(const std::string& path, size_t bytesSent, int milliseconds);
 
+    // From now until release(path), answers of path wait; their requests are counted on arrival.
+    void hold(const std::string& path);
+    void release(const std::string& path);
+
     // In order of arrival.
     std::vector<ReceivedRequest> requests() const;
     std::vector<ReceivedRequest> requestsFor(const std::string& path) const;
