@@ -21,8 +21,9 @@ juce::String toJuce(const std::string& text) { return juce::String::fromUTF8(tex
 
 std::string textOf(const juce::var& value) { return value.toString().toStdString(); }
 
-// The texts of a product list are shown as they stand: in lists, in messages and in the log. A
-// control character among them could forge a line or command the user's terminal.
+// The texts of a product list that are shown as they stand: in lists, in messages and in the log. A
+// control character among them could forge a line or command the user's terminal. A description is
+// never shown here, and a front end may lay out its line breaks.
 std::string listTextOf(const juce::var& value) { return withoutControlCharacters(textOf(value)); }
 
 std::string asciiLowerCase(std::string text)
@@ -93,7 +94,7 @@ bool readProduct(const juce::var& object, Product& product)
     if (product.id.empty())
         product.id = listTextOf(object["id"]);
     product.name = listTextOf(object["name"]);
-    product.description = listTextOf(object["description"]);
+    product.description = textOf(object["description"]);
     product.thumbnail = listTextOf(object["thumbnail"]);
     product.category = listTextOf(object["category"]);
     product.manufacturer = listTextOf(object["manufacturer"]);
