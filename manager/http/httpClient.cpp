@@ -1,5 +1,6 @@
 #include "manager/http/httpClient.h"
 
+#include "manager/http/curlLibrary.h"
 #include "manager/platform/log.h"
 
 #include <juce_core/juce_core.h>
@@ -311,6 +312,8 @@ bool HttpClient::fetchString(const std::string& url, std::string& body, std::str
         return true;
     }
 
+    if (!CurlLibrary::load(error))
+        return false;
     juce::StringPairArray responseHeaders;
     auto stream = requestAnswer(url, "GET", requestHeaders(login, true), responseHeaders, error);
     if (!stream)
@@ -337,6 +340,8 @@ bool HttpClient::fetchLastModified(const std::string& url, int64_t& seconds, std
         return true;
     }
 
+    if (!CurlLibrary::load(error))
+        return false;
     juce::StringPairArray responseHeaders;
     // A GET whose body is never read: the framework's HEAD request waits for a body that never
     // comes.
@@ -360,6 +365,8 @@ bool HttpClient::downloadFile(const std::string& url, const std::string& dest, s
     const juce::File destination{juce::String(dest)};
     if (isLocal(url))
         return copyLocalFile(url, destination, error);
+    if (!CurlLibrary::load(error))
+        return false;
 
     for (int pass = 1;; ++pass)
     {
