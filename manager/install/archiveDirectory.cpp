@@ -89,7 +89,8 @@ bool ArchiveDirectory::checksums(const juce::File& archive, const juce::ZipFile&
         if (position + directoryEntrySize + nameLength > size)
             break;
         const auto* known = zip.getEntry(static_cast<int>(crcs.size()));
-        if (known == nullptr || known->filename != juce::String::fromUTF8(entry + directoryEntrySize, static_cast<int>(nameLength)))
+        const auto name = juce::String::fromUTF8(entry + directoryEntrySize, static_cast<int>(nameLength));
+        if (known == nullptr || known->filename != name)
             return false;
         crcs.push_back(intAt(entry + 16));
         position += directoryEntrySize + nameLength + shortAt(entry + 30) + shortAt(entry + 32);
