@@ -1,6 +1,7 @@
 #include "manager/install/archiveLinks.h"
 
 #include <algorithm>
+#include <climits>
 #include <cstddef>
 #include <deque>
 #include <memory>
@@ -86,8 +87,9 @@ ArchiveLinks ArchiveLinks::of(juce::ZipFile& zip)
             continue;
         juce::MemoryBlock target;
         std::unique_ptr<juce::InputStream> stream(zip.createStreamForEntry(i));
+        // A longer target could not be made a link, and the unpacker refuses it.
         if (stream)
-            stream->readIntoMemoryBlock(target);
+            stream->readIntoMemoryBlock(target, PATH_MAX);
         links.emplace_back(entry->filename.toStdString(),
                            juce::String::fromUTF8(static_cast<const char*>(target.getData()),
                                                   static_cast<int>(target.getSize()))

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstring>
 #include <memory>
 
@@ -118,6 +119,9 @@ std::string EntryUnpacker::unpack(int index)
 
 std::string EntryUnpacker::unpackLink(int index, const juce::File& target)
 {
+    // The system makes no link to a longer target, and reading one whole could fill the memory.
+    if (m_zip.getEntry(index)->uncompressedSize >= PATH_MAX)
+        return "The entry " + nameOf(*m_zip.getEntry(index)) + " is a link to a target longer than the system allows.";
     std::string bytes;
     auto failure = stream(index, [&bytes](const char* data, size_t size) {
         bytes.append(data, size);
