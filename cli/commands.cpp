@@ -18,21 +18,35 @@ struct Command
 {
     const char* word;
     Handler handler;
+    // Whether it may change the stored files or the plug-in folders. None of these changes
+    // anything without its first argument: teamlogin and paths then show the setting, the others
+    // refuse to run.
+    bool changes;
 };
 
 // In the order they are tried. share and teamlogin are not in the usage text but are commands all
 // the same; help never gets here, main answers it before anything is loaded.
 constexpr Command commands[] = {
-    {"list", list},
-    {"install", install},
-    {"login", login},
-    {"logout", logout},
-    {"share", share},
-    {"teamlogin", teamlogin},
-    {"paths", paths},
-    {"uninstall", uninstall},
-    {"changelog", changelog},
+    {"list", list, false},
+    {"install", install, true},
+    {"login", login, true},
+    {"logout", logout, true},
+    {"share", share, false},
+    {"teamlogin", teamlogin, true},
+    {"paths", paths, true},
+    {"uninstall", uninstall, true},
+    {"changelog", changelog, false},
 };
+}
+
+bool mayChangeStoredState(const Args& args)
+{
+    for (const Command& command : commands)
+    {
+        if (args.command == command.word)
+            return command.changes && !args.positionalAt(0).empty();
+    }
+    return false;
 }
 
 int notBuiltYet(const Args& args)

@@ -9,6 +9,10 @@ class PluginManager;
 // word prints "Unknown command: " with the word and the usage, and yields 1.
 int dispatch(PluginManager& manager, const Args& args);
 
+// Whether the run may change the stored files or the plug-in folders, and so must have them to
+// itself from before it loads them to its end. The other runs only read.
+bool mayChangeStoredState(const Args& args);
+
 // Stands for a command whose handler is still to come: says so on the error stream and yields 1.
 int notBuiltYet(const Args& args);
 }

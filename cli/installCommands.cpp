@@ -3,6 +3,7 @@
 #include "cli/args.h"
 #include "cli/listingCommands.h"
 #include "manager/install/pluginInstaller.h"
+#include "manager/platform/plainName.h"
 #include "manager/pluginManager.h"
 
 #include <iostream>
@@ -30,6 +31,18 @@ const Asset* chooseBuild(const PluginManager& manager, const Args& args, const s
     const std::vector<std::string> versions = manager.catalog.getVersions(product, format, os, arch);
     version = args.has("version") ? args.get("version", "") : versions.empty() ? std::string() : versions.front();
     return manager.catalog.find(product, format, version, os, arch);
+}
+
+// The product becomes a file or folder name in the plug-in folders. One that is no plain name
+// ("..", "~", a path) would lead out of them, and uninstall would delete what it leads to.
+bool isProductName(const std::string& product, const char* command)
+{
+    if (isPlainName(product))
+        return true;
+    std::cerr << "Could not " << command << " \"" << withoutControlCharacters(product)
+              << "\": a product name is not \".\" or \"..\", does not begin with \"~\" and holds no \"/\", \"\\\" or "
+                 "control character. Nothing was changed.\n";
+    return false;
 }
 
 // The command line installs with the user's own rights only: nothing is left for an elevated run.
@@ -79,6 +92,8 @@ int install(PluginManager& manager, const Args& args)
         std::cerr << "install needs a product\n";
         return 1;
     }
+    if (!isProductName(product, "install"))
+        return 1;
     refresh(manager);
 
     const std::vector<std::string> formats = formatsToInstall(manager, args, product);
@@ -102,6 +117,8 @@ int uninstall(PluginManager& manager, const Args& args)
         std::cerr << "uninstall needs a product\n";
         return 1;
     }
+    if (!isProductName(product, "uninstall"))
+        return 1;
 
     std::vector<std::pair<std::string, std::string>> pairs;
     if (args.has("format"))

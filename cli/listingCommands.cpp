@@ -1,6 +1,8 @@
 #include "cli/listingCommands.h"
 
 #include "cli/args.h"
+#include "manager/platform/filePaths.h"
+#include "manager/platform/plainName.h"
 #include "manager/pluginManager.h"
 
 #include <algorithm>
@@ -46,6 +48,16 @@ int printRows(const PluginManager& manager, const std::string& name, const std::
         }
     }
     return rows;
+}
+
+// A relative folder would be another one for each working folder the program runs in, so it is
+// kept as the folder it names now; "~" is the home folder, as the framework reads it. An absolute
+// folder is kept as typed.
+std::string folderToStore(const std::string& typed)
+{
+    if (typed == "default")
+        return {};
+    return typed.front() == '/' ? typed : pathOf(toFile(typed));
 }
 
 // Internal has one login for the whole channel, so only a donator login names its product.
@@ -165,7 +177,13 @@ int paths(PluginManager& manager, const Args& args)
             std::cerr << "paths " << formatText << " needs a location, or \"default\"\n";
             return 1;
         }
-        installPaths.set(format, location == "default" ? std::string() : location);
+        if (holdsControlCharacter(location))
+        {
+            std::cerr << "Could not set the " << formatText
+                      << " location: it holds a control character. The setting was left as it was.\n";
+            return 1;
+        }
+        installPaths.set(format, folderToStore(location));
         installPaths.save();
     }
 

@@ -5,6 +5,7 @@
 #include "manager/install/elevatedTask.h"
 #include "manager/platform/log.h"
 #include "manager/platform/platformUtils.h"
+#include "manager/platform/runLock.h"
 #include "manager/pluginManager.h"
 
 #include <iostream>
@@ -67,6 +68,14 @@ int main(int argc, char* argv[])
         PlatformUtils::setSettingsFolder(args.get("settings", ""));
 
     Log::start();
+
+    // Taken before anything stored is loaded, so that a run waiting for another one works on what
+    // that one left. A run that cannot have the lock goes on as it would have without it, and the
+    // log says why: a settings folder that takes no lock file takes no stored file either.
+    RunLock runLock;
+    if (mayChangeStoredState(args) &&
+        !runLock.acquire([] { std::cerr << "Waiting for another run of vyrpm to finish\n"; }, error))
+        Log::write(error);
 
     // A login that cannot be applied ends the run before the command starts, so no command runs
     // with other logins than the user meant.

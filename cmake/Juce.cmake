@@ -19,12 +19,14 @@ target_compile_definitions(juce PUBLIC
     JUCE_MODULE_AVAILABLE_juce_core=1
     JUCE_MODULE_AVAILABLE_juce_events=1
     JUCE_USE_CURL=1
-    JUCE_LOAD_CURL_SYMBOLS_LAZILY=0
+    JUCE_LOAD_CURL_SYMBOLS_LAZILY=1
     JUCE_WEB_BROWSER=0
     JUCE_MODAL_LOOPS_PERMITTED=1
     JUCE_DISABLE_JUCE_VERSION_PRINTING=1
     $<IF:$<CONFIG:Debug>,DEBUG=1;_DEBUG=1,NDEBUG=1>)
-# Debian strips the framework's bundled zlib, so the system one is linked.
-target_link_libraries(juce PUBLIC CURL::libcurl ZLIB::ZLIB Threads::Threads ${CMAKE_DL_LIBS} rt)
+# libcurl is opened on the first web request (manager/http/curlLibrary.cpp), so only its header is
+# needed here. Debian strips the framework's bundled zlib, so the system one is linked.
+target_include_directories(juce SYSTEM PUBLIC ${CURL_INCLUDE_DIRS})
+target_link_libraries(juce PUBLIC ZLIB::ZLIB Threads::Threads ${CMAKE_DL_LIBS} rt)
 # The framework's own sources are not ours to keep warning-free.
 target_compile_options(juce PRIVATE -w)

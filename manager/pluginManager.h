@@ -73,7 +73,8 @@ public:
         Credentials internal;
         Credentials donators;
     };
-    void recordInstall(const Asset& asset, std::vector<std::string> files);
+    // folder: where the install went; empty for the folder pathFor gives.
+    void recordInstall(const Asset& asset, std::vector<std::string> files, const std::string& folder = {});
     FilesRequest filesRequestFor(const Asset& asset) const;
     bool installAdditionalFiles(const Asset& asset, std::string& message) const;
     static bool installAdditionalFiles(const FilesRequest& request, std::string& message);

@@ -18,7 +18,8 @@ std::string installLine(const Asset& asset, const std::string& destination)
 }
 
 // Installs whose copy did not arrive are only logged: the user installs them again, so their work
-// folders go with the others.
+// folders go with the others. An install that arrived is recorded where its job put it, which need
+// not be the folder the next install would choose.
 bool PluginManager::finishPending(ElevatedBatch& batch, std::string& error)
 {
     if (batch.jobs.empty())
@@ -30,7 +31,7 @@ bool PluginManager::finishPending(ElevatedBatch& batch, std::string& error)
         const ElevatedBatch::Record& record = batch.records[i];
         Log::write(installLine(record.asset, batch.jobs[i].destination) + (arrived[i] ? ": ok" : ": " + error));
         if (arrived[i])
-            recordInstall(record.asset, record.files);
+            recordInstall(record.asset, record.files, batch.jobs[i].destination);
     }
     for (const std::string& folder : batch.workFolders)
         toFile(folder).deleteRecursively(false);

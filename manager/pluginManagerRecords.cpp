@@ -3,6 +3,7 @@
 #include "manager/http/httpClient.h"
 #include "manager/platform/filePaths.h"
 #include "manager/platform/log.h"
+#include "manager/platform/plainName.h"
 
 #include <juce_core/juce_core.h>
 
@@ -68,11 +69,6 @@ bool passesThroughLink(juce::File folder, const std::vector<std::string>& pieces
             return false;
     }
     return false;
-}
-
-bool isPlainName(const std::string& name)
-{
-    return !name.empty() && name != "." && name != ".." && name.find_first_of("/\\") == std::string::npos;
 }
 
 // The file that a path from a product list names below folder; the empty file when the path
@@ -162,7 +158,7 @@ void installDownload(const FileSection::Download& download, const juce::File& se
         return;
 
     const juce::File parent = target.getParentDirectory();
-    if (!parent.createDirectory().wasOk())
+    if (!createFolder(parent))
         return outcome.fail("Could not create " + pathOf(parent));
 
     const juce::File temporary = childOf(parent, target.getFileName().toStdString() + downloadSuffix);
@@ -183,7 +179,7 @@ void installDownload(const FileSection::Download& download, const juce::File& se
 }
 
 // The server's time of a channel build lets a later upload of the same version count as newer.
-void PluginManager::recordInstall(const Asset& asset, std::vector<std::string> files)
+void PluginManager::recordInstall(const Asset& asset, std::vector<std::string> files, const std::string& folder)
 {
     int64_t modified = 0;
     if (asset.channel != Channel::Public)
@@ -193,14 +189,14 @@ void PluginManager::recordInstall(const Asset& asset, std::vector<std::string> f
             modified = 0;
     }
     const PluginFormat format = PlatformUtils::formatFromString(asset.format);
-    installed.set(asset, pathFor(asset.product, format), std::move(files), modified);
+    installed.set(asset, folder.empty() ? pathFor(asset.product, format) : folder, std::move(files), modified);
     installed.save();
 
     // A standalone program finds no ROMs of its own; plug-ins look for them in the data product's folder.
     if (format == PluginFormat::Standalone)
         return;
     const juce::File roms = toFile(PlatformUtils::romFolder(catalog.dataProductOf(asset.product)));
-    if (!roms.isDirectory() && !roms.createDirectory().wasOk())
+    if (!createFolder(roms))
         Log::write("Could not create " + pathOf(roms));
 }
 

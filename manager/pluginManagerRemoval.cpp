@@ -11,7 +11,8 @@ namespace pluginManager
 {
 namespace
 {
-std::string parentOf(const std::string& path) { return pathOf(toFile(path).getParentDirectory()); }
+// Of a recorded path, which the program wrote: a leading "~" in it is no home folder.
+std::string parentOf(const std::string& path) { return pathOf(literalFile(path).getParentDirectory()); }
 
 std::string describe(const PluginManager::Removal& removal)
 {
@@ -158,7 +159,7 @@ std::vector<InstalledPlugins::Entry> PluginManager::getStrayInstalls() const
         const PluginFormat format = PlatformUtils::formatFromString(entry.format);
         if (format == PluginFormat::Unknown)
             continue;
-        const juce::File folder = toFile(entry.path).getParentDirectory();
+        const juce::File folder = literalFile(entry.path).getParentDirectory();
         if (toFile(pathFor(entry.product, format)) == folder)
             continue;
         if (!installed.installedFile(entry.product, format, folder.getFullPathName().toStdString()).empty())

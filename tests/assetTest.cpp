@@ -46,6 +46,9 @@ TEST(AssetName, RejectsWhatIsNoReleaseFileNameAndLeavesTheAssetAlone)
         // The parts of a build name end up in file names on this machine.
         "Kestavel-../../Synth-1.0-win64.zip", "Kestavel-Synth-1/../../../tmp/x-win64.zip",
         "Kestavel-Synth-1.0-Linux_x86_64\\..\\x.zip", "Kestavel-..-1.0-win64.zip", "Kestavel-.-VST3-1.0-win64.zip",
+        "Kestavel-~-1.0-win64.zip",
+        // ... and on the user's terminal.
+        "Kestavel-Synth\tVST3\t9.0\n\x1b]0;x\x07Synth-VST3-1.0-win64.zip",
     };
     for (const char* name : names)
     {

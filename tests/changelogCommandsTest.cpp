@@ -29,13 +29,14 @@ const std::string internalChangelog = CatalogServer::folder("alpha", Channel::In
 const std::string donatorChangelog = CatalogServer::folder("alpha", Channel::Donators) + "changelog.txt";
 
 // Alpha has public builds up to newestPublic, an internal and a donators folder, and is in the
-// public changelog; Quiet ("Quiet Storm") has no public build.
+// public changelog; Quiet ("Quiet Storm", with control characters from its product list) has no
+// public build.
 struct World
 {
     explicit World(const std::string& newestPublic = "1.3.0", bool internalCopy = true)
     {
         const std::string alpha = CatalogServer::product("Alpha", "alpha");
-        catalog.publicProducts({alpha, R"({"id": "Quiet", "slug": "quiet", "name": "Quiet Storm"})"});
+        catalog.publicProducts({alpha, R"({"id": "Quiet", "slug": "quiet", "name": "\u0007Quiet Storm\u009b\r"})"});
         catalog.publicBuilds({build("1.2.0"), build(newestPublic)});
         catalog.internalProducts({alpha}, team);
         catalog.channelFolder("alpha", Channel::Internal, {build("2.0.0")}, team);

@@ -16,10 +16,12 @@ namespace
 class CliRun : public ::testing::Test
 {
 protected:
-    ProcessResult run(const std::vector<std::string>& arguments)
+    ProcessResult run(const std::vector<std::string>& arguments, const std::string& libraryPath = "")
     {
         testSupport::ProcessOptions options;
         options.environment = testSupport::homeEnvironment(home.path());
+        if (!libraryPath.empty())
+            options.environment["LD_LIBRARY_PATH"] = libraryPath;
         options.workingFolder = home.path();
         ProcessResult result = testSupport::runProcess(VYRPM_BINARY, arguments, options);
         EXPECT_TRUE(result.started) << result.error;
@@ -61,6 +63,18 @@ TEST_F(CliRun, UsageAloneOrAfterAnErrorAndNothingWritten)
         EXPECT_EQ(result.out, usage);
         EXPECT_TRUE(std::filesystem::is_empty(home.path()));
     }
+}
+
+// libcurl is opened on the first request only, and a libcurl that cannot serve is named as such,
+// not taken for a server that cannot be reached.
+TEST_F(CliRun, AMissingLibcurlIsNamedWhenARequestNeedsIt)
+{
+    EXPECT_EQ(run({"help"}, VYRPM_CURL_STAND_IN_DIR).exitCode, 0);
+    const ProcessResult result = run({"login", "donators", "alpha", "--user", "u", "--password", "p"},
+                                     VYRPM_CURL_STAND_IN_DIR);
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_NE(result.err.find("Could not load libcurl.so.4"), std::string::npos) << result.err;
+    EXPECT_NE(result.err.find("package libcurl4"), std::string::npos) << result.err;
 }
 
 TEST(CliOutput, PrintsOrWritesTheTextExactlyAndSaysSo)

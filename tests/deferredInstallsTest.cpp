@@ -31,10 +31,10 @@ protected:
     }
 
     // An install unpacked into its own work folder, waiting for its copy into the plug-in folder.
-    void defer(ElevatedBatch& batch, const std::string& product)
+    void defer(ElevatedBatch& batch, const std::string& product, const std::string& destination)
     {
         work.write(product + "/root/" + product + ".vst3/plugin.so", product);
-        batch.jobs.push_back({work.file(product + "/root"), plugins});
+        batch.jobs.push_back({work.file(product + "/root"), destination});
         batch.workFolders.push_back(work.file(product));
         batch.records.push_back({build(product), {product + ".vst3"}});
     }
@@ -50,25 +50,28 @@ TEST_F(DeferredInstalls, OnlyTheArrivedInstallIsRecordedAndNoWorkFolderStays)
     ElevatedBatch batch;
     EXPECT_TRUE(manager.finishPending(batch, error)) << "an empty batch is done at once";
     EXPECT_TRUE(logMessages().empty());
-    defer(batch, "Alpha");
-    defer(batch, "Beta");
+    // Beta goes elsewhere than the folder the next install would choose.
+    const std::string elsewhere = work.file("elsewhere");
+    defer(batch, "Alpha", plugins);
+    defer(batch, "Beta", elsewhere);
     // Beta is already in place, as if the elevated run had copied it; of Alpha a hidden file is missing.
     work.write("Alpha/root/Alpha.vst3/.hidden", "x");
     work.write("plugins/Alpha.vst3/plugin.so", "Alpha");
-    work.write("plugins/Beta.vst3/plugin.so", "Beta");
+    work.write("elsewhere/Beta.vst3/plugin.so", "Beta");
 
     EXPECT_FALSE(manager.finishPending(batch, error));
     EXPECT_EQ(error, "This system has no way of asking for administrator rights.");
     EXPECT_EQ(logMessages(), (std::vector<std::string>{"Install Alpha VST3 1.0.0 -> " + plugins + ": " + error,
-                                                       "Install Beta VST3 1.0.0 -> " + plugins + ": ok"}));
-    ASSERT_EQ(manager.installed.entries.size(), 1u);
-    EXPECT_EQ(manager.installed.entries.front().product, "Beta");
+                                                       "Install Beta VST3 1.0.0 -> " + elsewhere + ": ok"}));
+    const InstalledPlugins stored(true);
+    ASSERT_EQ(stored.entries.size(), 1u);
+    EXPECT_EQ(stored.entries.front().path, elsewhere + "/Beta.vst3");
     EXPECT_FALSE(work.exists("Alpha") || work.exists("Beta"));
     EXPECT_TRUE(batch.jobs.empty() && batch.workFolders.empty() && batch.records.empty());
     EXPECT_TRUE(leftInTemp().empty()) << "job files are removed";
 
     // One job is one elevated copy, even when it is already in place.
-    defer(batch, "Beta");
+    defer(batch, "Beta", plugins);
     EXPECT_FALSE(manager.finishPending(batch, error));
     EXPECT_EQ(logMessages().back(), "Install Beta VST3 1.0.0 -> " + plugins + ": " + error);
 }

@@ -6,6 +6,17 @@ namespace
 {
 const std::string notUnderstood = "The plugin manager asked itself for something it does not understand.";
 
+std::string refused(const std::string& path)
+{
+    return "Could not use " + path + ": the plugin manager names every file by its full path, in UTF-8 and without "
+           "\".\" or \"..\" parts.\r\n\r\nNothing was changed.";
+}
+
+std::string unread(const std::string& path, const std::string& reason)
+{
+    return "Could not read " + path + ": it is " + reason + ".\r\n\r\nNothing was changed.";
+}
+
 // The program started as the requesting side would start it, in a working folder of its own so
 // that a stray file it writes shows up there.
 struct ElevatedWorker : ::testing::Test
@@ -38,6 +49,19 @@ TEST_F(ElevatedWorker, EachVerbAndItsFailureMessageWithCrlfLineEnds)
                                  temp.file("one") + "\r\n");
     temp.write("jobs-2.txt", temp.file("no1") + "\n" + temp.file("x") + "\n" + temp.file("no2") + "\n" +
                                  temp.file("y"));
+    // Paths are taken as they stand or not at all, and a list is refused whole before anything is done.
+    temp.write("home/keep", "x");
+    temp.write("kept/sub/a", "a");
+    temp.write("target/a", "a");
+    fs::create_directory_symlink(temp.file("target"), temp.file("link"));
+    temp.write("caf\xc3\xa9/a", "a");
+    temp.write("dots.txt", temp.file("link") + "/.\n");
+    temp.write("relative.txt", "one\n" + temp.file("to") + "\n");
+    temp.write("latin1.txt", temp.file("caf\xe9") + "\n");
+    temp.write("nul.txt", temp.file("kept") + "\n" + std::string(1, '\0') + "\n");
+    temp.write("large.txt", temp.file("kept") + std::string(5 << 20, '\n'));
+    const std::string notText = "not UTF-8 text without NUL bytes";
+    const std::string tooLarge = "larger than any list the plugin manager writes";
     // the verb and its arguments, exit code, result file (empty: none written)
     const std::tuple<Lines, int, std::string> cases[] = {
         {{"copy", temp.file("src"), temp.file("dest")}, 0, ""},
@@ -52,6 +76,16 @@ TEST_F(ElevatedWorker, EachVerbAndItsFailureMessageWithCrlfLineEnds)
         {{"Remove", "a"}, 1, notUnderstood},
         {{"removemany", temp.file("blank.txt")}, 1, "The plugin manager asked for a removal with nothing in it."},
         {{"copymany", temp.file("blank.txt")}, 1, "The plugin manager asked for an install with nothing in it."},
+        {{"remove", "~"}, 1, refused("~")},
+        {{"remove", temp.file("kept/sub/..")}, 1, refused(temp.file("kept/sub/.."))},
+        {{"removemany", temp.file("dots.txt")}, 1, refused(temp.file("link") + "/.")},
+        {{"removemany", "list.txt"}, 1, refused("list.txt")},
+        {{"copy", "src", temp.file("dest2")}, 1, refused("src")},
+        {{"copymany", temp.file("relative.txt")}, 1, refused("one")},
+        {{"removemany", temp.file("latin1.txt")}, 1, unread(temp.file("latin1.txt"), notText)},
+        {{"removemany", temp.file("nul.txt")}, 1, unread(temp.file("nul.txt"), notText)},
+        {{"removemany", temp.file("large.txt")}, 1, unread(temp.file("large.txt"), tooLarge)},
+        {{"copymany", "/dev/zero"}, 1, unread("/dev/zero", tooLarge)},
     };
     for (const auto& [verb, exitCode, result] : cases)
     {
@@ -66,6 +100,8 @@ TEST_F(ElevatedWorker, EachVerbAndItsFailureMessageWithCrlfLineEnds)
     EXPECT_EQ(temp.read("jobs-2.done"), "0\r\n0\r\n");
     EXPECT_EQ(temp.read("to/B.clap"), "2");
     EXPECT_FALSE(temp.exists("gone") || temp.exists("x") || temp.exists("two/A.clap") || temp.exists("to/A.clap"));
+    EXPECT_TRUE(temp.exists("home/keep") && temp.exists("kept/sub/a") && temp.exists("target/a") &&
+                temp.exists("caf\xc3\xa9/a") && !temp.exists("dest2"));
 }
 
 TEST_F(ElevatedWorker, WithoutAResultFileNothingIsWrittenAndLaterItIsAnOrdinaryOption)
@@ -73,6 +109,8 @@ TEST_F(ElevatedWorker, WithoutAResultFileNothingIsWrittenAndLaterItIsAnOrdinaryO
     temp.write("keep", "x");
     EXPECT_EQ(run({"--elevated-task"}).exitCode, 1);
     EXPECT_EQ(run({"--elevated-task", "", "remove"}).exitCode, 1);
+    // A result file that is no full path is none to write into: the job is refused.
+    EXPECT_EQ(run({"--elevated-task", "result.txt", "remove", temp.file("keep")}).exitCode, 1);
     EXPECT_EQ(std::distance(fs::directory_iterator(temp.path()), fs::directory_iterator()), 1);
 
     const auto help = run({"help", "--elevated-task", resultFile, "remove", temp.file("keep")});

@@ -6,6 +6,10 @@
 #include "support/catalogServer.h"
 #include "support/programRun.h"
 
+#include <csignal>
+
+#include <sys/resource.h>
+
 using namespace pluginManager;
 using testSupport::CatalogServer;
 using testSupport::ProcessResult;
@@ -44,6 +48,21 @@ Files contentOf(const Build& build)
     for (const auto& [path, content] : build.extra)
         files.emplace_back(path, content + " " + build.version);
     return files;
+}
+
+// An archive of CatalogServer::zip with one byte of name's packed data flipped, or with the size
+// its directory declares for name cut to four bytes.
+std::string damaged(std::string zip, const std::string& name, bool declaredSize = false)
+{
+    const auto byte = [&zip](size_t at) { return static_cast<size_t>(static_cast<unsigned char>(zip[at])); };
+    if (declaredSize)
+    {
+        zip[zip.rfind(name) - 22] = 4;
+        return zip;
+    }
+    const size_t at = zip.find(name), packed = byte(at - 12) | byte(at - 11) << 8;
+    zip[at + name.size() + (byte(at - 2) | byte(at - 1) << 8) + packed / 2] ^= 0x5a;
+    return zip;
 }
 
 class InstallCommands : public ::testing::Test
@@ -246,6 +265,10 @@ TEST_F(InstallCommands, UninstallRemovesWhatNoOtherInstallListsAndAProgramFolder
                                    {"install", "Vireo"}})
         ASSERT_EQ(run(arguments).exitCode, 0);
     writeFile(folder + "/Aurora.vst3/Contents/user.bin", "my rom");
+    // Links the user made in the bundle are not walked: what they lead to keeps its files.
+    writeFile(home("dev/firmware.bin"), "firmware");
+    makeLink(home("dev"), folder + "/Aurora.vst3/Contents/dev");
+    makeLink(home("dev/firmware.bin"), folder + "/Aurora.vst3/Contents/linked.bin");
     EXPECT_EQ(readFile(program + "/Aurora"), "Aurora Standalone 1.0.0");
 
     ProcessResult result = run({"uninstall", "Aurora"});
@@ -254,6 +277,8 @@ TEST_F(InstallCommands, UninstallRemovesWhatNoOtherInstallListsAndAProgramFolder
     EXPECT_EQ(namesIn(folder).size(), 2u);
     EXPECT_TRUE(fs::exists(folder + "/Vireo.clap") && fs::exists(folder + "/Shared/common.dat"));
     EXPECT_EQ(readFile(data("Aurora/roms/user.bin")), "my rom");
+    EXPECT_EQ(namesIn(data("Aurora/roms")).size(), 1u);
+    EXPECT_EQ(readFile(home("dev/firmware.bin")), "firmware");
     EXPECT_FALSE(fs::exists(program));
     EXPECT_EQ(record(), Lines{"Vireo CLAP 2.0.0 " + folder + "/Vireo.clap 0 Shared Vireo.clap"});
     EXPECT_EQ(run({"uninstall", "Vireo"}).out, "Vireo CLAP removed\n");
@@ -277,11 +302,18 @@ TEST_F(InstallCommands, FailedUpdatesLeaveTheOldPluginByteForByteAndNoTemporaryF
     publish({CatalogServer::product("Aurora", "aurora")},
             {{"Aurora", "VST3", "1.0.0", Channel::Public, extra}, {"Aurora", "VST3", "1.1.0", Channel::Public, extra}});
     ASSERT_EQ(run({"install", "Aurora", "--version", "1.0.0"}).exitCode, 0);
-    const auto expectOldPluginKept = [&](const std::string& error) {
+    // error may hold wildcards; with fileSizeLimit the run may write no file beyond that size.
+    const auto expectOldPluginKept = [&](const std::string& error, rlim_t fileSizeLimit = RLIM_INFINITY) {
         const auto before = describeTree(home(".vst3"));
-        const ProcessResult result = run({"install", "Aurora", "--version", "1.1.0"});
-        EXPECT_EQ(result.exitCode, 1);
-        EXPECT_EQ(result.err, error + "\n");
+        const std::string answer = inChild([&] {
+            std::signal(SIGXFSZ, SIG_IGN);
+            const rlimit limit{fileSizeLimit, fileSizeLimit};
+            if (fileSizeLimit != RLIM_INFINITY && setrlimit(RLIMIT_FSIZE, &limit) != 0)
+                return std::string("no file size limit");
+            const ProcessResult result = run({"install", "Aurora", "--version", "1.1.0"});
+            return std::to_string(result.exitCode) + " " + result.err;
+        });
+        EXPECT_TRUE(juce::String(answer).matchesWildcard("1 " + error + "\n", false)) << answer;
         EXPECT_EQ(describeTree(home(".vst3")), before);
         EXPECT_EQ(namesIn(run.temporaryFolder()), Lines{});
         EXPECT_EQ(record(), Lines{"Aurora VST3 1.0.0 " + home(".vst3/Aurora.vst3") + " 0 Aurora.vst3 Presets Skins"});
@@ -295,6 +327,44 @@ TEST_F(InstallCommands, FailedUpdatesLeaveTheOldPluginByteForByteAndNoTemporaryF
     EXPECT_EQ(catalog.server.requestCount(path), 2u);
 
     fs::remove(rom);
+    // Damaged and hostile builds fail whole, naming the entry at fault; so does a full disk.
+    const Build update{"Aurora", "VST3", "1.1.0", Channel::Public, extra};
+    const Files files = contentOf(update);
+    Files wrapped;
+    for (const auto& [name, content] : files)
+        wrapped.emplace_back("W/" + name, content);
+    wrapped.emplace_back("W/Aurora.vst3/Contents/Resources/lib", "../../../..");
+    const std::string so = files.front().first, x = "Aurora.vst3/Contents/x", damage = "Could not unpack into *.\n\n";
+    Files twins = files, folderLink = files, big = files;
+    twins.insert(twins.end(), {{x, "/"}, {x, "Resources"}});
+    folderLink.emplace_back(x + "/", "Resources");
+    big.emplace_back("Skins/big.skin", std::string(2000000, 's'));
+    struct Broken
+    {
+        std::string archive, error;
+        rlim_t fileSizeLimit = RLIM_INFINITY;
+    };
+    const Broken broken[] = {
+        {damaged(CatalogServer::zip(files, 0), so),
+         "The entry " + so + " is damaged: its bytes do not match its checksum."},
+        {damaged(CatalogServer::zip(files), so), "The entry " + so + " is damaged: *"},
+        {damaged(CatalogServer::zip(files), "Skins/b.skin", true),
+         "The entry Skins/b.skin is damaged: it unpacks to more than the 4 bytes it declares."},
+        {CatalogServer::zip(big), "The entry Skins/big.skin could not be written: File too large.", 1000000},
+        {CatalogServer::zip(wrapped, 9, {"W/Aurora.vst3/Contents/Resources/lib"}),
+         "The entry W/Aurora.vst3/Contents/Resources/lib is a link to ../../../.., which leads out of Aurora.vst3."},
+        {CatalogServer::zip(folderLink, 9, {x + "/"}),
+         "The entry " + x + "/ is marked both as a folder and as a link."},
+        {CatalogServer::zip(twins, 9, {x}),
+         "The entry " + x + " is a link to /, which lies outside the unpacked folder."},
+    };
+    for (const auto& build : broken)
+    {
+        catalog.serveFile(path, build.archive);
+        expectOldPluginKept(damage + build.error, build.fileSizeLimit);
+    }
+    catalog.serveFile(path, CatalogServer::zip(files));
+
     // The unpacked build lists its items in the order this file system gives their names.
     for (const char* item : {"Aurora.vst3", "Presets", "Skins"})
         fs::create_directories(home("order/") + item);
@@ -303,4 +373,31 @@ TEST_F(InstallCommands, FailedUpdatesLeaveTheOldPluginByteForByteAndNoTemporaryF
         GTEST_SKIP() << "chattr +i does not work here, and nothing else stops root from replacing a folder";
     expectOldPluginKept("Could not move " + stuck + " out of the way.");
     testSupport::runProcess("chattr", {"-i", stuck});
+}
+
+// A standalone program has no file suffix, so a product "." names the program folder itself; the
+// framework reads "~" as the home folder and takes a path as it stands.
+TEST_F(InstallCommands, ANameThatLeadsOutOfThePluginFoldersIsRefusedBeforeAnythingIsTouched)
+{
+    const std::string documents = home("Documents");
+    writeFile(documents + "/letter.txt", "mine");
+    writeFile(home(".local/bin/tool"), "mine");
+    const std::string forged = "Aur\x1b]0;x\x07ora";
+    for (const std::string& name : {std::string("."), std::string(".."), std::string("~"), documents,
+                                    std::string("..\\.."), forged})
+    {
+        for (const Lines& arguments : {Lines{"uninstall", name}, Lines{"uninstall", name, "--format", "Standalone"},
+                                       Lines{"install", name}})
+        {
+            SCOPED_TRACE(testing::PrintToString(arguments));
+            const ProcessResult result = run(arguments);
+            EXPECT_EQ(result.exitCode, 1);
+            EXPECT_EQ(result.out, "");
+            EXPECT_EQ(result.err, "Could not " + arguments[0] + " \"" + (name == forged ? "Aur]0;xora" : name) +
+                                      "\": a product name is not \".\" or \"..\", does not begin with \"~\" and holds "
+                                      "no \"/\", \"\\\" or control character. Nothing was changed.\n");
+        }
+    }
+    EXPECT_EQ(readFile(documents + "/letter.txt") + readFile(home(".local/bin/tool")), "minemine");
+    EXPECT_EQ(catalog.requestedPaths(), Lines{});
 }

@@ -17,7 +17,8 @@ const auto build = CatalogServer::build;
 
 // Aurora 1.1.0 is on both login channels; Nebula is named by the internal list alone; no list
 // names the folder "orphan"; Legacy and one Vireo build are for other systems. Aurora's VST3
-// 1.0.0 is installed, and the failing sources answer 500.
+// 1.0.0 is installed, and the failing sources answer 500. A link in Aurora's donators folder
+// would print a row of its own, and retitle the terminal, were it taken for a build.
 struct World
 {
     explicit World(const testSupport::StoredLogins& logins = {}, bool teamLogin = false, const Paths& failing = {})
@@ -31,7 +32,9 @@ struct World
         const auto aurora = [](const char* newer, const char* older) {
             return Paths{build("Aurora", "VST3", newer), build("Aurora", "VST3", older)};
         };
-        s.channelFolder("aurora", Channel::Donators, aurora("1.1.0", "1.0.0"), fan);
+        Paths donated = aurora("1.1.0", "1.0.0");
+        donated.push_back(build("Aurora\tVST3\t9.0.0\tinternal\t\n\x1b]0;owned\x07Aurora", "VST3", "1.0.0"));
+        s.channelFolder("aurora", Channel::Donators, donated, fan);
         s.channelFolder("aurora", Channel::Internal, aurora("1.2.0", "1.1.0"), team);
         s.channelFolder("nebula", Channel::Internal, {build("Nebula", "CLAP", "0.9")}, team);
         s.channelFolder("orphan", Channel::Donators, {build("OrphanFX", "VST3", "1.0"), build("Orphan", "CLAP", "1.0")},

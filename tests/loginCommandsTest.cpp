@@ -6,6 +6,12 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <future>
+#include <thread>
+
+#include <sys/stat.h>
+
 using namespace pluginManager;
 using testSupport::CatalogServer;
 
@@ -20,6 +26,35 @@ std::string xml(const std::string& root, const std::string& children = "")
 std::string login(const std::string& key, const std::string& user, const std::string& password)
 {
     return "  <login key=\"" + key + "\" user=\"" + user + "\" pw=\"" + LoginFile::hide(password, key) + "\"/>\r\n";
+}
+
+// The system lists a process that waits for an advisory lock after "->", with the file's inode.
+bool someoneWaitsToLock(const std::string& path)
+{
+    struct stat file = {};
+    if (stat(path.c_str(), &file) != 0)
+        return false;
+    const std::string inode = ":" + std::to_string(file.st_ino) + " ";
+    std::ifstream locks("/proc/locks");
+    for (std::string line; std::getline(locks, line);)
+    {
+        if (line.find("->") != std::string::npos && line.find(inode) != std::string::npos)
+            return true;
+    }
+    return false;
+}
+
+template <typename Condition>
+void waitUntil(Condition condition)
+{
+    while (!condition())
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+}
+
+template <typename Result>
+bool isDone(const std::future<Result>& run)
+{
+    return run.wait_for(std::chrono::seconds(0)) == std::future_status::ready;
 }
 
 const std::string teamLoginOn = xml("pluginManager", "  <teamLogin enabled=\"1\"/>\r\n");
@@ -103,6 +138,8 @@ TEST_F(SettingsCommands, WrongArgumentsAreRefusedBeforeAnythingIsAskedOrWritten)
         {{"teamlogin", "yes"}, "teamlogin takes on or off, or nothing to say which it is"},
         {{"paths", "vst3", "/x"}, "Unknown format: vst3"},
         {{"paths", "VST3"}, "paths VST3 needs a location, or \"default\""},
+        {{"paths", "VST3", "plug\nins"}, "Could not set the VST3 location: it holds a control character. The setting "
+                                          "was left as it was."},
         // A login for this run only must be whole, and for a channel that takes one.
         {{"list", "--user", "fan", "--password", ""}, "--user and --password go together"},
         {{"frobnicate", "--password", "b"}, "--user and --password go together"},
@@ -119,14 +156,46 @@ TEST_F(SettingsCommands, PathsShowsOrSetsTheFolderOfEachFormat)
     const std::string defaults = rows(run.home() + "/.vst3", "default");
     expectRun({"paths"}, defaults);
     EXPECT_EQ(settings("settings.xml"), "");
-    expectRun({"paths", "VST3", "studio/vst3"}, rows("studio/vst3", "custom"));
+    // A relative folder is kept as the one it names where the command runs, which is the home folder.
+    const std::string studio = run.home() + "/studio/vst3";
+    expectRun({"paths", "VST3", "studio/vst3"}, rows(studio, "custom"));
     // AU has no folder here, so no row, but the setting is kept.
-    expectRun({"paths", "AU", "/some/folder"}, rows("studio/vst3", "custom"));
-    EXPECT_EQ(settings("settings.xml"), xml("pluginManager", "  <installPath format=\"VST3\" path=\"studio/vst3\"/>\r\n"
-                                                             "  <installPath format=\"AU\" path=\"/some/folder\"/>\r\n"));
-    // Naming the default folder forgets the custom one, as "default" does.
-    expectRun({"paths", "VST3", run.home() + "/.vst3"}, defaults);
+    expectRun({"paths", "AU", "/some/folder"}, rows(studio, "custom"));
+    EXPECT_EQ(settings("settings.xml"),
+              xml("pluginManager", "  <installPath format=\"VST3\" path=\"" + studio + "\"/>\r\n"
+                                   "  <installPath format=\"AU\" path=\"/some/folder\"/>\r\n"));
+    // Naming the default folder forgets the custom one, as "default" does; "~" is the home folder.
+    expectRun({"paths", "VST3", "~/.vst3"}, defaults);
     EXPECT_EQ(settings("settings.xml"), xml("pluginManager", "  <installPath format=\"AU\" path=\"/some/folder\"/>\r\n"));
     expectRun({"paths", "AU", "default"}, defaults);
     EXPECT_EQ(settings("settings.xml"), xml("pluginManager"));
+}
+
+// The first login stays at the server until the second run waits; each run loads the stored logins
+// at its start and writes them whole at its end.
+TEST_F(SettingsCommands, RunsThatChangeStoredFilesTakeTurnsAndTheOthersDoNotWait)
+{
+    if (!std::ifstream("/proc/locks"))
+        GTEST_SKIP() << "/proc/locks is not there to see that the second run waits";
+    catalog.channelFolder("vireo", Channel::Donators, {catalog.build("Vireo", "VST3", "1.0")}, {"fan", "pw"});
+    const std::string aurora = CatalogServer::folder("aurora", Channel::Donators);
+    const auto loginTo = [this](const std::string& product) {
+        return std::async(std::launch::async, [this, product] {
+            return run({"login", "donators", product, "--user", "fan", "--password", "pw"});
+        });
+    };
+    catalog.server.hold(aurora);
+    auto first = loginTo("Aurora");
+    waitUntil([&] { return catalog.server.requestCount(aurora) > 0 || isDone(first); });
+    expectRun({"teamlogin"}, "off\n");
+    auto second = loginTo("Vireo");
+    waitUntil([&] { return someoneWaitsToLock(run.settingsFile("run.lock")) || isDone(second); });
+    catalog.server.release(aurora);
+
+    const auto firstRun = first.get(), secondRun = second.get();
+    EXPECT_EQ(firstRun.out + firstRun.err, "Login stored\n");
+    EXPECT_EQ(secondRun.out, "Login stored\n");
+    EXPECT_EQ(secondRun.err, "Waiting for another run of vyrpm to finish\n");
+    EXPECT_EQ(settings("credentials.xml"),
+              xml("credentials", login("donators:aurora", "fan", "pw") + login("donators:vireo", "fan", "pw")));
 }

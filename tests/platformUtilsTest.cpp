@@ -27,6 +27,8 @@ TEST(PlatformUtilsFormats, PluginPathsNeedAFormatAndAFolder)
     EXPECT_EQ(PlatformUtils::installedFilePath("X", PluginFormat::Standalone, "/p"), "/p/X");
 
     ScopedEnv home("HOME", "/home/u");
+    // An install location the user typed takes "~" as the home folder.
+    EXPECT_EQ(PlatformUtils::installedFilePath("X", PluginFormat::CLAP, "~/p"), "/home/u/p/X.clap");
     EXPECT_EQ(PlatformUtils::getSearchPaths(PluginFormat::LV2), (Paths{"/home/u/.lv2", "/usr/lib/lv2", "/usr/local/lib/lv2"}));
     // The program's own folder is no place to look for plug-ins.
     EXPECT_EQ(PlatformUtils::getDefaultPluginPath(PluginFormat::Standalone), "/home/u/.local/bin");
@@ -60,6 +62,9 @@ TEST_F(PlatformUtilsSettings, ConfigBelowTheMakerFolderUnlessOverridden)
     ASSERT_NE(getcwd(cwd, sizeof(cwd)), nullptr);
     PlatformUtils::setSettingsFolder("relative");
     EXPECT_EQ(PlatformUtils::getSettingsPath("installed.json"), std::string(cwd) + "/relative/installed.json");
+    // A settings folder the user typed takes "~" as the home folder.
+    PlatformUtils::setSettingsFolder("~/s");
+    EXPECT_EQ(PlatformUtils::getSettingsPath("log.txt"), "/home/u/s/log.txt");
     PlatformUtils::setSettingsFolder("");
     EXPECT_EQ(PlatformUtils::getSettingsPath("log.txt"), "/xdg/data/Kestavel/PluginManager/config/log.txt");
 }

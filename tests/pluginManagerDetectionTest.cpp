@@ -164,6 +164,9 @@ TEST(ManagerRemoval, AStrayInstallIsOneStillOnDiskOutsideTheFolderTheNextInstall
                                                   {"Gone", "VST3", ".vst3"}, {"Odd", "vst3", ".vst3"}})
         manager.installed.entries.push_back(
             {product, format, "1.0.0", machine.at(folder + std::string("/") + product + ".vst3"), "", "", 0, {}});
+    // A recorded path stands as the program wrote it: a leading "~" is no home folder.
+    machine.plant(".", "Tilde");
+    manager.installed.entries.push_back({"Tilde", "VST3", "1.0.0", "~/Tilde.vst3", "", "", 0, {}});
 
     const std::vector<InstalledPlugins::Entry> strays = manager.getStrayInstalls();
     ASSERT_EQ(strays.size(), 1u);
@@ -175,5 +178,5 @@ TEST(ManagerRemoval, AStrayInstallIsOneStillOnDiskOutsideTheFolderTheNextInstall
     EXPECT_EQ(message, "Aurora VST3 removed");
     EXPECT_FALSE(machine.home.exists(".vst3/Aurora.vst3"));
     EXPECT_TRUE(manager.getStrayInstalls().empty());
-    EXPECT_EQ(manager.installed.entries.size(), 3u);
+    EXPECT_EQ(manager.installed.entries.size(), 4u);
 }

@@ -2,6 +2,9 @@
 
 #include "installFixture.h"
 
+#include <cerrno>
+#include <cstring>
+
 using namespace pluginManager;
 using namespace installTests;
 
@@ -57,6 +60,20 @@ TEST(SelfUpdate, FindsTheNewestVersionForThisPlatformAndTheRunningOne)
     EXPECT_FALSE(SelfUpdate::isRestart({"--UPDATED", "--updated=1", " --updated"}));
 }
 
+TEST(SelfUpdate, TheProgramFileIsTheRunningExecutableHoweverItWasStarted)
+{
+    const std::string running = fs::read_symlink("/proc/self/exe").string();
+    const std::string name = fs::path(running).filename().string();
+    testSupport::TempFolder elsewhere;
+    elsewhere.write(name, "an unrelated file of the same name");
+    // Found through PATH, a program gets its bare name as argv[0], whatever folder it runs in.
+    EXPECT_EQ(testSupport::runInChild([&] {
+                  std::strcpy(program_invocation_name, name.c_str());
+                  return chdir(elsewhere.path().c_str()) == 0 && SelfUpdate::appFile() == running ? 0 : 1;
+              }),
+              0);
+}
+
 TEST_F(SelfUpdateFiles, MakeRoomReplacesALeftOverOldFileAndRestoreUndoesItOnlyAfterAFailedCopy)
 {
     root.write("app/vyrpm.old/in/file", "x");
@@ -82,24 +99,36 @@ TEST_F(SelfUpdateFiles, MakeRoomReplacesALeftOverOldFileAndRestoreUndoesItOnlyAf
     EXPECT_EQ(message, "Could not move " + program + " out of the way");
 }
 
-TEST_F(SelfUpdateFiles, RestartPassesExactlyOneMarkerAtTheEnd)
+TEST_F(SelfUpdateFiles, RestartPassesExactlyOneMarkerAtTheEndAndNoShellReadsAnything)
 {
-    const std::pair<std::string, std::string> cases[] = {
-        {"", "--updated\n"},
-        {"install Foo --updated --updated --format VST3", "install\nFoo\n--format\nVST3\n--updated\n"},
+    root.write("it's/vyrpm", recorder);
+    fs::permissions(root.file("it's/vyrpm"), fs::perms::owner_all);
+    const std::string touched = root.file("touched");
+    // program folder, arguments, what the program receives
+    const std::tuple<std::string, std::string, std::string> cases[] = {
+        {"app", "", "--updated\n"},
+        {"app", "install Foo --updated --updated --format VST3", "install\nFoo\n--format\nVST3\n--updated\n"},
         // Only a marker standing alone is one; a value holding its letters arrives whole.
-        {"  --settings /u/--updated-x --updated ", "--settings\n/u/--updated-x\n--updated\n"},
+        {"app", "  --settings /u/--updated-x --updated ", "--settings\n/u/--updated-x\n--updated\n"},
+        {"app", "list; touch " + touched + " #", "list;\ntouch\n" + touched + "\n#\n--updated\n"},
+        // A word in double quotes keeps its blanks, as the framework joins a command line.
+        {"it's", "--settings \"/my folder\"", "--settings\n/my folder\n--updated\n"},
     };
-    for (const auto& [arguments, received] : cases)
+    for (const auto& [folder, arguments, received] : cases)
     {
-        fs::remove(root.file("app/args.txt"));
-        ASSERT_TRUE(SelfUpdate::restart(arguments, message, program)) << message;
-        for (int waited = 0; waited < 60000 && !root.exists("app/args.txt"); waited += 20)
+        fs::remove(root.file(folder + "/args.txt"));
+        ASSERT_TRUE(SelfUpdate::restart(arguments, message, root.file(folder + "/vyrpm"))) << message;
+        for (int waited = 0; waited < 60000 && !root.exists(folder + "/args.txt"); waited += 20)
             juce::Thread::sleep(20);
-        EXPECT_EQ(root.read("app/args.txt"), received);
+        EXPECT_EQ(root.read(folder + "/args.txt"), received);
     }
+    EXPECT_FALSE(root.exists("touched"));
     EXPECT_EQ(message, "untouched");
-    // Not executable: the framework would hand the file to a document viewer.
+    // A program whose start fails is reported, not only one that is not executable.
+    root.write("app/broken", "#!/no/such/interpreter\n");
+    fs::permissions(root.file("app/broken"), fs::perms::owner_all);
+    EXPECT_FALSE(SelfUpdate::restart("list", message, root.file("app/broken")));
+    EXPECT_EQ(message, "Could not start " + root.file("app/broken"));
     fs::permissions(program, fs::perms::owner_read);
     EXPECT_FALSE(SelfUpdate::restart("list", message, program));
     EXPECT_EQ(message, "Could not start " + program);

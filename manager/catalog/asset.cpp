@@ -1,5 +1,7 @@
 #include "manager/catalog/asset.h"
 
+#include "manager/platform/plainName.h"
+
 #include <algorithm>
 #include <cstdlib>
 #include <vector>
@@ -74,20 +76,6 @@ bool parsePlatform(const std::string& piece, std::string& os, std::string& arch)
     return true;
 }
 
-// The parts of a build name end up in file and folder names (the download, the data folder), so
-// a name that carries a path separator is no file name we could have published.
-bool holdsPathSeparator(const std::string& name)
-{
-    return name.find_first_of("/\\") != std::string::npos;
-}
-
-// "." and ".." as a product would put its data folder, and the ROM files moved there, beside or
-// above the maker's folder.
-bool namesAFolderStep(const std::string& product)
-{
-    return product == "." || product == "..";
-}
-
 long versionPartAt(const std::vector<std::string>& parts, size_t index)
 {
     if (index >= parts.size())
@@ -114,7 +102,9 @@ bool parseAssetName(const std::string& name, Asset& asset)
 {
     if (name.size() <= namePrefix.size() || name.compare(0, namePrefix.size(), namePrefix) != 0)
         return false;
-    if (holdsPathSeparator(name))
+    // The parts of a build name end up in file and folder names (the download, the plug-in, the
+    // data folder) and on the user's terminal: a name that is no plain name is none we published.
+    if (!isPlainName(name))
         return false;
 
     const size_t dot = name.rfind('.');
@@ -142,7 +132,9 @@ bool parseAssetName(const std::string& name, Asset& asset)
         productPieces = count - 3;
     }
     const std::string product = join(pieces, productPieces, '-');
-    if (product.empty() || namesAFolderStep(product))
+    // "..", say, as a product would put its data folder, and the ROM files moved there, above the
+    // maker's folder.
+    if (!isPlainName(product))
         return false;
 
     std::string os, arch;

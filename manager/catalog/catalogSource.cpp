@@ -5,6 +5,7 @@
 #include "manager/http/httpClient.h"
 #include "manager/platform/json.h"
 #include "manager/platform/log.h"
+#include "manager/platform/plainName.h"
 
 #include <juce_core/juce_core.h>
 
@@ -19,6 +20,11 @@ const juce::String g_internalSuffix = "/internal";
 juce::String toJuce(const std::string& text) { return juce::String::fromUTF8(text.data(), static_cast<int>(text.size())); }
 
 std::string textOf(const juce::var& value) { return value.toString().toStdString(); }
+
+// The texts of a product list that are shown as they stand: in lists, in messages and in the log. A
+// control character among them could forge a line or command the user's terminal. A description is
+// never shown here, and a front end may lay out its line breaks.
+std::string listTextOf(const juce::var& value) { return withoutControlCharacters(textOf(value)); }
 
 std::string asciiLowerCase(std::string text)
 {
@@ -45,9 +51,9 @@ std::string loginFailureMessage(const std::string& error, const std::string& not
 bool readDownload(const juce::var& element, FileSection::Download& download)
 {
     if (element.isString())
-        download = {textOf(element), {}};
+        download = {listTextOf(element), {}};
     else if (element.isObject())
-        download = {textOf(element["url"]), textOf(element["path"])};
+        download = {listTextOf(element["url"]), listTextOf(element["path"])};
     else
         return false;
     return !download.url.empty();
@@ -63,7 +69,7 @@ std::vector<FileSection> readFileSections(const juce::var& files)
         if (!element.isObject())
             continue;
         FileSection section;
-        section.folder = textOf(element["folder"]);
+        section.folder = listTextOf(element["folder"]);
         const juce::var& urls = element["urls"];
         if (urls.isArray())
         {
@@ -83,16 +89,16 @@ std::vector<FileSection> readFileSections(const juce::var& files)
 // False for an entry without id: nothing could ever be matched against it.
 bool readProduct(const juce::var& object, Product& product)
 {
-    product.slug = textOf(object["slug"]);
-    product.id = textOf(object["product"]);
+    product.slug = listTextOf(object["slug"]);
+    product.id = listTextOf(object["product"]);
     if (product.id.empty())
-        product.id = textOf(object["id"]);
-    product.name = textOf(object["name"]);
+        product.id = listTextOf(object["id"]);
+    product.name = listTextOf(object["name"]);
     product.description = textOf(object["description"]);
-    product.thumbnail = textOf(object["thumbnail"]);
-    product.category = textOf(object["category"]);
-    product.manufacturer = textOf(object["manufacturer"]);
-    product.originalName = textOf(object["originalName"]);
+    product.thumbnail = listTextOf(object["thumbnail"]);
+    product.category = listTextOf(object["category"]);
+    product.manufacturer = listTextOf(object["manufacturer"]);
+    product.originalName = listTextOf(object["originalName"]);
     product.year = static_cast<int>(object["year"]);
     product.files = readFileSections(object["files"]);
 

@@ -1,6 +1,7 @@
 #include "manager/http/httpClient.h"
 
 #include "manager/catalog/config.h"
+#include "manager/http/curlLibrary.h"
 #include "manager/http/transferDeadline.h"
 #include "manager/platform/log.h"
 
@@ -378,6 +379,8 @@ bool HttpClient::fetchString(const std::string& url, std::string& body, std::str
         return true;
     }
 
+    if (!CurlLibrary::load(error))
+        return false;
     juce::StringPairArray responseHeaders;
     juce::MemoryOutputStream data(256);
     if (!textRequest(url, "GET", requestHeaders(login, true), responseHeaders, &data, error))
@@ -406,6 +409,8 @@ bool HttpClient::fetchLastModified(const std::string& url, int64_t& seconds, std
         return true;
     }
 
+    if (!CurlLibrary::load(error))
+        return false;
     juce::StringPairArray responseHeaders;
     // A GET whose body is never read: the framework's HEAD request waits for a body that never
     // comes.
@@ -429,6 +434,8 @@ bool HttpClient::downloadFile(const std::string& url, const std::string& dest, s
     const juce::File destination{juce::String(dest)};
     if (isLocal(url))
         return copyLocalFile(url, destination, error);
+    if (!CurlLibrary::load(error))
+        return false;
 
     for (int pass = 1;; ++pass)
     {

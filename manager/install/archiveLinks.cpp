@@ -1,8 +1,10 @@
 #include "manager/install/archiveLinks.h"
 
+#include <algorithm>
+#include <climits>
+#include <cstddef>
 #include <deque>
 #include <memory>
-#include <vector>
 
 namespace pluginManager
 {
@@ -14,17 +16,18 @@ constexpr int linkHopLimit = 40;
 using PathParts = std::vector<std::string>;
 
 // The parts of a path as written, "." and ".." included.
-PathParts rawParts(const juce::String& path)
+PathParts rawParts(const std::string& path)
 {
     PathParts parts;
-    for (const auto& part : juce::StringArray::fromTokens(path.replaceCharacter('\\', '/'), "/", ""))
+    for (const auto& part :
+         juce::StringArray::fromTokens(juce::String::fromUTF8(path.c_str()).replaceCharacter('\\', '/'), "/", ""))
         parts.push_back(part.toStdString());
     return parts;
 }
 
-// Where an entry lands below the unpacked folder. The framework refuses entries that climb out,
-// so a climb past the top never reaches the disk.
-PathParts entryPath(const juce::String& name)
+// Where an entry lands below the unpacked folder. The unpacker refuses entries that climb out, so
+// a climb past the top never reaches the disk.
+PathParts entryPath(const std::string& name)
 {
     PathParts parts;
     for (const auto& part : rawParts(name))
@@ -55,18 +58,54 @@ bool isAbsoluteOrEmpty(const std::string& target)
     return target.empty() || target.front() == '/';
 }
 
-// Whether a link, resolved as the system would resolve it inside the unpacked folder, stays
-// there. Later steps follow links, so one that leads elsewhere would let a build copy in files
-// from anywhere on the machine. Resolving goes through the archive's other links too: with a link
-// "A" to ".", a target "A/../.." looks harmless part by part and still climbs out. A chain longer
-// than the system follows would not resolve at all and is refused too.
-bool staysInside(const PathParts& linkPath, const std::string& target, const std::map<std::string, std::string>& links)
+bool isFolderName(const std::string& name)
 {
-    if (isAbsoluteOrEmpty(target))
-        return false;
-    PathParts resolved(linkPath.begin(), linkPath.end() - 1);
-    const auto pendingParts = rawParts(juce::String::fromUTF8(target.c_str()));
-    std::deque<std::string> pending(pendingParts.begin(), pendingParts.end());
+    return !name.empty() && (name.back() == '/' || name.back() == '\\');
+}
+
+bool startsWith(const PathParts& path, const PathParts& prefix)
+{
+    return path.size() >= prefix.size() && std::equal(prefix.begin(), prefix.end(), path.begin());
+}
+}
+
+ArchiveLinks::ArchiveLinks(const Entries& links)
+{
+    // The unpacker refuses a link entry named as a folder, so it never stands on disk.
+    for (const auto& [name, target] : links)
+        if (!isFolderName(name) && !entryPath(name).empty())
+            m_byPlace[joined(entryPath(name))] = {name, target};
+}
+
+ArchiveLinks ArchiveLinks::of(juce::ZipFile& zip)
+{
+    Entries links;
+    for (int i = 0; i < zip.getNumEntries(); ++i)
+    {
+        const auto* entry = zip.getEntry(i);
+        if (!entry->isSymbolicLink)
+            continue;
+        juce::MemoryBlock target;
+        std::unique_ptr<juce::InputStream> stream(zip.createStreamForEntry(i));
+        // A longer target could not be made a link, and the unpacker refuses it.
+        if (stream)
+            stream->readIntoMemoryBlock(target, PATH_MAX);
+        links.emplace_back(entry->filename.toStdString(),
+                           juce::String::fromUTF8(static_cast<const char*>(target.getData()),
+                                                  static_cast<int>(target.getSize()))
+                               .toStdString());
+    }
+    return ArchiveLinks(links);
+}
+
+// Resolving goes through the archive's other links too: with a link "A" to ".", a target
+// "A/../.." looks harmless part by part and still climbs out. A chain longer than the system
+// follows would not resolve at all, and an absolute target leads wherever the machine says.
+bool ArchiveLinks::resolve(PathParts from, const std::string& target, PathParts& resolved) const
+{
+    const auto targetParts = rawParts(target);
+    std::deque<std::string> pending(targetParts.begin(), targetParts.end());
+    resolved = std::move(from);
     int hops = 0;
     while (!pending.empty())
     {
@@ -82,44 +121,53 @@ bool staysInside(const PathParts& linkPath, const std::string& target, const std
             continue;
         }
         resolved.push_back(part);
-        const auto link = links.find(joined(resolved));
-        if (link == links.end())
+        const auto link = m_byPlace.find(joined(resolved));
+        if (link == m_byPlace.end())
             continue;
-        if (++hops > linkHopLimit || isAbsoluteOrEmpty(link->second))
+        if (++hops > linkHopLimit || isAbsoluteOrEmpty(link->second.target))
             return false;
         resolved.pop_back();
-        const auto linkParts = rawParts(juce::String::fromUTF8(link->second.c_str()));
+        const auto linkParts = rawParts(link->second.target);
         pending.insert(pending.begin(), linkParts.begin(), linkParts.end());
     }
     return true;
 }
+
+// Later steps follow links, so one that leads out of the unpacked folder would let a build copy
+// in files from anywhere on the machine.
+std::string ArchiveLinks::refusalOf(const std::string& name, const std::string& target) const
+{
+    // The reader makes a folder of such an entry, while its target says where it would lead.
+    if (isFolderName(name))
+        return "The entry " + name + " is marked both as a folder and as a link.";
+    const auto place = entryPath(name);
+    PathParts resolved;
+    if (place.empty() || (!isAbsoluteOrEmpty(target) && resolve({place.begin(), place.end() - 1}, target, resolved)))
+        return {};
+    return "The entry " + name + " is a link to " + target + ", which lies outside the unpacked folder.";
 }
 
-std::map<std::string, std::string> ArchiveLinks::collect(juce::ZipFile& zip)
+// Only the root's items are installed, each beside whatever the install folder already holds. A
+// link that leaves its item leads to the neighbours or above once installed, and the next update
+// or uninstall would take what it finds there for the plug-in's own files.
+std::string ArchiveLinks::refusalWithin(const std::string& root) const
 {
-    std::map<std::string, std::string> links;
-    for (int i = 0; i < zip.getNumEntries(); ++i)
+    PathParts top;
+    if (!resolve({}, root, top))
+        top = entryPath(root);
+    for (const auto& [place, link] : m_byPlace)
     {
-        const auto* entry = zip.getEntry(i);
-        if (!entry->isSymbolicLink)
+        const auto parts = entryPath(place);
+        if (parts.size() <= top.size() || !startsWith(parts, top))
             continue;
-        std::unique_ptr<juce::InputStream> stream(zip.createStreamForEntry(i));
-        links[joined(entryPath(entry->filename))] = stream ? stream->readEntireStreamAsString().toStdString() : "";
+        const PathParts item(parts.begin(), parts.begin() + static_cast<std::ptrdiff_t>(top.size() + 1));
+        PathParts resolved;
+        // A link that is an item itself never resolves inside itself, so it is refused too.
+        if (!isAbsoluteOrEmpty(link.target) && resolve({parts.begin(), parts.end() - 1}, link.target, resolved)
+            && startsWith(resolved, item))
+            continue;
+        return "The entry " + link.name + " is a link to " + link.target + ", which leads out of " + item.back() + ".";
     }
-    return links;
-}
-
-std::string ArchiveLinks::refusalOf(const juce::ZipFile::ZipEntry& entry, const std::map<std::string, std::string>& links)
-{
-    if (!entry.isSymbolicLink)
-        return {};
-    const auto path = entryPath(entry.filename);
-    if (path.empty())
-        return {};
-    const auto& target = links.at(joined(path));
-    if (staysInside(path, target, links))
-        return {};
-    return "The entry " + entry.filename.toStdString() + " is a link to " + target
-           + ", which lies outside the unpacked folder.";
+    return {};
 }
 }

@@ -4,17 +4,42 @@
 
 #include <map>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace pluginManager
 {
-// Links inside a build archive: which ones the unpacker may create.
-namespace ArchiveLinks
+// Links inside a build archive: which ones may be unpacked, and which may then be installed.
+// Targets are followed as the system would follow them, through the archive's other links.
+class ArchiveLinks
 {
-// The target text of every link the archive holds, by the link's own place below the unpacked
-// folder.
-std::map<std::string, std::string> collect(juce::ZipFile& zip);
+public:
+    // Entry names with their link targets, in archive order; a later entry of the same place
+    // replaces an earlier one, as it does on disk.
+    using Entries = std::vector<std::pair<std::string, std::string>>;
 
-// Why an entry must not be unpacked; empty when it may.
-std::string refusalOf(const juce::ZipFile::ZipEntry& entry, const std::map<std::string, std::string>& links);
-}
+    explicit ArchiveLinks(const Entries& links);
+    // The link entries of zip.
+    static ArchiveLinks of(juce::ZipFile& zip);
+
+    // Why the link entry name with this target (its own, whatever its twins say) must not be
+    // unpacked; empty when it may.
+    std::string refusalOf(const std::string& name, const std::string& target) const;
+
+    // Why the items of the folder root (below the unpacked folder; empty or "." for the folder
+    // itself) must not be installed: a link inside one of them leads out of it. Empty when they may.
+    std::string refusalWithin(const std::string& root) const;
+
+private:
+    using PathParts = std::vector<std::string>;
+    struct Link
+    {
+        std::string name;
+        std::string target;
+    };
+
+    bool resolve(PathParts from, const std::string& target, PathParts& resolved) const;
+
+    std::map<std::string, Link> m_byPlace;
+};
 }

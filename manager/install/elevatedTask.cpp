@@ -1,5 +1,6 @@
 #include "manager/install/elevatedTask.h"
 
+#include "manager/install/workerInput.h"
 #include "manager/install/zipExtractor.h"
 #include "manager/platform/filePaths.h"
 
@@ -37,13 +38,13 @@ juce::File newJobFile()
         .getChildFile(jobFilePrefix + number + jobFileExtension);
 }
 
-// Two lines per job, source then destination, each ended by CRLF.
+// Two lines per job, source then destination, each ended by CRLF. The worker takes paths as they
+// stand, so a location the user typed goes as the full path it stands for.
 bool writeJobFile(const juce::File& file, const std::vector<ElevatedTask::Job>& jobs)
 {
     juce::String text;
     for (const auto& job : jobs)
-        text << juce::String::fromUTF8(job.source.c_str()) << "\n" << juce::String::fromUTF8(job.destination.c_str())
-             << "\n";
+        text << toFile(job.source).getFullPathName() << "\n" << toFile(job.destination).getFullPathName() << "\n";
     return file.replaceWithText(text, false, false, "\r\n");
 }
 }
@@ -128,29 +129,6 @@ const char* const emptyRemoval = "The plugin manager asked for a removal with no
 const char* const notUnderstood = "The plugin manager asked itself for something it does not understand.";
 const char* const removalHint = ".\n\nIt may be open in a host.";
 
-// A line ends at LF, CRLF or CR, so a list written on any system reads the same.
-std::vector<std::string> readLines(const std::string& path)
-{
-    const std::string text = toFile(path).loadFileAsString().toStdString();
-    std::vector<std::string> lines;
-    std::string line;
-    for (size_t i = 0; i < text.size(); ++i)
-    {
-        if (text[i] != '\n' && text[i] != '\r')
-        {
-            line += text[i];
-            continue;
-        }
-        if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n')
-            ++i;
-        lines.push_back(std::move(line));
-        line.clear();
-    }
-    if (!line.empty())
-        lines.push_back(std::move(line));
-    return lines;
-}
-
 // Pairs go by position, so a damaged pair is skipped without shifting the ones after it onto the
 // wrong destinations.
 std::vector<ElevatedTask::Job> pairsOf(const std::vector<std::string>& lines)
@@ -174,36 +152,54 @@ std::string cannotRemove(const std::string& path)
     return "Could not remove " + path + removalHint;
 }
 
+// The list file is checked like any path it names; its lines are returned only when it is fit to
+// be acted on as a whole.
+bool readList(const std::string& path, std::vector<std::string>& lines, std::string& error)
+{
+    return WorkerInput::checkPaths({path}, error) && WorkerInput::readLines(path, lines, error);
+}
+
 bool runCopy(const std::vector<std::string>& args, std::string& error)
 {
-    return ZipExtractor::copyInto(args[3], args[4], error);
+    return WorkerInput::checkPaths({args[3], args[4]}, error) && ZipExtractor::copyInto(args[3], args[4], error);
 }
 
 // The requesting side reads each copy's outcome from the results file, so a failed copy still
-// makes a successful run.
+// makes a successful run. One path that cannot be taken as it stands refuses the whole job.
 bool runCopyMany(const std::vector<std::string>& args, std::string& error)
 {
-    const auto jobs = pairsOf(readLines(args[3]));
+    std::vector<std::string> lines;
+    if (!readList(args[3], lines, error))
+        return false;
+    const auto jobs = pairsOf(lines);
     if (jobs.empty())
     {
         error = emptyInstall;
         return false;
     }
+    std::vector<std::string> paths;
+    for (const auto& job : jobs)
+        paths.insert(paths.end(), {job.source, job.destination});
+    if (!WorkerInput::checkPaths(paths, error))
+        return false;
     juce::String results;
     for (const auto& job : jobs)
     {
         std::string ignored;
         results << (ZipExtractor::copyInto(job.source, job.destination, ignored) ? "1" : "0") << "\r\n";
     }
-    toFile(args[3]).withFileExtension(jobResultsExtension).replaceWithText(results, false, false, nullptr);
+    literalFile(args[3]).withFileExtension(jobResultsExtension).replaceWithText(results, false, false, nullptr);
     return true;
 }
 
 // Every path is tried, so one plug-in held open by a host does not keep the others in place.
 bool runRemoveMany(const std::vector<std::string>& args, std::string& error)
 {
+    std::vector<std::string> lines;
+    if (!readList(args[3], lines, error))
+        return false;
     std::vector<std::string> paths;
-    for (auto& line : readLines(args[3]))
+    for (auto& line : lines)
     {
         if (!isBlank(line))
             paths.push_back(std::move(line));
@@ -213,10 +209,12 @@ bool runRemoveMany(const std::vector<std::string>& args, std::string& error)
         error = emptyRemoval;
         return false;
     }
+    if (!WorkerInput::checkPaths(paths, error))
+        return false;
     bool ok = true;
     for (const auto& path : paths)
     {
-        const juce::File file = toFile(path);
+        const juce::File file = literalFile(path);
         if (!file.deleteRecursively(false) && file.exists())
         {
             if (ok)
@@ -229,7 +227,9 @@ bool runRemoveMany(const std::vector<std::string>& args, std::string& error)
 
 bool runRemove(const std::vector<std::string>& args, std::string& error)
 {
-    const juce::File file = toFile(args[3]);
+    if (!WorkerInput::checkPaths({args[3]}, error))
+        return false;
+    const juce::File file = literalFile(args[3]);
     if (file.deleteRecursively(false))
         return true;
     error = cannotRemove(file.getFullPathName().toStdString());
@@ -274,15 +274,18 @@ bool ElevatedTask::runAsWorker(const std::vector<std::string>& args, int& exitCo
         return false;
     const std::string resultFile = args.size() > 1 ? args[1] : std::string();
     std::string error;
-    if (runVerb(args, error))
+    // A result file not named as it stands refuses the job: its failure could not be written where
+    // the requesting side looks for it.
+    const bool resultFileUsable = resultFile.empty() || WorkerInput::checkPaths({resultFile}, error);
+    if (resultFileUsable && runVerb(args, error))
     {
         exitCode = 0;
         return true;
     }
     exitCode = 1;
     // The requesting side shows this text as it stands, so its line ends are the ones it expects.
-    if (!resultFile.empty())
-        toFile(resultFile).replaceWithText(juce::String::fromUTF8(error.c_str()), false, false, "\r\n");
+    if (!resultFile.empty() && resultFileUsable)
+        literalFile(resultFile).replaceWithText(juce::String::fromUTF8(error.c_str()), false, false, "\r\n");
     return true;
 }
 }

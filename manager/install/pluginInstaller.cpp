@@ -50,17 +50,21 @@ std::string dataProductOf(const Asset& asset)
 
 // ROM files inside a plug-in folder belong to the user's product, not to the build: they go to
 // the product's rom folder before the folder is replaced or removed. False when one of them could
-// not be put there: the folder must then stay, or the ROM goes with it.
+// not be put there: the folder must then stay, or the ROM goes with it. Links are never followed:
+// what one leads to (a development tree, the home folder) is not inside the plug-in, and moving
+// its files would take them from where they belong. A link named like a ROM is no ROM either.
 bool migrateRoms(const juce::File& item, const std::string& product)
 {
-    if (!item.isDirectory())
+    if (!item.isDirectory() || item.isSymbolicLink())
         return true;
-    const auto roms = item.findChildFiles(juce::File::findFiles, true, romPatterns, juce::File::FollowSymlinks::noCycles);
+    const auto roms = item.findChildFiles(juce::File::findFiles, true, romPatterns, juce::File::FollowSymlinks::no);
     const auto romFolder = toFile(PlatformUtils::romFolder(product));
     bool allKept = true;
     for (const auto& rom : roms)
     {
-        if (!romFolder.isDirectory() && !romFolder.createDirectory().wasOk())
+        if (rom.isSymbolicLink())
+            continue;
+        if (!createFolder(romFolder))
             return false;
         auto destination = romFolder.getChildFile(rom.getFileName());
         if (destination.existsAsFile() && destination.hasIdenticalContentTo(rom))

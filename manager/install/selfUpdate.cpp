@@ -8,8 +8,7 @@
 
 #include <juce_core/juce_core.h>
 
-#include <cctype>
-
+#include <spawn.h>
 #include <unistd.h>
 
 namespace pluginManager
@@ -21,11 +20,18 @@ const char* const ownFormat = "Standalone";
 const char* const oldSuffix = ".old";
 const char* const restartMarker = "--updated";
 
-
+// The running executable itself. The framework takes the program file from argv[0], which for a
+// program started through PATH is a bare name, and then finds that name in the working folder.
+// Read once: after makeRoom the link follows the running file to its ".old" name.
+const juce::File& runningProgram()
+{
+    static const juce::File file = juce::File("/proc/self/exe").getLinkedTarget();
+    return file;
+}
 
 juce::File oldFileOf(const juce::File& programFile)
 {
-    return toFile(pathOf(programFile) + oldSuffix);
+    return literalFile(pathOf(programFile) + oldSuffix);
 }
 
 // Not following links: a left-over ".old" that is a link must not take its target with it.
@@ -42,57 +48,43 @@ bool folderTakesNewFiles(const std::string& folder)
     return ZipExtractor::checkWriteAccess(folder, ignored) == WriteAccess::Writable;
 }
 
-bool isBlank(char c)
+// Words between blanks, a word in double quotes keeping its blanks: the way the framework joins a
+// program's arguments into one text. Only a marker standing as a word of its own is one; a path or
+// value that merely contains its letters reaches the new process unchanged.
+std::vector<std::string> restartArguments(const std::string& arguments)
 {
-    return std::isspace(static_cast<unsigned char>(c)) != 0;
-}
-
-std::string trimmed(const std::string& text)
-{
-    size_t begin = 0;
-    size_t end = text.size();
-    while (begin < end && isBlank(text[begin]))
-        ++begin;
-    while (end > begin && isBlank(text[end - 1]))
-        --end;
-    return text.substr(begin, end - begin);
-}
-
-// Only a marker that stands as a word of its own is one: a path or value that merely contains the
-// marker's letters must reach the new process unchanged.
-bool standsAlone(const std::string& text, size_t position, size_t length)
-{
-    const bool startsWord = position == 0 || isBlank(text[position - 1]);
-    const bool endsWord = position + length == text.size() || isBlank(text[position + length]);
-    return startsWord && endsWord;
-}
-
-// The blanks around a removed marker stay; the shell that starts the program reads them as one.
-std::string withoutMarkers(std::string arguments)
-{
-    const std::string marker = restartMarker;
-    size_t position = arguments.find(marker);
-    while (position != std::string::npos)
+    std::vector<std::string> words;
+    for (juce::String word : juce::StringArray::fromTokens(juce::String::fromUTF8(arguments.c_str()), true))
     {
-        if (standsAlone(arguments, position, marker.size()))
-            arguments.erase(position, marker.size());
-        else
-            ++position;
-        position = arguments.find(marker, position);
+        if (word.length() >= 2 && word.startsWithChar('"') && word.endsWithChar('"'))
+            word = word.substring(1, word.length() - 1);
+        if (word.isNotEmpty() && word != restartMarker)
+            words.push_back(word.toStdString());
     }
-    return arguments;
+    words.push_back(restartMarker);
+    return words;
 }
 
-std::string restartArguments(const std::string& arguments)
+// Started directly with an argument vector: no shell ever reads the program's path or its
+// arguments. posix_spawn answers the exec's own failure, so a program that cannot run is reported
+// instead of a child that dies at once. A session of its own keeps the new program running when
+// the old one's terminal goes.
+bool startProgram(const std::string& program, const std::vector<std::string>& arguments)
 {
-    return trimmed(trimmed(withoutMarkers(arguments)) + " " + restartMarker);
-}
+    std::vector<char*> argv;
+    argv.push_back(const_cast<char*>(program.c_str()));
+    for (const std::string& argument : arguments)
+        argv.push_back(const_cast<char*>(argument.c_str()));
+    argv.push_back(nullptr);
 
-// The framework hands a file it cannot execute to a desktop opener instead, which would open the
-// program as a document and still report success.
-bool isExecutable(const juce::File& file)
-{
-    return ::access(file.getFullPathName().toRawUTF8(), X_OK) == 0;
+    posix_spawnattr_t attributes;
+    if (posix_spawnattr_init(&attributes) != 0)
+        return false;
+    pid_t child = 0;
+    const bool started = posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSID) == 0
+                         && posix_spawn(&child, program.c_str(), nullptr, &attributes, argv.data(), environ) == 0;
+    posix_spawnattr_destroy(&attributes);
+    return started;
 }
 }
 
@@ -114,17 +106,17 @@ const Asset* SelfUpdate::findSameVersion(const Catalog& catalog)
 
 std::string SelfUpdate::appFile()
 {
-    return pathOf(juce::File::getSpecialLocation(juce::File::currentApplicationFile));
+    return pathOf(runningProgram());
 }
 
 std::string SelfUpdate::appFileName()
 {
-    return juce::File::getSpecialLocation(juce::File::currentApplicationFile).getFileName().toStdString();
+    return runningProgram().getFileName().toStdString();
 }
 
 std::string SelfUpdate::appFolder()
 {
-    return pathOf(juce::File::getSpecialLocation(juce::File::currentApplicationFile).getParentDirectory());
+    return pathOf(runningProgram().getParentDirectory());
 }
 
 bool SelfUpdate::canUpdateInPlace(std::string& message, const std::string& folder)
@@ -139,7 +131,7 @@ bool SelfUpdate::canUpdateInPlace(std::string& message, const std::string& folde
 
 bool SelfUpdate::makeRoom(std::string& message, const std::string& programFile)
 {
-    const juce::File program = toFile(programFile);
+    const juce::File program = literalFile(programFile);
     const juce::File oldFile = oldFileOf(program);
     if (oldFile.exists() && !removeOldFile(oldFile))
     {
@@ -156,7 +148,7 @@ bool SelfUpdate::makeRoom(std::string& message, const std::string& programFile)
 
 void SelfUpdate::restore(const std::string& programFile)
 {
-    const juce::File program = toFile(programFile);
+    const juce::File program = literalFile(programFile);
     const juce::File oldFile = oldFileOf(program);
     if (!oldFile.exists() || program.exists())
         return;
@@ -166,14 +158,13 @@ void SelfUpdate::restore(const std::string& programFile)
 
 bool SelfUpdate::restart(const std::string& arguments, std::string& message, const std::string& programFile)
 {
-    const juce::File program = toFile(programFile);
+    const juce::File program = literalFile(programFile);
     if (!program.exists())
     {
         message = pathOf(program) + " is not there";
         return false;
     }
-    const std::string newArguments = restartArguments(arguments);
-    if (!isExecutable(program) || !program.startAsProcess(juce::String::fromUTF8(newArguments.c_str())))
+    if (!startProgram(pathOf(program), restartArguments(arguments)))
     {
         message = "Could not start " + pathOf(program);
         return false;
@@ -191,7 +182,7 @@ bool SelfUpdate::isRestart(const std::vector<std::string>& args)
 
 void SelfUpdate::cleanUp(const std::string& programFile)
 {
-    const juce::File oldFile = oldFileOf(toFile(programFile));
+    const juce::File oldFile = oldFileOf(literalFile(programFile));
     if (!oldFile.exists())
         return;
     const bool removed = removeOldFile(oldFile);

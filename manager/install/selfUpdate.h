@@ -27,6 +27,7 @@ public:
     // A build of the running version for this platform; null when there is none.
     static const Asset* findSameVersion(const Catalog& catalog);
 
+    // The running executable, by whatever name and from whatever folder it was started.
     static std::string appFile();
     static std::string appFileName();
     static std::string appFolder();
@@ -37,8 +38,9 @@ public:
     static bool makeRoom(std::string& message, const std::string& programFile = appFile());
     // Puts the ".old" file back when the program file is missing.
     static void restore(const std::string& programFile = appFile());
-    // Starts the program file with arguments and one "--updated" at their end. The caller ends the
-    // running process afterwards.
+    // Starts the program file, without a shell, with the words of arguments (a word in double quotes
+    // keeps its blanks) and one "--updated" at their end; false when it could not be started. The
+    // caller ends the running process afterwards.
     static bool restart(const std::string& arguments, std::string& message,
                         const std::string& programFile = appFile());
     static bool isRestart(const std::vector<std::string>& args);

@@ -117,7 +117,7 @@ bool ZipExtractor::copyInto(const std::string& source, const std::string& destin
         return false;
     }
     const auto into = toFile(destination);
-    if (!into.isDirectory() && !into.createDirectory().wasOk())
+    if (!createFolder(into))
     {
         message = "Could not create " + pathOf(into) + ".";
         return false;

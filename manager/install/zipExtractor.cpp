@@ -1,7 +1,9 @@
 #include "manager/install/zipExtractor.h"
 
+#include "manager/install/archiveDirectory.h"
 #include "manager/install/archiveLinks.h"
 #include "manager/install/elevatedTask.h"
+#include "manager/install/entryUnpacker.h"
 #include "manager/platform/filePaths.h"
 #include "manager/platform/log.h"
 #include "manager/platform/platformUtils.h"
@@ -62,6 +64,19 @@ std::vector<juce::String> dropTextFiles(const juce::File& root)
     return dropped;
 }
 
+// Links were judged against the whole unpacked folder when they were made, but only the root's
+// items are installed, so each must keep its links to itself.
+bool linksStayInTheirItems(const std::string& zipPath, const juce::File& unpacked, const juce::File& root,
+                           std::string& message)
+{
+    juce::ZipFile zip(toFile(zipPath));
+    const auto refusal = ArchiveLinks::of(zip).refusalWithin(root.getRelativePathFrom(unpacked).toStdString());
+    if (refusal.empty())
+        return true;
+    message = "Could not unpack into " + pathOf(unpacked) + ".\n\n" + refusal;
+    return false;
+}
+
 bool isUserFile(const juce::File& file, const juce::String& relative, const juce::File& newFolder)
 {
     return !newFolder.getChildFile(relative).exists() && !relative.contains(signatureFolder)
@@ -74,12 +89,13 @@ bool isUserFile(const juce::File& file, const juce::String& relative, const juce
 bool keepUserFiles(const juce::File& oldFolder, const juce::File& newFolder, const juce::File& romFolder,
                    std::string& message)
 {
-    // Links are not followed: what an old install links to outside itself is not the user's.
+    // Links are not followed, nor kept: what an old install links to is not inside it, and may be
+    // a tree of the user's that is no business of the install's.
     for (const auto& file : oldFolder.findChildFiles(juce::File::findFiles, true, "*", juce::File::FollowSymlinks::no))
     {
-        if (!isUserFile(file, file.getRelativePathFrom(oldFolder), newFolder))
+        if (file.isSymbolicLink() || !isUserFile(file, file.getRelativePathFrom(oldFolder), newFolder))
             continue;
-        if (!romFolder.isDirectory() && !romFolder.createDirectory().wasOk())
+        if (!createFolder(romFolder))
         {
             Log::write("Could not make " + pathOf(romFolder));
             message = "Could not make " + pathOf(romFolder) + " for " + pathOf(file) + leftAsItWas;
@@ -108,7 +124,8 @@ bool keepUserFiles(const juce::File& root, const juce::File& location, const std
     for (const auto& newFolder : root.findChildFiles(juce::File::findDirectories, false))
     {
         const auto oldFolder = location.getChildFile(newFolder.getFileName());
-        if (oldFolder.isDirectory() && !keepUserFiles(oldFolder, newFolder, romFolder, message))
+        if (oldFolder.isDirectory() && !oldFolder.isSymbolicLink()
+            && !keepUserFiles(oldFolder, newFolder, romFolder, message))
             return false;
     }
     return true;
@@ -128,7 +145,7 @@ int ZipExtractor::checkWriteAccess(const std::string& location, std::string& mes
         message = pathOf(folder) + " is a file, not a folder.";
         return WriteAccess::Unusable;
     }
-    if (!folder.isDirectory() && !folder.createDirectory().wasOk())
+    if (!createFolder(folder))
     {
         message = "Cannot create " + pathOf(folder) + ".\n\n" + waysOut();
         return WriteAccess::NeedsRights;
@@ -156,7 +173,8 @@ bool ZipExtractor::extract(const std::string& zipPath, const std::string& destin
     }
     juce::ZipFile zip(archive);
     const int count = zip.getNumEntries();
-    if (count == 0)
+    std::vector<juce::uint32> crcs;
+    if (count == 0 || !ArchiveDirectory::checksums(archive, zip, crcs))
     {
         message = "The downloaded archive is empty or damaged.";
         return false;
@@ -165,17 +183,11 @@ bool ZipExtractor::extract(const std::string& zipPath, const std::string& destin
         return false;
 
     const auto folder = toFile(destination);
-    const auto links = ArchiveLinks::collect(zip);
+    EntryUnpacker unpacker(zip, std::move(crcs), folder);
     const float step = 1.0f / static_cast<float>(count);
     for (int i = 0; i < count; ++i)
     {
-        auto failure = ArchiveLinks::refusalOf(*zip.getEntry(i), links);
-        if (failure.empty())
-        {
-            const auto result = zip.uncompressEntry(i, folder, true);
-            if (result.failed())
-                failure = result.getErrorMessage().toStdString();
-        }
+        const auto failure = unpacker.unpack(i);
         if (progress)
             progress(static_cast<float>(i + 1) * step);
         if (!failure.empty())
@@ -234,6 +246,8 @@ bool ZipExtractor::install(const std::string& zipPath, const std::string& locati
         return false;
 
     const auto root = pluginRoot(work.folder, fileName);
+    if (!linksStayInTheirItems(zipPath, work.folder, root, message))
+        return false;
     const auto droppedTextFiles = dropTextFiles(root);
     items.clear();
     for (const auto& item : root.findChildFiles(juce::File::findFilesAndDirectories, false))

@@ -38,8 +38,9 @@ public:
     // May create the location folder. message is written only when the answer is not Writable.
     static int checkWriteAccess(const std::string& location, std::string& message);
 
-    // True when every entry of the archive was unpacked into destination. An entry that is a link
-    // leading out of the unpacked folder is refused. progress may be empty.
+    // True when every entry of the archive was unpacked into destination. An entry fails when its
+    // bytes differ from the size or checksum the archive declares, when it cannot be written whole,
+    // or when it is a link leading out of the unpacked folder. progress may be empty.
     static bool extract(const std::string& zipPath, const std::string& destination, std::string& message,
                         const std::function<void(float)>& progress = {});
 

@@ -6,9 +6,12 @@
 
 namespace pluginManager
 {
-// Our code keeps paths as UTF-8 standard strings; these are the two crossings into the framework
-// and back. An empty path is no file. A relative path is taken from the working folder, as the
-// system would take it (the framework would treat it as a programming error).
+// Our code keeps paths as UTF-8 standard strings; these are the crossings into the framework and
+// back. An empty path is no file. A relative path is taken from the working folder (the framework
+// would treat it as a programming error).
+//
+// toFile is for folders the user types (the settings folder, install locations) and what is built
+// on them: a leading "~" is the home folder there ("~name" that user's), as the framework reads it.
 inline juce::File toFile(const std::string& path)
 {
     if (path.empty())
@@ -19,8 +22,28 @@ inline juce::File toFile(const std::string& path)
     return juce::File::getCurrentWorkingDirectory().getChildFile(text);
 }
 
+// For paths the program did not take from the user as typed (job files, records, archives): a
+// leading "~" is an ordinary name, as the system would take it.
+inline juce::File literalFile(const std::string& path)
+{
+    if (path.empty())
+        return {};
+    const juce::String text = juce::String::fromUTF8(path.c_str());
+    if (text.startsWithChar('/'))
+        return juce::File(text);
+    return juce::File::getCurrentWorkingDirectory().getChildFile("./" + text);
+}
+
 inline std::string pathOf(const juce::File& file)
 {
     return file.getFullPathName().toStdString();
+}
+
+// The framework fails when a folder it is about to make appears meanwhile, as when another
+// program makes the same folder at the same moment. The folder being there is all that was
+// asked; a second try also gets past a parent that appeared so.
+inline bool createFolder(const juce::File& folder)
+{
+    return folder.createDirectory().wasOk() || folder.createDirectory().wasOk();
 }
 }

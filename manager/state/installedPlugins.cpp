@@ -18,9 +18,10 @@ juce::File recordFile()
     return juce::File(PlatformUtils::getSettingsPath("installed.json"));
 }
 
+// A recorded path is the one the program wrote; a leading "~" in it is no home folder.
 juce::File parentOf(const std::string& path)
 {
-    return toFile(path).getParentDirectory();
+    return literalFile(path).getParentDirectory();
 }
 
 // The "./" keeps a name such as "~old" an item of the folder instead of a home folder.

@@ -82,15 +82,33 @@ void CatalogServer::channelFolder(const std::string& slug, pluginManager::Channe
     server.setText(path, "<pre>\n" + page + "</pre>\n", "text/html");
 }
 
-std::string CatalogServer::zip(const std::vector<std::pair<std::string, std::string>>& files)
+std::string CatalogServer::zip(const std::vector<std::pair<std::string, std::string>>& files, int level,
+                               const std::set<std::string>& links)
 {
     juce::ZipFile::Builder builder;
     for (const auto& [path, content] : files)
-        builder.addEntry(new juce::MemoryInputStream(content.data(), content.size(), true), 9,
+        builder.addEntry(new juce::MemoryInputStream(content.data(), content.size(), true), level,
                          juce::String::fromUTF8(path.c_str()), juce::Time::getCurrentTime());
     juce::MemoryOutputStream out;
     builder.writeToStream(out, nullptr);
-    return std::string(static_cast<const char*>(out.getData()), out.getDataSize());
+    std::string bytes(static_cast<const char*>(out.getData()), out.getDataSize());
+    // The builder makes links only of links on disk; a link entry is a file entry whose directory
+    // record carries the link's mode.
+    const auto number = [&bytes](size_t at, int size) {
+        size_t value = 0;
+        for (int i = size - 1; i >= 0; --i)
+            value = value << 8 | static_cast<unsigned char>(bytes[at + static_cast<size_t>(i)]);
+        return value;
+    };
+    const size_t end = bytes.size() - 22;
+    for (size_t at = number(end + 16, 4), left = number(end + 10, 2); left > 0; --left)
+    {
+        const size_t nameLength = number(at + 28, 2);
+        if (links.count(bytes.substr(at + 46, nameLength)) != 0)
+            bytes.replace(at + 38, 4, std::string("\0\0\xed\xa1", 4));
+        at += 46 + nameLength + number(at + 30, 2) + number(at + 32, 2);
+    }
+    return bytes;
 }
 
 std::string CatalogServer::publicFile(const std::string& fileName) { return "/files/" + fileName; }

@@ -6,10 +6,12 @@
 #include <juce_core/juce_core.h>
 
 #include <algorithm>
+#include <condition_variable>
 #include <cstdio>
 #include <ctime>
 #include <map>
 #include <mutex>
+#include <set>
 #include <stdexcept>
 #include <thread>
 
@@ -126,6 +128,8 @@ struct TestServer::Impl
     std::map<std::string, LoginRule> logins;    // by prefix
     std::map<std::string, Behaviour> behaviours;
     std::vector<ReceivedRequest> received;
+    std::set<std::string> held;
+    std::condition_variable released;
 
     template <typename Change>
     void edit(Change change)
@@ -206,6 +210,10 @@ TestServer::TestServer() : m_impl(std::make_unique<Impl>())
         return httplib::Server::HandlerResponse::Unhandled;
     });
     impl.server.Get(".*", [&impl](const httplib::Request& request, httplib::Response& response) {
+        {
+            std::unique_lock<std::mutex> lock(impl.mutex);
+            impl.released.wait(lock, [&] { return impl.held.count(request.path) == 0; });
+        }
         size_t cutAt = std::string::npos;
         Behaviour pause;
         Reply reply;
@@ -262,6 +270,8 @@ TestServer::TestServer() : m_impl(std::make_unique<Impl>())
 
 TestServer::~TestServer()
 {
+    m_impl->edit([&] { m_impl->held.clear(); });
+    m_impl->released.notify_all();
     m_impl->server.stop();
     m_impl->thread.join();
 }
@@ -323,6 +333,17 @@ void TestServer::endless(const std::string& path, const std::string& piece, int 
 {
     setText(path, "");
     m_impl->edit([&] { auto& b = m_impl->behaviours[path]; b.endlessPiece = piece; b.endlessPauseMs = milliseconds; });
+}
+
+void TestServer::hold(const std::string& path)
+{
+    m_impl->edit([&] { m_impl->held.insert(path); });
+}
+
+void TestServer::release(const std::string& path)
+{
+    m_impl->edit([&] { m_impl->held.erase(path); });
+    m_impl->released.notify_all();
 }
 
 std::vector<ReceivedRequest> TestServer::requests() const

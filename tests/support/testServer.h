@@ -79,6 +79,10 @@ public:
     // until the client hangs up: an endless body, or a trickle.
     void endless(const std::string& path, const std::string& piece, int milliseconds = 0);
 
+    // From now until release(path), answers of path wait; their requests are counted on arrival.
+    void hold(const std::string& path);
+    void release(const std::string& path);
+
     // In order of arrival.
     std::vector<ReceivedRequest> requests() const;
     std::vector<ReceivedRequest> requestsFor(const std::string& path) const;

@@ -1,0 +1,70 @@
+#include "manager/platform/runLock.h"
+
+#include "manager/platform/filePaths.h"
+#include "manager/platform/platformUtils.h"
+
+#include <cerrno>
+#include <cstring>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+namespace pluginManager
+{
+namespace
+{
+const char* const lockFileName = "run.lock";
+
+// Readable by all, so that a run by another user (root, say) can still wait on a file made by
+// this one: the lock works on a file opened for reading too.
+int openLockFile(const std::string& path)
+{
+    const int file = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    return file >= 0 ? file : ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+}
+
+bool lock(int file, int operation)
+{
+    int result = 0;
+    while ((result = ::flock(file, operation)) != 0 && errno == EINTR)
+    {
+    }
+    return result == 0;
+}
+
+bool fail(const std::string& path, int file, std::string& error)
+{
+    error = "Could not lock " + path + ": " + std::strerror(errno);
+    if (file >= 0)
+        ::close(file);
+    return false;
+}
+}
+
+// Closing the file lets go of the lock.
+RunLock::~RunLock()
+{
+    if (m_file >= 0)
+        ::close(m_file);
+}
+
+bool RunLock::acquire(const std::function<void()>& waiting, std::string& error)
+{
+    const std::string path = PlatformUtils::getSettingsPath(lockFileName);
+    createFolder(toFile(path).getParentDirectory());
+    const int file = openLockFile(path);
+    if (file < 0)
+        return fail(path, file, error);
+    if (!lock(file, LOCK_EX | LOCK_NB))
+    {
+        if (errno != EWOULDBLOCK)
+            return fail(path, file, error);
+        waiting();
+        if (!lock(file, LOCK_EX))
+            return fail(path, file, error);
+    }
+    m_file = file;
+    return true;
+}
+}
