@@ -8,11 +8,7 @@
 #include <csignal>
 #include <functional>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
 #include <sys/resource.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 using namespace pluginManager;
 using testSupport::Reply;
@@ -30,26 +26,6 @@ Reply lastModified(const std::string& date)
 }
 
 enum Kind { Text, Date, Download };
-
-// A loopback port whose connections the system takes on its behalf, and nobody ever answers.
-struct SilentPort
-{
-    SilentPort()
-    {
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t length = sizeof(address);
-        auto* any = reinterpret_cast<sockaddr*>(&address);
-        if (bind(fd, any, length) != 0 || listen(fd, 8) != 0 || getsockname(fd, any, &length) != 0)
-            ADD_FAILURE() << "no silent port";
-        url = "http://127.0.0.1:" + std::to_string(ntohs(address.sin_port)) + "/list.json";
-    }
-    ~SilentPort() { close(fd); }
-
-    const int fd = socket(AF_INET, SOCK_STREAM, 0);
-    std::string url;
-};
 
 class HttpRequests : public httpTests::HttpFixture
 {
@@ -130,12 +106,13 @@ TEST_F(HttpRequests, ATextLargerThan32MBOrSlowerThanTheLimitFails)
     server.endless("/endless.json", std::string(65536, '['));
     // 200 bytes a second: twice what the transport drops by itself.
     server.endless("/trickle.json", std::string(20, '['), 100);
-    SilentPort silent;
+    server.setText("/silent.json", "[]");
+    server.hold("/silent.json");
+    const std::string silent = server.url("/silent.json");
     const std::string tooLarge = "The answer is larger than 32 MB", tooSlow = "The server took too long to answer";
     const std::tuple<Kind, std::string, std::string, int> cases[] = {
         {Text, server.url("/bomb.json"), tooLarge, 0}, {Text, server.url("/endless.json"), tooLarge, 0},
-        {Text, server.url("/trickle.json"), tooSlow, 300}, {Text, silent.url, tooSlow, 300},
-        {Date, silent.url, tooSlow, 300},
+        {Text, server.url("/trickle.json"), tooSlow, 300}, {Text, silent, tooSlow, 300}, {Date, silent, tooSlow, 300},
     };
     Lines logged;
     for (const auto& [kind, url, message, limitMs] : cases)
