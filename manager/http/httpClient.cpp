@@ -28,7 +28,8 @@ constexpr int lastRetryAttempt = 3;
 constexpr int longestRetryWaitSeconds = 300;
 constexpr int retryWaitStepMs = 250;
 constexpr int copyBufferSize = 65536;
-constexpr int textReadBlockSize = 16384;
+// Large: the framework's web stream moves what is left in its buffer to the front after each read.
+constexpr int textReadBlockSize = 1 << 20;
 // Far above any list, changelog or page we read, and still a size that memory holds: a text
 // comes into memory whole, unpacked, where a download goes to disk.
 constexpr size_t mostTextBytes = 32 * 1000 * 1000;
