@@ -81,7 +81,7 @@ TEST_F(ElevatedWorker, EachVerbAndItsFailureMessageWithCrlfLineEnds)
         {{"copy", temp.file("src"), temp.file("src/")}, 1, ontoItself("src", "src")},
         {{"copy", temp.file("src"), temp.file("alias")}, 1, ontoItself("src", "alias")},
         // Copying into itself would copy its own copies without end.
-        {{"copy", temp.file("alias"), temp.file("src/Synth.vst3/deeper")}, 1, ontoItself("alias", "src/Synth.vst3/deeper")},
+        {{"copy", temp.file("alias"), temp.file("src/Synth.vst3/in")}, 1, ontoItself("alias", "src/Synth.vst3/in")},
         {{"copy", temp.file("src")}, 1, notUnderstood},
         {{"Remove", "a"}, 1, notUnderstood},
         {{"removemany", temp.file("blank.txt")}, 1, "The plugin manager asked for a removal with nothing in it."},
