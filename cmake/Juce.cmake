@@ -28,5 +28,11 @@ target_compile_definitions(juce PUBLIC
 # needed here. Debian strips the framework's bundled zlib, so the system one is linked.
 target_include_directories(juce SYSTEM PUBLIC ${CURL_INCLUDE_DIRS})
 target_link_libraries(juce PUBLIC ZLIB::ZLIB Threads::Threads ${CMAKE_DL_LIBS} rt)
+# The leak checker cannot walk the thread-local storage of libraries opened at run time (libcurl's
+# TLS libraries), so a checked build loads libcurl at start-up; the framework's opening of it
+# then finds it there.
+if(VYRPM_SANITIZE)
+    target_link_libraries(juce PUBLIC CURL::libcurl)
+endif()
 # The framework's own sources are not ours to keep warning-free.
 target_compile_options(juce PRIVATE -w)

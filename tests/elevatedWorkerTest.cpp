@@ -48,7 +48,7 @@ TEST_F(ElevatedWorker, EachVerbAndItsFailureMessageWithCrlfLineEnds)
     temp.write("jobs-1.txt", temp.file("one") + "\r\n\r" + temp.file("two") + "\n" + temp.file("to") + "\r\n" +
                                  temp.file("one") + "\r\n");
     temp.write("jobs-2.txt", temp.file("no1") + "\n" + temp.file("x") + "\n" + temp.file("no2") + "\n" +
-                                 temp.file("y"));
+                                 temp.file("y") + "\n" + temp.file("src") + "\n" + temp.file("src/"));
     // Paths are taken as they stand or not at all, and a list is refused whole before anything is done.
     temp.write("home/keep", "x");
     temp.write("kept/sub/a", "a");
@@ -62,6 +62,11 @@ TEST_F(ElevatedWorker, EachVerbAndItsFailureMessageWithCrlfLineEnds)
     temp.write("large.txt", temp.file("kept") + std::string(5 << 20, '\n'));
     const std::string notText = "not UTF-8 text without NUL bytes";
     const std::string tooLarge = "larger than any list the plugin manager writes";
+    makeLink("src", temp.file("alias"));
+    const auto ontoItself = [&](const std::string& source, const std::string& destination) {
+        return "Could not copy " + temp.file(source) + " into " + temp.file(destination) +
+               ": the destination is the source folder or lies inside it.\r\n\r\nBoth were left as they were.";
+    };
     // the verb and its arguments, exit code, result file (empty: none written)
     const std::tuple<Lines, int, std::string> cases[] = {
         {{"copy", temp.file("src"), temp.file("dest")}, 0, ""},
@@ -72,6 +77,11 @@ TEST_F(ElevatedWorker, EachVerbAndItsFailureMessageWithCrlfLineEnds)
         // Every copy failing is still a run that did its job: the outcome is in the results file.
         {{"copymany", temp.file("jobs-2.txt")}, 0, ""},
         {{"copy", temp.file("none"), temp.file("x")}, 1, "There is nothing to install in " + temp.file("none") + "."},
+        // One folder by any name: each item would be moved aside with nothing left to copy back.
+        {{"copy", temp.file("src"), temp.file("src/")}, 1, ontoItself("src", "src")},
+        {{"copy", temp.file("src"), temp.file("alias")}, 1, ontoItself("src", "alias")},
+        // Copying into itself would copy its own copies without end.
+        {{"copy", temp.file("alias"), temp.file("src/Synth.vst3/in")}, 1, ontoItself("alias", "src/Synth.vst3/in")},
         {{"copy", temp.file("src")}, 1, notUnderstood},
         {{"Remove", "a"}, 1, notUnderstood},
         {{"removemany", temp.file("blank.txt")}, 1, "The plugin manager asked for a removal with nothing in it."},
@@ -97,7 +107,8 @@ TEST_F(ElevatedWorker, EachVerbAndItsFailureMessageWithCrlfLineEnds)
     }
     EXPECT_EQ(temp.read("dest/Synth.vst3/inside"), "new");
     EXPECT_EQ(temp.read("jobs-1.done"), "1\r\n");
-    EXPECT_EQ(temp.read("jobs-2.done"), "0\r\n0\r\n");
+    EXPECT_EQ(temp.read("jobs-2.done"), "0\r\n0\r\n0\r\n");
+    EXPECT_EQ(describeTree(temp.file("src")), describeTree(temp.file("dest")));
     EXPECT_EQ(temp.read("to/B.clap"), "2");
     EXPECT_FALSE(temp.exists("gone") || temp.exists("x") || temp.exists("two/A.clap") || temp.exists("to/A.clap"));
     EXPECT_TRUE(temp.exists("home/keep") && temp.exists("kept/sub/a") && temp.exists("target/a") &&

@@ -6,9 +6,11 @@
 
 #include <algorithm>
 #include <csignal>
+#include <filesystem>
 #include <functional>
 
 #include <sys/resource.h>
+#include <unistd.h>
 
 using namespace pluginManager;
 using testSupport::Reply;
@@ -454,6 +456,34 @@ TEST_F(Downloads, AFullDiskFailsAndKeepsTheOldFile)
     }
     // A short file on disk is not a cut-off: nothing is asked again.
     EXPECT_EQ(server.requestCount(path), 1u);
+}
+
+// In a shared folder, a link that someone else planted at the temporary name can be neither
+// removed nor written through: the download fails and what the link leads to stays as it was.
+TEST_F(Downloads, ALinkPlantedAtTheTemporaryNameIsNeverWrittenThrough)
+{
+    if (geteuid() != 0)
+        GTEST_SKIP() << "a link that the downloading user cannot remove needs a second user: run as root";
+    namespace fs = std::filesystem;
+    server.setText(path, pattern(1000));
+    work.write("site/Aurora.zip", pattern(1000));
+    work.write("theirs", "not yours to write");
+    fs::permissions(work.path(), fs::perms(0755));
+    fs::permissions(work.file("theirs"), fs::perms(0666));
+    const auto shared = work.file("tmp");
+    fs::create_directory(shared);
+    fs::permissions(shared, fs::perms(01777));
+    fs::create_symlink(work.file("theirs"), shared + "/Aurora.zip.downloading");
+    for (const auto& url : {server.url(path), "file://" + work.file("site/Aurora.zip")})
+    {
+        const int code = testSupport::runInChild([&url = url, &shared, this] {
+            if (!testSupport::dropRootPrivileges())
+                return 10;
+            return HttpClient::downloadFile(url, shared + "/Aurora.zip", error) ? 1 : 0;
+        });
+        EXPECT_EQ(code, 0) << url << ": 1 reported success, 10 could not drop root";
+        EXPECT_TRUE(holds(work.file("theirs"), "not yours to write")) << url;
+    }
 }
 
 TEST_F(HttpOnMessageThread, BothFormsDeliverOnTheMessageThread)

@@ -1,5 +1,8 @@
 #include "manager/install/pluginInstaller.h"
 
+#include "manager/install/workFolder.h"
+#include "manager/install/zipExtractor.h"
+
 #include "installFixture.h"
 
 #include <juce_events/juce_events.h>
@@ -204,4 +207,50 @@ TEST_F(PluginInstallerTest, FilesThatCannotBeKeptStopTheInstallAndTheUninstall)
     EXPECT_EQ(message, "Could not make " + roms + " for " + bundle + "/presets/mine.fxp" + leftAsItWas);
     EXPECT_EQ(describeTree(location), withUserFile);
     EXPECT_TRUE(leftInTemp().empty());
+}
+
+// Killed after each step of the copy in turn, an install leaves the plug-in whole, old or new.
+// The next install or uninstall clears what the killed run left beside the plug-in and in the
+// temporary folder, but not the work folder of a run still going.
+TEST_F(PluginInstallerTest, ARunKilledAtAnyStepOfTheCopyLeavesAWholePluginAndTheNextRunTidiesUp)
+{
+    const auto url = serveBuild();
+    ASSERT_TRUE(run(build(url), root.file("fresh"))) << message;
+    const auto newPlugin = describeTree(root.file("fresh/Foo.vst3"));
+    WorkFolder live;
+    ASSERT_TRUE(live.create());
+    int step = 0;
+    int exitCode = 1;
+    while (exitCode == 1)
+    {
+        SCOPED_TRACE("killed after step " + std::to_string(++step));
+        fs::remove_all(location);
+        write({{"plugins/Foo.vst3/Contents/x86_64-linux/Foo.so", "old library"}, {"plugins/Foo.vst3/old", "old"}});
+        const auto bundle = location + "/Foo.vst3";
+        const auto oldPlugin = describeTree(bundle);
+        exitCode = testSupport::runInChild([&] {
+            int steps = 0;
+            ZipExtractor::copyStepDone = [&] {
+                if (++steps == step)
+                    _exit(1);
+            };
+            return run(build(url), location) ? 0 : 2;
+        });
+        const auto plugin = fs::exists(bundle) ? describeTree(bundle) : decltype(oldPlugin){};
+        EXPECT_TRUE(plugin == oldPlugin || plugin == newPlugin);
+
+        if (step % 2 == 1)
+        {
+            EXPECT_TRUE(run(build(url), location)) << message;
+            EXPECT_EQ(namesIn(location), Lines{"Foo.vst3"});
+        }
+        else
+        {
+            EXPECT_TRUE(PluginInstaller::uninstall("Foo", "Foo", PluginFormat::VST3, location, {}, message)) << message;
+            EXPECT_EQ(namesIn(location), Lines{});
+        }
+        EXPECT_EQ(leftInTemp(), Lines{live.folder().getFileName().toStdString()});
+    }
+    EXPECT_EQ(exitCode, 0) << "an install that nothing stops succeeds";
+    EXPECT_GT(step, 3) << "the copy has steps to be killed after";
 }

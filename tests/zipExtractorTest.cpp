@@ -148,6 +148,21 @@ TEST_F(ZipExtractorTest, CopyStopsBeforeMovingAnythingWhenAnItemCannotBeReplaced
     EXPECT_EQ(namesIn(destination).size(), 2u);
 }
 
+// Where the file system cannot swap two names in one step, a copy killed between its two renames
+// leaves the item missing and its old version at its backup name.
+TEST_F(ZipExtractorTest, LeftoversOfAKilledCopyGoAndAMissingItemComesBackFromItsBackup)
+{
+    write({{"dest/A.vst3/x", "new a"}, {"dest/A.vst3.vyr-replaced/x", "old a"}, {"dest/A.vst3.vyr-staging/x", "half"},
+           {"dest/B.clap.vyr-replaced7", "old b"}, {"dest/C.lv2.vyr-staging/x", "half"},
+           {"dest/notes.vyr-replaced-draft", "the user's"}, {"dest/D.so.vyr-replaced100", "no backup of ours"}});
+    ZipExtractor::clearInterruptedCopies(root.file("dest"));
+    auto names = namesIn(root.file("dest"));
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (Lines{"A.vst3", "B.clap", "D.so.vyr-replaced100", "notes.vyr-replaced-draft"}));
+    EXPECT_EQ(root.read("dest/A.vst3/x"), "new a");
+    EXPECT_EQ(root.read("dest/B.clap"), "old b");
+}
+
 TEST_F(ZipExtractorTest, InstallKeepsUserFilesAndDropsTextFiles)
 {
     write({{"src/Foo-linux/Foo.vst3/Contents/plugin.so", "new"}, {"src/Foo-linux/readme.txt", "read me"},

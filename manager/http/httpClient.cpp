@@ -9,10 +9,14 @@
 #include <juce_events/juce_events.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <limits>
 #include <vector>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace pluginManager
 {
@@ -33,8 +37,8 @@ constexpr int textReadBlockSize = 1 << 20;
 // Far above any list, changelog or page we read, and still a size that memory holds: a text
 // comes into memory whole, unpacked, where a download goes to disk.
 constexpr size_t mostTextBytes = 32 * 1000 * 1000;
-constexpr size_t outputBufferSize = 32768;
 constexpr int downloadPasses = 2;
+constexpr mode_t downloadFileMode = 0644;
 
 bool isLocal(const std::string& url)
 {
@@ -158,6 +162,54 @@ int64_t daysFromCivil(int64_t year, int64_t month, int64_t day)
     return era * 146097 + dayOfEra - 719468;
 }
 
+// The temporary file of a download, made afresh and written through its own descriptor: it may
+// lie in a folder that others write to, and nothing they planted at its name, a link least of all,
+// may receive the download.
+class TemporaryFile
+{
+public:
+    // A file an earlier run left there goes; a name that someone else holds stays theirs, and the
+    // file is then not open.
+    explicit TemporaryFile(const juce::File& file)
+    {
+        file.deleteFile();
+        m_fd = ::open(file.getFullPathName().toRawUTF8(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                      downloadFileMode);
+    }
+    ~TemporaryFile() { close(); }
+    TemporaryFile(const TemporaryFile&) = delete;
+    TemporaryFile& operator=(const TemporaryFile&) = delete;
+
+    bool isOpen() const { return m_fd >= 0; }
+
+    bool write(const char* data, size_t size)
+    {
+        while (size > 0)
+        {
+            const auto written = ::write(m_fd, data, size);
+            if (written < 0 && errno == EINTR)
+                continue;
+            if (written <= 0)
+                return false;
+            data += written;
+            size -= static_cast<size_t>(written);
+        }
+        return true;
+    }
+
+    bool close()
+    {
+        if (m_fd < 0)
+            return true;
+        const bool closed = ::close(m_fd) == 0;
+        m_fd = -1;
+        return closed;
+    }
+
+private:
+    int m_fd = -1;
+};
+
 // Why a pass of a download ended.
 enum class PassResult
 {
@@ -210,9 +262,8 @@ PassResult downloadPass(const std::string& url, const juce::File& dest, std::str
     }
 
     const auto temp = dest.getSiblingFile(dest.getFileName() + ".downloading");
-    temp.deleteFile();
-    auto out = temp.createOutputStream(outputBufferSize);
-    if (!out || out->failedToOpen())
+    TemporaryFile out(temp);
+    if (!out.isOpen())
     {
         error = "Failed to create output file";
         return PassResult::Failed;
@@ -227,7 +278,7 @@ PassResult downloadPass(const std::string& url, const juce::File& dest, std::str
     {
         if (isCancelled(cancel))
         {
-            out.reset();
+            out.close();
             temp.deleteFile();
             error = "Cancelled";
             return PassResult::Failed;
@@ -236,7 +287,7 @@ PassResult downloadPass(const std::string& url, const juce::File& dest, std::str
         if (count <= 0)
             break;
         // A full disk must not pass for a cut-off (which would ask again) nor for a whole file.
-        if (!out->write(buffer.data(), static_cast<size_t>(count)))
+        if (!out.write(buffer.data(), static_cast<size_t>(count)))
         {
             writeFailed = true;
             break;
@@ -244,11 +295,8 @@ PassResult downloadPass(const std::string& url, const juce::File& dest, std::str
         written += count;
         reportProgress(progress, written, total, lastPercent);
     }
-    // Closing writes out the stream's own buffer without reporting a short write, so the size on
-    // disk tells whether everything arrived there.
-    out.reset();
-
-    if (writeFailed || temp.getSize() != written)
+    const bool closed = out.close();
+    if (writeFailed || !closed || temp.getSize() != written)
     {
         temp.deleteFile();
         error = "Failed to write " + dest.getFullPathName().toStdString();
@@ -276,15 +324,26 @@ PassResult downloadPass(const std::string& url, const juce::File& dest, std::str
     return PassResult::Done;
 }
 
+bool copyToNewFile(const juce::File& source, const juce::File& temp)
+{
+    juce::FileInputStream in(source);
+    TemporaryFile out(temp);
+    if (!in.openedOk() || !out.isOpen())
+        return false;
+    std::vector<char> buffer(copyBufferSize);
+    for (int count; (count = in.read(buffer.data(), copyBufferSize)) > 0;)
+        if (!out.write(buffer.data(), static_cast<size_t>(count)))
+            return false;
+    return out.close() && temp.getSize() == source.getSize();
+}
+
 // A local source is copied beside the destination first, so that a copy that fails half-way
-// leaves the destination as it was. The framework's copy reports success even when writes
-// failed, hence the size check.
+// leaves the destination as it was.
 bool copyLocalFile(const std::string& url, const juce::File& dest, std::string& error)
 {
     const auto source = localFile(url);
     const auto temp = dest.getSiblingFile(dest.getFileName() + ".downloading");
-    if (source.existsAsFile() && source.copyFileTo(temp) && temp.getSize() == source.getSize()
-        && temp.replaceFileIn(dest))
+    if (source.existsAsFile() && copyToNewFile(source, temp) && temp.replaceFileIn(dest))
         return true;
     temp.deleteFile();
     error = "File not found: " + source.getFullPathName().toStdString();

@@ -1,6 +1,7 @@
 #include "manager/install/pluginInstaller.h"
 
 #include "manager/http/httpClient.h"
+#include "manager/install/workFolder.h"
 #include "manager/install/zipExtractor.h"
 #include "manager/platform/filePaths.h"
 #include "manager/platform/log.h"
@@ -31,10 +32,16 @@ void clearCancel(const std::shared_ptr<bool>& cancel)
         __atomic_store_n(cancel.get(), false, __ATOMIC_SEQ_CST);
 }
 
-juce::File downloadArchive(const Asset& asset)
+juce::String archiveName(const Asset& asset)
 {
-    return juce::File::getSpecialLocation(juce::File::tempDirectory)
-        .getChildFile(juce::String::fromUTF8((asset.product + "_" + asset.format + "_" + asset.version + ".zip").c_str()));
+    return juce::String::fromUTF8((asset.product + "_" + asset.format + "_" + asset.version + ".zip").c_str());
+}
+
+// What runs that were killed half-way left behind goes before this run changes anything.
+void clearAfterKilledRuns(const std::string& location)
+{
+    WorkFolder::clearAbandoned();
+    ZipExtractor::clearInterruptedCopies(location);
 }
 
 std::string romsNotKept(const juce::File& item, const std::string& product)
@@ -158,14 +165,21 @@ bool PluginInstaller::run(const Asset& asset, const Credentials& login, const st
     if (access == WriteAccess::NeedsRights && !ElevatedTask::isSupported())
         return false;
     const bool needsRights = access == WriteAccess::NeedsRights;
+    clearAfterKilledRuns(location);
 
-    const auto archive = downloadArchive(asset);
-    clearCancel(cancel);
-    if (!HttpClient::downloadFile(asset.url, pathOf(archive), message, progress, cancel, login))
+    // The download lies in a folder of this run's own: in a shared temporary folder, anyone could
+    // plant a link at a fixed name there.
+    WorkFolder download;
+    if (!download.create())
     {
-        archive.deleteFile();
+        message = "Could not make a folder for the download in "
+                  + pathOf(juce::File::getSpecialLocation(juce::File::tempDirectory)) + ".";
         return false;
     }
+    const auto archive = download.folder().getChildFile(archiveName(asset));
+    clearCancel(cancel);
+    if (!HttpClient::downloadFile(asset.url, pathOf(archive), message, progress, cancel, login))
+        return false;
 
     const auto name = fileName.empty()
                           ? PlatformUtils::pluginFileName(asset.product, PlatformUtils::formatFromString(asset.format))
@@ -174,7 +188,6 @@ bool PluginInstaller::run(const Asset& asset, const Credentials& login, const st
     const auto installedItem = toFile(location).getChildFile(juce::String::fromUTF8(name.c_str()));
     if (!migrateRoms(installedItem, product))
     {
-        archive.deleteFile();
         message = romsNotKept(installedItem, product) + leftAsItWas;
         logInstall(asset, location, false, false, message);
         return false;
@@ -194,7 +207,6 @@ bool PluginInstaller::run(const Asset& asset, const Credentials& login, const st
     }
     if (ok && items)
         *items = newItems;
-    archive.deleteFile();
 
     if (ok)
         message = asset.product + " " + asset.format + " " + asset.version + " installed";
@@ -230,6 +242,7 @@ bool PluginInstaller::uninstall(const std::string& name, const std::string& prod
 {
     std::vector<std::string> localDeferred;
     auto& pendingRemovals = deferred != nullptr ? *deferred : localDeferred;
+    clearAfterKilledRuns(location);
 
     auto path = PlatformUtils::installedFilePath(name, format, location);
     if (path.empty())

@@ -1,16 +1,28 @@
 #include "manager/install/zipExtractor.h"
 
 #include "manager/platform/filePaths.h"
+#include "manager/platform/log.h"
 
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
 #include <vector>
 
+#include <fcntl.h>
 #include <sys/stat.h>
 
 namespace pluginManager
 {
+std::function<void()> ZipExtractor::copyStepDone;
+
 namespace
 {
 const char* const backupSuffix = ".vyr-replaced";
+// A new item is copied beside the old one under this name, and an item on its way out is renamed
+// to it before it is deleted: what bears it is never a whole item anyone relies on.
+const char* const stagingSuffix = ".vyr-staging";
+const char* const cutShort = ", left by an install that was cut short";
 constexpr int numberedBackups = 99;
 constexpr size_t probeBufferSize = 16384;
 
@@ -77,6 +89,49 @@ bool copyItem(const juce::File& source, const juce::File& target)
     return source.copyFileTo(target) && target.getSize() == source.getSize();
 }
 
+void stepDone()
+{
+    if (ZipExtractor::copyStepDone)
+        ZipExtractor::copyStepDone();
+}
+
+// A link counts as there even when it leads nowhere.
+bool isThere(const juce::File& item)
+{
+    return item.exists() || item.isSymbolicLink();
+}
+
+juce::File stagingName(const juce::File& target)
+{
+    return target.getSiblingFile(target.getFileName() + stagingSuffix);
+}
+
+// The system's rename alone: where it fails, the framework's move copies and deletes instead,
+// which a killed run would leave half done.
+bool renameItem(const juce::File& from, const juce::File& to)
+{
+    return std::rename(from.getFullPathName().toRawUTF8(), to.getFullPathName().toRawUTF8()) == 0;
+}
+
+bool exchange(const juce::File& one, const juce::File& other)
+{
+    return renameat2(AT_FDCWD, one.getFullPathName().toRawUTF8(), AT_FDCWD, other.getFullPathName().toRawUTF8(),
+                     RENAME_EXCHANGE)
+           == 0;
+}
+
+// Deleting takes many steps, so the item leaves target's name (or its backup name) in one rename
+// first: a run killed while deleting leaves only a staging name behind, never half an item under a
+// name that counts.
+void retire(const juce::File& item, const juce::File& target)
+{
+    const auto staging = stagingName(target);
+    const bool renamed = renameItem(item, staging);
+    stepDone();
+    (renamed ? staging : item).deleteRecursively(false);
+    stepDone();
+}
+
 // The first free name among N.vyr-replaced and N.vyr-replaced1 to 99; the target itself when none
 // is free.
 juce::File freeBackupName(const juce::File& target)
@@ -85,10 +140,62 @@ juce::File freeBackupName(const juce::File& target)
     for (int number = 0; number <= numberedBackups; ++number)
     {
         const auto candidate = target.getSiblingFile(number == 0 ? base : base + juce::String(number));
-        if (!candidate.exists())
+        if (!isThere(candidate))
             return candidate;
     }
     return target;
+}
+
+// N for N.vyr-replaced and N.vyr-replaced1 to 99; empty for any other name.
+juce::String backedUpName(const juce::String& name)
+{
+    const int at = name.lastIndexOf(backupSuffix);
+    if (at <= 0)
+        return {};
+    const auto number = name.substring(at + static_cast<int>(std::strlen(backupSuffix)));
+    if (number.isNotEmpty()
+        && (!number.containsOnly("0123456789") || number[0] == '0' || number.getIntValue() > numberedBackups))
+        return {};
+    return name.substring(0, at);
+}
+
+// Puts the staged copy in target's place and the old item at backup. Where the file system can
+// swap two names in one step, target never stands empty, not even for a moment; elsewhere a run
+// killed between the two renames leaves the old item at backup, from where the next run puts it
+// back.
+bool swapIn(const juce::File& staged, const juce::File& target, const juce::File& backup)
+{
+    if (exchange(staged, target))
+    {
+        stepDone();
+        if (renameItem(staged, backup))
+            return true;
+        exchange(staged, target);
+        return false;
+    }
+    if (errno != EINVAL && errno != ENOSYS)
+        return false;
+    if (!renameItem(target, backup))
+        return false;
+    stepDone();
+    if (renameItem(staged, target))
+        return true;
+    renameItem(backup, target);
+    return false;
+}
+
+// Copying a folder onto itself would move each item aside and then find nothing left to copy;
+// copying into a folder inside the source would copy the copies without end.
+bool overlaps(const juce::File& source, const juce::File& destination)
+{
+    const auto resolved = [](const juce::File& file) {
+        std::error_code error;
+        const auto path = std::filesystem::weakly_canonical(pathOf(file), error);
+        return error ? file : toFile(path.string());
+    };
+    const auto from = resolved(source);
+    const auto into = resolved(destination);
+    return into == from || into.isAChildOf(from);
 }
 
 struct Replaced
@@ -97,13 +204,29 @@ struct Replaced
     juce::File backup; // juce::File() when nothing stood at the target before
 };
 
+void discard(const std::vector<juce::File>& staged, size_t first)
+{
+    for (size_t i = first; i < staged.size(); ++i)
+        staged[i].deleteRecursively(false);
+}
+
 void rollBack(const std::vector<Replaced>& replaced)
 {
     for (auto it = replaced.rbegin(); it != replaced.rend(); ++it)
     {
-        it->target.deleteRecursively(false);
-        if (it->backup != juce::File())
-            it->backup.moveFileTo(it->target);
+        if (it->backup == juce::File())
+        {
+            retire(it->target, it->target);
+        }
+        else if (exchange(it->backup, it->target))
+        {
+            retire(it->backup, it->target);
+        }
+        else
+        {
+            retire(it->target, it->target);
+            renameItem(it->backup, it->target);
+        }
     }
 }
 }
@@ -117,6 +240,12 @@ bool ZipExtractor::copyInto(const std::string& source, const std::string& destin
         return false;
     }
     const auto into = toFile(destination);
+    if (overlaps(from, into))
+    {
+        message = "Could not copy " + pathOf(from) + " into " + pathOf(into)
+                  + ": the destination is the source folder or lies inside it.\n\nBoth were left as they were.";
+        return false;
+    }
     if (!createFolder(into))
     {
         message = "Could not create " + pathOf(into) + ".";
@@ -134,35 +263,86 @@ bool ZipExtractor::copyInto(const std::string& source, const std::string& destin
             return false;
     }
 
-    std::vector<Replaced> replaced;
+    // Every new item is copied whole beside its old one before any takes an old one's place, so
+    // that a run killed while copying leaves the destination holding what it held.
+    std::vector<juce::File> staged;
     for (const auto& item : items)
     {
         const auto target = into.getChildFile(item.getFileName());
+        staged.push_back(stagingName(target));
+        staged.back().deleteRecursively(false);
+        const bool copied = copyItem(item, staged.back());
+        stepDone();
+        if (!copied)
+        {
+            message = "Could not write " + pathOf(target) + ".";
+            discard(staged, 0);
+            return false;
+        }
+        mirrorExecutePermission(item, staged.back());
+    }
+
+    std::vector<Replaced> replaced;
+    for (size_t i = 0; i < staged.size(); ++i)
+    {
+        const auto target = into.getChildFile(items[static_cast<int>(i)].getFileName());
         juce::File backup;
-        if (target.exists())
+        if (isThere(target))
         {
             backup = freeBackupName(target);
-            if (backup == target || !target.moveFileTo(backup))
+            if (backup == target || !swapIn(staged[i], target, backup))
             {
                 message = "Could not move " + pathOf(target) + " out of the way.";
                 rollBack(replaced);
+                discard(staged, i);
                 return false;
             }
         }
-        replaced.push_back({target, backup});
-        if (!copyItem(item, target))
+        else if (!renameItem(staged[i], target))
         {
             message = "Could not write " + pathOf(target) + ".";
             rollBack(replaced);
+            discard(staged, i);
             return false;
         }
+        stepDone();
+        replaced.push_back({target, backup});
     }
 
     for (const auto& done : replaced)
         if (done.backup != juce::File())
-            done.backup.deleteRecursively(false);
-    for (const auto& done : replaced)
-        mirrorExecutePermission(from.getChildFile(done.target.getFileName()), done.target);
+            retire(done.backup, done.target);
     return true;
+}
+
+void ZipExtractor::clearInterruptedCopies(const std::string& location)
+{
+    if (location.empty())
+        return;
+    const auto folder = toFile(location);
+    const auto named = [&folder](const juce::String& pattern) {
+        return folder.findChildFiles(juce::File::findFilesAndDirectories, false, pattern,
+                                     juce::File::FollowSymlinks::no);
+    };
+    // Staged copies go first, so that their names are free for retiring backups through.
+    for (const auto& staged : named(juce::String("*") + stagingSuffix))
+        if (staged.deleteRecursively(false))
+            Log::write("Removed " + pathOf(staged) + cutShort);
+    for (const auto& backup : named(juce::String("*") + backupSuffix + "*"))
+    {
+        const auto name = backedUpName(backup.getFileName());
+        if (name.isEmpty())
+            continue;
+        const auto item = folder.getChildFile(name);
+        if (isThere(item))
+        {
+            retire(backup, item);
+            Log::write("Removed " + pathOf(backup) + cutShort);
+        }
+        else if (renameItem(backup, item))
+        {
+            Log::write("Put " + pathOf(backup) + " back as " + pathOf(item) + cutShort);
+        }
+    }
 }
 }

@@ -4,6 +4,7 @@
 #include "manager/install/archiveLinks.h"
 #include "manager/install/elevatedTask.h"
 #include "manager/install/entryUnpacker.h"
+#include "manager/install/workFolder.h"
 #include "manager/platform/filePaths.h"
 #include "manager/platform/log.h"
 #include "manager/platform/platformUtils.h"
@@ -15,7 +16,6 @@ namespace pluginManager
 namespace
 {
 const char* const writeProbeName = ".vyr-write-test";
-const char* const workFolderPrefix = "vyr-install-";
 // The owner-execute bit of the Unix mode kept in the upper half of an entry's external attributes.
 constexpr juce::uint32 ownerExecuteAttribute = 0x400000;
 const char* const textFilePattern = "*.txt";
@@ -34,23 +34,6 @@ juce::File temporaryFolder()
 {
     return juce::File::getSpecialLocation(juce::File::tempDirectory);
 }
-
-juce::File newWorkFolder()
-{
-    return temporaryFolder().getChildFile(workFolderPrefix + juce::String(juce::Random::getSystemRandom().nextInt64()));
-}
-
-// Removes the work folder when the install ends, unless a pending copy took it over.
-struct WorkFolderCleanup
-{
-    juce::File folder;
-    bool keep = false;
-    ~WorkFolderCleanup()
-    {
-        if (!keep)
-            folder.deleteRecursively(false);
-    }
-};
 
 // Read-me files beside the plug-in are for the archive's reader, not for the plug-in folder.
 std::vector<juce::String> dropTextFiles(const juce::File& root)
@@ -236,17 +219,17 @@ bool ZipExtractor::install(const std::string& zipPath, const std::string& locati
                            const std::string& product, bool needsRights, std::vector<std::string>& items,
                            std::string& message, PendingCopy* pending)
 {
-    WorkFolderCleanup work{newWorkFolder()};
-    if (!work.folder.createDirectory().wasOk())
+    WorkFolder work;
+    if (!work.create())
     {
         message = "Could not unpack the download in " + pathOf(temporaryFolder()) + ".";
         return false;
     }
-    if (!extract(zipPath, pathOf(work.folder), message))
+    if (!extract(zipPath, pathOf(work.folder()), message))
         return false;
 
-    const auto root = pluginRoot(work.folder, fileName);
-    if (!linksStayInTheirItems(zipPath, work.folder, root, message))
+    const auto root = pluginRoot(work.folder(), fileName);
+    if (!linksStayInTheirItems(zipPath, work.folder(), root, message))
         return false;
     const auto droppedTextFiles = dropTextFiles(root);
     items.clear();
@@ -274,8 +257,8 @@ bool ZipExtractor::install(const std::string& zipPath, const std::string& locati
     }
     if (pending != nullptr)
     {
-        *pending = {pathOf(root), location, pathOf(work.folder)};
-        work.keep = true;
+        *pending = {pathOf(root), location, pathOf(work.folder())};
+        work.handOver();
         return true;
     }
     return ElevatedTask::copyInto(pathOf(root), location, message);

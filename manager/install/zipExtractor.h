@@ -48,8 +48,17 @@ public:
     static juce::File pluginRoot(const juce::File& folder, const std::string& fileName);
 
     // Copies the top-level items of source into destination, moving old ones aside first and
-    // putting them back when anything fails.
+    // putting them back when anything fails. Each new item is copied beside its old one and swapped
+    // in by renames, so that whenever the run is killed each item is either old or new and whole.
     static bool copyInto(const std::string& source, const std::string& destination, std::string& message);
+
+    // Puts right what a copy into location that was killed half-way left there: an item that is
+    // missing gets its old version back from its backup; other backups and staged copies go.
+    static void clearInterruptedCopies(const std::string& location);
+
+    // Called after each step of copyInto that changes the destination; empty in the program. A
+    // test ends the process there to see what a run killed at that moment leaves behind.
+    static std::function<void()> copyStepDone;
 
     // Unpacks the archive, finds the plug-in and copies it into location, or, when rights are
     // needed and pending is given, leaves the copy to an elevated run described in *pending.
