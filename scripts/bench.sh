@@ -14,7 +14,8 @@
 #     vyrpm installing the same build again over the installed one;
 #   - list against a channel folder listing of 2,000 builds, and against one of 100,000 builds,
 #     each with a plug-in folder tree of 4,096 folders: CPU time;
-#   - help of the shipped program: wall and CPU time of a start-up (median of 21 runs a round);
+#   - help of the shipped program: wall and CPU time of a start-up (median of 21 runs a round),
+#     beside the start-up of curl --version;
 #   - the requests of one list refresh and of one install, and any path asked for twice.
 # Needs, besides the packages of the test command (.ci/run): curl and unzip, for the hand install.
 # It installs nothing, and writes nothing outside the build folder and its temporary folder.
@@ -225,15 +226,25 @@ list_large_catalog() {
     measured_vyrpm "$h" "$results/$3" list || listFailed=$(head -n 1 "$h/err")
 }
 
-help_start_up() {
+# The median start-up of program $2... over $helpRuns runs, appended to report $1.
+start_up() {
+    report=$1
+    shift
     i=0
     while [ $i -lt $helpRuns ]; do
-        HOME="$work" "$bin/vyrpmMeasure" "$results/help-runs" "$shipped" help >/dev/null
+        HOME="$work" "$bin/vyrpmMeasure" "$results/$report-runs" "$@" >/dev/null
         i=$((i + 1))
     done
-    say "$(median "$results/help-runs" 1) $(median "$results/help-runs" 2)" | awk '{ print $1, $2, 0, 0 }' \
-        >>"$results/help"
-    rm -f "$results/help-runs"
+    say "$(median "$results/$report-runs" 1) $(median "$results/$report-runs" 2)" | awk '{ print $1, $2, 0, 0 }' \
+        >>"$results/$report"
+    rm -f "$results/$report-runs"
+}
+
+# Beside curl --version, which binds the same libcurl and its libraries that vyrpm leaves unbound
+# until its first request.
+help_start_up() {
+    start_up help "$shipped" help
+    start_up curl-version curl --version
 }
 
 # The median of column $2 of the report lines in $1 (the lower middle one of an even count), of
@@ -314,6 +325,7 @@ say "| by hand: download / unpack / copy | $(ms "$(figure hand-download 1)") / $
 say "| list, 2,000 builds and 4,096 folders: CPU time | $(ms "$(figure list 2)") | at most 100 ms |"
 say "| list, 100,000 builds and 4,096 folders: CPU time | $(ms "$(figure list-huge 2)") | at most 5 s |"
 say "| help (start-up): wall / CPU time | $(ms "$(figure help 1)") / $(ms "$(figure help 2)") | at most 5 ms |"
+say "| curl --version (start-up): wall time; ratio help / curl | $(ms "$(figure curl-version 1)"); $(ratio "$(figure help 1)" "$(figure curl-version 1)") | ratio under 0.5 |"
 say "| requests of one list refresh | $(requests "$work/requests-list") | each once |"
 say "| requests of one install | $([ -z "$installFailed" ] && requests "$work/requests-install" || say "n/a: the install failed") | each once |"
 [ -z "$installFailed" ] || say "vyrpm install failed: $installFailed"
