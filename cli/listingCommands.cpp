@@ -126,7 +126,12 @@ int logout(PluginManager& manager, const Args& args)
         std::cerr << "logout needs a channel: internal or donators\n";
         return 1;
     }
-    manager.logout(channel, product);
+    std::string error;
+    if (!manager.logout(channel, product, error))
+    {
+        std::cerr << error << "\n";
+        return 1;
+    }
     return 0;
 }
 
@@ -136,7 +141,12 @@ int teamlogin(PluginManager& manager, const Args& args)
     if (word == "on" || word == "off")
     {
         manager.installPaths.teamLogin = word == "on";
-        manager.installPaths.save();
+        std::string error;
+        if (!manager.installPaths.save(error))
+        {
+            std::cerr << error << "\n";
+            return 1;
+        }
     }
     else if (!word.empty())
     {
@@ -166,7 +176,12 @@ int paths(PluginManager& manager, const Args& args)
             return 1;
         }
         installPaths.set(format, location == "default" ? std::string() : location);
-        installPaths.save();
+        std::string error;
+        if (!installPaths.save(error))
+        {
+            std::cerr << error << "\n";
+            return 1;
+        }
     }
 
     for (const PluginFormat format : InstallPaths::getFormats())

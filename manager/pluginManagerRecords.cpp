@@ -183,7 +183,7 @@ void installDownload(const FileSection::Download& download, const juce::File& se
 }
 
 // The server's time of a channel build lets a later upload of the same version count as newer.
-void PluginManager::recordInstall(const Asset& asset, std::vector<std::string> files)
+bool PluginManager::recordInstall(const Asset& asset, std::vector<std::string> files, std::string& error)
 {
     int64_t modified = 0;
     if (asset.channel != Channel::Public)
@@ -194,14 +194,15 @@ void PluginManager::recordInstall(const Asset& asset, std::vector<std::string> f
     }
     const PluginFormat format = PlatformUtils::formatFromString(asset.format);
     installed.set(asset, pathFor(asset.product, format), std::move(files), modified);
-    installed.save();
+    const bool saved = installed.save(error);
 
     // A standalone program finds no ROMs of its own; plug-ins look for them in the data product's folder.
     if (format == PluginFormat::Standalone)
-        return;
+        return saved;
     const juce::File roms = toFile(PlatformUtils::romFolder(catalog.dataProductOf(asset.product)));
     if (!roms.isDirectory() && !roms.createDirectory().wasOk())
         Log::write("Could not create " + pathOf(roms));
+    return saved;
 }
 
 // A channel folder's own product list speaks for that channel's builds.

@@ -81,7 +81,9 @@ std::vector<bool> PluginManager::removeAll(const std::vector<Removal>& removals,
         if (!toFile(pending[i].removedPath).exists())
         {
             Log::write(describe(removal) + ": ok, " + std::to_string(pending[i].fileCount) + " file(s)");
-            forget(removal.product, removal.format, removal.folder);
+            std::string failure;
+            if (!forget(removal.product, removal.format, removal.folder, failure))
+                keepFirst(error, failure);
             continue;
         }
         removed[i] = false;
@@ -168,15 +170,17 @@ std::vector<InstalledPlugins::Entry> PluginManager::getStrayInstalls() const
 }
 
 // A standalone program gets a folder named after it; once empty, that folder goes with it.
-void PluginManager::forget(const std::string& product, PluginFormat format, const std::string& folder)
+bool PluginManager::forget(const std::string& product, PluginFormat format, const std::string& folder,
+                           std::string& error)
 {
     installed.remove(product, format);
-    installed.save();
+    const bool saved = installed.save(error);
     if (format != PluginFormat::Standalone)
-        return;
+        return saved;
     const juce::File productFolder = toFile(folder);
     if (productFolder.getFileName().toStdString() == product && productFolder.isDirectory() &&
         productFolder.getNumberOfChildFiles(juce::File::findFilesAndDirectories) == 0)
         productFolder.deleteFile();
+    return saved;
 }
 }

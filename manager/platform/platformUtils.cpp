@@ -9,8 +9,6 @@
 #include <cstdlib>
 #include <map>
 
-#include <sys/stat.h>
-
 namespace pluginManager
 {
 namespace
@@ -181,12 +179,6 @@ std::string PlatformUtils::dataFolder(const std::string& product)
 std::string PlatformUtils::romFolder(const std::string& product)
 {
     return fs::validatePath(dataFolder(product) + "roms/");
-}
-
-void PlatformUtils::restrictToOwner(const std::string& path)
-{
-    if (!path.empty())
-        chmod(path.c_str(), 0600);
 }
 
 std::string PlatformUtils::pluginFileName(const std::string& product, PluginFormat format)
