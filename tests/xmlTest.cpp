@@ -31,8 +31,10 @@ TEST(Xml, NestingIsBoundedWhereTheParserWouldDescend)
         {"<r>&<x y=\";" + nested(maxXmlNesting) + "</r>", false},
         // Entities a declaration defines could expand to any depth.
         {"<!DOCTYPE r [<!ENTITY e \"x\">]><r>&e;</r>", false},
-        // Past the end of the text the parser would read memory that is not the text's.
+        // Past the end of the text the parser would read memory that is not the text's, and it
+        // would never come to the end of the next one.
         {"<r>&#x", false},
+        {"<r><?p?>x</r>", false},
         {"", false},
         {"<r>", false},
     };

@@ -164,7 +164,12 @@ private:
             return elementStart();
         }
         m_input = beforeSpace;
-        return textGoesOn() ? Level::Same : Level::Up;
+        if (!textGoesOn())
+            return Level::Up;
+        // Text after a processing instruction: the parser passes over the instruction to find the
+        // text, goes back to read the text from there, stops at the instruction, and so for ever.
+        m_refused = m_input == beforeSpace;
+        return Level::Same;
     }
 
     // False when the parser leaves the element in the middle of its text.
@@ -264,18 +269,11 @@ private:
         }
     }
 
+    // The parser reads the five named entities on their own, but they end at the first ";" as any
+    // other name does, and none stands for elements.
     void readEntity(bool inText)
     {
         ++m_input;
-        for (const char* named : {"amp;", "quot;", "apos;", "lt;", "gt;"})
-        {
-            const int length = static_cast<int>(std::strlen(named));
-            if (m_input.compareIgnoreCaseUpTo(juce::CharPointer_ASCII(named), length) == 0)
-            {
-                m_input += length;
-                return;
-            }
-        }
         if (*m_input == '#')
         {
             ++m_input;
@@ -377,7 +375,7 @@ private:
     int m_depth;
     bool m_outOfData = false;
     // Set in the middle of a step: an entity read as elements nests too deep, or the parser would
-    // read past the end of its text.
+    // read past the end of its text or never come to an end.
     bool m_refused = false;
 };
 }

@@ -13,7 +13,8 @@ constexpr int maxXmlNesting = 512;
 
 // Every XML text this program reads is read here. The text is as it lies on disk (UTF-8 or UTF-16
 // with its byte order mark). False, with root emptied, when the text is no XML, nests deeper than
-// maxXmlNesting, or carries a document type declaration: the entities such a declaration defines
-// expand into elements that no count of the text itself can bound, and no file of ours has one.
+// maxXmlNesting, is one the framework's parser would never finish or read beyond, or carries a
+// document type declaration: the entities such a declaration defines expand into elements that no
+// count of the text itself can bound, and no file of ours has one.
 bool parseXml(const std::string& text, std::unique_ptr<juce::XmlElement>& root);
 }
