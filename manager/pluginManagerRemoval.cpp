@@ -109,7 +109,8 @@ std::vector<bool> PluginManager::uninstallMany(const std::vector<std::pair<std::
 bool PluginManager::uninstall(const std::string& product, const std::string& formatText, std::string& message)
 {
     std::string error;
-    if (removeAll({removalFor(product, PlatformUtils::formatFromString(formatText))}, error).front())
+    // Removed, but with its record unsaved, the removal is reported by that failure.
+    if (removeAll({removalFor(product, PlatformUtils::formatFromString(formatText))}, error).front() && error.empty())
     {
         message = product + " " + formatText + " removed";
         return true;
@@ -141,7 +142,7 @@ bool PluginManager::removeStray(const InstalledPlugins::Entry& entry, std::strin
         return false;
     }
     std::string error;
-    if (removeAll({{entry.product, format, parentOf(entry.path)}}, error).front())
+    if (removeAll({{entry.product, format, parentOf(entry.path)}}, error).front() && error.empty())
     {
         message = entry.product + " " + entry.format + " removed";
         return true;

@@ -168,7 +168,8 @@ private:
             return Level::Up;
         // Text after a processing instruction: the parser passes over the instruction to find the
         // text, goes back to read the text from there, stops at the instruction, and so for ever.
-        m_refused = m_input == beforeSpace;
+        if (m_input == beforeSpace)
+            m_refused = true;
         return Level::Same;
     }
 
