@@ -46,6 +46,8 @@ bool isProductName(const std::string& product, const char* command)
 }
 
 // The command line installs with the user's own rights only: nothing is left for an elevated run.
+// A plug-in whose record could not be saved is installed all the same, and gets its additional
+// files, but the run fails so that the user learns the record is missing.
 bool installOneFormat(PluginManager& manager, const Args& args, const std::string& product, const std::string& format)
 {
     std::string version;
@@ -68,8 +70,11 @@ bool installOneFormat(PluginManager& manager, const Args& args, const std::strin
         std::cerr << message << "\n";
         return false;
     }
-    manager.recordInstall(build, *installer.installedItems);
+    std::string unrecorded;
+    const bool recorded = manager.recordInstall(build, *installer.installedItems, unrecorded);
     std::cout << message << "\n";
+    if (!recorded)
+        std::cerr << unrecorded << "\n";
 
     std::string filesMessage;
     if (!manager.installAdditionalFiles(build, filesMessage))
@@ -79,7 +84,7 @@ bool installOneFormat(PluginManager& manager, const Args& args, const std::strin
     }
     if (!filesMessage.empty())
         std::cout << filesMessage << "\n";
-    return true;
+    return recorded;
 }
 }
 

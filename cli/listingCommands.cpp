@@ -138,7 +138,12 @@ int logout(PluginManager& manager, const Args& args)
         std::cerr << "logout needs a channel: internal or donators\n";
         return 1;
     }
-    manager.logout(channel, product);
+    std::string error;
+    if (!manager.logout(channel, product, error))
+    {
+        std::cerr << error << "\n";
+        return 1;
+    }
     return 0;
 }
 
@@ -148,7 +153,12 @@ int teamlogin(PluginManager& manager, const Args& args)
     if (word == "on" || word == "off")
     {
         manager.installPaths.teamLogin = word == "on";
-        manager.installPaths.save();
+        std::string error;
+        if (!manager.installPaths.save(error))
+        {
+            std::cerr << error << "\n";
+            return 1;
+        }
     }
     else if (!word.empty())
     {
@@ -184,7 +194,12 @@ int paths(PluginManager& manager, const Args& args)
             return 1;
         }
         installPaths.set(format, folderToStore(location));
-        installPaths.save();
+        std::string error;
+        if (!installPaths.save(error))
+        {
+            std::cerr << error << "\n";
+            return 1;
+        }
     }
 
     for (const PluginFormat format : InstallPaths::getFormats())

@@ -36,10 +36,11 @@ public:
     PluginManager(const PluginManager&) = delete;
     PluginManager& operator=(const PluginManager&) = delete;
 
-    // Logins: checking, storing and forgetting them, and which one each kind of request uses.
+    // Logins: checking, storing and forgetting them, and which one each kind of request uses. Those
+    // that write the settings files fail, saying why, when a file could not be written.
     static bool verifyLogin(Channel channel, const std::string& key, const Credentials& login, std::string& error);
     bool login(Channel channel, const std::string& key, const Credentials& login, std::string& error);
-    void logout(Channel channel, const std::string& key);
+    bool logout(Channel channel, const std::string& key, std::string& error);
     void setCredentials(Channel channel, const std::string& key, const Credentials& login);
     CredentialStore credentialsForFetch() const;
     Credentials credentialsFor(const Asset& asset) const;
@@ -61,7 +62,8 @@ public:
     std::string pathFor(const std::string& product, PluginFormat format) const;
     std::string installPathFor(const Asset& asset) const;
     std::string getInstallPath(const std::string& product, const std::string& formatText) const;
-    void setInstallPath(const std::string& product, const std::string& formatText, const std::string& path);
+    bool setInstallPath(const std::string& product, const std::string& formatText, const std::string& path,
+                        std::string& error);
     bool isInstalled(const std::string& product, const std::string& formatText) const;
     std::string getInstalledVersion(const std::string& product, const std::string& formatText) const;
 
@@ -73,8 +75,10 @@ public:
         Credentials internal;
         Credentials donators;
     };
-    // folder: where the install went; empty for the folder pathFor gives.
-    void recordInstall(const Asset& asset, std::vector<std::string> files, const std::string& folder = {});
+    // False when the record could not be saved; the install itself stands. folder: where the
+    // install went; empty for the folder pathFor gives.
+    bool recordInstall(const Asset& asset, std::vector<std::string> files, std::string& error,
+                       const std::string& folder = {});
     FilesRequest filesRequestFor(const Asset& asset) const;
     bool installAdditionalFiles(const Asset& asset, std::string& message) const;
     static bool installAdditionalFiles(const FilesRequest& request, std::string& message);
@@ -94,7 +98,7 @@ public:
     int uninstallAll(const std::string& product, const std::vector<std::string>& formatTexts, std::string& message);
     bool removeStray(const InstalledPlugins::Entry& entry, std::string& message);
     std::vector<InstalledPlugins::Entry> getStrayInstalls() const;
-    void forget(const std::string& product, PluginFormat format, const std::string& folder);
+    bool forget(const std::string& product, PluginFormat format, const std::string& folder, std::string& error);
 
     // Update decisions: whether an installed product, or this program itself, has something newer.
     InstallAction installAction(const std::string& product, const std::string& formatText, bool available,
@@ -110,7 +114,7 @@ public:
 
     // Deferred installs: one elevated run finishes a batch; a self-update records the program's build.
     bool finishPending(ElevatedBatch& batch, std::string& error);
-    void recordSelfUpdate(const Asset& asset);
+    bool recordSelfUpdate(const Asset& asset, std::string& error);
 
     // Changelog requests: a channel folder's private copy when a complete login reads it, else the
     // public file. The request gathers everything of the manager the fetch needs, so the fetch

@@ -141,10 +141,11 @@ std::string PluginManager::getInstallPath(const std::string& product, const std:
     return pathFor(product, PlatformUtils::formatFromString(formatText));
 }
 
-void PluginManager::setInstallPath(const std::string& product, const std::string& formatText, const std::string& path)
+bool PluginManager::setInstallPath(const std::string& product, const std::string& formatText, const std::string& path,
+                                   std::string& error)
 {
     installPaths.set(owningProduct(product), PlatformUtils::formatFromString(formatText), path);
-    installPaths.save();
+    return installPaths.save(error);
 }
 
 bool PluginManager::isInstalled(const std::string& product, const std::string& formatText) const

@@ -50,30 +50,37 @@ bool PluginManager::verifyLogin(Channel channel, const std::string& key, const C
 
 bool PluginManager::login(Channel channel, const std::string& key, const Credentials& login, std::string& error)
 {
-    if (!verifyLogin(channel, key, login, error))
+    if (!verifyLogin(channel, key, login, error) || !credentials.set(channel, key, login, true, error))
         return false;
-    credentials.set(channel, key, login, true);
     if (channel == Channel::Internal && !installPaths.teamLogin)
     {
         installPaths.teamLogin = true;
-        installPaths.save();
+        return installPaths.save(error);
     }
     return true;
 }
 
-void PluginManager::logout(Channel channel, const std::string& key)
+// The team login is switched off even when the logins could not be saved: the user asked for it.
+bool PluginManager::logout(Channel channel, const std::string& key, std::string& error)
 {
-    credentials.clear(channel, key, true);
+    bool saved = credentials.clear(channel, key, true, error);
     if (channel == Channel::Internal && installPaths.teamLogin)
     {
         installPaths.teamLogin = false;
-        installPaths.save();
+        std::string settingsError;
+        if (!installPaths.save(settingsError) && saved)
+        {
+            error = settingsError;
+            saved = false;
+        }
     }
+    return saved;
 }
 
 void PluginManager::setCredentials(Channel channel, const std::string& key, const Credentials& login)
 {
-    credentials.set(channel, key, login, false);
+    std::string unsaved;
+    credentials.set(channel, key, login, false, unsaved);
     if (channel == Channel::Internal)
         installPaths.teamLogin = true;
 }
@@ -82,8 +89,9 @@ void PluginManager::setCredentials(Channel channel, const std::string& key, cons
 CredentialStore PluginManager::credentialsForFetch() const
 {
     CredentialStore logins = credentials;
+    std::string unsaved;
     if (!installPaths.teamLogin)
-        logins.clear(Channel::Internal, {}, false);
+        logins.clear(Channel::Internal, {}, false, unsaved);
     return logins;
 }
 
@@ -117,10 +125,10 @@ void PluginManager::loginAsync(Channel channel, const std::string& key, const Cr
         std::string error;
         const bool ok = verifyLogin(channel, key, login, error);
         return std::function<void()>([this, channel, key, login, done, ok, error] {
-            if (ok)
-                credentials.set(channel, key, login, true);
+            std::string message = error;
+            const bool stored = ok && credentials.set(channel, key, login, true, message);
             if (*done)
-                (*done)(ok, error);
+                (*done)(stored, message);
         });
     });
 }

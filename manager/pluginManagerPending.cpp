@@ -26,29 +26,34 @@ bool PluginManager::finishPending(ElevatedBatch& batch, std::string& error)
         return true;
     std::vector<bool> arrived;
     const bool ok = ElevatedTask::copyIntoMany(batch.jobs, arrived, error);
+    std::string unrecorded;
     for (size_t i = 0; i < batch.records.size() && i < arrived.size(); ++i)
     {
         const ElevatedBatch::Record& record = batch.records[i];
         Log::write(installLine(record.asset, batch.jobs[i].destination) + (arrived[i] ? ": ok" : ": " + error));
-        if (arrived[i])
-            recordInstall(record.asset, record.files, batch.jobs[i].destination);
+        std::string failure;
+        if (arrived[i] && !recordInstall(record.asset, record.files, failure, batch.jobs[i].destination) &&
+            unrecorded.empty())
+            unrecorded = failure;
     }
     for (const std::string& folder : batch.workFolders)
         toFile(folder).deleteRecursively(false);
     batch.jobs.clear();
     batch.workFolders.clear();
     batch.records.clear();
-    return ok;
+    if (ok && !unrecorded.empty())
+        error = unrecorded;
+    return ok && unrecorded.empty();
 }
 
 // Without the server's time the listed date alone decides later whether a build is newer.
-void PluginManager::recordSelfUpdate(const Asset& asset)
+bool PluginManager::recordSelfUpdate(const Asset& asset, std::string& error)
 {
     std::int64_t modified = 0;
     std::string ignored;
     if (!HttpClient::fetchLastModified(asset.url, modified, ignored, credentialsFor(asset)))
         modified = 0;
     installPaths.setSelfBuild(asset.date, modified);
-    installPaths.save();
+    return installPaths.save(error);
 }
 }

@@ -82,7 +82,9 @@ std::vector<bool> PluginManager::removeAll(const std::vector<Removal>& removals,
         if (!toFile(pending[i].removedPath).exists())
         {
             Log::write(describe(removal) + ": ok, " + std::to_string(pending[i].fileCount) + " file(s)");
-            forget(removal.product, removal.format, removal.folder);
+            std::string failure;
+            if (!forget(removal.product, removal.format, removal.folder, failure))
+                keepFirst(error, failure);
             continue;
         }
         removed[i] = false;
@@ -108,7 +110,8 @@ std::vector<bool> PluginManager::uninstallMany(const std::vector<std::pair<std::
 bool PluginManager::uninstall(const std::string& product, const std::string& formatText, std::string& message)
 {
     std::string error;
-    if (removeAll({removalFor(product, PlatformUtils::formatFromString(formatText))}, error).front())
+    // Removed, but with its record unsaved, the removal is reported by that failure.
+    if (removeAll({removalFor(product, PlatformUtils::formatFromString(formatText))}, error).front() && error.empty())
     {
         message = product + " " + formatText + " removed";
         return true;
@@ -140,7 +143,7 @@ bool PluginManager::removeStray(const InstalledPlugins::Entry& entry, std::strin
         return false;
     }
     std::string error;
-    if (removeAll({{entry.product, format, parentOf(entry.path)}}, error).front())
+    if (removeAll({{entry.product, format, parentOf(entry.path)}}, error).front() && error.empty())
     {
         message = entry.product + " " + entry.format + " removed";
         return true;
@@ -169,15 +172,17 @@ std::vector<InstalledPlugins::Entry> PluginManager::getStrayInstalls() const
 }
 
 // A standalone program gets a folder named after it; once empty, that folder goes with it.
-void PluginManager::forget(const std::string& product, PluginFormat format, const std::string& folder)
+bool PluginManager::forget(const std::string& product, PluginFormat format, const std::string& folder,
+                           std::string& error)
 {
     installed.remove(product, format);
-    installed.save();
+    const bool saved = installed.save(error);
     if (format != PluginFormat::Standalone)
-        return;
+        return saved;
     const juce::File productFolder = toFile(folder);
     if (productFolder.getFileName().toStdString() == product && productFolder.isDirectory() &&
         productFolder.getNumberOfChildFiles(juce::File::findFilesAndDirectories) == 0)
         productFolder.deleteFile();
+    return saved;
 }
 }

@@ -32,15 +32,15 @@ TEST_F(CredentialsTest, StoreKeysChannelsAndWhenTheFileIsWritten)
 
     PlatformUtils::setSettingsFolder(settings.file("a/config"));
     CredentialStore store(false);
-    store.set(Channel::Donators, " Foo ", {"ann", "old"}, false);
-    store.set(Channel::Donators, server + "foo/donators/", {"ann", "new"}, false);
-    store.set(Channel::Internal, "alpha", {"team", "hunter2"}, false);
-    store.set(Channel::Donators, "Alpha", {"a", "a"}, false);
+    store.set(Channel::Donators, " Foo ", {"ann", "old"}, false, error);
+    store.set(Channel::Donators, server + "foo/donators/", {"ann", "new"}, false, error);
+    store.set(Channel::Internal, "alpha", {"team", "hunter2"}, false, error);
+    store.set(Channel::Donators, "Alpha", {"a", "a"}, false, error);
     store.entries["other:beta"] = {"b", "b"};
-    store.clear(Channel::Donators, "bar", false);
+    store.clear(Channel::Donators, "bar", false, error);
     // The public channel has no logins: nothing is stored, forgotten or written for it.
-    store.set(Channel::Public, "foo", {"eve", "pw"}, true);
-    store.clear(Channel::Public, "foo", true);
+    store.set(Channel::Public, "foo", {"eve", "pw"}, true, error);
+    store.clear(Channel::Public, "foo", true, error);
     EXPECT_EQ(store.entries.size(), 4u);
     EXPECT_FALSE(settings.exists("a"));
     EXPECT_EQ(loginOf(store, Channel::Donators, "FOO"), "ann:new");
@@ -50,7 +50,7 @@ TEST_F(CredentialsTest, StoreKeysChannelsAndWhenTheFileIsWritten)
     EXPECT_TRUE(store.getSlugs(Channel::Internal).empty());
 
     // Forgetting a login that was never stored still writes the file, folder and all.
-    store.clear(Channel::Donators, "bar", true);
+    store.clear(Channel::Donators, "bar", true, error);
     EXPECT_EQ(loginOf(CredentialStore(true), Channel::Internal, ""), "team:hunter2");
 }
 

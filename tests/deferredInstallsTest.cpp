@@ -85,7 +85,7 @@ TEST_F(DeferredInstalls, ASelfUpdateIsRecordedWithoutTheServerTimeWhenItCannotBe
     self.url = closedUrl("/PluginManager.zip");
     manager.installPaths.setSelfBuild("2024-05-01 10:00", 99);
 
-    manager.recordSelfUpdate(self);
+    EXPECT_TRUE(manager.recordSelfUpdate(self, error));
     const InstallPaths stored(true);
     EXPECT_EQ(stored.selfBuildListed, "2024-05-02 09:00");
     EXPECT_EQ(stored.selfBuildModified, 0);

@@ -401,3 +401,29 @@ TEST_F(InstallCommands, ANameThatLeadsOutOfThePluginFoldersIsRefusedBeforeAnythi
     EXPECT_EQ(readFile(documents + "/letter.txt") + readFile(home(".local/bin/tool")), "minemine");
     EXPECT_EQ(catalog.requestedPaths(), Lines{});
 }
+
+// A record that could not be read is kept aside; one that could not be saved fails the run, while
+// the plug-in is installed, or removed, all the same.
+TEST_F(InstallCommands, ARecordThatCannotBeReadIsKeptAndOneThatCannotBeSavedFailsTheRun)
+{
+    publish({CatalogServer::product("Aurora", "aurora")}, {{"Aurora", "CLAP", "1.0.0"}});
+    const std::string file = run.settingsFile("installed.json"), damaged = R"([{"product": "Vireo", "format")";
+    writeFile(file, damaged);
+    ProcessResult result = run({"install", "Aurora"});
+    EXPECT_EQ(result.exitCode, 0);
+    EXPECT_EQ(result.err, "Could not read " + file + "; it is kept as " + file + ".damaged\n");
+    EXPECT_EQ(readFile(file + ".damaged"), damaged);
+    EXPECT_EQ(record(), Lines{"Aurora CLAP 1.0.0 " + home(".clap/Aurora.clap") + " 0 Aurora.clap"});
+
+    fs::remove(file);
+    fs::create_directory(file);
+    for (const auto& [command, out] : {std::pair{"install", installing("CLAP 1.0.0", "public", ".clap")},
+                                       std::pair{"uninstall", std::string("Aurora CLAP removed\n")}})
+    {
+        result = run({command, "Aurora"});
+        EXPECT_EQ(result.exitCode, 1) << command;
+        EXPECT_EQ(result.out, out);
+        EXPECT_EQ(result.err, "Could not save " + file + ": Is a directory\n");
+    }
+    EXPECT_FALSE(fs::exists(home(".clap/Aurora.clap")));
+}

@@ -41,7 +41,8 @@ protected:
     // What a load of the current file makes of it, written back.
     std::string rewritten() const
     {
-        InstallPaths(true).save();
+        std::string unsaved;
+        InstallPaths(true).save(unsaved);
         return settingsText();
     }
 
@@ -83,7 +84,7 @@ TEST_F(InstallPathsTest, WritesTheDocumentInItsFixedOrderAndReadsItBack)
     paths.set("Team/Vireo FX", PluginFormat::LV2, "/mnt/studio/lv2");
     paths.set(PluginFormat::CLAP, "/opt/audio/clap");
     paths.set(PluginFormat::VST3, "/opt/audio/vst3");
-    paths.save();
+    paths.save(error);
     EXPECT_EQ(settingsText(), studioSettings);
 
     // The hand-written file has a "view" element, which is left out.
@@ -94,7 +95,7 @@ TEST_F(InstallPathsTest, WritesTheDocumentInItsFixedOrderAndReadsItBack)
     settings.write("settings.xml", "<pluginManager><teamLogin/>");
     paths.load();
     PlatformUtils::setSettingsFolder(settings.file("a/config"));
-    paths.save();
+    paths.save(error);
     EXPECT_EQ(settings.read("a/config/settings.xml"), document(""));
 }
 
@@ -119,7 +120,7 @@ TEST_F(InstallPathsTest, SelfBuildTimesComeBackUnchanged)
     {
         InstallPaths paths(false);
         paths.setSelfBuild("", modified);
-        paths.save();
+        paths.save(error);
         EXPECT_EQ(InstallPaths(true).selfBuildModified, modified);
     }
 

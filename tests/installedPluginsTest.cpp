@@ -141,7 +141,7 @@ TEST_F(InstalledPluginsTest, DuplicateRecordsFirstForChangesLastForRemoval)
 TEST_F(InstalledPluginsTest, ReadsAndWritesTheFileFormatLeavingOutDeletedPlugins)
 {
     InstalledPlugins record(false);
-    record.save();
+    record.save(error);
     EXPECT_EQ(settings.read("installed.json"), "[]");
 
     const juce::String fixture = testSupport::readFile(std::string(VYRPM_FIXTURES_DIR) + "/state/installed.json");
@@ -154,7 +154,7 @@ TEST_F(InstalledPluginsTest, ReadsAndWritesTheFileFormatLeavingOutDeletedPlugins
     place(".vst3", "Vireo.vst3");
     place(".clap", "Nimbus.clap");
     record.set(build("Gone", "CLAP", "2.0"), folder(".clap"), {}, 0);
-    record.save();
+    record.save(error);
     EXPECT_EQ(record.entries.size(), 3u);
     EXPECT_EQ(settings.read("installed.json"), text);
 }

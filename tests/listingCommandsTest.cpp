@@ -50,7 +50,8 @@ struct World
             Asset installed;
             parseAssetName(build("Aurora", "VST3", "1.0.0"), installed);
             record.set(installed, folder, {"Aurora.vst3"}, 0);
-            record.save();
+            std::string error;
+            record.save(error);
         });
     }
 

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <fstream>
 #include <future>
 #include <thread>
@@ -198,4 +199,64 @@ TEST_F(SettingsCommands, RunsThatChangeStoredFilesTakeTurnsAndTheOthersDoNotWait
     EXPECT_EQ(secondRun.err, "Waiting for another run of vyrpm to finish\n");
     EXPECT_EQ(settings("credentials.xml"),
               xml("credentials", login("donators:aurora", "fan", "pw") + login("donators:vireo", "fan", "pw")));
+}
+
+// Read as empty, a file that could not be read would be lost at the next save; it is kept aside
+// first, never over a copy kept before. An empty file holds nothing to keep.
+TEST_F(SettingsCommands, AFileThatCouldNotBeReadIsKeptAsideBeforeASaveReplacesIt)
+{
+    const std::string fan = login("donators:aurora", "fan", "pw"), logins = xml("credentials", fan);
+    const std::vector<std::string> loginFan = {"login", "donators", "Aurora", "--user", "fan", "--password", "pw"};
+    const std::string two = xml("credentials", fan + login("internal", "team", "tpw"));
+    std::string deep, truncated = two.substr(0, two.size() - 40);
+    while (deep.size() < 600000)
+        deep += "<a>";
+    struct Case
+    {
+        std::string name, content;
+        std::vector<std::string> arguments;
+        std::string out, kept, after;
+    };
+    const Case cases[] = {
+        {"credentials.xml", truncated, loginFan, "Login stored\n", "credentials.xml.damaged", logins},
+        {"credentials.xml", "<credentials>", {"logout", "donators", "aurora"}, "", "credentials.xml.damaged-2",
+         xml("credentials")},
+        {"credentials.xml", "", loginFan, "Login stored\n", "", logins},
+        // Nested deeper than the parser can descend.
+        {"settings.xml", deep, {"teamlogin", "on"}, "on\n", "settings.xml.damaged", teamLoginOn},
+    };
+    for (const Case& c : cases)
+    {
+        testSupport::writeFile(run.settingsFile(c.name), c.content);
+        const auto result = run(c.arguments);
+        EXPECT_EQ(result.exitCode, 0) << c.kept;
+        EXPECT_EQ(result.out, c.out);
+        EXPECT_EQ(result.err, c.kept.empty() ? "" : "Could not read " + run.settingsFile(c.name) + "; it is kept as " +
+                                                        run.settingsFile(c.kept) + "\n");
+        // Not compared with EXPECT_EQ, which would print the whole of the deep file.
+        EXPECT_TRUE(settings(c.kept) == (c.kept.empty() ? "" : c.content)) << c.kept;
+        EXPECT_TRUE(settings(c.name) == c.after) << c.name << ": " << settings(c.name).substr(0, 200);
+    }
+}
+
+// Root may write anywhere, but not a file where a folder stands.
+TEST_F(SettingsCommands, ASaveThatFailsIsReportedInsteadOfTheSuccessAndTouchesNothing)
+{
+    for (const char* name : {"credentials.xml", "settings.xml"})
+    {
+        testSupport::writeFile(run.settingsFile(name) + "/inside", "x");
+        std::filesystem::permissions(run.settingsFile(name), std::filesystem::perms(0755));
+    }
+    const std::string logins = "Could not save " + run.settingsFile("credentials.xml") + ": Is a directory\n";
+    const std::string switches = "Could not save " + run.settingsFile("settings.xml") + ": Is a directory\n";
+    expectRun({"login", "donators", "Aurora", "--user", "fan", "--password", "pw"}, "", logins);
+    expectRun({"login", "internal", "--user", "team", "--password", "tpw"}, "", logins);
+    expectRun({"logout", "donators", "aurora"}, "", logins);
+    expectRun({"teamlogin", "on"}, "", switches);
+    expectRun({"paths", "VST3", "/x"}, "", switches);
+    for (const char* name : {"credentials.xml", "settings.xml"})
+    {
+        EXPECT_EQ(std::filesystem::status(run.settingsFile(name)).permissions(), std::filesystem::perms(0755));
+        EXPECT_EQ(settings(std::string(name) + "/inside"), "x");
+    }
 }

@@ -68,8 +68,8 @@ TEST(InstallFolders, AFoundInstallStaysUnlessAChosenFolderLeavesItOutside)
         machine.plant(planted);
         if (!custom.empty())
             machine.manager.installPaths.set(PluginFormat::VST3, machine.at(custom));
-        if (!own.empty())
-            machine.manager.setInstallPath("AuroraFX", "VST3", machine.at(own));
+        std::string error;
+        EXPECT_TRUE(own.empty() || machine.manager.setInstallPath("AuroraFX", "VST3", machine.at(own), error)) << error;
         EXPECT_EQ(machine.manager.locateInstalled("Aurora", PluginFormat::VST3), machine.at(planted)) << planted;
         EXPECT_EQ(machine.next("Aurora"), machine.at(next)) << custom << "|" << own << "|" << planted;
     }
@@ -111,7 +111,8 @@ TEST(InstallFolders, StandaloneGetsAFolderNamedAfterTheProductUnlessTheProductHa
     EXPECT_EQ(manager.getInstallPath("AuroraFX", "Standalone"), machine.at(".local/bin/AuroraFX"));
     manager.installPaths.set(PluginFormat::Standalone, "/opt/apps");
     EXPECT_EQ(manager.getInstallPath("Aurora", "Standalone"), "/opt/apps/Aurora");
-    manager.setInstallPath("AuroraFX", "Standalone", "/opt/aurora");
+    std::string error;
+    EXPECT_TRUE(manager.setInstallPath("AuroraFX", "Standalone", "/opt/aurora", error)) << error;
     EXPECT_EQ(manager.getInstallPath("AuroraFX", "Standalone"), "/opt/aurora");
     // Saved at once, under the owning product.
     EXPECT_EQ(InstallPaths(true).get("Aurora", PluginFormat::Standalone), "/opt/aurora");

@@ -24,9 +24,10 @@ TEST(ManagerLogins, EachRequestTakesTheLoginOfItsChannelAndFolder)
     aurora.slug = "aurora-folder";
     aurora.id = "Aurora";
     manager.catalog.setProducts({aurora});
-    manager.credentials.set(Channel::Donators, "aurora-folder", fan, false);
-    manager.credentials.set(Channel::Internal, "", team, false);
-    manager.credentials.set(Channel::Donators, "", stray, false);
+    std::string unsaved;
+    manager.credentials.set(Channel::Donators, "aurora-folder", fan, false, unsaved);
+    manager.credentials.set(Channel::Internal, "", team, false, unsaved);
+    manager.credentials.set(Channel::Donators, "", stray, false, unsaved);
 
     // A build's login comes from the folder of the product that owns it.
     const std::tuple<std::string, Channel, Credentials> builds[] = {
@@ -91,7 +92,7 @@ TEST_F(ManagerAsync, OnlyTheLatestRefreshLandsAndEachCompletionArrivesOnTheMessa
 {
     catalog.internalProducts({}, team);
     PluginManager manager(false);
-    manager.credentials.set(Channel::Donators, "aurora", fan, false);
+    manager.credentials.set(Channel::Donators, "aurora", fan, false, error);
     std::vector<std::string> called;
     bool elsewhere = false;
     const auto record = [&](const std::string& what) {

@@ -35,13 +35,16 @@ Names namesIn(const std::string& folder)
 
 // The command line and the graphical edition save these files, maybe at the same moment: a
 // writer must never take or remove a temporary file beside them that another writer is filling.
-// The mode comes from how the new file was made, not from the old one's.
+// The mode comes from how the new file was made, not from the old one's. The old file here is
+// none its reader understands, so it is kept aside as it was.
 TEST(StoredFile, EachStoredFileIsReplacedWithoutTouchingOtherWritersFiles)
 {
-    const std::tuple<std::string, std::function<void()>, bool> cases[] = {
-        {"credentials.xml", [] { CredentialStore(false).set(Channel::Internal, "", {"team", "pw"}, true); }, false},
-        {"settings.xml", [] { InstallPaths(false).save(); }, true},
-        {"installed.json", [] { InstalledPlugins(false).save(); }, true},
+    std::string error;
+    const std::tuple<std::string, std::function<bool()>, bool> cases[] = {
+        {"credentials.xml", [&] { return CredentialStore(false).set(Channel::Internal, "", {"t", "pw"}, true, error); },
+         false},
+        {"settings.xml", [&] { return InstallPaths(false).save(error); }, true},
+        {"installed.json", [&] { return InstalledPlugins(false).save(error); }, true},
     };
     for (const mode_t mask : {0, 027})
         for (const auto& [name, save, shared] : cases)
@@ -53,11 +56,12 @@ TEST(StoredFile, EachStoredFileIsReplacedWithoutTouchingOtherWritersFiles)
             settings.write(name, std::string(10000, '#'));
             ::chmod(settings.file(name).c_str(), 0666);
             settings.write(name + ".tmp", "another writer's half");
-            save();
+            EXPECT_TRUE(save()) << error;
             PlatformUtils::setSettingsFolder("");
             ::umask(previousMask);
-            EXPECT_EQ(namesIn(settings.path()), (Names{name, name + ".tmp"}));
+            EXPECT_EQ(namesIn(settings.path()), (Names{name, name + ".damaged", name + ".tmp"}));
             EXPECT_EQ(settings.read(name).find('#'), std::string::npos) << "nothing of the longer old file stays";
+            EXPECT_EQ(settings.read(name + ".damaged"), std::string(10000, '#'));
             EXPECT_EQ(settings.read(name + ".tmp"), "another writer's half");
             EXPECT_EQ(permissionsOf(settings.file(name)), shared ? 0644 & ~mask : 0600);
         }
@@ -67,8 +71,10 @@ TEST(StoredFile, NoSiblingIsLeftOnFailure)
 {
     testSupport::TempFolder folder;
     folder.write("taken/inside", "x");
-    EXPECT_FALSE(replaceStoredFile(folder.file("taken"), "text", FileAccess::OwnerOnly));
-    EXPECT_FALSE(replaceStoredFile(folder.file("missing/stored"), "text", FileAccess::Shared));
+    std::string error;
+    EXPECT_FALSE(replaceStoredFile(folder.file("taken"), "text", FileAccess::OwnerOnly, error));
+    EXPECT_EQ(error, "Could not save " + folder.file("taken") + ": Is a directory");
+    EXPECT_FALSE(replaceStoredFile(folder.file("missing/stored"), "text", FileAccess::Shared, error));
     EXPECT_EQ(namesIn(folder.path()), Names{"taken"});
     EXPECT_EQ(folder.read("taken/inside"), "x");
 }

@@ -4,6 +4,7 @@
 #include "manager/logins/loginFile.h"
 #include "manager/platform/platformUtils.h"
 #include "manager/platform/storedFile.h"
+#include "manager/platform/xml.h"
 
 #include <juce_core/juce_core.h>
 
@@ -13,9 +14,12 @@ namespace
 {
 const std::string donatorsPrefix = "donators:";
 
-juce::File settingsFile()
+std::string settingsFile() { return PlatformUtils::getSettingsPath("credentials.xml"); }
+
+bool isXml(const std::string& text)
 {
-    return juce::File(PlatformUtils::getSettingsPath("credentials.xml"));
+    std::unique_ptr<juce::XmlElement> root;
+    return parseXml(text, root);
 }
 }
 
@@ -47,24 +51,23 @@ Credentials CredentialStore::get(Channel channel, const std::string& slug) const
     return it == entries.end() ? Credentials() : it->second;
 }
 
-void CredentialStore::set(Channel channel, const std::string& slug, const Credentials& login, bool save)
+bool CredentialStore::set(Channel channel, const std::string& slug, const Credentials& login, bool save,
+                          std::string& error)
 {
     const auto key = keyFor(channel, slug);
     if (key.empty())
-        return;
+        return true;
     entries[key] = login;
-    if (save)
-        this->save();
+    return !save || this->save(error);
 }
 
-void CredentialStore::clear(Channel channel, const std::string& slug, bool save)
+bool CredentialStore::clear(Channel channel, const std::string& slug, bool save, std::string& error)
 {
     const auto key = keyFor(channel, slug);
     if (key.empty())
-        return;
+        return true;
     entries.erase(key);
-    if (save)
-        this->save();
+    return !save || this->save(error);
 }
 
 std::vector<std::string> CredentialStore::getSlugs(Channel channel) const
@@ -81,7 +84,7 @@ std::vector<std::string> CredentialStore::getSlugs(Channel channel) const
     return slugs;
 }
 
-void CredentialStore::save() const
+bool CredentialStore::save(std::string& error) const
 {
     juce::XmlElement root("credentials");
     for (const auto& [key, login] : entries)
@@ -92,19 +95,18 @@ void CredentialStore::save() const
         element->setAttribute("pw", juce::String(LoginFile::hide(login.password, key)));
     }
 
-    const auto file = settingsFile();
-    file.getParentDirectory().createDirectory();
-    const auto path = file.getFullPathName().toStdString();
-    replaceStoredFile(path, root.toString().toStdString(), FileAccess::OwnerOnly);
-    PlatformUtils::restrictToOwner(path);
+    // The mode is given to the new file before it takes the name: set by name afterwards, it would
+    // reach whatever stands there, such as the file a link there leads to.
+    return saveStoredFile(settingsFile(), root.toString().toStdString(), FileAccess::OwnerOnly, isXml, error);
 }
 
 void CredentialStore::load()
 {
     entries.clear();
 
-    const auto root = juce::parseXML(settingsFile());
-    if (root == nullptr)
+    std::string text;
+    std::unique_ptr<juce::XmlElement> root;
+    if (!readStoredFile(settingsFile(), text) || !parseXml(text, root))
         return;
 
     for (const auto* element : root->getChildIterator())

@@ -30,15 +30,16 @@ public:
 
     // Empty when there is none.
     Credentials get(Channel channel, const std::string& slug) const;
-    // Replaces the login of the place, also by an incomplete one.
-    void set(Channel channel, const std::string& slug, const Credentials& login, bool save);
+    // Replaces the login of the place, also by an incomplete one. False only when the save asked
+    // for failed; the login stays in memory all the same.
+    bool set(Channel channel, const std::string& slug, const Credentials& login, bool save, std::string& error);
     // With save, the file is written even when there was nothing to forget.
-    void clear(Channel channel, const std::string& slug, bool save);
+    bool clear(Channel channel, const std::string& slug, bool save, std::string& error);
     // The folder names of the stored donator logins, in key order; empty for other channels.
     std::vector<std::string> getSlugs(Channel channel) const;
 
-    // Writes credentials.xml; a failed write goes unnoticed and leaves the previous file.
-    void save() const;
+    // Writes credentials.xml; a failed write leaves the previous file and says why.
+    bool save(std::string& error) const;
     // Replaces the logins by those of credentials.xml; incomplete ones are left out.
     void load();
 

@@ -190,12 +190,6 @@ std::string PlatformUtils::romFolder(const std::string& product)
     return fs::validatePath(dataFolder(product) + "roms/");
 }
 
-void PlatformUtils::restrictToOwner(const std::string& path)
-{
-    if (!path.empty())
-        chmod(path.c_str(), 0600);
-}
-
 std::string PlatformUtils::pluginFileName(const std::string& product, PluginFormat format)
 {
     const FormatInfo* info = infoFor(format);

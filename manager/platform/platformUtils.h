@@ -48,8 +48,6 @@ public:
     // A product's data folder and its ROM folder, ending in "/". Nothing is created.
     static std::string dataFolder(const std::string& product);
     static std::string romFolder(const std::string& product);
-    // Owner read and write only; failures are ignored.
-    static void restrictToOwner(const std::string& path);
 
     static std::string pluginFileName(const std::string& product, PluginFormat format);
     // Empty when the format has no file name or the folder is empty. Does not look at the disk.

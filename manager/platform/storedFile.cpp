@@ -1,9 +1,14 @@
 #include "manager/platform/storedFile.h"
 
+#include "manager/platform/filePaths.h"
+#include "manager/platform/log.h"
+
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <iostream>
+#include <system_error>
 #include <vector>
 
 #include <fcntl.h>
@@ -18,6 +23,24 @@ constexpr mode_t sharedFileMode = 0644;
 // Where the umask cannot be read, a shared file stays owner-only rather than open to more
 // readers than the user allows.
 constexpr mode_t unknownUmask = 077;
+const std::string damagedSuffix = ".damaged";
+// Far more than anyone leaves lying about; a bound all the same, so that a folder that answers
+// every name as taken cannot keep a save going for ever.
+constexpr int maxKeptCopies = 1000;
+
+// Some calls fail without saying why; a failure must never read as success.
+int lastError() { return errno != 0 ? errno : EIO; }
+
+bool fail(const std::string& path, const std::string& reason, std::string& error)
+{
+    error = "Could not save " + path + ": " + reason;
+    return false;
+}
+
+bool fail(const std::string& path, int code, std::string& error)
+{
+    return fail(path, std::generic_category().message(code), error);
+}
 
 // umask() reports the mask only by replacing it, which for a moment would change the mode of
 // files that other threads create; the kernel shows it without that.
@@ -50,6 +73,8 @@ bool writeAll(int fd, const std::string& text)
         const auto result = ::write(fd, text.data() + written, text.size() - written);
         if (result < 0 && errno == EINTR)
             continue;
+        if (result == 0)
+            errno = EIO;
         if (result <= 0)
             return false;
         written += static_cast<size_t>(result);
@@ -63,25 +88,102 @@ bool setAccess(int fd, FileAccess access)
         return true;
     return ::fchmod(fd, sharedFileMode & ~currentUmask()) == 0;
 }
+
+// Neither form replaces a file already under the new name; the link leaves the file under its old
+// name too, until the save puts the new file there.
+bool moveWithoutReplacing(const std::string& from, const std::string& to)
+{
+    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0)
+        return true;
+    // File systems that cannot rename so.
+    return errno == EINVAL && ::link(from.c_str(), to.c_str()) == 0;
 }
 
-bool replaceStoredFile(const std::string& path, const std::string& text, FileAccess access)
+bool holdsSomething(const std::string& path)
+{
+    struct stat info = {};
+    return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) && info.st_size > 0;
+}
+
+bool keepUnreadableFile(const std::string& path, StoredFileCheck readable, std::string& error)
+{
+    std::string text;
+    if (!holdsSomething(path) || (readStoredFile(path, text) && readable(text)))
+        return true;
+    for (int copy = 1; copy <= maxKeptCopies; ++copy)
+    {
+        const std::string kept = path + damagedSuffix + (copy == 1 ? "" : "-" + std::to_string(copy));
+        if (moveWithoutReplacing(path, kept))
+        {
+            const std::string notice = "Could not read " + path + "; it is kept as " + kept;
+            std::cerr << notice << "\n";
+            Log::write(notice);
+            return true;
+        }
+        if (errno != EEXIST)
+            return fail(path, "could not keep the unreadable file as " + kept + " (" +
+                                  std::generic_category().message(lastError()) + ")", error);
+    }
+    return fail(path, "could not keep the unreadable file, every name for it is taken", error);
+}
+}
+
+bool replaceStoredFile(const std::string& path, const std::string& text, FileAccess access, std::string& error)
 {
     if (path.empty())
-        return false;
+        return fail(path, ENOENT, error);
     auto temporary = siblingTemplate(path);
     const int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
     if (fd < 0)
-        return false;
+        return fail(path, lastError(), error);
 
     // Synced before the rename, so that a crash cannot leave an empty file under the old name.
-    const bool written = writeAll(fd, text) && setAccess(fd, access) && ::fsync(fd) == 0;
-    const bool closed = ::close(fd) == 0;
-    if (!written || !closed || std::rename(temporary.data(), path.c_str()) != 0)
+    int problem = writeAll(fd, text) && setAccess(fd, access) && ::fsync(fd) == 0 ? 0 : lastError();
+    if (::close(fd) != 0 && problem == 0)
+        problem = lastError();
+    if (problem == 0 && std::rename(temporary.data(), path.c_str()) != 0)
+        problem = lastError();
+    if (problem != 0)
     {
         ::unlink(temporary.data());
-        return false;
+        return fail(path, problem, error);
     }
     return true;
+}
+
+bool readStoredFile(const std::string& path, std::string& text)
+{
+    text.clear();
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    struct stat info = {};
+    bool ok = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
+    char buffer[65536];
+    while (ok)
+    {
+        const auto got = ::read(fd, buffer, sizeof buffer);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0)
+        {
+            ok = got == 0;
+            break;
+        }
+        text.append(buffer, static_cast<size_t>(got));
+    }
+    ::close(fd);
+    if (!ok)
+        text.clear();
+    return ok;
+}
+
+bool saveStoredFile(const std::string& path, const std::string& text, FileAccess access, StoredFileCheck readable,
+                    std::string& error)
+{
+    const auto created = toFile(path).getParentDirectory().createDirectory();
+    if (created.failed())
+        return fail(path, created.getErrorMessage().toStdString(), error);
+    return keepUnreadableFile(path, readable, error) && replaceStoredFile(path, text, access, error);
 }
 }

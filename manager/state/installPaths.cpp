@@ -1,6 +1,7 @@
 #include "manager/state/installPaths.h"
 
 #include "manager/platform/storedFile.h"
+#include "manager/platform/xml.h"
 
 #include <juce_core/juce_core.h>
 
@@ -11,9 +12,12 @@ namespace pluginManager
 {
 namespace
 {
-juce::File settingsFile()
+std::string settingsFile() { return PlatformUtils::getSettingsPath("settings.xml"); }
+
+bool isXml(const std::string& text)
 {
-    return juce::File(PlatformUtils::getSettingsPath("settings.xml"));
+    std::unique_ptr<juce::XmlElement> root;
+    return parseXml(text, root);
 }
 
 std::string attribute(const juce::XmlElement& element, const char* name)
@@ -119,7 +123,7 @@ std::vector<PluginFormat> InstallPaths::getFormats()
     return {PluginFormat::VST2, PluginFormat::VST3, PluginFormat::CLAP, PluginFormat::LV2, PluginFormat::Standalone};
 }
 
-void InstallPaths::save() const
+bool InstallPaths::save(std::string& error) const
 {
     juce::XmlElement root("pluginManager");
 
@@ -156,20 +160,22 @@ void InstallPaths::save() const
         root.createNewChildElement("collapsed")->setAttribute("category", juce::String(category));
 
     for (const auto& text : preservedElements)
-        if (auto element = juce::parseXML(juce::String(text)))
+    {
+        std::unique_ptr<juce::XmlElement> element;
+        if (parseXml(text, element))
             root.addChildElement(element.release());
+    }
 
-    const auto file = settingsFile();
-    file.getParentDirectory().createDirectory();
-    replaceStoredFile(file.getFullPathName().toStdString(), root.toString().toStdString(), FileAccess::Shared);
+    return saveStoredFile(settingsFile(), root.toString().toStdString(), FileAccess::Shared, isXml, error);
 }
 
 void InstallPaths::load()
 {
     *this = InstallPaths(false);
 
-    const auto root = juce::parseXML(settingsFile());
-    if (root == nullptr)
+    std::string text;
+    std::unique_ptr<juce::XmlElement> root;
+    if (!readStoredFile(settingsFile(), text) || !parseXml(text, root))
         return;
 
     for (const auto* element : root->getChildIterator())

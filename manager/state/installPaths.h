@@ -23,8 +23,8 @@ public:
     // Replaces everything by the contents of settings.xml; a missing or broken file gives the
     // defaults.
     void load();
-    // Replaces settings.xml whole; failures go unnoticed and leave the old file.
-    void save() const;
+    // Replaces settings.xml whole; a failure leaves the old file and says why.
+    bool save(std::string& error) const;
 
     // product + "/" + format text; written split at the last "/", so product names may hold "/".
     static std::string keyFor(const std::string& product, PluginFormat format);

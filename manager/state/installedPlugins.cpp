@@ -13,9 +13,20 @@ namespace pluginManager
 {
 namespace
 {
-juce::File recordFile()
+std::string recordFile() { return PlatformUtils::getSettingsPath("installed.json"); }
+
+// As the file's bytes may come with a byte order mark or in UTF-16, they are taken as the
+// framework takes a text file.
+bool parseRecord(const std::string& bytes, juce::var& root)
 {
-    return juce::File(PlatformUtils::getSettingsPath("installed.json"));
+    const auto text = juce::String::createStringFromData(bytes.data(), static_cast<int>(bytes.size()));
+    return parseJson(text.toStdString(), root) && root.isArray();
+}
+
+bool isRecord(const std::string& bytes)
+{
+    juce::var root;
+    return parseRecord(bytes, root);
 }
 
 // A recorded path is the one the program wrote; a leading "~" in it is no home folder.
@@ -221,7 +232,7 @@ std::vector<std::string> InstalledPlugins::filesToRemove(
     return result;
 }
 
-void InstalledPlugins::save() const
+bool InstalledPlugins::save(std::string& error) const
 {
     juce::Array<juce::var> records;
     for (const auto& entry : entries)
@@ -231,23 +242,21 @@ void InstalledPlugins::save() const
             records.add(objectFrom(entry));
     }
 
-    const auto file = recordFile();
-    file.getParentDirectory().createDirectory();
     juce::MemoryOutputStream text;
     text.writeText(juce::JSON::toString(juce::var(records), false, 15), false, false, "\r\n");
-    replaceStoredFile(file.getFullPathName().toStdString(),
-                      std::string(static_cast<const char*>(text.getData()), text.getDataSize()), FileAccess::Shared);
+    return saveStoredFile(recordFile(), std::string(static_cast<const char*>(text.getData()), text.getDataSize()),
+                          FileAccess::Shared, isRecord, error);
 }
 
 void InstalledPlugins::load()
 {
     entries.clear();
 
+    std::string bytes;
     juce::var root;
-    parseJson(recordFile().loadFileAsString().toStdString(), root);
-    const auto* records = root.getArray();
-    if (records == nullptr)
+    if (!readStoredFile(recordFile(), bytes) || !parseRecord(bytes, root))
         return;
+    const auto* records = root.getArray();
 
     for (const auto& record : *records)
     {

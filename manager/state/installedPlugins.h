@@ -32,8 +32,9 @@ public:
 
     // Replaces the record by installed.json; a missing or broken file gives an empty record.
     void load();
-    // Writes installed.json, leaving out installs no longer on disk; failures go unnoticed.
-    void save() const;
+    // Writes installed.json, leaving out installs no longer on disk; a failure leaves the old file
+    // and says why.
+    bool save(std::string& error) const;
 
     // The first record of product and format lying directly in folder. Valid until the record
     // changes.

@@ -40,12 +40,12 @@ void ProgramRun::store(const StoredLogins& logins, bool teamLogin) const
     using namespace pluginManager;
     withSettings([&] {
         CredentialStore credentials(false);
+        std::string error;
         for (const auto& [slug, login] : logins)
-            credentials.set(slug.empty() ? Channel::Internal : Channel::Donators, slug, login, false);
-        credentials.save();
+            credentials.set(slug.empty() ? Channel::Internal : Channel::Donators, slug, login, false, error);
         InstallPaths settings(false);
         settings.teamLogin = teamLogin;
-        settings.save();
+        EXPECT_TRUE(credentials.save(error) && settings.save(error)) << error;
     });
 }
 }
