@@ -1,5 +1,7 @@
 #include "manager/catalog/config.h"
 
+#include <juce_core/juce_core.h>
+
 namespace pluginManager
 {
 // Kept out of the manager library on purpose: the shipped program compiles this file in, while
@@ -18,4 +20,6 @@ const Urls& urls()
 }
 
 int textRequestMilliseconds() { return textRequestLimitMs; }
+
+void waitBeforeAskingAgain(int milliseconds) { juce::Thread::sleep(milliseconds); }
 }

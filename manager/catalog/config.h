@@ -27,4 +27,8 @@ constexpr int textRequestLimitMs = 60000;
 // The limit in force, compiled in beside the endpoints: the one above in the shipped program,
 // one that a test can shorten in the tests.
 int textRequestMilliseconds();
+
+// Passes one step of the wait before a request that the server refused as too many is asked again,
+// compiled in beside the endpoints: a sleep in the shipped program; the tests only add the steps up.
+void waitBeforeAskingAgain(int milliseconds);
 }

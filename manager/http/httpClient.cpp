@@ -132,7 +132,7 @@ std::unique_ptr<juce::WebInputStream> openStream(const std::string& url, const j
         {
             if (isCancelled(cancel))
                 return nullptr;
-            juce::Thread::sleep(retryWaitStepMs);
+            waitBeforeAskingAgain(retryWaitStepMs);
         }
     }
 }

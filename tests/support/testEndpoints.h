@@ -41,9 +41,10 @@ inline pluginManager::Urls loopbackUrls(std::string base)
     };
 }
 
-// A loopback root where nothing listens; every endpoint points there until a test says otherwise,
-// so no test can reach beyond this machine.
-std::string closedLoopbackBase();
+// A loopback root where nothing listens (a port below those the system hands out, so no test
+// server can take it); every endpoint points there until a test says otherwise, so no test can
+// reach beyond this machine.
+inline std::string closedLoopbackBase() { return "http://127.0.0.1:9/"; }
 
 // Points every endpoint that urls() hands out below base, for this test process. Call it before
 // the code under test runs; it is not meant to race with requests on other threads.
@@ -52,4 +53,8 @@ void pointEndpointsAt(const std::string& base);
 // Makes every text and date request of this test process give up after milliseconds; 0 restores
 // the shipped limit.
 void limitTextRequests(int milliseconds);
+
+// The waits before a request is asked again pass at once in this test process; this answers the
+// milliseconds they added up to since the last call.
+int retryWaitMilliseconds();
 }

@@ -3,6 +3,8 @@
 // whole program against their own server. The shipped program never contains this file.
 #include "support/testEndpoints.h"
 
+#include <juce_core/juce_core.h>
+
 #include <cstdlib>
 
 namespace pluginManager
@@ -11,12 +13,13 @@ const Urls& urls()
 {
     static const Urls endpoints = [] {
         const char* base = std::getenv("VYRPM_TEST_SERVER");
-        // Without a server, a loopback port where nothing normally listens: the run fails to
-        // connect rather than leaving this machine.
-        return testSupport::loopbackUrls(base != nullptr && *base != '\0' ? base : "http://127.0.0.1:9/");
+        // Without a server the run fails to connect rather than leaving this machine.
+        return testSupport::loopbackUrls(base != nullptr && *base != '\0' ? base : testSupport::closedLoopbackBase());
     }();
     return endpoints;
 }
 
 int textRequestMilliseconds() { return textRequestLimitMs; }
+
+void waitBeforeAskingAgain(int milliseconds) { juce::Thread::sleep(milliseconds); }
 }
