@@ -11,6 +11,7 @@ using testSupport::loopbackPath::publicBuilds;
 using testSupport::loopbackPath::releasesApi;
 using testSupport::route;
 using Texts = std::vector<std::string>;
+using CatalogSources = httpTests::HttpFixture;
 
 TEST(CatalogSourceFolder, NamesAndAddressesGiveTheServersFolderName)
 {
@@ -33,25 +34,17 @@ namespace
 // Nested far too deep for the parser: refused unread, as text that is no JSON.
 const std::string tooDeep(200000, '[');
 
-class CatalogSources : public httpTests::HttpFixture
-{
-protected:
-    void serveList(const std::string& text) { server.setText(route(productList), text, "application/json"); }
-    void serveCopy(const std::string& name, const std::string& text) { server.setText(route(publicBuilds, name), text); }
-
-    std::vector<Product> products;
-    std::vector<Asset> assets;
-};
-using ProductLists = CatalogSources;
-using PublicBuilds = CatalogSources;
-
-// Id, slug, name, year, then each file section: its folder and its downloads (url>path).
+// Id, slug, name, year, the texts shown when there are any, then each file section: its folder
+// and its downloads (url>path).
 Texts describe(const std::vector<Product>& products)
 {
     Texts texts;
     for (const Product& p : products)
     {
         std::string text = p.id + "|" + p.slug + "|" + p.name + "|" + std::to_string(p.year);
+        const auto shown = p.description + "|" + p.thumbnail + "|" + p.category + "|" + p.manufacturer + "|" +
+                           p.originalName;
+        text += shown == "||||" ? "" : " (" + shown + ")";
         for (const auto& section : p.files)
         {
             text += " [" + section.folder;
@@ -71,14 +64,6 @@ std::string release(const std::string& publishedAt, const std::string& name, con
            R"(", "size": 1, "browser_download_url": ")" + url + R"("}]})";
 }
 
-Texts urlsAndDates(const std::vector<Asset>& assets)
-{
-    Texts values;
-    for (const auto& asset : assets)
-        values.push_back(asset.url + "@" + asset.date);
-    return values;
-}
-
 const char* g_productList = R"({
   "plugins": [ { "product": "FromPlugins" } ],
   "products": [
@@ -94,45 +79,39 @@ const char* g_productList = R"({
 })";
 }
 
-TEST_F(ProductLists, PublicListReadsEveryFieldAndTheSlugRule)
+// Entries without id and those that are no objects are dropped; duplicates of an id stay. Sections
+// and downloads without an address go; a section without folder stays. The older lists name the
+// array "plugins"; anything else is an empty list.
+TEST_F(CatalogSources, ProductListsReadEveryFieldTheSlugRuleAndThePluginsFallback)
 {
-    serveList(g_productList);
-    ASSERT_TRUE(CatalogSource::fetchPublicProducts(products, error)) << error;
-
-    // Entries without id and those that are no objects are dropped; duplicates of an id stay.
-    // Sections and downloads without an address go; a section without folder stays.
-    EXPECT_EQ(describe(products),
-              (Texts{"Aurora|aurora|Aurora Synth|1987 [presets https://x.test/a.bin https://x.test/b.bin>sub/b.bin]"
-                     " [ https://x.test/c]",
-                     "MixedCase|mixedcase|MixedCase|0", "Given|KeepCase|Given|0", "NoFolder||NoFolder|0",
-                     "Aurora|aurora|Aurora|0"}));
-    const Product& a = products.at(0);
-    EXPECT_EQ(a.description + "|" + a.thumbnail + "|" + a.category + "|" + a.manufacturer + "|" + a.originalName,
-              "Pads|aurora.png|Synths|Kestavel|AU-1");
-}
-
-TEST_F(ProductLists, PluginsArrayIsTheFallbackAndAnythingElseIsAnEmptyList)
-{
-    serveList(R"({"products": {"a": 1}, "plugins": [{"id": "Old"}]})");
-    ASSERT_TRUE(CatalogSource::fetchPublicProducts(products, error));
-    EXPECT_EQ(describe(products), Texts{"Old|old|Old|0"});
-
-    for (const std::string& text : {std::string(R"([{"id": "InAnArray"}])"), std::string("not json"), tooDeep})
+    const std::pair<std::string, Texts> cases[] = {
+        {g_productList,
+         {"Aurora|aurora|Aurora Synth|1987 (Pads|aurora.png|Synths|Kestavel|AU-1) [presets https://x.test/a.bin "
+          "https://x.test/b.bin>sub/b.bin] [ https://x.test/c]",
+          "MixedCase|mixedcase|MixedCase|0", "Given|KeepCase|Given|0", "NoFolder||NoFolder|0", "Aurora|aurora|Aurora|0"}},
+        {R"({"products": {"a": 1}, "plugins": [{"id": "Old"}]})", {"Old|old|Old|0"}},
+        {R"([{"id": "InAnArray"}])", {}},
+        {"not json", {}},
+        {tooDeep, {}},
+    };
+    std::vector<Product> products;
+    for (const auto& [text, expected] : cases)
     {
         products.resize(2);
-        serveList(text);
+        server.setText(route(productList), text);
         EXPECT_TRUE(CatalogSource::fetchPublicProducts(products, error)) << text.substr(0, 20);
-        EXPECT_TRUE(products.empty()) << text.substr(0, 20);
+        EXPECT_EQ(describe(products), expected) << text.substr(0, 20);
     }
-    EXPECT_TRUE(error.empty());
+    EXPECT_EQ(error, "");
 
     // A list that cannot be fetched leaves the caller's list alone.
     server.setStatus(route(productList), 404);
+    products.resize(1);
     EXPECT_FALSE(CatalogSource::fetchPublicProducts(products, error));
-    EXPECT_EQ(error, "Could not download the product list");
+    EXPECT_EQ(error + " " + std::to_string(products.size()), "Could not download the product list 1");
 }
 
-TEST_F(ProductLists, ChannelProductIsTheFirstOfTheFoldersList)
+TEST_F(CatalogSources, ChannelProductIsTheFirstOfTheFoldersList)
 {
     const std::string file = route(buildsServer, "aurora/donators/products.json");
     server.requireLogin(route(buildsServer, "aurora/"), "fan", "pw");
@@ -154,97 +133,82 @@ TEST_F(ProductLists, ChannelProductIsTheFirstOfTheFoldersList)
     EXPECT_EQ(describe({product}), first);
 }
 
-TEST_F(PublicBuilds, OwnCopyGivesTheReleasesInListOrder)
+// Our own copy gives the releases in its list's order, skipping those it cannot read; without any
+// build in it the hosting service's list is asked. The caller's list keeps what it had and grows,
+// or stays as it was on a failure.
+TEST_F(CatalogSources, PublicBuildsFromOurCopyOrElseTheApi)
 {
     const std::string a = "https://x.test/a.zip", d = "https://x.test/d.deb";
-    serveCopy("versions.json", R"(["1.4.0", "", "missing", "broken", "1.3.0", "1.4.0"])");
-    serveCopy("1.4.0.json", R"({"published_at": "2024-05-01T12:34", "assets": [7,
+    const auto serve = [this](const std::string& name, const std::string& text) {
+        server.setText(route(publicBuilds, name), text);
+    };
+    serve("1.4.0.json", R"({"published_at": "2024-05-01T12:34", "assets": [7,
         {"name": "Kestavel-Aurora-VST3-1.4.0-Linux_x86_64.zip", "browser_download_url": ")" + a + R"("},
         {"name": "Aurora-1.4.0-notes.txt", "browser_download_url": "https://x.test/notes.txt"},
         {"name": "Kestavel-Aurora-CLAP-1.4.0-win64.zip", "browser_download_url": ""}]})");
-    serveCopy("broken.json", tooDeep);
-    serveCopy("1.3.0.json", release("2024-05-01T12:3", "Kestavel-Aurora-1.3.0-Linux_aarch64.deb", d));
-
-    assets.resize(1);
-    ASSERT_TRUE(CatalogSource::fetchPublic(assets, error)) << error;
-    // A release listed twice counts twice; the caller's own entry stays in front.
-    const std::string dated = a + "@2024-05-01 12:34";
-    EXPECT_EQ(urlsAndDates(assets), (Texts{"@", dated, d + "@", dated}));
-    EXPECT_EQ(server.requestCount(route(releasesApi)), 0u);
-}
-
-TEST_F(PublicBuilds, OwnCopyWithoutBuildsFallsBackToTheApi)
-{
-    // Missing, no list, empty, listing only releases without builds, nested far too deep.
-    const std::string cases[] = {"", R"({"1.0": true})", "[]", R"(["gone", "nobuilds"])", tooDeep};
-    serveCopy("nobuilds.json", release("2024-05-01T12:34:56Z", "readme.txt", "https://x.test/r.txt"));
-    server.setText(route(releasesApi),
-                   "[" + release("2024-01-01T10:20:30Z", "Kestavel-Api-1.0-win64.zip", "https://x.test/api.zip") + "]");
-
-    for (const std::string& versions : cases)
+    serve("broken.json", tooDeep);
+    serve("1.3.0.json", release("2024-05-01T12:3", "Kestavel-Aurora-1.3.0-Linux_aarch64.deb", d));
+    serve("nobuilds.json", release("2024-05-01T12:34:56Z", "readme.txt", "https://x.test/r.txt"));
+    const auto api = "[" + release("2024-01-01T10:20:30Z", "Kestavel-Api-1.0-win64.zip", "https://x.test/api.zip") + "]";
+    const std::string fromApi = "ok|| @ https://x.test/api.zip@2024-01-01 10:20";
+    const std::string unexpected = "failed|Unexpected response from GitHub| @";
+    // our list of releases (none when empty), the service's answer, the outcome and the caller's list
+    const std::tuple<std::string, std::string, std::string> cases[] = {
+        // A release listed twice counts twice.
+        {R"(["1.4.0", "", "missing", "broken", "1.3.0", "1.4.0"])", api,
+         "ok|| @ " + a + "@2024-05-01 12:34 " + d + "@ " + a + "@2024-05-01 12:34"},
+        {"", api, fromApi}, {R"({"1.0": true})", api, fromApi}, {"[]", api, fromApi},
+        {R"(["gone", "nobuilds"])", api, fromApi}, {tooDeep, api, fromApi},
+        {"[]", R"({"message": "API rate limit exceeded"})", unexpected}, {"[]", tooDeep, unexpected},
+        {"[]", "[]", "ok|| @"},
+    };
+    const auto fetched = [this] {
+        std::vector<Asset> assets(1);
+        std::string text = CatalogSource::fetchPublic(assets, error) ? "ok|" : "failed|";
+        text += error + "|";
+        for (const auto& asset : assets)
+            text += " " + asset.url + "@" + asset.date;
+        return text;
+    };
+    for (const auto& [versions, answer, expected] : cases)
     {
         if (versions.empty())
             server.setStatus(route(publicBuilds, "versions.json"), 404);
         else
-            serveCopy("versions.json", versions);
-        assets.clear();
-        EXPECT_TRUE(CatalogSource::fetchPublic(assets, error));
-        EXPECT_EQ(error, "");
-        EXPECT_EQ(urlsAndDates(assets), Texts{"https://x.test/api.zip@2024-01-01 10:20"}) << versions.substr(0, 20);
-    }
-}
-
-TEST_F(PublicBuilds, ApiFailuresLeaveTheCallersList)
-{
-    assets.resize(2);
-    for (const auto& answer : {std::string(R"({"message": "API rate limit exceeded"})"), tooDeep})
-    {
+            serve("versions.json", versions);
         server.setText(route(releasesApi), answer);
-        EXPECT_FALSE(CatalogSource::fetchPublic(assets, error));
-        EXPECT_EQ(error, "Unexpected response from GitHub");
+        EXPECT_EQ(fetched(), expected) << versions.substr(0, 20) << answer.substr(0, 20);
     }
-
-    server.setText(route(releasesApi), "[]");
-    EXPECT_TRUE(CatalogSource::fetchPublic(assets, error));
-    EXPECT_EQ(error, "");
-
     testSupport::pointEndpointsAt(testSupport::closedLoopbackBase());
-    EXPECT_FALSE(CatalogSource::fetchPublic(assets, error));
-    EXPECT_EQ(error, "Could not reach GitHub: Failed to connect");
-    EXPECT_EQ(assets.size(), 2u);
+    EXPECT_EQ(fetched(), "failed|Could not reach GitHub: Failed to connect| @");
 }
 
 TEST_F(CatalogSources, ARefusedMissingOrUnreachableChannelFolderIsWordedForTheUser)
 {
     const Credentials login{"fan", "pw"};
     bool hasProducts = true;
-    const auto fetch = [&](const std::string& name, const Credentials& credentials) {
-        return CatalogSource::fetchChannel(name, Channel::Donators, credentials, assets, error, &hasProducts);
-    };
-    assets.resize(1);
+    std::vector<Asset> assets(1);
     assets[0].product = "Kept";
+    const auto fetch = [&](const std::string& name, const Credentials& credentials) {
+        EXPECT_FALSE(CatalogSource::fetchChannel(name, Channel::Donators, credentials, assets, error, &hasProducts));
+        return error;
+    };
     // An incomplete login asks nothing.
-    for (const Credentials& incomplete : {Credentials{"fan", ""}, Credentials{"", "pw"}})
-    {
-        EXPECT_FALSE(fetch("Aurora", incomplete));
-        EXPECT_EQ(error, "No login for this channel");
-    }
+    EXPECT_EQ(fetch("Aurora", {"fan", ""}), "No login for this channel");
+    EXPECT_EQ(fetch("Aurora", {"", "pw"}), "No login for this channel");
     EXPECT_TRUE(server.requests().empty());
 
     for (const int refusal : {401, 403})
     {
         server.requireLogin(route(buildsServer, "aurora/"), "fan", "pw", refusal);
-        EXPECT_FALSE(fetch("Aurora", {"fan", "bad"}));
-        EXPECT_EQ(error, "Login rejected");
+        EXPECT_EQ(fetch("Aurora", {"fan", "bad"}), "Login rejected");
     }
     // The name as the user typed it, so they see what to correct.
-    EXPECT_FALSE(fetch("Borealis ", login));
-    EXPECT_EQ(error, "There is nothing in " + urls().buildsServer +
-                         "borealis/donators/.\n\nEither no build has been uploaded for \"Borealis \" yet, or that "
-                         "is not the name the server knows it by.");
+    EXPECT_EQ(fetch("Borealis ", login), "There is nothing in " + urls().buildsServer +
+                                             "borealis/donators/.\n\nEither no build has been uploaded for \"Borealis "
+                                             "\" yet, or that is not the name the server knows it by.");
     testSupport::pointEndpointsAt(testSupport::closedLoopbackBase());
-    EXPECT_FALSE(fetch("Aurora", login));
-    EXPECT_EQ(error, "Could not reach the server (Failed to connect)");
+    EXPECT_EQ(fetch("Aurora", login), "Could not reach the server (Failed to connect)");
 
     ASSERT_EQ(assets.size(), 1u);
     EXPECT_EQ(assets[0].product, "Kept");

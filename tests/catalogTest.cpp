@@ -15,6 +15,12 @@ Asset build(const std::string& product, const std::string& format, const std::st
     return {product, format, version, os, arch, extension, "", channel, "", ""};
 }
 
+Asset synth(Channel channel, const std::string& extension = "zip", const std::string& arch = "x86_64",
+            const std::string& os = "linux")
+{
+    return build("Synth", "VST3", "1.0", channel, extension, os, arch);
+}
+
 Product product(const std::string& id, const std::string& name = "")
 {
     return {"", id, name.empty() ? id : name, "", "", "", "", "", 0, {}};
@@ -28,22 +34,27 @@ Catalog catalogWith(const std::vector<Asset>& assets, const Texts& productIds = 
     catalog.addAssets(assets);
     return catalog;
 }
+
+std::string dataProducts(const Catalog& catalog)
+{
+    std::string text;
+    for (const Asset& asset : catalog.assets())
+        text += asset.dataProduct + " ";
+    return text;
+}
 }
 
 TEST(Catalog, FindPrefersTheLowestChannelThenAZipThenTheFirstAddedOnTheAskedPlatform)
 {
-    const auto on = [](const char* os, const char* arch) {
-        return build("Synth", "VST3", "1.0", Channel::Public, "zip", os, arch);
-    };
+    const auto pub = Channel::Public, donators = Channel::Donators;
     // The builds offered, and the index of the one find should pick for linux/x86_64 (-1: none).
     const std::pair<std::vector<Asset>, int> cases[] = {
-        {{build("Synth", "VST3", "1.0", Channel::Public, "deb"), build("Synth", "VST3", "1.0", Channel::Donators),
-          build("Synth", "VST3", "1.0")}, 2},
-        {{build("Synth", "VST3", "1.0", Channel::Internal), build("Synth", "VST3", "1.0", Channel::Donators, "rpm")},
-         1},
-        {{build("Synth", "VST3", "1.0"), build("Synth", "VST3", "1.0")}, 0},
+        {{synth(pub, "deb"), synth(donators), synth(pub)}, 2},
+        {{synth(Channel::Internal), synth(donators, "rpm")}, 1},
+        {{synth(pub), synth(pub)}, 0},
         {{build("SynthFX", "VST3", "1.0"), build("Synth", "CLAP", "1.0"), build("Synth", "VST3", "1.00")}, -1},
-        {{on("linux", "aarch64"), on("macos", "universal"), on("linux", "X86_64"), on("linux", "universal")}, 3},
+        {{synth(pub, "zip", "aarch64"), synth(pub, "zip", "universal", "macos"), synth(pub, "zip", "X86_64"),
+          synth(pub, "zip", "universal")}, 3},
     };
     for (const auto& [assets, index] : cases)
     {
@@ -54,8 +65,8 @@ TEST(Catalog, FindPrefersTheLowestChannelThenAZipThenTheFirstAddedOnTheAskedPlat
                   found ? found->channel : Channel::Internal);
     }
     // A universal request takes every processor of its system.
-    EXPECT_TRUE(matchesPlatform(on("linux", "aarch64"), "linux", "universal"));
-    EXPECT_FALSE(matchesPlatform(on("macos", "universal"), "linux", "universal"));
+    EXPECT_TRUE(matchesPlatform(synth(pub, "zip", "aarch64"), "linux", "universal"));
+    EXPECT_FALSE(matchesPlatform(synth(pub, "zip", "universal", "macos"), "linux", "universal"));
 }
 
 TEST(Catalog, VersionsFormatsAndVariantsOfAProduct)
@@ -79,7 +90,9 @@ TEST(Catalog, VersionsFormatsAndVariantsOfAProduct)
     EXPECT_EQ(catalog.fxProductOf("SynthXL"), "");
 }
 
-TEST(Catalog, OwnerIsTheLongestIdThatPrefixesTheName)
+// The owner is the product with the longest id that begins the name; an effect variant's builds
+// use their main product's data folder, after every change of either list.
+TEST(Catalog, OwnerAndDataFolderOfEachBuild)
 {
     Catalog catalog;
     catalog.setProducts({product("Pad"), product("Synth", "first"), product("SynthX"), product("Synth", "second")});
@@ -93,26 +106,17 @@ TEST(Catalog, OwnerIsTheLongestIdThatPrefixesTheName)
     }
     EXPECT_EQ(catalog.findProduct("Synth")->name, "first");
     EXPECT_EQ(catalog.findProduct("Synt"), nullptr);
-}
 
-TEST(Catalog, EffectVariantUsesItsMainProductsDataFolderAfterEveryMerge)
-{
-    Catalog catalog;
-    const auto dataProducts = [&catalog] {
-        std::string text;
-        for (const Asset& asset : catalog.assets())
-            text += asset.dataProduct + " ";
-        return text;
-    };
-    catalog.addAssets({build("SynthFX", "VST3", "1.0"), build("Synth", "VST3", "1.0")});
-    EXPECT_EQ(dataProducts(), "SynthFX Synth ");
-    catalog.addProducts({product("Synth"), product("Pad")});
-    EXPECT_EQ(dataProducts(), "Synth Synth ");
     catalog.setProducts({});
-    EXPECT_EQ(dataProducts(), "SynthFX Synth ");
+    catalog.addAssets({build("SynthFX", "VST3", "1.0"), build("Synth", "VST3", "1.0")});
+    EXPECT_EQ(dataProducts(catalog), "SynthFX Synth ");
+    catalog.addProducts({product("Synth"), product("Pad")});
+    EXPECT_EQ(dataProducts(catalog), "Synth Synth ");
+    catalog.setProducts({});
+    EXPECT_EQ(dataProducts(catalog), "SynthFX Synth ");
     catalog.setProducts({product("Synth"), product("Pad")});
     catalog.addAssets({build("SynthXL", "VST3", "1.0"), build("SynthFXFX", "VST3", "1.0")});
-    EXPECT_EQ(dataProducts(), "Synth Synth SynthXL SynthFXFX ");
+    EXPECT_EQ(dataProducts(catalog), "Synth Synth SynthXL SynthFXFX ");
 }
 
 TEST(Catalog, PublishedWhenAPublicBuildOfTheSameProductExistsAndNewestPublicVersion)
@@ -131,9 +135,11 @@ TEST(Catalog, PublishedWhenAPublicBuildOfTheSameProductExistsAndNewestPublicVers
     EXPECT_EQ(catalogWith({build("Synth", "VST3", "8.0", Channel::Internal)}).getNewestPublishedVersion(), "");
 }
 
-TEST(Catalog, AddProductsMergesByIdAndFillsOnlyWhatIsMissing)
+// setProducts takes duplicates as they come; addProducts adds none and fills only what is missing.
+// Handing the catalog its own lists must not read from storage that is being grown.
+TEST(Catalog, AddingMergesProductsByIdAndTakesTheCatalogsOwnLists)
 {
-    Catalog catalog;
+    Catalog catalog = catalogWith({build("Synth", "VST3", "1.0"), build("Pad", "CLAP", "2.0")});
     const Product listed{"synth", "Synth", "Listed", "", "", "", "Kestavel", "", 2010,
                          {FileSection{"Presets", {{"https://a/1", "one"}}}}};
     catalog.setProducts({listed, product("Pad"), product("Pad")});
@@ -141,22 +147,17 @@ TEST(Catalog, AddProductsMergesByIdAndFillsOnlyWhatIsMissing)
                            {FileSection{"Skins", {}}}};
     const Product organ{"", "Organ", "Organ", "", "", "Keys", "", "", 0, {}};
     catalog.addProducts({incoming, organ, {"", "Organ", "", "", "", "", "", "", 1999, {}}});
+    catalog.addProducts(catalog.products());
 
-    // setProducts takes duplicates as they come; addProducts adds none.
     ASSERT_EQ(catalog.products().size(), 4u);
     const Product& synth = catalog.products()[0];
     EXPECT_EQ(synth.name + synth.slug + synth.description + synth.thumbnail + "|" + synth.category +
                   synth.manufacturer + synth.originalName + std::to_string(synth.year),
               "Listedsynth|SynthsKestavelOriginal2010");
-    ASSERT_EQ(synth.files.size(), 2u);
-    EXPECT_EQ(synth.files[0].folder + synth.files[1].folder, "PresetsSkins");
+    ASSERT_EQ(synth.files.size(), 4u);
+    EXPECT_EQ(synth.files[0].folder + synth.files[1].folder + synth.files[3].folder, "PresetsSkinsSkins");
     EXPECT_EQ(catalog.products()[3].category + std::to_string(catalog.products()[3].year), "Keys1999");
-}
 
-TEST(Catalog, AddAssetsOfItsOwnList)
-{
-    Catalog catalog = catalogWith({build("Synth", "VST3", "1.0"), build("Pad", "CLAP", "2.0")});
-    // Handing the catalog its own list must not read from storage that is being grown.
     catalog.addAssets(catalog.assets());
     catalog.addAssets(catalog.assets());
     ASSERT_EQ(catalog.assets().size(), 8u);

@@ -21,10 +21,9 @@ namespace testSupport
 {
 namespace
 {
-bool startsWith(const std::string& text, const std::string& prefix)
-{
-    return text.compare(0, prefix.size(), prefix) == 0;
-}
+using Headers = std::vector<std::pair<std::string, std::string>>;
+
+bool startsWith(const std::string& text, const std::string& prefix) { return text.compare(0, prefix.size(), prefix) == 0; }
 
 // The entry of the longest key that path begins with, or null.
 template <typename Value>
@@ -37,8 +36,7 @@ const std::pair<const std::string, Value>* longestPrefix(const std::map<std::str
     return longest;
 }
 
-Reply page(int status, const std::string& body, const std::string& type = "text/html",
-           std::vector<std::pair<std::string, std::string>> headers = {})
+Reply page(int status, const std::string& body, const std::string& type = "text/html", Headers headers = {})
 {
     return {status, body, type, std::move(headers), Reply::Framing::ContentLength};
 }
@@ -66,26 +64,20 @@ std::string listingPage(const std::string& urlPath, const juce::File& folder)
 // A time as HTTP dates are written: "Sun, 06 Nov 1994 08:49:37 GMT".
 std::string httpDate(const juce::Time& time)
 {
-    const std::time_t seconds = static_cast<std::time_t>(time.toMilliseconds() / 1000);
+    const auto seconds = static_cast<std::time_t>(time.toMilliseconds() / 1000);
     std::tm utc{};
-    gmtime_r(&seconds, &utc);
     char text[64];
-    std::strftime(text, sizeof text, "%a, %d %b %Y %H:%M:%S GMT", &utc);
+    std::strftime(text, sizeof text, "%a, %d %b %Y %H:%M:%S GMT", gmtime_r(&seconds, &utc));
     return text;
 }
 
 // Sends a file in pieces as the connection takes them, so that its size costs no memory.
 void streamFile(const std::string& path, const std::string& contentType, httplib::Response& response)
 {
-    std::shared_ptr<std::FILE> file(std::fopen(path.c_str(), "rb"), [](std::FILE* f) {
-        if (f != nullptr)
-            std::fclose(f);
-    });
-    if (!file)
-    {
-        response.status = 404;
-        return;
-    }
+    std::FILE* opened = std::fopen(path.c_str(), "rb");
+    if (opened == nullptr)
+        return void(response.status = 404);
+    const std::shared_ptr<std::FILE> file(opened, std::fclose);
     const auto size = static_cast<size_t>(juce::File(path).getSize());
     response.set_content_provider(size, contentType, [file](size_t offset, size_t length, httplib::DataSink& sink) {
         char buffer[1 << 16];
@@ -109,11 +101,6 @@ struct Behaviour
     int endlessPauseMs = 0;
 };
 
-struct LoginRule
-{
-    std::string authorization;
-    int wrongLoginStatus = 401;
-};
 }
 
 struct TestServer::Impl
@@ -125,7 +112,7 @@ struct TestServer::Impl
     mutable std::mutex mutex;
     std::map<std::string, Reply> routes;
     std::map<std::string, std::string> folders; // by prefix
-    std::map<std::string, LoginRule> logins;    // by prefix
+    std::map<std::string, std::pair<std::string, int>> logins; // by prefix: Authorization, status of another
     std::map<std::string, Behaviour> behaviours;
     std::vector<ReceivedRequest> received;
     std::set<std::string> held;
@@ -164,9 +151,9 @@ Reply TestServer::Impl::answer(const httplib::Request& request, size_t& cutAt, B
 {
     const auto* login = longestPrefix(logins, request.path);
     const auto sent = request.get_header_value("Authorization");
-    if (login && sent != login->second.authorization)
+    if (login && sent != login->second.first)
     {
-        const int status = sent.empty() ? 401 : login->second.wrongLoginStatus;
+        const int status = sent.empty() ? 401 : login->second.second;
         return page(status, "<html><body><h1>" + std::to_string(status) + "</h1></body></html>", "text/html",
                     {{"WWW-Authenticate", "Basic realm=\"Restricted\""}});
     }
@@ -199,7 +186,7 @@ TestServer::TestServer() : m_impl(std::make_unique<Impl>())
     // One request per connection: a body without a size then ends as soon as it is sent.
     impl.server.set_keep_alive_max_count(1);
     impl.server.set_pre_routing_handler([&impl](const httplib::Request& request, httplib::Response&) {
-        ReceivedRequest entry{request.method, request.path, {}, std::chrono::steady_clock::now()};
+        ReceivedRequest entry{request.method, request.path, {}};
         for (const auto& [name, value] : request.headers)
             if (!startsWith(name, "REMOTE_") && !startsWith(name, "LOCAL_")) // added by httplib
                 entry.headers.emplace_back(name, value);
@@ -210,15 +197,13 @@ TestServer::TestServer() : m_impl(std::make_unique<Impl>())
         return httplib::Server::HandlerResponse::Unhandled;
     });
     impl.server.Get(".*", [&impl](const httplib::Request& request, httplib::Response& response) {
-        {
-            std::unique_lock<std::mutex> lock(impl.mutex);
-            impl.released.wait(lock, [&] { return impl.held.count(request.path) == 0; });
-        }
         size_t cutAt = std::string::npos;
         Behaviour pause;
-        Reply reply;
         std::string file;
-        impl.edit([&] { reply = impl.answer(request, cutAt, pause, file); });
+        std::unique_lock<std::mutex> lock(impl.mutex);
+        impl.released.wait(lock, [&] { return impl.held.count(request.path) == 0; });
+        Reply reply = impl.answer(request, cutAt, pause, file);
+        lock.unlock();
         response.status = reply.status;
         for (const auto& [name, value] : reply.headers)
             response.set_header(name, value);
@@ -227,13 +212,11 @@ TestServer::TestServer() : m_impl(std::make_unique<Impl>())
                 std::this_thread::sleep_for(std::chrono::milliseconds(pause.endlessPauseMs));
                 return sink.write(pause.endlessPiece.data(), pause.endlessPiece.size());
             });
+        if (!file.empty() && cutAt == std::string::npos && pause.stallMs == 0)
+            return streamFile(file, reply.contentType, response);
+        // A broken or paused answer is rare and small: send it from memory like any other.
         if (!file.empty())
-        {
-            if (cutAt == std::string::npos && pause.stallMs == 0)
-                return streamFile(file, reply.contentType, response);
-            // A broken or paused answer is rare and small: send it from memory like any other.
             reply.body = readFile(file);
-        }
         // Returning false from a provider makes httplib close the connection.
         const auto sent = std::make_shared<const std::string>(reply.body.substr(0, cutAt));
         const bool breaksOff = cutAt != std::string::npos;
@@ -281,6 +264,11 @@ std::string TestServer::url(const std::string& path) const
     return "http://127.0.0.1:" + std::to_string(m_impl->port) + path;
 }
 
+void TestServer::setReply(const std::string& path, Reply reply)
+{
+    m_impl->edit([&] { m_impl->routes[path] = std::move(reply); });
+}
+
 void TestServer::setText(const std::string& path, const std::string& body, const std::string& contentType)
 {
     setReply(path, page(200, body, contentType));
@@ -289,11 +277,6 @@ void TestServer::setText(const std::string& path, const std::string& body, const
 void TestServer::setStatus(const std::string& path, int status, const std::string& body)
 {
     setReply(path, page(status, body));
-}
-
-void TestServer::setReply(const std::string& path, Reply reply)
-{
-    m_impl->edit([&] { m_impl->routes[path] = std::move(reply); });
 }
 
 void TestServer::redirect(const std::string& path, const std::string& target)
@@ -335,10 +318,7 @@ void TestServer::endless(const std::string& path, const std::string& piece, int 
     m_impl->edit([&] { auto& b = m_impl->behaviours[path]; b.endlessPiece = piece; b.endlessPauseMs = milliseconds; });
 }
 
-void TestServer::hold(const std::string& path)
-{
-    m_impl->edit([&] { m_impl->held.insert(path); });
-}
+void TestServer::hold(const std::string& path) { m_impl->edit([&] { m_impl->held.insert(path); }); }
 
 void TestServer::release(const std::string& path)
 {
@@ -352,16 +332,11 @@ std::vector<ReceivedRequest> TestServer::requests() const
     return m_impl->received;
 }
 
-std::vector<ReceivedRequest> TestServer::requestsFor(const std::string& path) const
+size_t TestServer::requestCount(const std::string& path) const
 {
-    auto matching = requests();
-    matching.erase(std::remove_if(matching.begin(), matching.end(),
-                                  [&path](const ReceivedRequest& request) { return request.path != path; }),
-                   matching.end());
-    return matching;
+    const auto all = requests();
+    return size_t(std::count_if(all.begin(), all.end(), [&path](const ReceivedRequest& r) { return r.path == path; }));
 }
-
-size_t TestServer::requestCount(const std::string& path) const { return requestsFor(path).size(); }
 
 std::vector<std::string> ReceivedRequest::headerLines() const
 {

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <chrono>
 #include <cstddef>
 #include <memory>
 #include <string>
@@ -14,7 +13,6 @@ struct ReceivedRequest
     std::string method;
     std::string path; // percent-escapes resolved, without the query
     std::vector<std::pair<std::string, std::string>> headers;
-    std::chrono::steady_clock::time_point received;
 
     // "Name: value", sorted, without the lines the transport adds on its own (Host, Accept,
     // Connection): what our client chose to send.
@@ -85,7 +83,6 @@ public:
 
     // In order of arrival.
     std::vector<ReceivedRequest> requests() const;
-    std::vector<ReceivedRequest> requestsFor(const std::string& path) const;
     size_t requestCount(const std::string& path) const;
 
 private:
