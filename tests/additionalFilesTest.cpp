@@ -11,22 +11,19 @@ using AdditionalFiles = installTests::InstallFixture;
 TEST_F(AdditionalFiles, ProductNamesThatLeaveTheMakersFolderAreRefused)
 {
     server.setText("/x.bin", "payload");
-
-    for (const std::string product : {"..", ".", "", "../..", "x/../..", "..\\.."})
-    {
-        SCOPED_TRACE(product);
+    const auto install = [this](const std::string& product) {
         PluginManager::FilesRequest request;
         request.product = product;
         request.files = {{"roms", {{server.url("/x.bin"), "x.bin"}}}};
-        EXPECT_FALSE(PluginManager::installAdditionalFiles(request, message));
+        return PluginManager::installAdditionalFiles(request, message);
+    };
+    for (const std::string product : {"..", ".", "", "../..", "x/../..", "..\\.."})
+    {
+        EXPECT_FALSE(install(product)) << product;
         EXPECT_EQ(message, "1 additional file could not be installed: \"" + product
                                + "\" is not a name a data folder can have");
     }
     EXPECT_EQ(server.requestCount("/x.bin"), 0u);
-
-    PluginManager::FilesRequest plain;
-    plain.product = "Synth";
-    plain.files = {{"roms", {{server.url("/x.bin"), "x.bin"}}}};
-    EXPECT_TRUE(PluginManager::installAdditionalFiles(plain, message)) << message;
+    EXPECT_TRUE(install("Synth")) << message;
     EXPECT_EQ(root.read("data/Kestavel/Synth/roms/x.bin"), "payload");
 }

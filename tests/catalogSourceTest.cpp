@@ -88,7 +88,8 @@ TEST_F(CatalogSources, ProductListsReadEveryFieldTheSlugRuleAndThePluginsFallbac
         {g_productList,
          {"Aurora|aurora|Aurora Synth|1987 (Pads|aurora.png|Synths|Kestavel|AU-1) [presets https://x.test/a.bin "
           "https://x.test/b.bin>sub/b.bin] [ https://x.test/c]",
-          "MixedCase|mixedcase|MixedCase|0", "Given|KeepCase|Given|0", "NoFolder||NoFolder|0", "Aurora|aurora|Aurora|0"}},
+          "MixedCase|mixedcase|MixedCase|0", "Given|KeepCase|Given|0", "NoFolder||NoFolder|0",
+          "Aurora|aurora|Aurora|0"}},
         {R"({"products": {"a": 1}, "plugins": [{"id": "Old"}]})", {"Old|old|Old|0"}},
         {R"([{"id": "InAnArray"}])", {}},
         {"not json", {}},
@@ -149,7 +150,8 @@ TEST_F(CatalogSources, PublicBuildsFromOurCopyOrElseTheApi)
     serve("broken.json", tooDeep);
     serve("1.3.0.json", release("2024-05-01T12:3", "Kestavel-Aurora-1.3.0-Linux_aarch64.deb", d));
     serve("nobuilds.json", release("2024-05-01T12:34:56Z", "readme.txt", "https://x.test/r.txt"));
-    const auto api = "[" + release("2024-01-01T10:20:30Z", "Kestavel-Api-1.0-win64.zip", "https://x.test/api.zip") + "]";
+    const std::string api =
+        "[" + release("2024-01-01T10:20:30Z", "Kestavel-Api-1.0-win64.zip", "https://x.test/api.zip") + "]";
     const std::string fromApi = "ok|| @ https://x.test/api.zip@2024-01-01 10:20";
     const std::string unexpected = "failed|Unexpected response from GitHub| @";
     // our list of releases (none when empty), the service's answer, the outcome and the caller's list

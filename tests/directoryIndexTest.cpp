@@ -11,21 +11,16 @@ namespace
 {
 const std::string folder = "https://builds.test/builds/aurora/donators/";
 
-// Each build as "file name@date", the file name taken from its url.
-Texts builds(const std::vector<Asset>& assets)
-{
-    Texts values;
-    for (const auto& asset : assets)
-        values.push_back(asset.url.substr(asset.url.rfind('/') + 1) + "@" + asset.date);
-    return values;
-}
-
+// Each build as "file name@date", the file name taken from its url, which lies in the folder.
 Texts parse(const std::string& page)
 {
-    const auto assets = parseDirectoryIndex(page, folder, Channel::Donators);
-    for (const auto& asset : assets)
+    Texts values;
+    for (const auto& asset : parseDirectoryIndex(page, folder, Channel::Donators))
+    {
         EXPECT_EQ(asset.url.rfind(folder, 0), 0u) << asset.url;
-    return builds(assets);
+        values.push_back(asset.url.substr(asset.url.rfind('/') + 1) + "@" + asset.date);
+    }
+    return values;
 }
 
 // A link as listings write it, followed by what the page prints after it.
@@ -64,6 +59,7 @@ TEST(DirectoryIndex, ListingsOfCommonServers)
     EXPECT_EQ(assets[0].channel, Channel::Internal);
 }
 
+// An unclosed quote or a final "href=" ends the scan.
 TEST(DirectoryIndex, OnlyQuotedLowerCaseHrefIsALinkAndTheFirstLinkToANameWins)
 {
     EXPECT_EQ(parse("<a href=Kestavel-A-1.0-Linux_x86_64.zip>unquoted</a>\n"
@@ -73,26 +69,24 @@ TEST(DirectoryIndex, OnlyQuotedLowerCaseHrefIsALinkAndTheFirstLinkToANameWins)
                     anchor("https://elsewhere.test/x/Kestavel-D-1.0-Linux_x86_64.zip", " 2025-12-31 23:59") +
                     anchor("Kestavel-E-1.0-Linux_x86_64.zip")),
               (Texts{"Kestavel-D-1.0-Linux_x86_64.zip@2024-02-03 04:05", "Kestavel-E-1.0-Linux_x86_64.zip@"}));
-
-    // An unclosed quote or a final "href=" ends the scan.
     const std::string build = anchor("Kestavel-A-1.0-Linux_x86_64.zip");
     EXPECT_EQ(parse(build + "<a href=\"Kestavel-B-1.0-Linux_x86_64.zip>broken</a>\n" +
                     anchor("Kestavel-C-1.0-Linux_x86_64.zip")).size(), 1u);
     EXPECT_EQ(parse(build + "<a href=").size(), 1u);
 }
 
+// Before the first link: nobody's. B has none of its own and must not take C's, nor after a
+// malformed one. A run may end exactly where the next link or the page ends.
 TEST(DirectoryIndex, DateIsTheFirstTimeStampBetweenItsLinkAndTheNext)
 {
-    // Before the first link: nobody's. B has none of its own and must not take C's, nor after a
-    // malformed one. A run may end exactly where the next link or the page ends.
-    const std::string page = "2020-01-01 00:00 " + anchor("Kestavel-A-1.0-Linux_x86_64.zip", " 2024-01-02 3:04") +
-                             anchor("Kestavel-B-1.0-Linux_x86_64.zip", " 2024/01/02 13:04 2024-01-02T13:04") +
-                             anchor("Kestavel-C-1.0-Linux_x86_64.zip", " 12024-01-02 03:04 2024-09-09 09:09") +
-                             "<a href=\"Kestavel-D-1.0-Linux_x86_64.zip\">2024-05-06 07:0" +
-                             "<a href=\"Kestavel-E-1.0-Linux_x86_64.zip\">2024-05-06 07:08"
-                             "href=\"Kestavel-F-1.0-Linux_x86_64.zip\">2024-05-06 07:09";
-    Texts dates;
-    for (const auto& asset : parseDirectoryIndex(page, folder, Channel::Donators))
-        dates.push_back(asset.date);
-    EXPECT_EQ(dates, (Texts{"", "", "2024-01-02 03:04", "", "2024-05-06 07:08", "2024-05-06 07:09"}));
+    EXPECT_EQ(parse("2020-01-01 00:00 " + anchor("Kestavel-A-1.0-Linux_x86_64.zip", " 2024-01-02 3:04") +
+                    anchor("Kestavel-B-1.0-Linux_x86_64.zip", " 2024/01/02 13:04 2024-01-02T13:04") +
+                    anchor("Kestavel-C-1.0-Linux_x86_64.zip", " 12024-01-02 03:04 2024-09-09 09:09") +
+                    "<a href=\"Kestavel-D-1.0-Linux_x86_64.zip\">2024-05-06 07:0" +
+                    "<a href=\"Kestavel-E-1.0-Linux_x86_64.zip\">2024-05-06 07:08"
+                    "href=\"Kestavel-F-1.0-Linux_x86_64.zip\">2024-05-06 07:09"),
+              (Texts{"Kestavel-A-1.0-Linux_x86_64.zip@", "Kestavel-B-1.0-Linux_x86_64.zip@",
+                     "Kestavel-C-1.0-Linux_x86_64.zip@2024-01-02 03:04", "Kestavel-D-1.0-Linux_x86_64.zip@",
+                     "Kestavel-E-1.0-Linux_x86_64.zip@2024-05-06 07:08",
+                     "Kestavel-F-1.0-Linux_x86_64.zip@2024-05-06 07:09"}));
 }

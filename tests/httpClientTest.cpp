@@ -124,7 +124,7 @@ TEST_F(HttpRequests, TextsDatesAndLocalFiles)
     work.write("site/a%20b.json", "literal");
     work.write("site/a b.json", "decoded");
     juce::File(work.file("site/a b.json")).setLastModificationTime(juce::Time(int64_t(1700000000) * 1000));
-    const std::string site = "file://" + work.path() + "/site/";
+    const std::string site = "file://" + work.path() + "/site/", gone = site + "missing.json";
     const std::string missing = "|File not found: " + work.path() + "/site/missing.json";
     const std::tuple<Kind, std::string, std::string> cases[] = {
         {Text, "/plugins.json", "ok {\"a\": 1}|earlier"}, {Text, "/empty", "ok |earlier"},
@@ -134,8 +134,8 @@ TEST_F(HttpRequests, TextsDatesAndLocalFiles)
         {Date, "/garbled.zip", "failed 0|No Last-Modified"},
         {Text, site, "ok <html>index</html>|earlier"}, {Text, site + "a%20b.json", "ok literal|earlier"},
         {Date, site + "a b.json", "ok 1700000000|earlier"}, {Download, site + "a b.json", "ok decoded|earlier"},
-        {Text, site + "missing.json", "failed untouched" + missing}, {Date, site + "missing.json", "failed 0" + missing},
-        {Download, site + "missing.json", "failed decoded" + missing},
+        {Text, gone, "failed untouched" + missing}, {Date, gone, "failed 0" + missing},
+        {Download, gone, "failed decoded" + missing},
     };
     for (const auto& [kind, url, expected] : cases)
         EXPECT_EQ(outcome(kind, url[0] == '/' ? server.url(url) : url), expected) << url;
@@ -337,8 +337,11 @@ TEST_F(HttpRequests, CancelBeforeDuringOrInAWaitKeepsTheOldFile)
 }
 
 // A full disk keeps the old file, and a short file on disk is no cut-off: nothing is asked again.
-TEST_F(HttpRequests, ADestinationThatCannotBeWrittenFails)
+// In a shared folder, a link that someone else planted at the temporary name can be neither
+// removed nor written through: the download fails and what the link leads to stays as it was.
+TEST_F(HttpRequests, ADestinationThatCannotBeWrittenFailsAndKeepsWhatWasThere)
 {
+    namespace fs = std::filesystem;
     server.setText(path, pattern(400000));
     work.write("folder.zip/inside.txt", "keep");
     EXPECT_FALSE(HttpClient::downloadFile(server.url(path), work.file("missing/Aurora.zip"), error));
@@ -362,9 +365,7 @@ TEST_F(HttpRequests, ADestinationThatCannotBeWrittenFails)
             const rlimit limit{100000, 100000};
             if (setrlimit(RLIMIT_FSIZE, &limit) != 0)
                 return 10;
-            if (HttpClient::downloadFile(url, dest, error))
-                return 1;
-            return error == message ? 0 : 2;
+            return HttpClient::downloadFile(url, dest, error) ? 1 : error == message ? 0 : 2;
         });
         EXPECT_EQ(code, 0) << url << ": 1 reported success, 2 another message, 10 no file size limit";
         EXPECT_EQ(work.read("Aurora.zip"), "old build");
@@ -372,17 +373,9 @@ TEST_F(HttpRequests, ADestinationThatCannotBeWrittenFails)
     }
     // One request for each of the three downloads.
     EXPECT_EQ(server.requestCount(path), 3u);
-}
 
-// In a shared folder, a link that someone else planted at the temporary name can be neither
-// removed nor written through: the download fails and what the link leads to stays as it was.
-TEST_F(HttpRequests, ALinkPlantedAtTheTemporaryNameIsNeverWrittenThrough)
-{
     if (geteuid() != 0)
         GTEST_SKIP() << "a link that the downloading user cannot remove needs a second user: run as root";
-    namespace fs = std::filesystem;
-    server.setText(path, pattern(1000));
-    work.write("site/Aurora.zip", pattern(1000));
     work.write("theirs", "not yours to write");
     fs::permissions(work.path(), fs::perms(0755));
     fs::permissions(work.file("theirs"), fs::perms(0666));
@@ -390,7 +383,7 @@ TEST_F(HttpRequests, ALinkPlantedAtTheTemporaryNameIsNeverWrittenThrough)
     fs::create_directory(shared);
     fs::permissions(shared, fs::perms(01777));
     fs::create_symlink(work.file("theirs"), shared + "/Aurora.zip.downloading");
-    for (const auto& url : {server.url(path), "file://" + work.file("site/Aurora.zip")})
+    for (const auto& url : {server.url(path), "file://" + local})
     {
         const int code = testSupport::runInChild([&url = url, &shared, this] {
             if (!testSupport::dropRootPrivileges())

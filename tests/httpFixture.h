@@ -11,7 +11,6 @@
 #include <gtest/gtest.h>
 #include <juce_events/juce_events.h>
 
-#include <cstdint>
 #include <functional>
 #include <regex>
 #include <string>
@@ -61,7 +60,6 @@ protected:
     testSupport::TempFolder settings, work;
     testSupport::TestServer server;
     std::string body, error;
-    int64_t seconds = 0;
 };
 
 // This thread is the message thread during the test only, so later tests in the process retry

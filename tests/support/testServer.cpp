@@ -23,7 +23,10 @@ namespace
 {
 using Headers = std::vector<std::pair<std::string, std::string>>;
 
-bool startsWith(const std::string& text, const std::string& prefix) { return text.compare(0, prefix.size(), prefix) == 0; }
+bool startsWith(const std::string& text, const std::string& prefix)
+{
+    return text.compare(0, prefix.size(), prefix) == 0;
+}
 
 // The entry of the longest key that path begins with, or null.
 template <typename Value>
