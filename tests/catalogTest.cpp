@@ -15,12 +15,6 @@ Asset build(const std::string& product, const std::string& format, const std::st
     return {product, format, version, os, arch, extension, "", channel, "", ""};
 }
 
-Asset synth(Channel channel, const std::string& extension = "zip", const std::string& arch = "x86_64",
-            const std::string& os = "linux")
-{
-    return build("Synth", "VST3", "1.0", channel, extension, os, arch);
-}
-
 Product product(const std::string& id, const std::string& name = "")
 {
     return {"", id, name.empty() ? id : name, "", "", "", "", "", 0, {}};
@@ -46,15 +40,18 @@ std::string dataProducts(const Catalog& catalog)
 
 TEST(Catalog, FindPrefersTheLowestChannelThenAZipThenTheFirstAddedOnTheAskedPlatform)
 {
-    const auto pub = Channel::Public, donators = Channel::Donators;
+    const auto on = [](const char* os, const char* arch) {
+        return build("Synth", "VST3", "1.0", Channel::Public, "zip", os, arch);
+    };
     // The builds offered, and the index of the one find should pick for linux/x86_64 (-1: none).
     const std::pair<std::vector<Asset>, int> cases[] = {
-        {{synth(pub, "deb"), synth(donators), synth(pub)}, 2},
-        {{synth(Channel::Internal), synth(donators, "rpm")}, 1},
-        {{synth(pub), synth(pub)}, 0},
+        {{build("Synth", "VST3", "1.0", Channel::Public, "deb"), build("Synth", "VST3", "1.0", Channel::Donators),
+          build("Synth", "VST3", "1.0")}, 2},
+        {{build("Synth", "VST3", "1.0", Channel::Internal), build("Synth", "VST3", "1.0", Channel::Donators, "rpm")},
+         1},
+        {{build("Synth", "VST3", "1.0"), build("Synth", "VST3", "1.0")}, 0},
         {{build("SynthFX", "VST3", "1.0"), build("Synth", "CLAP", "1.0"), build("Synth", "VST3", "1.00")}, -1},
-        {{synth(pub, "zip", "aarch64"), synth(pub, "zip", "universal", "macos"), synth(pub, "zip", "X86_64"),
-          synth(pub, "zip", "universal")}, 3},
+        {{on("linux", "aarch64"), on("macos", "universal"), on("linux", "X86_64"), on("linux", "universal")}, 3},
     };
     for (const auto& [assets, index] : cases)
     {
@@ -65,8 +62,8 @@ TEST(Catalog, FindPrefersTheLowestChannelThenAZipThenTheFirstAddedOnTheAskedPlat
                   found ? found->channel : Channel::Internal);
     }
     // A universal request takes every processor of its system.
-    EXPECT_TRUE(matchesPlatform(synth(pub, "zip", "aarch64"), "linux", "universal"));
-    EXPECT_FALSE(matchesPlatform(synth(pub, "zip", "universal", "macos"), "linux", "universal"));
+    EXPECT_TRUE(matchesPlatform(on("linux", "aarch64"), "linux", "universal"));
+    EXPECT_FALSE(matchesPlatform(on("macos", "universal"), "linux", "universal"));
 }
 
 TEST(Catalog, VersionsFormatsAndVariantsOfAProduct)
