@@ -146,6 +146,8 @@ TEST_F(HttpRequests, TextsDatesAndLocalFiles)
     cancel = std::make_shared<bool>(true);
     EXPECT_EQ(outcome(Download, site), "ok <html>index</html>|earlier");
     EXPECT_TRUE(reports.empty());
+    EXPECT_EQ(HttpClient::decodeBody(nullptr, 5), "");
+    EXPECT_EQ(HttpClient::decodeBody("\x1f", 1), "\x1f");
     EXPECT_EQ(HttpClient::decodeBody("\x1f{}", 3), "\x1f{}");
 }
 

@@ -103,7 +103,6 @@ struct Behaviour
     std::string endlessPiece;
     int endlessPauseMs = 0;
 };
-
 }
 
 struct TestServer::Impl
