@@ -2,6 +2,7 @@
 
 #include "manager/http/httpClient.h"
 #include "manager/platform/filePaths.h"
+#include "manager/platform/firstError.h"
 #include "manager/platform/log.h"
 #include "manager/platform/plainName.h"
 
@@ -99,13 +100,12 @@ struct FilesOutcome
     std::string product;
     int installed = 0;
     int failures = 0;
-    std::string firstFailure;
+    FirstError firstFailure;
 
     void fail(const std::string& failure)
     {
         Log::write("Additional file for " + product + ": " + failure);
-        if (firstFailure.empty())
-            firstFailure = failure;
+        firstFailure.keep(failure);
         ++failures;
     }
 
@@ -114,7 +114,7 @@ struct FilesOutcome
         if (failures > 0)
         {
             message = std::to_string(failures) + (failures == 1 ? " additional file" : " additional files") +
-                      " could not be installed: " + firstFailure;
+                      " could not be installed: " + firstFailure.text();
             return false;
         }
         if (installed > 0)
