@@ -1,6 +1,7 @@
 #include "manager/pluginManager.h"
 
 #include "manager/http/httpClient.h"
+#include "manager/platform/confinedPath.h"
 #include "manager/platform/filePaths.h"
 #include "manager/platform/firstError.h"
 #include "manager/platform/log.h"
@@ -17,8 +18,6 @@ namespace
 // Downloads land beside their target first, so a cut-off transfer never replaces a good file.
 const char* const downloadSuffix = ".vyr-download";
 const char* const forbiddenInFileName = "/\\:";
-
-
 
 std::string inQuotes(const std::string& text) { return '"' + text + '"'; }
 
@@ -37,62 +36,6 @@ std::string urlFileName(const std::string& url)
 }
 
 bool endsWithSeparator(const std::string& path) { return !path.empty() && (path.back() == '/' || path.back() == '\\'); }
-
-std::vector<std::string> piecesOf(const std::string& path)
-{
-    std::vector<std::string> pieces;
-    juce::StringArray split;
-    split.addTokens(juce::String::fromUTF8(path.c_str()), "/", "");
-    for (const juce::String& piece : split)
-    {
-        if (piece.isNotEmpty())
-            pieces.push_back(piece.toStdString());
-    }
-    return pieces;
-}
-
-// The framework reads a relative path that begins with "~" as a home folder; a name from a product
-// list is only ever a name inside folder.
-juce::File childOf(const juce::File& folder, const std::string& relative)
-{
-    return juce::File(folder.getFullPathName() + "/" + juce::String::fromUTF8(relative.c_str()));
-}
-
-// A link met on the way may lead anywhere on the disk, so the product list's names stop at one.
-bool passesThroughLink(juce::File folder, const std::vector<std::string>& pieces)
-{
-    for (const std::string& piece : pieces)
-    {
-        folder = childOf(folder, piece);
-        if (folder.isSymbolicLink())
-            return true;
-        if (!folder.exists())
-            return false;
-    }
-    return false;
-}
-
-// The file that a path from a product list names below folder; the empty file when the path
-// could reach anything outside it.
-juce::File inside(const juce::File& folder, const std::string& relativePath)
-{
-    const std::string path = juce::String::fromUTF8(relativePath.c_str()).replaceCharacter('\\', '/').toStdString();
-    if (path.empty() || path.front() == '/' || path.find(':') != std::string::npos)
-        return {};
-    const std::vector<std::string> pieces = piecesOf(path);
-    if (pieces.empty())
-        return {};
-    std::string joined;
-    for (const std::string& piece : pieces)
-    {
-        if (piece == "." || piece == "..")
-            return {};
-        joined += (joined.empty() ? "" : "/") + piece;
-    }
-    if (passesThroughLink(folder, pieces))
-        return {};
-    return childOf(folder, joined);
-}
 
 // Counts what the downloads of one request did; the first failure is the one the summary names.
 struct FilesOutcome
@@ -149,7 +92,7 @@ void installDownload(const FileSection::Download& download, const juce::File& se
             return outcome.fail(download.url + " does not end in a file name");
         relPath += name;
     }
-    const juce::File target = inside(sectionFolder, relPath);
+    const juce::File target = ConfinedPath::below(sectionFolder, relPath);
     if (target == juce::File())
         return outcome.fail(inQuotes(relPath) + " is not a path inside " + sectionText);
 
@@ -161,7 +104,7 @@ void installDownload(const FileSection::Download& download, const juce::File& se
     if (!createFolder(parent))
         return outcome.fail("Could not create " + pathOf(parent));
 
-    const juce::File temporary = childOf(parent, target.getFileName().toStdString() + downloadSuffix);
+    const juce::File temporary = literalChild(parent, target.getFileName().toStdString() + downloadSuffix);
     std::string error;
     if (!HttpClient::downloadFile(download.url, pathOf(temporary), error, {}, {}, login))
     {
@@ -246,7 +189,7 @@ bool PluginManager::installAdditionalFiles(const FilesRequest& request, std::str
     const juce::File base = toFile(PlatformUtils::dataFolder(request.product));
     for (const FileSection& section : request.files)
     {
-        const juce::File sectionFolder = inside(base, section.folder);
+        const juce::File sectionFolder = ConfinedPath::below(base, section.folder);
         if (sectionFolder == juce::File())
         {
             outcome.fail(inQuotes(section.folder) + " is not a folder of the product's own");
