@@ -603,10 +603,10 @@ bool HttpClient::isNotFound(const std::string& error)
     return error == httpErrorMessage(404);
 }
 
-void setCancelled(const std::shared_ptr<bool>& flag)
+void setCancelled(const std::shared_ptr<bool>& flag, bool cancelled)
 {
     if (flag)
-        __atomic_store_n(flag.get(), true, __ATOMIC_SEQ_CST);
+        __atomic_store_n(flag.get(), cancelled, __ATOMIC_SEQ_CST);
 }
 
 bool isCancelled(const std::shared_ptr<bool>& flag)

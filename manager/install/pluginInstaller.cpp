@@ -24,14 +24,6 @@ struct BusyRelease
     ~BusyRelease() { flag.store(false, std::memory_order_release); }
 };
 
-// The download is written by another thread's canceller only through setCancelled; clearing it
-// before a new download goes through the same atomic access.
-void clearCancel(const std::shared_ptr<bool>& cancel)
-{
-    if (cancel)
-        __atomic_store_n(cancel.get(), false, __ATOMIC_SEQ_CST);
-}
-
 juce::String archiveName(const Asset& asset)
 {
     return juce::String::fromUTF8((asset.product + "_" + asset.format + "_" + asset.version + ".zip").c_str());
@@ -157,7 +149,8 @@ bool PluginInstaller::run(const Asset& asset, const Credentials& login, const st
         return false;
     }
     const auto archive = download.folder().getChildFile(archiveName(asset));
-    clearCancel(cancel);
+    // A cancel meant for an earlier download must not stop this one.
+    setCancelled(cancel, false);
     if (!HttpClient::downloadFile(asset.url, pathOf(archive), message, progress, cancel, login))
         return false;
 
