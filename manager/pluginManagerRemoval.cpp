@@ -164,7 +164,7 @@ std::vector<InstalledPlugins::Entry> PluginManager::getStrayInstalls() const
         const juce::File folder = literalFile(entry.path).getParentDirectory();
         if (toFile(pathFor(entry.product, format)) == folder)
             continue;
-        if (!installed.installedFile(entry.product, format, folder.getFullPathName().toStdString()).empty())
+        if (!installed.installedFile(entry.product, format, pathOf(folder)).empty())
             strays.push_back(entry);
     }
     return strays;

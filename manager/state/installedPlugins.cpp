@@ -137,7 +137,7 @@ std::string InstalledPlugins::installedFile(const std::string& product, PluginFo
         {
             const auto item = itemIn(folder, name);
             if (item != juce::File() && item.exists())
-                return item.getFullPathName().toStdString();
+                return pathOf(item);
         }
     }
 
@@ -222,7 +222,7 @@ std::vector<std::string> InstalledPlugins::filesToRemove(
     {
         const auto item = itemIn(folder, name);
         if (item != juce::File() && !shared(name))
-            result.push_back(item.getFullPathName().toStdString());
+            result.push_back(pathOf(item));
     }
     return result;
 }
@@ -232,7 +232,7 @@ bool InstalledPlugins::save(std::string& error) const
     juce::Array<juce::var> records;
     for (const auto& entry : entries)
     {
-        const auto folder = parentOf(entry.path).getFullPathName().toStdString();
+        const auto folder = pathOf(parentOf(entry.path));
         if (!installedFile(entry.product, PlatformUtils::formatFromString(entry.format), folder).empty())
             records.add(objectFrom(entry));
     }
