@@ -1,7 +1,7 @@
 #include "manager/pluginManager.h"
 
-#include "manager/catalog/catalogSource.h"
 #include "manager/platform/firstError.h"
+#include "manager/sources/catalogSource.h"
 
 #include <set>
 

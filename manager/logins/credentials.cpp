@@ -1,10 +1,10 @@
 #include "manager/logins/credentials.h"
 
-#include "manager/catalog/catalogSource.h"
 #include "manager/logins/loginFile.h"
 #include "manager/platform/platformUtils.h"
 #include "manager/platform/storedFile.h"
 #include "manager/platform/xml.h"
+#include "manager/sources/catalogSource.h"
 
 #include <juce_core/juce_core.h>
 

@@ -1,11 +1,11 @@
-#include "manager/catalog/catalogSource.h"
+#include "manager/sources/catalogSource.h"
 
-#include "manager/catalog/config.h"
-#include "manager/catalog/directoryIndex.h"
 #include "manager/http/httpClient.h"
 #include "manager/platform/json.h"
 #include "manager/platform/log.h"
 #include "manager/platform/plainName.h"
+#include "manager/sources/config.h"
+#include "manager/sources/directoryIndex.h"
 
 #include <juce_core/juce_core.h>
 
