@@ -1,10 +1,10 @@
 #include "manager/http/httpClient.h"
 
 #include "manager/http/curlLibrary.h"
+#include "manager/http/requestLimit.h"
 #include "manager/http/transferDeadline.h"
 #include "manager/platform/filePaths.h"
 #include "manager/platform/log.h"
-#include "manager/sources/config.h"
 
 #include <juce_core/juce_core.h>
 #include <juce_events/juce_events.h>
