@@ -8,11 +8,10 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <tuple>
 
 using namespace pluginManager;
 using testSupport::CatalogServer;
-using testSupport::ProcessResult;
+using testSupport::Outcome;
 using Paths = std::vector<std::string>;
 
 namespace
@@ -49,59 +48,45 @@ struct World
 
     static std::string build(const std::string& version) { return CatalogServer::build("Alpha", "VST3", version); }
 
-    Paths changelogRequests() const
-    {
-        Paths paths;
-        for (const std::string& path : catalog.requestedPaths())
-            if (path.size() > 13 && path.compare(path.size() - 13, 13, "changelog.txt") == 0)
-                paths.push_back(path);
-        return paths;
-    }
-
     CatalogServer catalog;
     testSupport::ProgramRun run{catalog.server.url("/")};
 };
-
-void expectResult(const ProcessResult& result, int exitCode, const std::string& out, const std::string& err)
-{
-    EXPECT_EQ(result.exitCode, exitCode);
-    EXPECT_EQ(result.out, out);
-    EXPECT_EQ(result.err, err);
-}
 }
 
 TEST(ChangelogCommand, PrintsThePublicReleasesAsAskedOrSaysWhyNot)
 {
     World world;
-    expectResult(world.run({"changelog"}), 1, "", "changelog needs a product\n");
-    expectResult(world.run({"changelog", "Alpha", "--format", "html"}), 1, "", "--format is text or markdown\n");
+    EXPECT_EQ(world.run.outcome({"changelog"}), Outcome(1, "", "changelog needs a product\n"));
+    EXPECT_EQ(world.run.outcome({"changelog", "Alpha", "--format", "html"}), Outcome(1, "", "--format is text or markdown\n"));
     EXPECT_EQ(world.catalog.requestedPaths(), Paths());
 
+    // Longer than what replaces it, which is written exactly.
     const std::string file = world.run.home() + "/alpha.md";
-    // options, exit code, standard output, error stream
-    const std::tuple<Paths, int, std::string, std::string> cases[] = {
-        {{}, 0, alphaText + "\n", ""},
-        {{"--format", "markdown"}, 0, alphaMarkdown + "\n", ""},
-        {{"--version", "1.2.0"}, 0, alpha120 + "\n", ""},
-        {{"--version", "1.2.0.7"}, 0, alpha120 + "\n", ""},
-        {{"--version", "1.1.0"}, 1, "", "The changelog of Alpha has no version 1.1.0\n"},
-        {{"--format", "markdown", "--out", file}, 0, "Written to " + file + "\n", ""},
+    testSupport::writeFile(file, std::string(alphaMarkdown.size() * 2, 'x'));
+    const std::pair<Paths, Outcome> cases[] = {
+        {{}, {0, alphaText + "\n", ""}},
+        {{"--format", "markdown"}, {0, alphaMarkdown + "\n", ""}},
+        {{"--version", "1.2.0.7"}, {0, alpha120 + "\n", ""}},
+        {{"--version", "1.1.0"}, {1, "", "The changelog of Alpha has no version 1.1.0\n"}},
+        {{"--format", "markdown", "--out", file}, {0, "Written to " + file + "\n", ""}},
+        // A file that opens but cannot take the text must not be reported as written.
+        {{"--out", "/dev/full"}, {1, "", "Could not write /dev/full\n"}},
     };
-    for (const auto& [options, exitCode, out, err] : cases)
+    for (const auto& [options, outcome] : cases)
     {
-        SCOPED_TRACE(testing::PrintToString(options));
         Paths arguments = {"changelog", "Alpha"};
         arguments.insert(arguments.end(), options.begin(), options.end());
-        expectResult(world.run(arguments), exitCode, out, err);
+        EXPECT_EQ(world.run.outcome(arguments), outcome) << testing::PrintToString(options);
     }
     EXPECT_EQ(testSupport::readFile(file), alphaMarkdown);
 
     // Why there is nothing to show. Without shared sections a release of another product concerns no one else.
     world.catalog.server.setText(publicChangelog, "Version 1.0.0\nBeta:\n- x\n");
-    expectResult(world.run({"changelog", "Alpha"}), 1, "", "The changelog has nothing about Alpha\n");
+    EXPECT_EQ(world.run.outcome({"changelog", "Alpha"}), Outcome(1, "", "The changelog has nothing about Alpha\n"));
     world.catalog.server.setStatus(publicChangelog, 500);
-    expectResult(world.run({"changelog", "Alpha"}), 1, "", "Could not read the changelog: HTTP 500\n");
-    expectResult(world.run({"changelog", "Quiet"}), 1, "", "No changelog has been published for Quiet Storm yet.\n");
+    EXPECT_EQ(world.run.outcome({"changelog", "Alpha"}), Outcome(1, "", "Could not read the changelog: HTTP 500\n"));
+    EXPECT_EQ(world.run.outcome({"changelog", "Quiet"}),
+              Outcome(1, "", "No changelog has been published for Quiet Storm yet.\n"));
 }
 
 TEST(ChangelogCommand, AReadablePrivateCopyWinsElseThePublicOneIsCutWithoutTheTeamLogin)
@@ -110,34 +95,22 @@ TEST(ChangelogCommand, AReadablePrivateCopyWinsElseThePublicOneIsCutWithoutTheTe
     const std::string donatorRelease = "Alpha Version 1.4.0\n\nAlpha:\n\n- donator build\n\n";
     const testSupport::StoredLogins both = {{"", team}, {"alpha", fan}}, teamOnly = {{"", team}};
 
-    struct Case
-    {
-        const char* name;
-        std::string newestPublic;
-        bool internalCopy;
-        testSupport::StoredLogins logins;
-        bool teamLogin;
-        std::string out;
-        Paths requests;
-    };
-    const Case cases[] = {
-        {"team login on", "1.3.0", true, both, true, teamRelease, {internalChangelog}},
-        {"no internal copy", "1.3.0", false, both, true, donatorRelease, {internalChangelog, donatorChangelog}},
+    // newest public build, whether the internal folder has a copy, stored logins, team login switch, output
+    const std::tuple<const char*, bool, testSupport::StoredLogins, bool, std::string> cases[] = {
+        {"1.3.0", true, both, true, teamRelease},
+        {"1.3.0", false, both, true, donatorRelease},
         // The private copy is never cut, not even at the newest public build.
-        {"team login off", "1.2.0", true, both, false, donatorRelease, {donatorChangelog}},
-        {"wrong donator login", "1.3.0", true, {{"alpha", {"fan", "old"}}}, false, alphaText + "\n",
-         {donatorChangelog, publicChangelog}},
-        {"no login", "1.2.0", true, {}, false, alpha120 + "\n", {publicChangelog}},
-        {"team login stored but off", "1.2.0", true, teamOnly, false, alpha120 + "\n", {publicChangelog}},
-        {"complete team login", "1.2.0", false, teamOnly, true, alphaText + "\n", {internalChangelog, publicChangelog}},
+        {"1.2.0", true, both, false, donatorRelease},
+        {"1.3.0", true, {{"alpha", {"fan", "old"}}}, false, alphaText + "\n"},
+        {"1.2.0", true, teamOnly, false, alpha120 + "\n"},
+        {"1.2.0", false, teamOnly, true, alphaText + "\n"},
     };
-    for (const Case& c : cases)
+    for (const auto& [newestPublic, internalCopy, logins, teamLogin, out] : cases)
     {
-        SCOPED_TRACE(c.name);
-        World world(c.newestPublic, c.internalCopy);
-        world.run.store(c.logins, c.teamLogin);
-        expectResult(world.run({"changelog", "Alpha"}), 0, c.out, "");
-        EXPECT_EQ(world.changelogRequests(), c.requests);
+        World world(newestPublic, internalCopy);
+        world.run.store(logins, teamLogin);
+        EXPECT_EQ(world.run.outcome({"changelog", "Alpha"}), Outcome(0, out, ""))
+            << newestPublic << internalCopy << logins.size() << teamLogin;
     }
 }
 
@@ -155,19 +128,15 @@ TEST(ShareCommand, WritesTheDonatorLoginsOfEveryFolderOrNothing)
     world.run.store({{"alpha", fan}, {"beta", beta}, {"", team}});
     const std::string home = world.run.home();
 
-    // arguments, exit code, standard output, error stream
-    const std::tuple<Paths, int, std::string, std::string> cases[] = {
+    const std::pair<Paths, Outcome> cases[] = {
         // The folder stays as typed: it salts the password.
-        {{"share", "alpha", "Beta"}, 0, shared({{"alpha", fan}, {"Beta", beta}}), ""},
-        {{"share", "gamma", "--user", "g", "--password", "gpw", "--channel", "donators", "--product", "gamma"}, 0,
-         shared({{"gamma", {"g", "gpw"}}}), ""},
-        {{"share", "alpha", "internal", "--out", home + "/half.json"}, 1, "", "No donator login stored for internal\n"},
-        {{"share", "alpha", "--out", home + "/missing/x.json"}, 1, "", "Could not write " + home + "/missing/x.json\n"},
+        {{"share", "alpha", "Beta"}, {0, shared({{"alpha", fan}, {"Beta", beta}}), ""}},
+        {{"share", "gamma", "--user", "g", "--password", "gpw", "--channel", "donators", "--product", "gamma"},
+         {0, shared({{"gamma", {"g", "gpw"}}}), ""}},
+        {{"share", "alpha", "internal", "--out", home + "/half.json"}, {1, "", "No donator login stored for internal\n"}},
+        {{"share", "alpha", "--out", home + "/missing/x.json"}, {1, "", "Could not write " + home + "/missing/x.json\n"}},
     };
-    for (const auto& [arguments, exitCode, out, err] : cases)
-    {
-        SCOPED_TRACE(testing::PrintToString(arguments));
-        expectResult(world.run(arguments), exitCode, out, err);
-    }
+    for (const auto& [arguments, outcome] : cases)
+        EXPECT_EQ(world.run.outcome(arguments), outcome) << testing::PrintToString(arguments);
     EXPECT_FALSE(std::filesystem::exists(home + "/half.json"));
 }

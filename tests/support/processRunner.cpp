@@ -1,5 +1,7 @@
 #include "support/processRunner.h"
 
+#include "support/tempFolder.h"
+
 #include <cerrno>
 #include <chrono>
 #include <cstring>
@@ -39,30 +41,24 @@ std::vector<char*> pointersTo(std::vector<std::string>& texts)
     return pointers;
 }
 
+// Opened again by name, the file is read from its start.
 std::string contentOf(int fd)
 {
-    std::string text;
-    char buffer[65536];
-    ::lseek(fd, 0, SEEK_SET);
-    for (ssize_t n; (n = ::read(fd, buffer, sizeof buffer)) > 0;)
-        text.append(buffer, static_cast<size_t>(n));
+    const std::string text = readFile("/proc/self/fd/" + std::to_string(fd));
     ::close(fd);
     return text;
 }
 
-// The exit code, killing the child first when the deadline passes.
-int waitFor(pid_t pid, std::chrono::steady_clock::time_point deadline, bool& timedOut)
+// The exit code, killing the child first when it runs for more than a minute.
+int waitFor(pid_t pid, bool& timedOut)
 {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::minutes(1);
     int status = 0;
     pid_t done = 0;
     while ((done = waitpid(pid, &status, WNOHANG)) == 0 || (done < 0 && errno == EINTR))
     {
-        if ((timedOut = std::chrono::steady_clock::now() > deadline))
-        {
+        if ((timedOut = timedOut || std::chrono::steady_clock::now() > deadline))
             kill(pid, SIGKILL);
-            done = waitpid(pid, &status, 0);
-            break;
-        }
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
     if (done != pid)
@@ -96,9 +92,8 @@ ProcessResult runProcess(const std::string& program, const std::vector<std::stri
                                          : posix_spawnp(&pid, program.c_str(), &actions, nullptr, argv.data(), envp.data());
     posix_spawn_file_actions_destroy(&actions);
 
-    result.started = error == 0;
-    if (result.started)
-        result.exitCode = waitFor(pid, std::chrono::steady_clock::now() + std::chrono::minutes(1), result.timedOut);
+    if ((result.started = error == 0))
+        result.exitCode = waitFor(pid, result.timedOut);
     else
         result.error = "Could not run " + program + ": " + std::strerror(error);
     result.out = out < 0 ? "" : contentOf(out);
