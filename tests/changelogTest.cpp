@@ -24,14 +24,6 @@ Changelog parsed(const std::string& text)
     return changelog;
 }
 
-Changelog fixture()
-{
-    Changelog changelog;
-    std::string error;
-    EXPECT_TRUE(changelog.load(fixtures + "input.txt", error)) << error;
-    return changelog;
-}
-
 std::map<std::string, std::string> filesIn(const std::string& folder)
 {
     std::map<std::string, std::string> files;
@@ -46,8 +38,8 @@ TEST(ChangelogParse, BlocksUnderTheirVersionAndSectionHeadings)
     const std::string under(10, ' ');
     const std::tuple<const char*, Versions, Names> cases[] = {
         // Strict "Version " headings, lenient bare ones: the two first dots decide.
-        {"  Version 1.3.5:\r\n\tAlpha:  \r\n- a\nVersion 1.3.5 beta:\n- b\n1.4.0 beta:\nFixed:\n- c\nfixed:\n1.2:\n- d\n"
-         "Version 1.3.5::\nVersion .1.3\n1..x\nNote:\n- e",
+        {"  Version 1.3.5:\r\n\tAlpha:  \r\n- a\nVersion 1.3.5 beta:\n- b\n1.4.0 beta:\nFixed:\n- c\nfixed:\n"
+         "1.2:\n- d\nVersion 1.3.5::\nVersion .1.3\n1..x\nNote:\n- e",
          {{"1..x", {{"Note", {"- e"}}}},
           {"1.3.5", {{"Alpha", {"- a"}}, {"Version 1.3.5 beta", {"- b"}}}},
           {"1.4.0 beta", {{"Fixed", {"- c", "  fixed:"}}, {"1.2", {"- d"}}, {"Version 1.3.5:", {"Version .1.3"}}}}},
@@ -90,7 +82,7 @@ TEST(ChangelogParse, BlocksUnderTheirVersionAndSectionHeadings)
               (Versions{{"1.0.0", {{"Alpha", {"- x"}}}}}));
 }
 
-TEST(ChangelogVersion, PackedValues)
+TEST(ChangelogQueries, PackedVersionsFindProductReleasesAndTheCutAtAVersion)
 {
     // Major, minor and patch in 16-bit fields from bit 32 down. Wide parts spill into the field
     // above: kept, callers compare these numbers as they are. Parts that are no number, or too large
@@ -104,21 +96,17 @@ TEST(ChangelogVersion, PackedValues)
     for (const auto& [version, expected] : cases)
         EXPECT_EQ(Changelog::versionToInt(version), expected) << version;
     testing::internal::GetCapturedStderr();
-}
 
-TEST(ChangelogQueries, FindProductReleasesAndTheCutAtAVersion)
-{
     // "ALPHA FX" sorts before "Alpha", so the longest prefix is not merely the last one found.
     const auto products = parsed("Version 1.0.0\nAlpha:\n- a\nALPHA FX:\n- b\nBeta:\n- c\nDSP:\n- d\n");
     const std::pair<const char*, const char*> names[] = {{"alphafx", "ALPHA FX"}, {"Alpha FX 2", "ALPHA FX"},
-                                                         {"Alpha Two", "Alpha"},  {"alph", ""},
-                                                         {"dsp", ""},             {"", ""}};
+                                                         {"Alpha Two", "Alpha"}, {"alph", ""}, {"dsp", ""}, {"", ""}};
     for (const auto& [name, expected] : names)
         EXPECT_EQ(products.findProduct(name), expected) << name;
 
     // A product's releases hold the shared sections too, newest first by value.
-    auto changelog = parsed("Version 1.0.0\nBeta:\n- b only\nVersion 1.1.0\nDSP:\n- dsp\n"
-                            "Version 1.10.0\nAlpha:\n- alpha\nFramework:\n- fw\nGamma:\n- g\nVersion 1.9.0\nAlpha:\nBeta:\n- b\n");
+    auto changelog = parsed("Version 1.0.0\nBeta:\n- b only\nVersion 1.1.0\nDSP:\n- dsp\nVersion 1.10.0\nAlpha:\n"
+                            "- alpha\nFramework:\n- fw\nGamma:\n- g\nVersion 1.9.0\nAlpha:\nBeta:\n- b\n");
     const std::pair<const char*, Lines> releases[] = {
         {"Alpha", {"1.10.0 - alpha [Framework - fw]", "1.9.0", "1.1.0 [DSP - dsp]"}},
         {"alpha", {"1.10.0 [Framework - fw]", "1.1.0 [DSP - dsp]"}},
@@ -126,15 +114,12 @@ TEST(ChangelogQueries, FindProductReleasesAndTheCutAtAVersion)
     };
     for (const auto& [product, expected] : releases)
     {
-        Lines described; // each as "version lines [shared section lines]"
+        Lines described; // each as "version, its first line [each shared section and its first line]"
         for (const auto& release : changelog.getReleases(product))
         {
-            described.push_back(release.version);
-            for (const auto& line : release.lines)
-                described.back() += " " + line;
+            described.push_back(release.version + (release.lines.empty() ? "" : " " + release.lines[0]));
             for (const auto& [name, lines] : release.globals)
-                for (const auto& line : lines)
-                    described.back() += " [" + name + " " + line + "]";
+                described.back() += " [" + name + " " + lines.at(0) + "]";
         }
         EXPECT_EQ(described, expected) << product;
     }
@@ -159,49 +144,28 @@ TEST(ChangelogRender, BulletsTagsContinuationsAndEmptyParts)
                                                  "Alpha|", "|[Alpha fixed - -x", "| two spaces", "|a [b] c"}));
     EXPECT_TRUE(Changelog::getEntries({"", "  "}).empty());
 
-    const Changelog::Release release{"1.3.5", {{"Framework", {""}}}, {"- [Alpha]", "- x"}}, bare{"2.0.0 beta", {}, {}};
+    // Without a product, and with an empty line in a shared section.
+    const Changelog::Release release{"1.3.5", {{"Framework", {""}}}, {"- [Alpha]", "- x"}};
     EXPECT_EQ(Changelog::toText(release, ""), "Version 1.3.5\n\nFramework:\n\n\n:\n\n- [Alpha] \n- x\n");
     EXPECT_EQ(Changelog::toMarkdown(release, ""), "## Version 1.3.5\n\n### Framework\n\n\n### \n\n- **Alpha** \n- x\n");
-    EXPECT_EQ(Changelog::toText(bare, "Alpha") + Changelog::toMarkdown(bare, "Alpha"),
-              "Alpha Version 2.0.0 beta\n## Alpha 2.0.0 beta\n");
 }
 
-TEST(ChangelogFiles, WritesVersionProductAndProductFiles)
-{
-    const auto changelog = fixture();
-    for (const auto& [format, expected] : {std::pair{Format::Text, "text"}, {Format::Markdown, "markdown"}})
-    {
-        testSupport::TempFolder out;
-        std::string error;
-        ASSERT_TRUE(changelog.writeFiles(out.path() + "/", format, error)) << error;
-        EXPECT_EQ(filesIn(out.path()), filesIn(fixtures + expected)) << expected;
-    }
-}
-
-// A version key is free text after its second dot, so ".." may also follow a harmless start.
-TEST(ChangelogFiles, NoFileOutsideTheOutputFolderAndFailuresReportTheirPath)
+TEST(ChangelogFiles, WritesVersionProductAndProductFilesOrSaysWhyNot)
 {
     testSupport::TempFolder temp;
-    const auto outDir = temp.file("a/b/");
-    fs::create_directories(outDir + "1.2.x");
     Changelog changelog;
     std::string error = "earlier";
-    for (const std::string version : {"../../escape.x", "1.2.x/../../escape"})
+    ASSERT_TRUE(changelog.load(fixtures + "input.txt", error)) << error;
+    for (const auto& [format, expected] : {std::pair{Format::Text, "text"}, {Format::Markdown, "markdown"}})
     {
-        ASSERT_TRUE(changelog.parse(version + ":\nAlpha:\n- out\nVersion 2.0.0\nAlpha:\n- in\n"));
-        EXPECT_FALSE(changelog.writeFiles(outDir, Format::Text, error));
-        EXPECT_EQ(error, "Failed to create output file '" + outDir + version + "_Alpha.txt'");
-        EXPECT_EQ(std::distance(fs::recursive_directory_iterator(temp.path()), {}), 3) << version;
+        fs::create_directory(temp.file(expected));
+        ASSERT_TRUE(changelog.writeFiles(temp.file(expected) + "/", format, error)) << error;
+        EXPECT_EQ(filesIn(temp.file(expected)), filesIn(fixtures + expected)) << expected;
     }
-    // A name that only reaches a sub-folder stays allowed.
-    ASSERT_TRUE(changelog.parse("1.2.x/sub:\nAlpha:\n- in\n"));
-    EXPECT_TRUE(changelog.writeFiles(outDir, Format::Text, error)) << error;
-    EXPECT_EQ(testSupport::readFile(outDir + "1.2.x/sub_Alpha.txt"), "Alpha Version 1.2.x/sub\n\nAlpha:\n\n- in\n");
-    EXPECT_FALSE(fixture().writeFiles(temp.file("missing/"), Format::Text, error));
+    EXPECT_FALSE(changelog.writeFiles(temp.file("missing/"), Format::Text, error));
     EXPECT_EQ(error, "Failed to create output file '" + temp.file("missing/") + "1.0.0_.txt'");
 
     // A failed load keeps the changelog when the file cannot be opened or read, and empties it when it is empty.
-    changelog = fixture();
     const auto before = changelog.versions;
     for (const auto& path : {temp.file("none.txt"), temp.path()})
         EXPECT_EQ((std::tuple{changelog.load(path, error), error, changelog.versions == before}),
@@ -210,4 +174,25 @@ TEST(ChangelogFiles, NoFileOutsideTheOutputFolderAndFailuresReportTheirPath)
     EXPECT_FALSE(changelog.load(temp.file("empty.txt"), error));
     EXPECT_EQ(error, "No lines read from input file");
     EXPECT_TRUE(changelog.versions.empty() && changelog.products.empty());
+}
+
+// A version key is free text after its second dot, so ".." may also follow a harmless start; a
+// name that only reaches a sub-folder stays allowed.
+TEST(ChangelogFiles, NoFileOutsideTheOutputFolder)
+{
+    testSupport::TempFolder temp;
+    const auto outDir = temp.file("a/b/");
+    fs::create_directories(outDir + "1.2.x");
+    Changelog changelog;
+    std::string error;
+    for (const std::string version : {"../../escape.x", "1.2.x/../../escape"})
+    {
+        ASSERT_TRUE(changelog.parse(version + ":\nAlpha:\n- out\nVersion 2.0.0\nAlpha:\n- in\n"));
+        EXPECT_FALSE(changelog.writeFiles(outDir, Format::Text, error));
+        EXPECT_EQ(error, "Failed to create output file '" + outDir + version + "_Alpha.txt'");
+        EXPECT_EQ(std::distance(fs::recursive_directory_iterator(temp.path()), {}), 3) << version;
+    }
+    ASSERT_TRUE(changelog.parse("1.2.x/sub:\nAlpha:\n- in\n"));
+    EXPECT_TRUE(changelog.writeFiles(outDir, Format::Text, error)) << error;
+    EXPECT_EQ(testSupport::readFile(outDir + "1.2.x/sub_Alpha.txt"), "Alpha Version 1.2.x/sub\n\nAlpha:\n\n- in\n");
 }
