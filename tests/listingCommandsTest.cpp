@@ -34,7 +34,6 @@ std::string login(const std::string& key, const std::string& user, const std::st
     return "  <login key=\"" + key + "\" user=\"" + user + "\" pw=\"" + LoginFile::hide(password, key) + "\"/>\r\n";
 }
 
-const std::string fanLogin = login("donators:aurora", "fan", "pw"), teamLogin = login("internal", "team", "tpw");
 const std::string teamLoginOn = xml("pluginManager", "  <teamLogin enabled=\"1\"/>\r\n");
 
 // The system lists a process that waits for an advisory lock after "->", with the file's inode.
@@ -89,6 +88,8 @@ struct World
 
 struct SettingsCommands : ::testing::Test, World
 {
+    const std::string fanLogin = login("donators:aurora", "fan", "pw"), teamLogin = login("internal", "team", "tpw");
+
     void expectRun(const Paths& arguments, const std::string& out, const std::string& err = "")
     {
         EXPECT_EQ(run.outcome(arguments), Outcome(err.empty() ? 0 : 1, out, err)) << testing::PrintToString(arguments);
