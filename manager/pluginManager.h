@@ -67,7 +67,12 @@ public:
     bool isInstalled(const std::string& product, const std::string& formatText) const;
     std::string getInstalledVersion(const std::string& product, const std::string& formatText) const;
 
-    // Recording installs and fetching a product's additional files into its data folder.
+    // Recording installs. False when the record could not be saved; the install itself stands.
+    // folder: where the install went; empty for the folder pathFor gives.
+    bool recordInstall(const Asset& asset, std::vector<std::string> files, std::string& error,
+                       const std::string& folder = {});
+
+    // Additional files: fetching a product's additional files into its data folder.
     struct FilesRequest
     {
         std::string product;
@@ -75,10 +80,6 @@ public:
         Credentials internal;
         Credentials donators;
     };
-    // False when the record could not be saved; the install itself stands. folder: where the
-    // install went; empty for the folder pathFor gives.
-    bool recordInstall(const Asset& asset, std::vector<std::string> files, std::string& error,
-                       const std::string& folder = {});
     FilesRequest filesRequestFor(const Asset& asset) const;
     bool installAdditionalFiles(const Asset& asset, std::string& message) const;
     static bool installAdditionalFiles(const FilesRequest& request, std::string& message);

@@ -1,8 +1,8 @@
 #include "manager/pluginManager.h"
 
-#include "manager/catalog/catalogSource.h"
-#include "manager/catalog/config.h"
 #include "manager/http/httpClient.h"
+#include "manager/sources/catalogSource.h"
+#include "manager/sources/config.h"
 
 namespace pluginManager
 {

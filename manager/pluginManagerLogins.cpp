@@ -1,7 +1,8 @@
 #include "manager/pluginManager.h"
 
-#include "manager/catalog/catalogSource.h"
-#include "manager/catalog/config.h"
+#include "manager/platform/firstError.h"
+#include "manager/sources/catalogSource.h"
+#include "manager/sources/config.h"
 
 namespace pluginManager
 {
@@ -63,18 +64,21 @@ bool PluginManager::login(Channel channel, const std::string& key, const Credent
 // The team login is switched off even when the logins could not be saved: the user asked for it.
 bool PluginManager::logout(Channel channel, const std::string& key, std::string& error)
 {
-    bool saved = credentials.clear(channel, key, true, error);
+    FirstError unsaved;
+    std::string loginsError;
+    if (!credentials.clear(channel, key, true, loginsError))
+        unsaved.keep(loginsError);
     if (channel == Channel::Internal && installPaths.teamLogin)
     {
         installPaths.teamLogin = false;
         std::string settingsError;
-        if (!installPaths.save(settingsError) && saved)
-        {
-            error = settingsError;
-            saved = false;
-        }
+        if (!installPaths.save(settingsError))
+            unsaved.keep(settingsError);
     }
-    return saved;
+    if (unsaved.empty())
+        return true;
+    error = unsaved.text();
+    return false;
 }
 
 void PluginManager::setCredentials(Channel channel, const std::string& key, const Credentials& login)

@@ -3,6 +3,7 @@
 #include "manager/http/httpClient.h"
 #include "manager/install/elevatedTask.h"
 #include "manager/platform/filePaths.h"
+#include "manager/platform/firstError.h"
 #include "manager/platform/log.h"
 
 #include <juce_core/juce_core.h>
@@ -26,15 +27,14 @@ bool PluginManager::finishPending(ElevatedBatch& batch, std::string& error)
         return true;
     std::vector<bool> arrived;
     const bool ok = ElevatedTask::copyIntoMany(batch.jobs, arrived, error);
-    std::string unrecorded;
+    FirstError unrecorded;
     for (size_t i = 0; i < batch.records.size() && i < arrived.size(); ++i)
     {
         const ElevatedBatch::Record& record = batch.records[i];
         Log::write(installLine(record.asset, batch.jobs[i].destination) + (arrived[i] ? ": ok" : ": " + error));
         std::string failure;
-        if (arrived[i] && !recordInstall(record.asset, record.files, failure, batch.jobs[i].destination) &&
-            unrecorded.empty())
-            unrecorded = failure;
+        if (arrived[i] && !recordInstall(record.asset, record.files, failure, batch.jobs[i].destination))
+            unrecorded.keep(failure);
     }
     for (const std::string& folder : batch.workFolders)
         toFile(folder).deleteRecursively(false);
@@ -42,7 +42,7 @@ bool PluginManager::finishPending(ElevatedBatch& batch, std::string& error)
     batch.workFolders.clear();
     batch.records.clear();
     if (ok && !unrecorded.empty())
-        error = unrecorded;
+        error = unrecorded.text();
     return ok && unrecorded.empty();
 }
 

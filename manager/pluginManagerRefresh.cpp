@@ -1,6 +1,7 @@
 #include "manager/pluginManager.h"
 
-#include "manager/catalog/catalogSource.h"
+#include "manager/platform/firstError.h"
+#include "manager/sources/catalogSource.h"
 
 #include <set>
 
@@ -11,13 +12,6 @@ namespace
 const char* const teamLoginPrefix = "Team login: ";
 const char* const strayFolderDescription = "Downloaded with the donator login for ";
 const Channel folderChannels[] = {Channel::Internal, Channel::Donators};
-
-// Only the first failure of a counted source reaches the user; later ones would bury its cause.
-void countFailure(std::string& error, const std::string& failure)
-{
-    if (error.empty())
-        error = failure;
-}
 
 void fetchProductFolder(Catalog& catalog, const std::string& slug, Channel channel, const Credentials& login)
 {
@@ -82,14 +76,15 @@ void fetchStrayFolder(Catalog& catalog, const std::string& folder, const Credent
 
 bool PluginManager::fetchAll(Catalog& catalog, const CredentialStore& logins, std::string& error)
 {
-    error.clear();
+    // Only the sources that every refresh reads count; a channel folder that fails is left out quietly.
+    FirstError failures;
     std::string failure;
 
     std::vector<Product> products;
     if (CatalogSource::fetchPublicProducts(products, failure))
         catalog.setProducts(std::move(products));
     else
-        countFailure(error, failure);
+        failures.keep(failure);
 
     const Credentials internal = logins.get(Channel::Internal, {});
     if (internal.isComplete())
@@ -98,14 +93,14 @@ bool PluginManager::fetchAll(Catalog& catalog, const CredentialStore& logins, st
         if (CatalogSource::fetchInternalProducts(internal, internalProducts, failure))
             catalog.addProducts(internalProducts);
         else
-            countFailure(error, teamLoginPrefix + failure);
+            failures.keep(teamLoginPrefix + failure);
     }
 
     std::vector<Asset> publicBuilds;
     if (CatalogSource::fetchPublic(publicBuilds, failure))
         catalog.addAssets(publicBuilds);
     else
-        countFailure(error, failure);
+        failures.keep(failure);
 
     // The merges below may move the catalog's products, so the slugs are taken first.
     std::vector<std::string> slugs;
@@ -130,7 +125,8 @@ bool PluginManager::fetchAll(Catalog& catalog, const CredentialStore& logins, st
         if (knownFolders.count(folder) == 0)
             fetchStrayFolder(catalog, folder, logins.get(Channel::Donators, folder));
     }
-    return error.empty();
+    error = failures.text();
+    return failures.empty();
 }
 
 bool PluginManager::refresh(std::string& error)

@@ -3,6 +3,7 @@
 #include "manager/install/elevatedTask.h"
 #include "manager/install/pluginInstaller.h"
 #include "manager/platform/filePaths.h"
+#include "manager/platform/firstError.h"
 #include "manager/platform/log.h"
 
 #include <juce_core/juce_core.h>
@@ -18,12 +19,6 @@ std::string describe(const PluginManager::Removal& removal)
 {
     return "Uninstall " + removal.product + " " + PlatformUtils::formatToString(removal.format) + " from " +
            removal.folder;
-}
-
-void keepFirst(std::string& error, const std::string& failure)
-{
-    if (error.empty())
-        error = failure;
 }
 
 // What one removal of the batch left to be confirmed on disk.
@@ -45,6 +40,9 @@ PluginManager::Removal PluginManager::removalFor(const std::string& product, Plu
 std::vector<bool> PluginManager::removeAll(const std::vector<Removal>& removals, std::string& error)
 {
     std::vector<bool> removed(removals.size(), false);
+    // A failure the caller holds already stays the first.
+    FirstError failures;
+    failures.keep(error);
     std::vector<std::pair<std::string, PluginFormat>> pairs;
     for (const Removal& removal : removals)
         pairs.emplace_back(removal.product, removal.format);
@@ -63,7 +61,7 @@ std::vector<bool> PluginManager::removeAll(const std::vector<Removal>& removals,
         if (!removed[i])
         {
             Log::write(describe(removal) + ": " + message);
-            keepFirst(error, message);
+            failures.keep(message);
         }
     }
 
@@ -84,7 +82,7 @@ std::vector<bool> PluginManager::removeAll(const std::vector<Removal>& removals,
             Log::write(describe(removal) + ": ok, " + std::to_string(pending[i].fileCount) + " file(s)");
             std::string failure;
             if (!forget(removal.product, removal.format, removal.folder, failure))
-                keepFirst(error, failure);
+                failures.keep(failure);
             continue;
         }
         removed[i] = false;
@@ -93,8 +91,9 @@ std::vector<bool> PluginManager::removeAll(const std::vector<Removal>& removals,
                                                                   PlatformUtils::formatToString(removal.format) +
                                                                   " from " + removal.folder + ".";
         Log::write(describe(removal) + ": " + failure);
-        keepFirst(error, failure);
+        failures.keep(failure);
     }
+    error = failures.text();
     return removed;
 }
 
@@ -165,7 +164,7 @@ std::vector<InstalledPlugins::Entry> PluginManager::getStrayInstalls() const
         const juce::File folder = literalFile(entry.path).getParentDirectory();
         if (toFile(pathFor(entry.product, format)) == folder)
             continue;
-        if (!installed.installedFile(entry.product, format, folder.getFullPathName().toStdString()).empty())
+        if (!installed.installedFile(entry.product, format, pathOf(folder)).empty())
             strays.push_back(entry);
     }
     return strays;

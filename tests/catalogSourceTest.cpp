@@ -1,6 +1,6 @@
 // The catalog's web sources: the product lists, the public builds and the channel folders.
-#include "manager/catalog/catalogSource.h"
-#include "manager/catalog/config.h"
+#include "manager/sources/catalogSource.h"
+#include "manager/sources/config.h"
 
 #include "httpFixture.h"
 

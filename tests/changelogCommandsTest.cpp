@@ -8,11 +8,10 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <tuple>
 
 using namespace pluginManager;
 using testSupport::CatalogServer;
-using testSupport::ProcessResult;
+using testSupport::Outcome;
 using Paths = std::vector<std::string>;
 
 namespace
@@ -25,8 +24,6 @@ const std::string alphaMarkdown = testSupport::readFile(fixtures + "command/Alph
 const std::string alpha120 = alphaText.substr(alphaText.find("Alpha Version 1.2.0"));
 
 const std::string publicChangelog = testSupport::route(testSupport::loopbackPath::changelog);
-const std::string internalChangelog = CatalogServer::folder("alpha", Channel::Internal) + "changelog.txt";
-const std::string donatorChangelog = CatalogServer::folder("alpha", Channel::Donators) + "changelog.txt";
 
 // Alpha has public builds up to newestPublic, an internal and a donators folder, and is in the
 // public changelog; Quiet ("Quiet Storm", with control characters from its product list) has no
@@ -42,132 +39,92 @@ struct World
         catalog.channelFolder("alpha", Channel::Internal, {build("2.0.0")}, team);
         catalog.channelFolder("alpha", Channel::Donators, {build("1.4.0")}, fan);
         if (internalCopy)
-            catalog.server.setText(internalChangelog, "Version 2.0.0\nAlpha:\n- team build\n");
-        catalog.server.setText(donatorChangelog, "Version 1.4.0\nAlpha:\n- donator build\n");
+            catalog.server.setText(CatalogServer::folder("alpha", Channel::Internal) + "changelog.txt",
+                                   "Version 2.0.0\nAlpha:\n- team build\n");
+        catalog.server.setText(CatalogServer::folder("alpha", Channel::Donators) + "changelog.txt",
+                               "Version 1.4.0\nAlpha:\n- donator build\n");
         catalog.server.setText(publicChangelog, testSupport::readFile(fixtures + "input.txt"));
     }
 
     static std::string build(const std::string& version) { return CatalogServer::build("Alpha", "VST3", version); }
 
-    Paths changelogRequests() const
-    {
-        Paths paths;
-        for (const std::string& path : catalog.requestedPaths())
-            if (path.size() > 13 && path.compare(path.size() - 13, 13, "changelog.txt") == 0)
-                paths.push_back(path);
-        return paths;
-    }
-
     CatalogServer catalog;
     testSupport::ProgramRun run{catalog.server.url("/")};
 };
 
-void expectResult(const ProcessResult& result, int exitCode, const std::string& out, const std::string& err)
+// What share writes for these logins by folder.
+std::string shared(const testSupport::StoredLogins& logins)
 {
-    EXPECT_EQ(result.exitCode, exitCode);
-    EXPECT_EQ(result.out, out);
-    EXPECT_EQ(result.err, err);
+    std::string entries;
+    for (const auto& [slug, login] : logins)
+        entries += std::string(entries.empty() ? "" : ", ") + R"({"slug": ")" + slug + R"(", "user": ")" + login.user +
+                   R"(", "pw": ")" + LoginFile::hide(login.password, slug) + R"("})";
+    return R"({"vyrLogin": 1, "logins": [)" + entries + "]}\n";
 }
 }
 
-TEST(ChangelogCommand, PrintsThePublicReleasesAsAskedOrSaysWhyNot)
+TEST(TextCommands, ChangelogPrintsThePublicReleasesAndShareTheDonatorLoginsOfEveryFolderOrEachSaysWhyNot)
 {
     World world;
-    expectResult(world.run({"changelog"}), 1, "", "changelog needs a product\n");
-    expectResult(world.run({"changelog", "Alpha", "--format", "html"}), 1, "", "--format is text or markdown\n");
+    EXPECT_EQ(world.run.outcome({"changelog"}), Outcome(1, "", "changelog needs a product\n"));
+    EXPECT_EQ(world.run.outcome({"changelog", "Alpha", "--format", "html"}),
+              Outcome(1, "", "--format is text or markdown\n"));
     EXPECT_EQ(world.catalog.requestedPaths(), Paths());
 
-    const std::string file = world.run.home() + "/alpha.md";
-    // options, exit code, standard output, error stream
-    const std::tuple<Paths, int, std::string, std::string> cases[] = {
-        {{}, 0, alphaText + "\n", ""},
-        {{"--format", "markdown"}, 0, alphaMarkdown + "\n", ""},
-        {{"--version", "1.2.0"}, 0, alpha120 + "\n", ""},
-        {{"--version", "1.2.0.7"}, 0, alpha120 + "\n", ""},
-        {{"--version", "1.1.0"}, 1, "", "The changelog of Alpha has no version 1.1.0\n"},
-        {{"--format", "markdown", "--out", file}, 0, "Written to " + file + "\n", ""},
+    // Logins of other folders, and a team login switched off, change nothing for Alpha.
+    const Credentials beta{"b", "bpw"};
+    world.run.store({{"delta", fan}, {"beta", beta}, {"", team}});
+    const std::string home = world.run.home(), file = home + "/alpha.md";
+    // Longer than what replaces it, which is written exactly.
+    testSupport::writeFile(file, std::string(alphaMarkdown.size() * 2, 'x'));
+    const std::pair<Paths, Outcome> cases[] = {
+        {{"changelog", "Alpha"}, {0, alphaText + "\n", ""}},
+        {{"changelog", "Alpha", "--format", "markdown"}, {0, alphaMarkdown + "\n", ""}},
+        {{"changelog", "Alpha", "--version", "1.2.0.7"}, {0, alpha120 + "\n", ""}},
+        {{"changelog", "Alpha", "--version", "1.1.0"}, {1, "", "The changelog of Alpha has no version 1.1.0\n"}},
+        {{"changelog", "Alpha", "--format", "markdown", "--out", file}, {0, "Written to " + file + "\n", ""}},
+        // A file that opens but cannot take the text must not be reported as written.
+        {{"changelog", "Alpha", "--out", "/dev/full"}, {1, "", "Could not write /dev/full\n"}},
+        {{"changelog", "Quiet"}, {1, "", "No changelog has been published for Quiet Storm yet.\n"}},
+        // The folder stays as typed: it salts the password.
+        {{"share", "delta", "Beta"}, {0, shared({{"delta", fan}, {"Beta", beta}}), ""}},
+        {{"share", "gamma", "--user", "g", "--password", "gpw", "--channel", "donators", "--product", "gamma"},
+         {0, shared({{"gamma", {"g", "gpw"}}}), ""}},
+        {{"share", "delta", "internal", "--out", home + "/h.json"}, {1, "", "No donator login stored for internal\n"}},
+        {{"share", "delta", "--out", home + "/no/x.json"}, {1, "", "Could not write " + home + "/no/x.json\n"}},
     };
-    for (const auto& [options, exitCode, out, err] : cases)
-    {
-        SCOPED_TRACE(testing::PrintToString(options));
-        Paths arguments = {"changelog", "Alpha"};
-        arguments.insert(arguments.end(), options.begin(), options.end());
-        expectResult(world.run(arguments), exitCode, out, err);
-    }
+    for (const auto& [arguments, outcome] : cases)
+        EXPECT_EQ(world.run.outcome(arguments), outcome) << testing::PrintToString(arguments);
     EXPECT_EQ(testSupport::readFile(file), alphaMarkdown);
+    EXPECT_FALSE(std::filesystem::exists(home + "/h.json"));
 
     // Why there is nothing to show. Without shared sections a release of another product concerns no one else.
     world.catalog.server.setText(publicChangelog, "Version 1.0.0\nBeta:\n- x\n");
-    expectResult(world.run({"changelog", "Alpha"}), 1, "", "The changelog has nothing about Alpha\n");
+    EXPECT_EQ(world.run.outcome({"changelog", "Alpha"}), Outcome(1, "", "The changelog has nothing about Alpha\n"));
     world.catalog.server.setStatus(publicChangelog, 500);
-    expectResult(world.run({"changelog", "Alpha"}), 1, "", "Could not read the changelog: HTTP 500\n");
-    expectResult(world.run({"changelog", "Quiet"}), 1, "", "No changelog has been published for Quiet Storm yet.\n");
+    EXPECT_EQ(world.run.outcome({"changelog", "Alpha"}), Outcome(1, "", "Could not read the changelog: HTTP 500\n"));
 }
 
 TEST(ChangelogCommand, AReadablePrivateCopyWinsElseThePublicOneIsCutWithoutTheTeamLogin)
 {
-    const std::string teamRelease = "Alpha Version 2.0.0\n\nAlpha:\n\n- team build\n\n";
     const std::string donatorRelease = "Alpha Version 1.4.0\n\nAlpha:\n\n- donator build\n\n";
     const testSupport::StoredLogins both = {{"", team}, {"alpha", fan}}, teamOnly = {{"", team}};
 
-    struct Case
-    {
-        const char* name;
-        std::string newestPublic;
-        bool internalCopy;
-        testSupport::StoredLogins logins;
-        bool teamLogin;
-        std::string out;
-        Paths requests;
-    };
-    const Case cases[] = {
-        {"team login on", "1.3.0", true, both, true, teamRelease, {internalChangelog}},
-        {"no internal copy", "1.3.0", false, both, true, donatorRelease, {internalChangelog, donatorChangelog}},
+    // newest public build, whether the internal folder has a copy, stored logins, team login switch, output
+    const std::tuple<const char*, bool, testSupport::StoredLogins, bool, std::string> cases[] = {
+        {"1.3.0", true, both, true, "Alpha Version 2.0.0\n\nAlpha:\n\n- team build\n\n"},
+        {"1.3.0", false, both, true, donatorRelease},
         // The private copy is never cut, not even at the newest public build.
-        {"team login off", "1.2.0", true, both, false, donatorRelease, {donatorChangelog}},
-        {"wrong donator login", "1.3.0", true, {{"alpha", {"fan", "old"}}}, false, alphaText + "\n",
-         {donatorChangelog, publicChangelog}},
-        {"no login", "1.2.0", true, {}, false, alpha120 + "\n", {publicChangelog}},
-        {"team login stored but off", "1.2.0", true, teamOnly, false, alpha120 + "\n", {publicChangelog}},
-        {"complete team login", "1.2.0", false, teamOnly, true, alphaText + "\n", {internalChangelog, publicChangelog}},
+        {"1.2.0", true, both, false, donatorRelease},
+        {"1.3.0", true, {{"alpha", {"fan", "old"}}}, false, alphaText + "\n"},
+        {"1.2.0", true, teamOnly, false, alpha120 + "\n"},
+        {"1.2.0", false, teamOnly, true, alphaText + "\n"},
     };
-    for (const Case& c : cases)
+    for (const auto& [newestPublic, internalCopy, logins, teamLogin, out] : cases)
     {
-        SCOPED_TRACE(c.name);
-        World world(c.newestPublic, c.internalCopy);
-        world.run.store(c.logins, c.teamLogin);
-        expectResult(world.run({"changelog", "Alpha"}), 0, c.out, "");
-        EXPECT_EQ(world.changelogRequests(), c.requests);
+        World world(newestPublic, internalCopy);
+        world.run.store(logins, teamLogin);
+        EXPECT_EQ(world.run.outcome({"changelog", "Alpha"}), Outcome(0, out, ""))
+            << newestPublic << internalCopy << logins.size() << teamLogin;
     }
-}
-
-TEST(ShareCommand, WritesTheDonatorLoginsOfEveryFolderOrNothing)
-{
-    const auto shared = [](const std::vector<std::pair<std::string, Credentials>>& logins) {
-        std::string entries;
-        for (const auto& [slug, login] : logins)
-            entries += std::string(entries.empty() ? "" : ", ") + R"({"slug": ")" + slug + R"(", "user": ")" +
-                       login.user + R"(", "pw": ")" + LoginFile::hide(login.password, slug) + R"("})";
-        return R"({"vyrLogin": 1, "logins": [)" + entries + "]}\n";
-    };
-    World world;
-    const Credentials beta{"b", "bpw"};
-    world.run.store({{"alpha", fan}, {"beta", beta}, {"", team}});
-    const std::string home = world.run.home();
-
-    // arguments, exit code, standard output, error stream
-    const std::tuple<Paths, int, std::string, std::string> cases[] = {
-        // The folder stays as typed: it salts the password.
-        {{"share", "alpha", "Beta"}, 0, shared({{"alpha", fan}, {"Beta", beta}}), ""},
-        {{"share", "gamma", "--user", "g", "--password", "gpw", "--channel", "donators", "--product", "gamma"}, 0,
-         shared({{"gamma", {"g", "gpw"}}}), ""},
-        {{"share", "alpha", "internal", "--out", home + "/half.json"}, 1, "", "No donator login stored for internal\n"},
-        {{"share", "alpha", "--out", home + "/missing/x.json"}, 1, "", "Could not write " + home + "/missing/x.json\n"},
-    };
-    for (const auto& [arguments, exitCode, out, err] : cases)
-    {
-        SCOPED_TRACE(testing::PrintToString(arguments));
-        expectResult(world.run(arguments), exitCode, out, err);
-    }
-    EXPECT_FALSE(std::filesystem::exists(home + "/half.json"));
 }

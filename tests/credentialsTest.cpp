@@ -2,7 +2,7 @@
 #include "manager/logins/credentials.h"
 #include "manager/logins/loginFile.h"
 
-#include "manager/catalog/config.h"
+#include "manager/sources/config.h"
 
 #include "httpFixture.h"
 

@@ -1,4 +1,4 @@
-#include "manager/catalog/directoryIndex.h"
+#include "manager/sources/directoryIndex.h"
 
 #include "support/tempFolder.h"
 

@@ -1,13 +1,21 @@
-// End-to-end runs of list against a loopback catalog.
-#include "manager/state/installedPlugins.h"
+// End-to-end runs of list, login, logout, teamlogin and paths against a loopback catalog: what they
+// print and the files they write.
+#include "manager/logins/loginFile.h"
 
 #include "support/catalogServer.h"
 #include "support/programRun.h"
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
+#include <future>
+
+#include <sys/stat.h>
+
 using namespace pluginManager;
 using testSupport::CatalogServer;
+using testSupport::Outcome;
 using Paths = std::vector<std::string>;
 
 namespace
@@ -15,50 +23,77 @@ namespace
 const Credentials fan{"fan", "pw"}, team{"team", "tpw"};
 const auto build = CatalogServer::build;
 
+std::string xml(const std::string& root, const std::string& children = "")
+{
+    return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n\r\n" +
+           (children.empty() ? "<" + root + "/>\r\n" : "<" + root + ">\r\n" + children + "</" + root + ">\r\n");
+}
+
+std::string login(const std::string& key, const std::string& user, const std::string& password)
+{
+    return "  <login key=\"" + key + "\" user=\"" + user + "\" pw=\"" + LoginFile::hide(password, key) + "\"/>\r\n";
+}
+
+const std::string teamLoginOn = xml("pluginManager", "  <teamLogin enabled=\"1\"/>\r\n");
+
+// The system lists a process that waits for an advisory lock after "->", with the file's inode.
+bool someoneWaitsToLock(const std::string& path)
+{
+    struct stat file = {};
+    std::ifstream locks("/proc/locks");
+    for (std::string line; stat(path.c_str(), &file) == 0 && std::getline(locks, line);)
+        if (line.find("->") != std::string::npos && line.find(":" + std::to_string(file.st_ino) + " ") < line.size())
+            return true;
+    return false;
+}
+
 // Aurora 1.1.0 is on both login channels; Nebula is named by the internal list alone; no list
-// names the folder "orphan"; Legacy and one Vireo build are for other systems. Aurora's VST3
-// 1.0.0 is installed, and the failing sources answer 500. A link in Aurora's donators folder
-// would print a row of its own, and retitle the terminal, were it taken for a build.
+// names the folders "orphan" and "empty"; Legacy and one Vireo build are for other systems.
+// Aurora's VST3 1.0.0 is installed, and the failing sources answer 500. A link in Aurora's
+// donators folder would print a row of its own, and retitle the terminal, were it taken for a build.
 struct World
 {
     explicit World(const testSupport::StoredLogins& logins = {}, bool teamLogin = false, const Paths& failing = {})
     {
         CatalogServer& s = catalog;
         s.publicProducts({s.product("Aurora", "aurora"), s.product("Vireo", "vireo"), s.product("Legacy", "legacy")});
-        s.publicBuilds({build("Aurora", "VST3", "1.0.0"), build("Aurora", "CLAP", "1.0.0"),
-                        build("AuroraFX", "VST3", "1.0.0"), build("Vireo", "LV2", "2.0.0"),
-                        "Kestavel-Vireo-VST3-2.0.0-win64.zip", "Kestavel-Legacy-VST3-0.1-MacOS.zip"});
+        const std::string aurora10 = build("Aurora", "VST3", "1.0.0"), aurora11 = build("Aurora", "VST3", "1.1.0");
+        s.publicBuilds({aurora10, build("Aurora", "CLAP", "1.0.0"), build("AuroraFX", "VST3", "1.0.0"),
+                        build("Vireo", "LV2", "2.0.0"), "Kestavel-Vireo-VST3-2.0.0-win64.zip",
+                        "Kestavel-Legacy-VST3-0.1-MacOS.zip"});
         s.internalProducts({s.product("Aurora", "aurora"), s.product("Nebula", "nebula")}, team);
-        const auto aurora = [](const char* newer, const char* older) {
-            return Paths{build("Aurora", "VST3", newer), build("Aurora", "VST3", older)};
-        };
-        Paths donated = aurora("1.1.0", "1.0.0");
-        donated.push_back(build("Aurora\tVST3\t9.0.0\tinternal\t\n\x1b]0;owned\x07Aurora", "VST3", "1.0.0"));
-        s.channelFolder("aurora", Channel::Donators, donated, fan);
-        s.channelFolder("aurora", Channel::Internal, aurora("1.2.0", "1.1.0"), team);
+        const std::string link = build("Aurora\tVST3\t9.0.0\tinternal\t\n\x1b]0;owned\x07Aurora", "VST3", "1.0.0");
+        s.channelFolder("aurora", Channel::Donators, {aurora11, aurora10, link}, fan);
+        s.channelFolder("aurora", Channel::Internal, {build("Aurora", "VST3", "1.2.0"), aurora11}, team);
         s.channelFolder("nebula", Channel::Internal, {build("Nebula", "CLAP", "0.9")}, team);
         s.channelFolder("orphan", Channel::Donators, {build("OrphanFX", "VST3", "1.0"), build("Orphan", "CLAP", "1.0")},
                         fan, {s.product("Orphan Synth", "")});
+        s.channelFolder("empty", Channel::Donators, {}, fan);
         for (const std::string& path : failing)
             s.server.setStatus(path, 500);
 
-        run.store(logins, teamLogin);
-        const std::string folder = run.home() + "/.vst3/Kestavel";
-        testSupport::writeFile(folder + "/Aurora.vst3/Contents/x", "");
-        run.withSettings([&folder] {
-            InstalledPlugins record(false);
-            Asset installed;
-            parseAssetName(build("Aurora", "VST3", "1.0.0"), installed);
-            record.set(installed, folder, {"Aurora.vst3"}, 0);
-            std::string error;
-            record.save(error);
-        });
+        if (!logins.empty() || teamLogin)
+            run.store(logins, teamLogin);
+        const std::string plugin = run.home() + "/.vst3/Kestavel/Aurora.vst3";
+        testSupport::writeFile(plugin + "/Contents/x", "");
+        const std::string record = R"([{"product": "Aurora", "format": "VST3", "version": "1.0.0", "path": ")";
+        testSupport::writeFile(run.settingsFile("installed.json"), record + plugin + "\"}]");
     }
 
     std::string stored() const { return run.settingsText("credentials.xml") + run.settingsText("settings.xml"); }
 
     CatalogServer catalog;
     testSupport::ProgramRun run{catalog.server.url("/")};
+};
+
+struct SettingsCommands : ::testing::Test, World
+{
+    const std::string fanLogin = login("donators:aurora", "fan", "pw"), teamLogin = login("internal", "team", "tpw");
+
+    void expectRun(const Paths& arguments, const std::string& out, const std::string& err = "")
+    {
+        EXPECT_EQ(run.outcome(arguments), Outcome(err.empty() ? 0 : 1, out, err)) << testing::PrintToString(arguments);
+    }
 };
 }
 
@@ -71,65 +106,185 @@ TEST(ListCommand, EachVersionOnceWithTheBestChannelTheLoginsReachAndEachSourceAs
     const std::string internalRows = "Aurora\tVST3\t1.2.0\tinternal\t1.0.0\nAurora\tVST3\t1.1.0\tdonators\t1.0.0\n" +
                                      aurora + auroraFx + nebula + vireo;
 
-    const std::string auroraDonators = CatalogServer::folder("aurora", Channel::Donators);
-    const std::string orphan = CatalogServer::folder("orphan", Channel::Donators);
-    const Paths publicSources = {CatalogServer::productList, CatalogServer::versionList, CatalogServer::release};
-    const auto plus = [&publicSources](const Paths& more) {
-        Paths all = publicSources;
-        all.insert(all.end(), more.begin(), more.end());
-        return all;
-    };
-    const Paths withDonators = plus({auroraDonators});
-    const Paths internalRequests = {
-        CatalogServer::productList, CatalogServer::internalList, CatalogServer::versionList, CatalogServer::release,
-        CatalogServer::folder("aurora", Channel::Internal), auroraDonators,
-        CatalogServer::folder("vireo", Channel::Internal), CatalogServer::folder("legacy", Channel::Internal),
-        CatalogServer::folder("nebula", Channel::Internal)};
-    const Paths list = {"list"};
-
     struct Case
     {
         World world;
         Paths arguments;
         std::string out, err;
-        Paths requests = {}; // empty: not looked at
     };
     Case cases[] = {
-        {World(), list, publicRows, "", publicSources},
-        {World({{"aurora", fan}}), list, donatorRows, "", withDonators},
+        {World(), {"list"}, publicRows, ""},
         // While the switch is off not even the internal product list is asked for.
-        {World({{"aurora", fan}, {"", team}}), list, donatorRows, "", withDonators},
-        // One internal login opens every product's folder; missing ones are skipped quietly.
-        {World({{"aurora", fan}, {"", team}}, true), list, internalRows, "", internalRequests},
-        {World({{"aurora", {"fan", "old"}}}), list, publicRows, "", withDonators},
+        {World({{"aurora", fan}, {"", team}}), {"list"}, donatorRows, ""},
+        // One internal login opens every product's folder; missing ones (Vireo's, Legacy's) are skipped quietly.
+        {World({{"aurora", fan}, {"", team}}, true), {"list"}, internalRows, ""},
+        {World({{"aurora", {"fan", "old"}}}), {"list"}, publicRows, ""},
         // The shortest build name of the folder becomes a product; its variant is listed after it.
-        {World({{"orphan", fan}}), list,
-         aurora + auroraFx + "Orphan\tCLAP\t1.0\tdonators\t\nOrphanFX\tVST3\t1.0\tdonators\t\n" + vireo, "",
-         plus({orphan, orphan + "products.json"})},
+        {World({{"orphan", fan}}), {"list"},
+         aurora + auroraFx + "Orphan\tCLAP\t1.0\tdonators\t\nOrphanFX\tVST3\t1.0\tdonators\t\n" + vireo, ""},
         // A login on the command line serves this run alone; an internal one switches the team login on for it.
         {World(), {"list", "--user", "fan", "--password", "pw", "--channel", "donators", "--product", "Aurora"},
-         donatorRows, "", withDonators},
-        {World({{"aurora", fan}}), {"list", "--user=team", "--password=tpw"}, internalRows, "", internalRequests},
+         donatorRows, ""},
+        {World({{"aurora", fan}}), {"list", "--user=team", "--password=tpw"}, internalRows, ""},
         {World(), {"list", "Aurora"}, aurora, ""},
         {World(), {"list", "Legacy"}, "", "Nothing available for Legacy\n"},
         // A failed source is a warning; what the others gave is listed (the internal list names Aurora).
-        {World({{"", team}}, true, {CatalogServer::productList}), list,
+        {World({{"", team}}, true, {CatalogServer::productList}), {"list"},
          "Aurora\tVST3\t1.2.0\tinternal\t1.0.0\nAurora\tVST3\t1.1.0\tinternal\t1.0.0\n" + aurora + auroraFx + nebula,
          "warning: Could not download the product list\n"},
-        {World({{"", {"team", "old"}}}, true), list, publicRows, "warning: Team login: Login rejected\n"},
+        {World({{"", {"team", "old"}}}, true), {"list"}, publicRows, "warning: Team login: Login rejected\n"},
     };
     for (Case& c : cases)
     {
         SCOPED_TRACE(testing::PrintToString(c.arguments) + " " + c.err);
         const std::string stored = c.world.stored();
-        const auto result = c.world.run(c.arguments);
-        EXPECT_EQ(result.err, c.err);
-        EXPECT_EQ(result.exitCode, c.out.empty() ? 1 : 0);
-        EXPECT_EQ(result.out, c.out);
-        if (!c.requests.empty())
-        {
-            EXPECT_EQ(c.world.catalog.requestedPaths(), c.requests);
-        }
+        EXPECT_EQ(c.world.run.outcome(c.arguments), Outcome(c.out.empty() ? 1 : 0, c.out, c.err));
         EXPECT_EQ(c.world.stored(), stored);
+    }
+    Paths sources = {CatalogServer::productList, CatalogServer::versionList, CatalogServer::release};
+    EXPECT_EQ(cases[0].world.catalog.requestedPaths(), sources);
+    sources.push_back(CatalogServer::folder("aurora", Channel::Donators));
+    EXPECT_EQ(cases[1].world.catalog.requestedPaths(), sources);
+}
+
+// A login is stored only once the server accepted it; teamlogin and paths show or set the setting.
+TEST_F(SettingsCommands, EachCommandPrintsAndStoresWhatItShould)
+{
+    const std::string& home = run.home();
+    const auto rows = [&home](const std::string& vst3Folder, const char* kind) {
+        return "VST2\t" + home + "/.vst\tdefault\nVST3\t" + vst3Folder + "\t" + kind + "\nCLAP\t" + home +
+               "/.clap\tdefault\nLV2\t" + home + "/.lv2\tdefault\nStandalone\t" + home + "/.local/bin\tdefault\n";
+    };
+    const std::string defaults = rows(home + "/.vst3", "default"), studio = home + "/studio/vst3";
+    const std::string fan = xml("credentials", fanLogin), none = xml("credentials"), off = xml("pluginManager");
+    const std::string au = "  <installPath format=\"AU\" path=\"/some/folder\"/>\r\n";
+    const std::string custom = "  <installPath format=\"VST3\" path=\"" + studio + "\"/>\r\n";
+    const std::string empty = catalog.server.url(CatalogServer::folder("empty", Channel::Donators));
+    // arguments, standard output, error stream, what credentials.xml and settings.xml hold after
+    const std::tuple<Paths, std::string, std::string, std::string> steps[] = {
+        {{"login", "donators", "Aurora", "--user", "fan", "--password", "wrong"}, "", "Login rejected\n", ""},
+        {{"login", "donators", "empty", "--user", "fan", "--password", "pw"}, "", "There is no build in " + empty +
+         " yet.\n\nThe folder is there and the login was accepted - nothing has been uploaded into it.\n", ""},
+        {{"teamlogin"}, "off\n", "", ""},
+        {{"paths"}, defaults, "", ""},
+        {{"login", "donators", "Aurora", "--user", "fan", "--password", "pw"}, "Login stored\n", "", fan},
+        // The internal login ignores the product argument, and storing it switches the team login on.
+        {{"login", "internal", "aurora", "--user", "team", "--password", "tpw"}, "Login stored\n", "",
+         xml("credentials", fanLogin + teamLogin) + teamLoginOn},
+        {{"logout", "internal", "aurora"}, "", "", fan + off},
+        {{"logout", "donators"}, "", "", fan + off},
+        {{"logout", "donators", "AURORA"}, "", "", none + off},
+        {{"teamlogin", "on"}, "on\n", "", none + teamLoginOn},
+        {{"teamlogin", "off"}, "off\n", "", none + off},
+        // A relative folder is kept as the one it names where the command runs, which is the home folder.
+        {{"paths", "VST3", "studio/vst3"}, rows(studio, "custom"), "", none + xml("pluginManager", custom)},
+        // AU has no folder here, so no row, but the setting is kept.
+        {{"paths", "AU", "/some/folder"}, rows(studio, "custom"), "", none + xml("pluginManager", custom + au)},
+        // Naming the default folder forgets the custom one, as "default" does; "~" is the home folder.
+        {{"paths", "VST3", "~/.vst3"}, defaults, "", none + xml("pluginManager", au)},
+        {{"paths", "AU", "default"}, defaults, "", none + off},
+    };
+    for (const auto& [arguments, out, err, files] : steps)
+    {
+        expectRun(arguments, out, err);
+        EXPECT_EQ(stored(), files) << testing::PrintToString(arguments);
+    }
+    // The same value is written again all the same.
+    testSupport::writeFile(run.settingsFile("settings.xml"), teamLoginOn + "<!-- -->");
+    expectRun({"teamlogin", "on"}, "on\n");
+    EXPECT_EQ(run.settingsText("settings.xml"), teamLoginOn);
+}
+
+// Root may write anywhere, but not a file where a folder stands. The two logins that get so far
+// are the only requests.
+TEST_F(SettingsCommands, WrongArgumentsAndFailedSavesAreReportedAndChangeNothing)
+{
+    for (const char* name : {"credentials.xml", "settings.xml"})
+    {
+        testSupport::writeFile(run.settingsFile(name) + "/inside", "x");
+        std::filesystem::permissions(run.settingsFile(name), std::filesystem::perms(0755));
+    }
+    const std::string logins = "Could not save " + run.settingsFile("credentials.xml") + ": Is a directory";
+    const std::string switches = "Could not save " + run.settingsFile("settings.xml") + ": Is a directory";
+    const std::pair<Paths, std::string> cases[] = {
+        {{"login", "public", "x", "--user", "a", "--password", "b"}, "login needs a channel: internal or donators"},
+        {{"login", "donators", ""}, "A donator login needs the product it is for"},
+        {{"login", "donators", "aurora", "--user", "", "--password", "b"}, "login needs --user and --password"},
+        {{"logout", "Internal"}, "logout needs a channel: internal or donators"},
+        {{"teamlogin", "yes"}, "teamlogin takes on or off, or nothing to say which it is"},
+        {{"paths", "vst3", "/x"}, "Unknown format: vst3"},
+        {{"paths", "VST3"}, "paths VST3 needs a location, or \"default\""},
+        {{"paths", "VST3", "plug\nins"}, "Could not set the VST3 location: it holds a control character. The setting "
+                                          "was left as it was."},
+        // A login for this run only must be whole, and for a channel that takes one.
+        {{"list", "--user", "fan", "--password", ""}, "--user and --password go together"},
+        {{"frobnicate", "--password", "b"}, "--user and --password go together"},
+        {{"list", "--user", "a", "--password", "b", "--channel", "public"}, "Unknown channel: public"},
+        {{"login", "donators", "Aurora", "--user", "fan", "--password", "pw"}, logins},
+        {{"login", "internal", "--user", "team", "--password", "tpw"}, logins},
+        {{"logout", "donators", "aurora"}, logins},
+        {{"teamlogin", "on"}, switches},
+        {{"paths", "VST3", "/x"}, switches},
+    };
+    for (const auto& [arguments, message] : cases)
+        expectRun(arguments, "", message + "\n");
+    EXPECT_EQ(catalog.requestedPaths(),
+              (Paths{CatalogServer::folder("aurora", Channel::Donators), CatalogServer::internalList}));
+    for (const char* name : {"credentials.xml", "settings.xml"})
+        EXPECT_EQ(std::filesystem::status(run.settingsFile(name)).permissions(), std::filesystem::perms(0755)) << name;
+}
+
+// The first login stays at the server until the second run waits; each run loads the stored logins
+// at its start and writes them whole at its end.
+TEST_F(SettingsCommands, RunsThatChangeStoredFilesTakeTurnsAndTheOthersDoNotWait)
+{
+    if (!std::ifstream("/proc/locks"))
+        GTEST_SKIP() << "/proc/locks is not there to see that the second run waits";
+    catalog.channelFolder("vireo", Channel::Donators, {build("Vireo", "VST3", "1.0")}, fan);
+    const std::string aurora = CatalogServer::folder("aurora", Channel::Donators);
+    const auto loginTo = [this](const std::string& product) {
+        const Paths arguments = {"login", "donators", product, "--user", "fan", "--password", "pw"};
+        return std::async(std::launch::async, [this, arguments] { return run.outcome(arguments); });
+    };
+    // Until the condition holds, or the run is over without it.
+    const auto waitUntil = [](const auto& condition, const std::future<Outcome>& run) {
+        while (!condition() && run.wait_for(std::chrono::milliseconds(2)) != std::future_status::ready)
+            continue;
+    };
+    catalog.server.hold(aurora);
+    auto first = loginTo("Aurora");
+    waitUntil([&] { return catalog.server.requestCount(aurora) > 0; }, first);
+    expectRun({"teamlogin"}, "off\n");
+    auto second = loginTo("Vireo");
+    waitUntil([&] { return someoneWaitsToLock(run.settingsFile("run.lock")); }, second);
+    catalog.server.release(aurora);
+
+    EXPECT_EQ(first.get(), Outcome(0, "Login stored\n", ""));
+    EXPECT_EQ(second.get(), Outcome(0, "Login stored\n", "Waiting for another run of vyrpm to finish\n"));
+    EXPECT_EQ(run.settingsText("credentials.xml"), xml("credentials", fanLogin + login("donators:vireo", "fan", "pw")));
+}
+
+// Read as empty, a file that could not be read would be lost at the next save; it is kept aside
+// first, never over a copy kept before. An empty file holds nothing to keep.
+TEST_F(SettingsCommands, AFileThatCouldNotBeReadIsKeptAsideBeforeASaveReplacesIt)
+{
+    const Paths loginFan = {"login", "donators", "Aurora", "--user", "fan", "--password", "pw"};
+    // file, its content, the command, where the content is kept ("" for nowhere), the file after the command
+    const std::tuple<std::string, std::string, Paths, std::string, std::string> cases[] = {
+        {"credentials.xml", xml("credentials", fanLogin + teamLogin).substr(0, 150), loginFan,
+         "credentials.xml.damaged", xml("credentials", fanLogin)},
+        {"credentials.xml", "<credentials>", {"logout", "donators", "aurora"}, "credentials.xml.damaged-2",
+         xml("credentials")},
+        {"credentials.xml", "", loginFan, "", xml("credentials", fanLogin)},
+        {"settings.xml", "<pluginManager><teamLogin enabled=\"1\"/>", {"teamlogin", "on"}, "settings.xml.damaged",
+         teamLoginOn},
+    };
+    for (const auto& [name, content, arguments, kept, after] : cases)
+    {
+        testSupport::writeFile(run.settingsFile(name), content);
+        const std::string notice = "Could not read " + run.settingsFile(name) + "; it is kept as ";
+        EXPECT_EQ(run(arguments).err, kept.empty() ? "" : notice + run.settingsFile(kept) + "\n");
+        EXPECT_EQ(run.settingsText(kept), kept.empty() ? "" : content);
+        EXPECT_EQ(run.settingsText(name), after);
     }
 }

@@ -1,5 +1,5 @@
 // Which login each request uses, and the manager's asynchronous completions.
-#include "manager/catalog/config.h"
+#include "manager/sources/config.h"
 #include "manager/pluginManager.h"
 
 #include "httpFixture.h"

@@ -1,8 +1,9 @@
 #include "manager/http/httpClient.h"
 
-#include "manager/catalog/config.h"
 #include "manager/http/curlLibrary.h"
+#include "manager/http/requestLimit.h"
 #include "manager/http/transferDeadline.h"
+#include "manager/platform/filePaths.h"
 #include "manager/platform/log.h"
 
 #include <juce_core/juce_core.h>
@@ -299,7 +300,7 @@ PassResult downloadPass(const std::string& url, const juce::File& dest, std::str
     if (writeFailed || !closed || temp.getSize() != written)
     {
         temp.deleteFile();
-        error = "Failed to write " + dest.getFullPathName().toStdString();
+        error = "Failed to write " + pathOf(dest);
         return PassResult::Failed;
     }
     // Without an announced size only the transport can tell that a body (a chunked one) broke off.
@@ -317,7 +318,7 @@ PassResult downloadPass(const std::string& url, const juce::File& dest, std::str
     if (!temp.replaceFileIn(dest))
     {
         temp.deleteFile();
-        error = "Failed to write " + dest.getFullPathName().toStdString();
+        error = "Failed to write " + pathOf(dest);
         return PassResult::Failed;
     }
     error.clear();
@@ -346,7 +347,7 @@ bool copyLocalFile(const std::string& url, const juce::File& dest, std::string& 
     if (source.existsAsFile() && copyToNewFile(source, temp) && temp.replaceFileIn(dest))
         return true;
     temp.deleteFile();
-    error = "File not found: " + source.getFullPathName().toStdString();
+    error = "File not found: " + pathOf(source);
     return false;
 }
 
@@ -355,7 +356,7 @@ bool findLocalFile(const std::string& url, juce::File& file, std::string& error)
     file = localFile(url);
     if (file.existsAsFile())
         return true;
-    error = "File not found: " + file.getFullPathName().toStdString();
+    error = "File not found: " + pathOf(file);
     return false;
 }
 
@@ -603,10 +604,10 @@ bool HttpClient::isNotFound(const std::string& error)
     return error == httpErrorMessage(404);
 }
 
-void setCancelled(const std::shared_ptr<bool>& flag)
+void setCancelled(const std::shared_ptr<bool>& flag, bool cancelled)
 {
     if (flag)
-        __atomic_store_n(flag.get(), true, __ATOMIC_SEQ_CST);
+        __atomic_store_n(flag.get(), cancelled, __ATOMIC_SEQ_CST);
 }
 
 bool isCancelled(const std::shared_ptr<bool>& flag)

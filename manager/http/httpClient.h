@@ -46,7 +46,8 @@ public:
 };
 
 // A cancel flag is set on one thread (the front end) while a download reads it on another. These
-// two make that hand-over an atomic store and load; set the flag only through setCancelled.
-void setCancelled(const std::shared_ptr<bool>& flag);
+// two make that hand-over an atomic store and load; set or clear the flag only through
+// setCancelled.
+void setCancelled(const std::shared_ptr<bool>& flag, bool cancelled = true);
 bool isCancelled(const std::shared_ptr<bool>& flag);
 }

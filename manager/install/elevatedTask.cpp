@@ -232,7 +232,7 @@ bool runRemove(const std::vector<std::string>& args, std::string& error)
     const juce::File file = literalFile(args[3]);
     if (file.deleteRecursively(false))
         return true;
-    error = cannotRemove(file.getFullPathName().toStdString());
+    error = cannotRemove(pathOf(file));
     return false;
 }
 

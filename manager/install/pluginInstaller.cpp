@@ -1,6 +1,7 @@
 #include "manager/install/pluginInstaller.h"
 
 #include "manager/http/httpClient.h"
+#include "manager/install/romFolder.h"
 #include "manager/install/workFolder.h"
 #include "manager/install/zipExtractor.h"
 #include "manager/platform/filePaths.h"
@@ -14,7 +15,6 @@ namespace pluginManager
 namespace
 {
 const char* const romPatterns = "*.bin;*.mid";
-const char* const leftAsItWas = ".\n\nThe installed plug-in was left as it was, so that none of your files is lost.";
 const char* const notRemoved = ".\n\nThe plug-in was not removed, so that none of your files is lost.";
 
 // Gives the busy flag back on every way out of an install, an exceptional one included.
@@ -23,14 +23,6 @@ struct BusyRelease
     std::atomic<bool>& flag;
     ~BusyRelease() { flag.store(false, std::memory_order_release); }
 };
-
-// The download is written by another thread's canceller only through setCancelled; clearing it
-// before a new download goes through the same atomic access.
-void clearCancel(const std::shared_ptr<bool>& cancel)
-{
-    if (cancel)
-        __atomic_store_n(cancel.get(), false, __ATOMIC_SEQ_CST);
-}
 
 juce::String archiveName(const Asset& asset)
 {
@@ -44,10 +36,9 @@ void clearAfterKilledRuns(const std::string& location)
     ZipExtractor::clearInterruptedCopies(location);
 }
 
-std::string romsNotKept(const juce::File& item, const std::string& product)
+std::string romsNotKept(const juce::File& item, const RomFolder& roms)
 {
-    const std::string romFolder = pathOf(toFile(PlatformUtils::romFolder(product)));
-    return "Could not move the ROM files out of " + pathOf(item) + " into " + romFolder;
+    return "Could not move the ROM files out of " + pathOf(item) + " into " + pathOf(roms.folder());
 }
 
 std::string dataProductOf(const Asset& asset)
@@ -60,37 +51,18 @@ std::string dataProductOf(const Asset& asset)
 // not be put there: the folder must then stay, or the ROM goes with it. Links are never followed:
 // what one leads to (a development tree, the home folder) is not inside the plug-in, and moving
 // its files would take them from where they belong. A link named like a ROM is no ROM either.
-bool migrateRoms(const juce::File& item, const std::string& product)
+bool migrateRoms(const juce::File& item, const RomFolder& roms)
 {
     if (!item.isDirectory() || item.isSymbolicLink())
         return true;
-    const auto roms = item.findChildFiles(juce::File::findFiles, true, romPatterns, juce::File::FollowSymlinks::no);
-    const auto romFolder = toFile(PlatformUtils::romFolder(product));
-    bool allKept = true;
-    for (const auto& rom : roms)
+    const auto found = item.findChildFiles(juce::File::findFiles, true, romPatterns, juce::File::FollowSymlinks::no);
+    for (const auto& rom : found)
     {
-        if (rom.isSymbolicLink())
-            continue;
-        if (!createFolder(romFolder))
+        std::string unused;
+        if (!rom.isSymbolicLink() && !roms.keep(rom, RomFolder::Keep::Move, unused))
             return false;
-        auto destination = romFolder.getChildFile(rom.getFileName());
-        if (destination.existsAsFile() && destination.hasIdenticalContentTo(rom))
-        {
-            rom.deleteFile();
-            continue;
-        }
-        if (destination.exists())
-            destination = destination.getNonexistentSibling(true);
-        if (!rom.copyFileTo(destination))
-        {
-            Log::write("Could not keep " + pathOf(rom));
-            allKept = false;
-            continue;
-        }
-        const bool removed = rom.deleteFile();
-        Log::write("Moved " + pathOf(rom) + " to " + pathOf(destination) + (removed ? "" : ", original kept"));
     }
-    return allKept;
+    return true;
 }
 
 bool removeOne(const juce::File& item, std::string& message, std::vector<std::string>& deferred)
@@ -177,7 +149,8 @@ bool PluginInstaller::run(const Asset& asset, const Credentials& login, const st
         return false;
     }
     const auto archive = download.folder().getChildFile(archiveName(asset));
-    clearCancel(cancel);
+    // A cancel meant for an earlier download must not stop this one.
+    setCancelled(cancel, false);
     if (!HttpClient::downloadFile(asset.url, pathOf(archive), message, progress, cancel, login))
         return false;
 
@@ -186,9 +159,10 @@ bool PluginInstaller::run(const Asset& asset, const Credentials& login, const st
                           : fileName;
     const auto product = dataProductOf(asset);
     const auto installedItem = toFile(location).getChildFile(juce::String::fromUTF8(name.c_str()));
-    if (!migrateRoms(installedItem, product))
+    const RomFolder roms(product);
+    if (!migrateRoms(installedItem, roms))
     {
-        message = romsNotKept(installedItem, product) + leftAsItWas;
+        message = romsNotKept(installedItem, roms) + RomFolder::leftAsItWas;
         logInstall(asset, location, false, false, message);
         return false;
     }
@@ -270,9 +244,10 @@ bool PluginInstaller::uninstall(const std::string& name, const std::string& prod
         *removedPath = path;
 
     const auto item = toFile(path);
-    if (!migrateRoms(item, product))
+    const RomFolder roms(product);
+    if (!migrateRoms(item, roms))
     {
-        message = romsNotKept(item, product) + notRemoved;
+        message = romsNotKept(item, roms) + notRemoved;
         return false;
     }
     if (!removeOne(item, message, pendingRemovals))

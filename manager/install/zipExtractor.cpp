@@ -4,10 +4,10 @@
 #include "manager/install/archiveLinks.h"
 #include "manager/install/elevatedTask.h"
 #include "manager/install/entryUnpacker.h"
+#include "manager/install/romFolder.h"
 #include "manager/install/workFolder.h"
 #include "manager/platform/filePaths.h"
 #include "manager/platform/log.h"
-#include "manager/platform/platformUtils.h"
 
 #include <vector>
 
@@ -21,7 +21,6 @@ constexpr juce::uint32 ownerExecuteAttribute = 0x400000;
 const char* const textFilePattern = "*.txt";
 const char* const signatureFolder = "_CodeSignature";
 const char* const finderFile = ".DS_Store";
-const char* const leftAsItWas = ".\n\nThe installed plug-in was left as it was, so that none of your files is lost.";
 
 std::string waysOut()
 {
@@ -69,7 +68,7 @@ bool isUserFile(const juce::File& file, const juce::String& relative, const juce
 // Files a user put inside an installed plug-in folder that the new build does not bring would go
 // with the old folder; a copy of each goes to the product's rom folder instead. False, with the
 // message, when one could not be kept: the old folder must then stay, or the file goes with it.
-bool keepUserFiles(const juce::File& oldFolder, const juce::File& newFolder, const juce::File& romFolder,
+bool keepUserFiles(const juce::File& oldFolder, const juce::File& newFolder, const RomFolder& roms,
                    std::string& message)
 {
     // Links are not followed, nor kept: what an old install links to is not inside it, and may be
@@ -78,24 +77,11 @@ bool keepUserFiles(const juce::File& oldFolder, const juce::File& newFolder, con
     {
         if (file.isSymbolicLink() || !isUserFile(file, file.getRelativePathFrom(oldFolder), newFolder))
             continue;
-        if (!createFolder(romFolder))
+        if (!roms.keep(file, RomFolder::Keep::Copy, message))
         {
-            Log::write("Could not make " + pathOf(romFolder));
-            message = "Could not make " + pathOf(romFolder) + " for " + pathOf(file) + leftAsItWas;
+            message += RomFolder::leftAsItWas;
             return false;
         }
-        auto destination = romFolder.getChildFile(file.getFileName());
-        if (destination.existsAsFile() && destination.hasIdenticalContentTo(file))
-            continue;
-        if (destination.exists())
-            destination = destination.getNonexistentSibling(true);
-        if (!file.copyFileTo(destination))
-        {
-            Log::write("Could not keep " + pathOf(file));
-            message = "Could not keep " + pathOf(file) + " in " + pathOf(romFolder) + leftAsItWas;
-            return false;
-        }
-        Log::write("Kept " + pathOf(file) + " as " + pathOf(destination));
     }
     return true;
 }
@@ -103,12 +89,12 @@ bool keepUserFiles(const juce::File& oldFolder, const juce::File& newFolder, con
 bool keepUserFiles(const juce::File& root, const juce::File& location, const std::string& product,
                    std::string& message)
 {
-    const auto romFolder = toFile(PlatformUtils::romFolder(product));
+    const RomFolder roms(product);
     for (const auto& newFolder : root.findChildFiles(juce::File::findDirectories, false))
     {
         const auto oldFolder = location.getChildFile(newFolder.getFileName());
         if (oldFolder.isDirectory() && !oldFolder.isSymbolicLink()
-            && !keepUserFiles(oldFolder, newFolder, romFolder, message))
+            && !keepUserFiles(oldFolder, newFolder, roms, message))
             return false;
     }
     return true;

@@ -1,6 +1,6 @@
 #include "manager/logins/credentials.h"
 
-#include "manager/catalog/catalogSource.h"
+#include "manager/catalog/serverFolder.h"
 #include "manager/logins/loginFile.h"
 #include "manager/platform/platformUtils.h"
 #include "manager/platform/storedFile.h"
@@ -36,7 +36,7 @@ std::string CredentialStore::keyFor(Channel channel, const std::string& slug)
         case Channel::Internal:
             return "internal";
         case Channel::Donators:
-            return donatorsPrefix + CatalogSource::folderName(slug);
+            return donatorsPrefix + serverFolderName(slug);
         default:
             return {};
     }

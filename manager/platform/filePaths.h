@@ -22,6 +22,14 @@ inline juce::File toFile(const std::string& path)
     return juce::File::getCurrentWorkingDirectory().getChildFile(text);
 }
 
+// relative taken below folder as the system would take it: the framework reads a leading "~" as
+// a home folder, which the "./" keeps an ordinary name. ".." steps still climb; a path that must
+// stay below folder goes through ConfinedPath.
+inline juce::File literalChild(const juce::File& folder, const std::string& relative)
+{
+    return folder.getChildFile("./" + juce::String::fromUTF8(relative.c_str()));
+}
+
 // For paths the program did not take from the user as typed (job files, records, archives): a
 // leading "~" is an ordinary name, as the system would take it.
 inline juce::File literalFile(const std::string& path)
@@ -31,7 +39,7 @@ inline juce::File literalFile(const std::string& path)
     const juce::String text = juce::String::fromUTF8(path.c_str());
     if (text.startsWithChar('/'))
         return juce::File(text);
-    return juce::File::getCurrentWorkingDirectory().getChildFile("./" + text);
+    return literalChild(juce::File::getCurrentWorkingDirectory(), path);
 }
 
 inline std::string pathOf(const juce::File& file)

@@ -129,7 +129,7 @@ std::string PlatformUtils::getDefaultPluginPath(PluginFormat format)
     if (!info || !*info->homeFolder)
         return {};
     const juce::File home = juce::File::getSpecialLocation(juce::File::userHomeDirectory);
-    return home.getFullPathName().toStdString() + info->homeFolder;
+    return pathOf(home) + info->homeFolder;
 }
 
 std::vector<std::string> PlatformUtils::getSearchPaths(PluginFormat format)
@@ -175,7 +175,7 @@ std::string PlatformUtils::settingsFolder()
 std::string PlatformUtils::getSettingsPath(const std::string& fileName)
 {
     const juce::File file = toFile(settingsFilesFolder()).getChildFile(juce::String::fromUTF8(fileName.c_str()));
-    return file.getFullPathName().toStdString();
+    return pathOf(file);
 }
 
 std::string PlatformUtils::dataFolder(const std::string& product)
@@ -202,7 +202,7 @@ std::string PlatformUtils::installedFilePath(const std::string& product, PluginF
     const std::string fileName = pluginFileName(product, format);
     if (fileName.empty() || folder.empty())
         return {};
-    return toFile(folder).getChildFile(juce::String::fromUTF8(fileName.c_str())).getFullPathName().toStdString();
+    return pathOf(toFile(folder).getChildFile(juce::String::fromUTF8(fileName.c_str())));
 }
 
 bool PlatformUtils::isPluginInstalled(const std::string& product, PluginFormat format, const std::string& folder)

@@ -1,5 +1,6 @@
 #include "manager/state/installedPlugins.h"
 
+#include "manager/platform/confinedPath.h"
 #include "manager/platform/filePaths.h"
 #include "manager/platform/json.h"
 #include "manager/platform/storedFile.h"
@@ -35,18 +36,11 @@ juce::File parentOf(const std::string& path)
     return literalFile(path).getParentDirectory();
 }
 
-// The "./" keeps a name such as "~old" an item of the folder instead of a home folder.
-juce::File childOf(const std::string& folder, const std::string& name)
+// Installs put single items into a plug-in folder; a recorded name that would reach anything
+// else is skipped, as an uninstall must never delete that.
+juce::File itemIn(const std::string& folder, const std::string& name)
 {
-    return toFile(folder).getChildFile(juce::String("./" + name));
-}
-
-// Installs put single items into a plug-in folder. A recorded name that is empty, "." or ".."
-// or holds a "/" would reach the folder itself or something outside it, and an uninstall must
-// never delete that.
-bool isItemName(const std::string& name)
-{
-    return !name.empty() && name != "." && name != ".." && name.find('/') == std::string::npos;
+    return ConfinedPath::item(toFile(folder), name);
 }
 
 bool lists(const InstalledPlugins::Entry& entry, const std::string& name)
@@ -141,11 +135,9 @@ std::string InstalledPlugins::installedFile(const std::string& product, PluginFo
     {
         for (const auto& name : entry->files)
         {
-            if (!isItemName(name))
-                continue;
-            const auto item = childOf(folder, name);
-            if (item.exists())
-                return item.getFullPathName().toStdString();
+            const auto item = itemIn(folder, name);
+            if (item != juce::File() && item.exists())
+                return pathOf(item);
         }
     }
 
@@ -227,8 +219,11 @@ std::vector<std::string> InstalledPlugins::filesToRemove(
 
     std::vector<std::string> result;
     for (const auto& name : target->files)
-        if (isItemName(name) && !shared(name))
-            result.push_back(childOf(folder, name).getFullPathName().toStdString());
+    {
+        const auto item = itemIn(folder, name);
+        if (item != juce::File() && !shared(name))
+            result.push_back(pathOf(item));
+    }
     return result;
 }
 
@@ -237,7 +232,7 @@ bool InstalledPlugins::save(std::string& error) const
     juce::Array<juce::var> records;
     for (const auto& entry : entries)
     {
-        const auto folder = parentOf(entry.path).getFullPathName().toStdString();
+        const auto folder = pathOf(parentOf(entry.path));
         if (!installedFile(entry.product, PlatformUtils::formatFromString(entry.format), folder).empty())
             records.add(objectFrom(entry));
     }

@@ -1,9 +1,9 @@
 #include "support/processRunner.h"
 
+#include "support/tempFolder.h"
+
 #include <cerrno>
-#include <chrono>
 #include <cstring>
-#include <thread>
 
 #include <fcntl.h>
 #include <signal.h>
@@ -39,31 +39,24 @@ std::vector<char*> pointersTo(std::vector<std::string>& texts)
     return pointers;
 }
 
+// Opened again by name, the file is read from its start.
 std::string contentOf(int fd)
 {
-    std::string text;
-    char buffer[65536];
-    ::lseek(fd, 0, SEEK_SET);
-    for (ssize_t n; (n = ::read(fd, buffer, sizeof buffer)) > 0;)
-        text.append(buffer, static_cast<size_t>(n));
+    const std::string text = readFile("/proc/self/fd/" + std::to_string(fd));
     ::close(fd);
     return text;
 }
 
-// The exit code, killing the child first when the deadline passes.
-int waitFor(pid_t pid, std::chrono::steady_clock::time_point deadline, bool& timedOut)
+// The exit code, killing the child first when it still runs after a minute of 2 ms naps.
+int waitFor(pid_t pid, bool& timedOut)
 {
     int status = 0;
     pid_t done = 0;
-    while ((done = waitpid(pid, &status, WNOHANG)) == 0 || (done < 0 && errno == EINTR))
+    for (int naps = 0; (done = waitpid(pid, &status, WNOHANG)) == 0 || (done < 0 && errno == EINTR); ++naps)
     {
-        if ((timedOut = std::chrono::steady_clock::now() > deadline))
-        {
+        if ((timedOut = naps > 30000))
             kill(pid, SIGKILL);
-            done = waitpid(pid, &status, 0);
-            break;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        ::usleep(2000);
     }
     if (done != pid)
         return -1;
@@ -75,9 +68,8 @@ ProcessResult runProcess(const std::string& program, const std::vector<std::stri
                          const ProcessOptions& options)
 {
     ProcessResult result;
-    std::vector<std::string> argvTexts{program};
+    std::vector<std::string> argvTexts{program}, envTexts = environmentWith(options.environment);
     argvTexts.insert(argvTexts.end(), arguments.begin(), arguments.end());
-    std::vector<std::string> envTexts = environmentWith(options.environment);
     const std::vector<char*> argv = pointersTo(argvTexts), envp = pointersTo(envTexts);
 
     // Files in memory rather than pipes: nothing to drain while the child runs, and no other
@@ -93,12 +85,11 @@ ProcessResult runProcess(const std::string& program, const std::vector<std::stri
     // Unlike a fork and exec, tells why the child could not start, a failed change of folder included.
     pid_t pid = 0;
     const int error = out < 0 || err < 0 ? errno
-                                         : posix_spawnp(&pid, program.c_str(), &actions, nullptr, argv.data(), envp.data());
+                      : posix_spawnp(&pid, program.c_str(), &actions, nullptr, argv.data(), envp.data());
     posix_spawn_file_actions_destroy(&actions);
 
-    result.started = error == 0;
-    if (result.started)
-        result.exitCode = waitFor(pid, std::chrono::steady_clock::now() + std::chrono::minutes(1), result.timedOut);
+    if ((result.started = error == 0))
+        result.exitCode = waitFor(pid, result.timedOut);
     else
         result.error = "Could not run " + program + ": " + std::strerror(error);
     result.out = out < 0 ? "" : contentOf(out);

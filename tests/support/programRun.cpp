@@ -17,12 +17,25 @@ ProgramRun::ProgramRun(std::string serverRoot) : m_serverRoot(std::move(serverRo
 ProcessResult ProgramRun::operator()(std::vector<std::string> arguments) const
 {
     arguments.insert(arguments.end(), {"--settings", settingsFolder()});
+    return bare(arguments);
+}
+
+Outcome ProgramRun::outcome(const std::vector<std::string>& arguments) const
+{
+    const ProcessResult result = (*this)(arguments);
+    return {result.exitCode, result.out, result.err};
+}
+
+ProcessResult ProgramRun::bare(const std::vector<std::string>& arguments, const std::string& program,
+                               const EnvironmentChanges& more) const
+{
     ProcessOptions options;
     options.environment = homeEnvironment(home());
     options.environment["VYRPM_TEST_SERVER"] = m_serverRoot;
     options.environment["TMPDIR"] = temporaryFolder();
+    options.environment.insert(more.begin(), more.end());
     options.workingFolder = home();
-    ProcessResult result = runProcess(VYRPM_TEST_BINARY, arguments, options);
+    ProcessResult result = runProcess(program.empty() ? VYRPM_TEST_BINARY : program, arguments, options);
     EXPECT_TRUE(result.started) << result.error;
     EXPECT_FALSE(result.timedOut);
     return result;

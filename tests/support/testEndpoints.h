@@ -1,6 +1,6 @@
 #pragma once
 
-#include "manager/catalog/config.h"
+#include "manager/sources/config.h"
 
 #include <string>
 

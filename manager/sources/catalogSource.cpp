@@ -1,11 +1,12 @@
-#include "manager/catalog/catalogSource.h"
+#include "manager/sources/catalogSource.h"
 
-#include "manager/catalog/config.h"
-#include "manager/catalog/directoryIndex.h"
+#include "manager/catalog/serverFolder.h"
 #include "manager/http/httpClient.h"
 #include "manager/platform/json.h"
 #include "manager/platform/log.h"
 #include "manager/platform/plainName.h"
+#include "manager/sources/config.h"
+#include "manager/sources/directoryIndex.h"
 
 #include <juce_core/juce_core.h>
 
@@ -13,12 +14,6 @@ namespace pluginManager
 {
 namespace
 {
-const juce::String g_buildsFolder = "/builds/";
-const juce::String g_donatorsSuffix = "/donators";
-const juce::String g_internalSuffix = "/internal";
-
-juce::String toJuce(const std::string& text) { return juce::String::fromUTF8(text.data(), static_cast<int>(text.size())); }
-
 std::string textOf(const juce::var& value) { return value.toString().toStdString(); }
 
 // The texts of a product list that are shown as they stand: in lists, in messages and in the log. A
@@ -219,22 +214,7 @@ bool fetchReleasesApi(std::vector<Asset>& gathered, std::string& error)
 }
 }
 
-std::string CatalogSource::folderName(const std::string& name)
-{
-    juce::String folder = toJuce(name).trim();
-    const int builds = folder.lastIndexOfIgnoreCase(g_buildsFolder);
-    if (builds >= 0)
-        folder = folder.substring(builds + g_buildsFolder.length());
-    while (folder.startsWithChar('/'))
-        folder = folder.substring(1);
-    while (folder.endsWithChar('/'))
-        folder = folder.dropLastCharacters(1);
-    if (folder.endsWithIgnoreCase(g_donatorsSuffix))
-        folder = folder.dropLastCharacters(g_donatorsSuffix.length());
-    if (folder.endsWithIgnoreCase(g_internalSuffix))
-        folder = folder.dropLastCharacters(g_internalSuffix.length());
-    return folder.toLowerCase().toStdString();
-}
+std::string CatalogSource::folderName(const std::string& name) { return serverFolderName(name); }
 
 std::string CatalogSource::channelUrl(const std::string& name, Channel channel)
 {

@@ -18,8 +18,7 @@ class CatalogSource
 public:
     CatalogSource() = delete;
 
-    // The folder name the builds server knows a product by, from a product name or slug as the
-    // user typed it, or from a whole builds-server address. Also the store key of donator logins.
+    // serverFolderName, beside the addresses built on it.
     static std::string folderName(const std::string& name);
     // urls().buildsServer + folder name + "/internal/" or "/donators/"; any channel other than
     // Internal gives the donators folder.

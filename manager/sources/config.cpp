@@ -1,4 +1,4 @@
-#include "manager/catalog/config.h"
+#include "manager/sources/config.h"
 
 #include <juce_core/juce_core.h>
 

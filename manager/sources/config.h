@@ -1,5 +1,9 @@
 #pragma once
 
+// The HTTP client's request limit is compiled in beside the endpoints, so whatever defines the
+// one defines the other.
+#include "manager/http/requestLimit.h"
+
 #include <string>
 
 namespace pluginManager
@@ -20,15 +24,4 @@ struct Urls
 // The one set of endpoints, built on first use and kept to the end of the process. The shipped
 // program compiles in fixed addresses; nothing at run time can change them.
 const Urls& urls();
-
-// How long one text or date request may take in the shipped program, from sending it to the last
-// byte of the answer: a real list arrives in seconds, a server that trickles never ends.
-constexpr int textRequestLimitMs = 60000;
-// The limit in force, compiled in beside the endpoints: the one above in the shipped program,
-// one that a test can shorten in the tests.
-int textRequestMilliseconds();
-
-// Passes one step of the wait before a request that the server refused as too many is asked again,
-// compiled in beside the endpoints: a sleep in the shipped program; the tests only add the steps up.
-void waitBeforeAskingAgain(int milliseconds);
 }
