@@ -39,7 +39,8 @@ protected:
 };
 }
 
-TEST_F(PluginInstallerTest, EarlyFailuresComeInTheOrderOfTheSteps)
+// A location the user cannot write needs rights, which this system cannot ask for.
+TEST_F(PluginInstallerTest, EarlyFailuresComeInTheOrderOfTheStepsAndBeforeAnyDownload)
 {
     root.write("a-file", "x");
     const auto served = server.url(path);
@@ -61,12 +62,8 @@ TEST_F(PluginInstallerTest, EarlyFailuresComeInTheOrderOfTheSteps)
         EXPECT_EQ(logMessages(), log);
         EXPECT_EQ(installer.installing->load(), busy) << expected << ": the flag belongs to the install holding it";
     }
-    EXPECT_EQ(server.requestCount(path), 0u);
-}
 
-TEST_F(PluginInstallerTest, LocationsTheUserCannotWriteNeedRightsBeforeAnyDownload)
-{
-    const auto asset = build(serveBuild());
+    testSupport::writeFile(PlatformUtils::getSettingsPath("log.txt"), "");
     fs::create_directories(location);
     openTo(root.path(), false);
     openTo(location, false);
@@ -74,14 +71,14 @@ TEST_F(PluginInstallerTest, LocationsTheUserCannotWriteNeedRightsBeforeAnyDownlo
     const std::string waysOut = "Start the plugin manager as administrator, or pick a location you own in Preferences.";
     EXPECT_EQ(asNobody([&] {
                   std::string readOnly, uncreatable;
-                  PluginInstaller().install(asset, {}, location, {}, readOnly);
-                  PluginInstaller().install(asset, {}, location + "/sub", {}, uncreatable);
+                  PluginInstaller().install(build(served), {}, location, {}, readOnly);
+                  PluginInstaller().install(build(served), {}, location + "/sub", {}, uncreatable);
                   return readOnly + "|" + uncreatable;
               }),
               "Cannot write to " + location + ".\n\nThis folder usually belongs to the system. " + waysOut +
                   "|Cannot create " + location + "/sub.\n\n" + waysOut);
-    EXPECT_EQ(server.requestCount(path), 0u);
     EXPECT_TRUE(logMessages().empty());
+    EXPECT_EQ(server.requestCount(path), 0u);
 }
 
 TEST_F(PluginInstallerTest, BackgroundInstallMovesRomsOutReportsOnTheMessageThreadAndAFailureKeepsTheItems)
@@ -220,8 +217,7 @@ TEST_F(PluginInstallerTest, ARunKilledAtAnyStepOfTheCopyLeavesAWholePluginAndThe
     const auto newPlugin = describeTree(root.file("fresh/Foo.vst3"));
     WorkFolder live;
     ASSERT_TRUE(live.create());
-    int step = 0;
-    int exitCode = 1;
+    int step = 0, exitCode = 1;
     while (exitCode == 1)
     {
         SCOPED_TRACE("killed after step " + std::to_string(++step));
