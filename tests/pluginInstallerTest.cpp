@@ -22,11 +22,14 @@ protected:
         return {"Foo", format, "1.2.3", "", "", "zip", url, Channel::Public, "", ""};
     }
 
-    // Foo.vst3 in a wrapper folder, with a read-me.
+    // Foo.vst3 in a wrapper folder, with a read-me, an executable and a link, packed by the zip program.
     std::string serveBuild()
     {
         write({{"src/Foo-linux/Foo.vst3/Contents/x86_64-linux/Foo.so", "new library"},
-               {"src/Foo-linux/readme.txt", "read me"}});
+               {"src/Foo-linux/Foo.vst3/Contents/moduleinfo.json", "{}"}, {"src/Foo-linux/readme.txt", "read me"}});
+        fs::permissions(root.file("src/Foo-linux/Foo.vst3/Contents/x86_64-linux/Foo.so"), fs::perms(0755));
+        // A link to a file that is not executable: the link's own mode must not reach it.
+        makeLink("../moduleinfo.json", root.file("src/Foo-linux/Foo.vst3/Contents/x86_64-linux/moduleinfo.json"));
         server.setText(path, testSupport::readFile(zipWithProgram(root.file("src"), {"Foo-linux"})), "application/zip");
         return server.url(path);
     }
@@ -136,26 +139,6 @@ TEST_F(PluginInstallerTest, BackgroundInstallMovesRomsOutReportsOnTheMessageThre
     EXPECT_TRUE(leftInTemp().empty());
 }
 
-TEST_F(PluginInstallerTest, ArchiveFromTheZipProgramInstallsAsUnzipUnpacksIt)
-{
-    write({{"src/Foo.vst3/Contents/x86_64-linux/Foo.so", "library"},
-           {"src/Foo.vst3/Contents/Resources/moduleinfo.json", "{}"},
-           {"src/Foo.vst3/Contents/Resources/presets/deep/init.fxp", "preset"}});
-    fs::permissions(root.file("src/Foo.vst3/Contents/x86_64-linux/Foo.so"), fs::perms(0755));
-    fs::permissions(root.file("src/Foo.vst3/Contents/Resources/moduleinfo.json"), fs::perms(0644));
-    // A link to a file that is not executable: the link's own mode must not reach it.
-    makeLink("../Resources/moduleinfo.json", root.file("src/Foo.vst3/Contents/x86_64-linux/moduleinfo.json"));
-    const auto archive = zipWithProgram(root.file("src"), {"Foo.vst3"});
-    server.setText(path, testSupport::readFile(archive), "application/zip");
-    const auto result = testSupport::runProcess("/usr/bin/unzip", {"-q", archive, "-d", root.file("unzipped")});
-    ASSERT_EQ(result.exitCode, 0) << result.err;
-
-    ASSERT_TRUE(run(build(server.url(path)), location)) << message;
-    EXPECT_EQ(describeTree(location), describeTree(root.file("unzipped")));
-    EXPECT_EQ(fs::read_symlink(location + "/Foo.vst3/Contents/x86_64-linux/moduleinfo.json"),
-              "../Resources/moduleinfo.json");
-}
-
 TEST_F(PluginInstallerTest, UninstallFindsTheRecordedBundleWhenTheStandardOneIsMissing)
 {
     write({{"plugins/Custom.vst3/Contents/data.bin", "rom"}, {"plugins/extra/file", "x"}});
@@ -207,14 +190,19 @@ TEST_F(PluginInstallerTest, FilesThatCannotBeKeptStopTheInstallAndTheUninstall)
     EXPECT_TRUE(leftInTemp().empty());
 }
 
-// Killed after each step of the copy in turn, an install leaves the plug-in whole, old or new.
-// The next install or uninstall clears what the killed run left beside the plug-in and in the
-// temporary folder, but not the work folder of a run still going.
+// Installed, a build packed by the zip program is what the unzip program unpacks. Killed after
+// each step of the copy in turn, an install leaves the plug-in whole, old or new. The next install
+// or uninstall clears what the killed run left beside the plug-in and in the temporary folder, but
+// not the work folder of a run still going.
 TEST_F(PluginInstallerTest, ARunKilledAtAnyStepOfTheCopyLeavesAWholePluginAndTheNextRunTidiesUp)
 {
     const auto url = serveBuild();
     ASSERT_TRUE(run(build(url), root.file("fresh"))) << message;
     const auto newPlugin = describeTree(root.file("fresh/Foo.vst3"));
+    const auto unzip = testSupport::runProcess("/usr/bin/unzip", {"-q", root.file("build.zip"), "-d", root.file("unzipped")});
+    ASSERT_EQ(unzip.exitCode, 0) << unzip.err;
+    EXPECT_EQ(newPlugin, describeTree(root.file("unzipped/Foo-linux/Foo.vst3")));
+    EXPECT_EQ(fs::read_symlink(root.file("fresh/Foo.vst3/Contents/x86_64-linux/moduleinfo.json")), "../moduleinfo.json");
     WorkFolder live;
     ASSERT_TRUE(live.create());
     int step = 0, exitCode = 1;
