@@ -34,13 +34,8 @@ TEST_F(ZipExtractorTest, ExecuteBitsComeFromTheEntriesOnlyWhenEverythingUnpacked
     ASSERT_TRUE(fs::exists(root.file("bad/Foo/run")));
     EXPECT_FALSE(isExecutable(root.file("bad/Foo/run"))) << "a refused entry later in the archive";
 
-    for (const auto& [archive, expected] : {std::pair{"missing.zip", "The downloaded archive is missing."},
-                                            std::pair{"empty.zip", "The downloaded archive is empty or damaged."}})
-    {
-        EXPECT_FALSE(ZipExtractor::extract(root.file(archive), root.file("out"), message));
-        EXPECT_EQ(message, expected);
-        EXPECT_FALSE(fs::exists(root.file("out"))) << archive;
-    }
+    EXPECT_FALSE(ZipExtractor::extract(root.file("empty.zip"), root.file("out"), message) || root.exists("out"));
+    EXPECT_EQ(message, "The downloaded archive is empty or damaged.");
 }
 
 TEST_F(ZipExtractorTest, PluginRootFollowsTheThreeRules)
