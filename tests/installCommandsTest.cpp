@@ -350,6 +350,19 @@ TEST_F(InstallCommands, FailedUpdatesLeaveTheOldPluginByteForByteAndNoTemporaryF
         catalog.serveFile(path, archive);
         expectOldPluginKept("Could not unpack into *.\n\n" + error, fileSizeLimit);
     }
+
+    // A ROM file, or a file the user added, that cannot reach the rom folder must not go with the
+    // old plug-in.
+    catalog.serveFile(path, CatalogServer::zip(files));
+    const std::string roms = data("Aurora/roms"), bundle = home(".vst3/Aurora.vst3");
+    const std::string leftAsItWas = ".\n\nThe installed plug-in was left as it was, so that none of your files is lost.";
+    fs::remove(roms);
+    writeFile(roms, "");
+    writeFile(rom, "rom");
+    expectOldPluginKept("Could not move the ROM files out of " + bundle + " into " + roms + leftAsItWas);
+    fs::remove(rom);
+    writeFile(bundle + "/mine.fxp", "mine");
+    expectOldPluginKept("Could not make " + roms + " for " + bundle + "/mine.fxp" + leftAsItWas);
 }
 
 // A standalone program has no file suffix, so a product "." names the program folder itself. The

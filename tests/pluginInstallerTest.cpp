@@ -159,33 +159,6 @@ TEST_F(PluginInstallerTest, UninstallFindsTheRecordedBundleWhenTheStandardOneIsM
     EXPECT_EQ(message, "There is no install location for this format.");
 }
 
-// A ROM file or a file the user added that cannot be put into the rom folder must not go with the
-// old plug-in: the install stops and leaves the plug-in as it was.
-TEST_F(PluginInstallerTest, FilesThatCannotBeKeptStopTheInstall)
-{
-    const auto url = serveBuild();
-    root.write("blocked", "a file where the data folder would begin");
-    testSupport::ScopedEnv unusableData("VYR_DATA_FOLDER", root.file("blocked/data"));
-    const auto roms = root.file("blocked/data/Kestavel/Foo/roms");
-    const auto bundle = location + "/Foo.vst3";
-    const std::string leftAsItWas = ".\n\nThe installed plug-in was left as it was, so that none of your files is lost.";
-
-    write({{"plugins/Foo.vst3/Contents/x86_64-linux/Foo.so", "old library"},
-           {"plugins/Foo.vst3/Contents/Resources/bank.bin", "bank"}});
-    const auto before = describeTree(location);
-    EXPECT_FALSE(run(build(url), location));
-    EXPECT_EQ(message, "Could not move the ROM files out of " + bundle + " into " + roms + leftAsItWas);
-    EXPECT_EQ(describeTree(location), before);
-
-    fs::remove(root.file("plugins/Foo.vst3/Contents/Resources/bank.bin"));
-    write({{"plugins/Foo.vst3/presets/mine.fxp", "mine"}});
-    const auto withUserFile = describeTree(location);
-    EXPECT_FALSE(run(build(url), location));
-    EXPECT_EQ(message, "Could not make " + roms + " for " + bundle + "/presets/mine.fxp" + leftAsItWas);
-    EXPECT_EQ(describeTree(location), withUserFile);
-    EXPECT_TRUE(leftInTemp().empty());
-}
-
 // Installed, a build packed by the zip program is what the unzip program unpacks. Killed after
 // each step of the copy in turn, an install leaves the plug-in whole, old or new. The next install
 // or uninstall clears what the killed run left beside the plug-in and in the temporary folder, but
