@@ -105,7 +105,8 @@ TEST(FilesystemListing, EntriesAreFullPathsAndSearchesKeepToExtensionSizeAndDept
     EXPECT_EQ(entries.size(), 2u);
     testing::internal::CaptureStderr();
     EXPECT_FALSE(fs::getDirectoryEntries(none, temp.file("missing")));
-    EXPECT_EQ(testing::internal::GetCapturedStderr(), "Failed to open directory " + temp.file("missing") + ", error 2\n");
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "Failed to open directory " + temp.file("missing") + ", error 2\n");
 
     // Any size limit leaves folders out; a broken link is kept only without a minimum.
     const std::tuple<unsigned long, unsigned long, Paths> flat[] = {

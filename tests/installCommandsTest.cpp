@@ -336,8 +336,8 @@ TEST_F(InstallCommands, FailedUpdatesLeaveTheOldPluginByteForByteAndNoTemporaryF
     big.emplace_back("Skins/big.skin", std::string(2000000, 's'));
     const std::string so = files.front().first;
     const std::tuple<std::string, std::string, rlim_t> broken[] = {
-        {damaged(CatalogServer::zip(files, 0), so), "The entry " + so + " is damaged: its bytes do not match its checksum.",
-         RLIM_INFINITY},
+        {damaged(CatalogServer::zip(files, 0), so),
+         "The entry " + so + " is damaged: its bytes do not match its checksum.", RLIM_INFINITY},
         {damaged(CatalogServer::zip(files), "Skins/b.skin", true),
          "The entry Skins/b.skin is damaged: it unpacks to more than the 4 bytes it declares.", RLIM_INFINITY},
         {CatalogServer::zip(big), "The entry Skins/big.skin could not be written: File too large.", 1000000},
@@ -355,7 +355,8 @@ TEST_F(InstallCommands, FailedUpdatesLeaveTheOldPluginByteForByteAndNoTemporaryF
     // old plug-in.
     catalog.serveFile(path, CatalogServer::zip(files));
     const std::string roms = data("Aurora/roms"), bundle = home(".vst3/Aurora.vst3");
-    const std::string leftAsItWas = ".\n\nThe installed plug-in was left as it was, so that none of your files is lost.";
+    const std::string leftAsItWas =
+        ".\n\nThe installed plug-in was left as it was, so that none of your files is lost.";
     fs::remove(roms);
     writeFile(roms, "");
     writeFile(rom, "rom");

@@ -168,10 +168,12 @@ TEST_F(PluginInstallerTest, ARunKilledAtAnyStepOfTheCopyLeavesAWholePluginAndThe
     const auto url = serveBuild();
     ASSERT_TRUE(run(build(url), root.file("fresh"))) << message;
     const auto newPlugin = describeTree(root.file("fresh/Foo.vst3"));
-    const auto unzip = testSupport::runProcess("/usr/bin/unzip", {"-q", root.file("build.zip"), "-d", root.file("unzipped")});
+    const auto unzip =
+        testSupport::runProcess("/usr/bin/unzip", {"-q", root.file("build.zip"), "-d", root.file("unzipped")});
     ASSERT_EQ(unzip.exitCode, 0) << unzip.err;
     EXPECT_EQ(newPlugin, describeTree(root.file("unzipped/Foo-linux/Foo.vst3")));
-    EXPECT_EQ(fs::read_symlink(root.file("fresh/Foo.vst3/Contents/x86_64-linux/moduleinfo.json")), "../moduleinfo.json");
+    EXPECT_EQ(fs::read_symlink(root.file("fresh/Foo.vst3/Contents/x86_64-linux/moduleinfo.json")),
+              "../moduleinfo.json");
     WorkFolder live;
     ASSERT_TRUE(live.create());
     int step = 0, exitCode = 1;

@@ -75,7 +75,7 @@ TEST(SelfUpdate, TheProgramFileIsTheRunningExecutableHoweverItWasStarted)
               0);
 }
 
-TEST_F(SelfUpdateFiles, MakeRoomReplacesALeftOverOldFileRestoreUndoesOnlyAFailedCopyAndCleanUpLogsWhatItRemoves)
+TEST_F(SelfUpdateFiles, TheProgramFileMovesAsideComesBackOnlyAfterAFailedCopyAndItsFolderMustTakeNewFiles)
 {
     SelfUpdate::cleanUp(program);
     EXPECT_EQ(logMessages(), Lines{});

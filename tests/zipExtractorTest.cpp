@@ -90,7 +90,9 @@ TEST_F(ZipExtractorTest, CopyThatFailsHalfWayOrCannotReplaceAnItemLeavesTheOldIt
     write({{"new/A.vst3/x", "new a"}, {"new/B.vst3/x", std::string(2000000, 'b')}, {"dest/A.vst3/x", "old a"},
            {"dest/B.vst3/x", "old b"}});
     const auto destination = root.file("dest");
-    const auto copy = [&] { return ZipExtractor::copyInto(root.file("new"), destination, message) ? "copied" : message; };
+    const auto copy = [&] {
+        return ZipExtractor::copyInto(root.file("new"), destination, message) ? "copied" : message;
+    };
     EXPECT_EQ(inChild([&] {
                   std::signal(SIGXFSZ, SIG_IGN);
                   const rlimit limit{1000000, 1000000};
