@@ -38,7 +38,6 @@ TEST_F(InstallPathsTest, FoldersFallBackFromProductToFormatToDefault)
     const auto defaultVst3 = work.file("home/.vst3");
     InstallPaths paths(false);
     EXPECT_EQ(paths.get("Alpha", PluginFormat::VST3), defaultVst3);
-    EXPECT_EQ(paths.get("Alpha", PluginFormat::AU), "");
     paths.set(PluginFormat::VST3, "/custom");
     paths.set("Alpha", PluginFormat::VST3, "/alpha");
     EXPECT_EQ(paths.get("Alpha", PluginFormat::VST3) + paths.get("Beta", PluginFormat::VST3), "/alpha/custom");

@@ -18,11 +18,11 @@ using Paths = std::vector<std::string>;
 
 namespace
 {
-// An install location the user typed takes "~" as the home folder; the program's own folder is no
-// place to look for plug-ins.
-TEST(PlatformUtilsFormats, PluginPathsNeedAFormatAndAFolder)
+// An install location or settings folder the user typed takes "~" as the home folder, and a relative
+// settings folder the working folder; the program's own folder is no place to look for plug-ins.
+TEST(PlatformUtilsFolders, PluginSettingsAndDataFolders)
 {
-    ScopedEnv home("HOME", "/home/u");
+    ScopedEnv home{"HOME", "/home/u"}, dataHome{"XDG_DATA_HOME", std::nullopt}, data{"VYR_DATA_FOLDER", ""};
     const auto path = [](PluginFormat format, const std::string& folder)
     { return PlatformUtils::installedFilePath("X", format, folder); };
     EXPECT_EQ(path(PluginFormat::Unknown, "/p") + path(PluginFormat::CLAP, ""), "");
@@ -30,14 +30,8 @@ TEST(PlatformUtilsFormats, PluginPathsNeedAFormatAndAFolder)
                   path(PluginFormat::CLAP, "~/p"), "/p/X.clap /p/X /home/u/p/X.clap");
     EXPECT_EQ(PlatformUtils::getSearchPaths(PluginFormat::LV2),
               (Paths{"/home/u/.lv2", "/usr/lib/lv2", "/usr/local/lib/lv2"}));
-    EXPECT_EQ(PlatformUtils::getDefaultPluginPath(PluginFormat::Standalone), "/home/u/.local/bin");
     EXPECT_EQ(PlatformUtils::getSearchPaths(PluginFormat::Standalone), Paths{});
-}
 
-// A settings folder the user typed takes "~" as the home folder, and a relative one the working folder.
-TEST(PlatformUtilsFolders, SettingsBelowTheMakerFolderAndDataWhereTheVariableSays)
-{
-    ScopedEnv home{"HOME", "/home/u"}, dataHome{"XDG_DATA_HOME", std::nullopt}, data{"VYR_DATA_FOLDER", ""};
     EXPECT_EQ(PlatformUtils::getSettingsPath("a") + " " + PlatformUtils::dataFolder("X"),
               "/home/u/.local/share/Kestavel/PluginManager/config/a /home/u/.local/share/Kestavel/X/");
     ScopedEnv xdg("XDG_DATA_HOME", "/xdg\\data");

@@ -51,61 +51,44 @@ TEST(ManagerLogins, EachRequestTakesTheLoginOfItsChannelAndFolder)
 
 namespace
 {
-// Aurora's public build is 1.0.0, and its donators folder holds 1.1.0.
-class ManagerAsync : public httpTests::CatalogFixture
-{
-protected:
-    void SetUp() override
-    {
-        CatalogFixture::SetUp();
-        catalog.publicProducts({catalog.product("Aurora", "aurora")});
-        catalog.publicBuilds({catalog.build("Aurora", "VST3", "1.0.0")});
-        catalog.channelFolder("aurora", Channel::Donators, {catalog.build("Aurora", "VST3", "1.1.0")}, fan);
-    }
-};
+using ManagerAsync = httpTests::CatalogFixture;
 }
 
-// Each callback holds a copy of the token: once none is left, every completion has been
-// delivered and dropped.
-TEST_F(ManagerAsync, ACompletionAfterTheManagerIsGoneCallsNothing)
+// Aurora's public build is 1.0.0 and its donators folder holds 1.1.0. A rejected login is reported
+// and not stored; an accepted team login is stored and leaves the switch as it was. Each callback
+// holds a copy of the token: once none is left, every completion has been delivered or dropped,
+// those of the first refresh and of the manager that is gone among them.
+TEST_F(ManagerAsync, CompletionsArriveOnTheMessageThreadOnlyForTheLatestRefreshAndNeverAfterTheManagerIsGone)
 {
-    auto manager = std::make_unique<PluginManager>(false);
+    catalog.publicProducts({catalog.product("Aurora", "aurora")});
+    catalog.publicBuilds({catalog.build("Aurora", "VST3", "1.0.0")});
+    catalog.channelFolder("aurora", Channel::Donators, {catalog.build("Aurora", "VST3", "1.1.0")}, fan);
+    catalog.internalProducts({}, team);
     auto token = std::make_shared<int>(0);
     const std::weak_ptr<int> watch = token;
-    int calls = 0;
-    manager->loginAsync(Channel::Donators, "aurora", fan, [&calls, token](bool, const std::string&) { ++calls; });
-    manager->refreshAsync([&calls, token](bool, const std::string&) { ++calls; });
-    manager->fetchChangelogAsync("Aurora", [&calls, token](bool, const Changelog&, const std::string&) { ++calls; });
-    token.reset();
-    manager.reset();
-    ASSERT_TRUE(pumpUntil([&watch] { return watch.expired(); }));
-    EXPECT_EQ(calls, 0);
-    EXPECT_FALSE(settings.exists("credentials.xml"));
-}
-
-// A rejected login is reported and not stored; an accepted team login is stored and leaves the switch
-// as it was. A changelog's completion is checked with the others above.
-TEST_F(ManagerAsync, OnlyTheLatestRefreshLandsAndEachCompletionArrivesOnTheMessageThread)
-{
-    catalog.internalProducts({}, team);
-    PluginManager manager(false);
-    manager.credentials.set(Channel::Donators, "aurora", fan, false, error);
     std::vector<std::string> called;
     bool elsewhere = false;
     const auto record = [&](const std::string& what) {
-        return [&, what](bool ok, const std::string& error) {
+        return [&, what, token](bool ok, const std::string& error) {
             elsewhere = elsewhere || !juce::MessageManager::getInstance()->isThisTheMessageThread();
             called.push_back(ok ? what : error);
         };
     };
+    auto gone = std::make_unique<PluginManager>(false);
+    gone->loginAsync(Channel::Donators, "aurora", fan, record("gone login"));
+    gone->refreshAsync(record("gone refresh"));
+    gone->fetchChangelogAsync("Aurora", [done = record("gone changelog")](bool ok, const Changelog&,
+                                                                         const std::string& e) { done(ok, e); });
+    gone.reset();
+    PluginManager manager(false);
+    manager.credentials.set(Channel::Donators, "aurora", fan, false, error);
     manager.refreshAsync(record("first refresh"));
     manager.refreshAsync(record("second refresh"));
     manager.loginAsync(Channel::Internal, "", team, record("team"));
     manager.loginAsync(Channel::Donators, "aurora", {"fan", "old"}, record("old"));
     EXPECT_TRUE(manager.catalog.assets().empty());
-    ASSERT_TRUE(pumpUntil([&called] { return called.size() >= 3; }));
-    // Long enough for the first refresh to land, were it let.
-    juce::MessageManager::getInstance()->runDispatchLoopUntil(300);
+    token.reset();
+    ASSERT_TRUE(pumpUntil([&watch] { return watch.expired(); }));
     std::sort(called.begin(), called.end());
     EXPECT_EQ(called, (std::vector<std::string>{"Login rejected", "second refresh", "team"}));
     EXPECT_FALSE(elsewhere);
