@@ -47,13 +47,17 @@ TEST_F(InstallPathsTest, FoldersFallBackFromProductToFormatToDefault)
     EXPECT_TRUE(paths.isCustom("Alpha", PluginFormat::VST3));
 }
 
-// The hand-written file comes back in the fixed order, less its "view" element; a broken file
-// reads as the defaults, and saving them creates the missing folder.
-TEST_F(InstallPathsTest, WritesTheDocumentInItsFixedOrderAndReadsItBack)
+// The hand-written file comes back in the fixed order. Its root has another name, which is read
+// alike; elements are matched without regard to case, but format names are not; the later of two
+// paths wins; what is not understood is kept and written last, except the "view" element and
+// elements that lack what they need. A broken file reads as the defaults, and saving them creates
+// the missing folder.
+TEST_F(InstallPathsTest, RewritingKeepsWhatItUnderstandsInItsFixedOrderAndUnknownElementsLast)
 {
     settings.write("settings.xml", testSupport::readFile(std::string(VYRPM_FIXTURES_DIR) + "/state/settings.xml"));
     EXPECT_EQ(rewritten(),
-              document("  <installPath format=\"VST3\" path=\"/opt/audio/vst3\"/>\r\n"
+              document("  <installPath format=\"VST2\" path=\"/second\"/>\r\n"
+                       "  <installPath format=\"VST3\" path=\"/opt/audio/vst3\"/>\r\n"
                        "  <installPath format=\"CLAP\" path=\"/opt/audio/clap\"/>\r\n"
                        "  <installPath product=\"Team/Vireo FX\" format=\"LV2\" path=\"/mnt/studio/lv2\"/>\r\n"
                        "  <installPath product=\"Vireo\" format=\"VST3\" path=\"/mnt/studio/vst3\"/>\r\n"
@@ -61,7 +65,10 @@ TEST_F(InstallPathsTest, WritesTheDocumentInItsFixedOrderAndReadsItBack)
                        "  <selfBuild listed=\"2024-05-01 12:30\" modified=\"1.7145666e9\"/>\r\n"
                        "  <hidden product=\"Legacy\"/>\r\n  <hidden product=\"Old Synth\"/>\r\n"
                        "  <collapsed category=\"\"/>\r\n  <collapsed category=\"Effects\"/>\r\n"
-                       "  <window x=\"10\" y=\"20\">\r\n    <monitor index=\"1\"/>\r\n  </window>\r\n"));
+                       "  <future level=\"3\" name=\"a &amp; b\">\r\n"
+                       "    <inner>text</inner>\r\n    <inner2/>\r\n  </future>\r\n"
+                       "  <window x=\"10\" y=\"20\">\r\n    <monitor index=\"1\"/>\r\n  </window>\r\n"
+                       "  <other/>\r\n"));
     InstallPaths paths(true);
     settings.write("settings.xml", "<pluginManager><teamLogin/>");
     paths.load();
@@ -94,29 +101,5 @@ TEST_F(InstallPathsTest, TheSwitchAndTheProgramsBuildAreWrittenBackAsRead)
         paths.save(error);
         EXPECT_EQ(InstallPaths(true).selfBuildModified, modified);
     }
-}
-
-// A root of another name is read alike; elements are matched without regard to case, but
-// format names are not; the later of two paths wins; what is not understood is kept and written
-// last, except the "view" element and elements that lack what they need.
-TEST_F(InstallPathsTest, RewritingDropsWhatItCannotUseAndKeepsUnknownElementsLast)
-{
-    settings.write("settings.xml", "<settings>\n"
-                                   "<future level=\"3\" name=\"a &amp; b\"><inner>text</inner><inner2/></future>\n"
-                                   "<installPath format=\"vst3\" path=\"/lower\"/>\n"
-                                   "<INSTALLPATH format=\"CLAP\" path=\"/capitals\"/>\n"
-                                   "<installPath format=\"LV2\" path=\"\"/>\n"
-                                   "<installPath format=\"Unknown\" path=\"/unknown\"/>\n"
-                                   "<installPath format=\"VST2\" path=\"/first\"/>\n"
-                                   "<installPath format=\"VST2\" path=\"/second\"/>\n"
-                                   "<installPath product=\"A\" format=\"LV2\" path=\"/a1\"/>\n"
-                                   "<installPath product=\"A\" format=\"LV2\" path=\"/a2\"/>\n"
-                                   "<view mode=\"list\"/>\n<hidden/>\n<hidden product=\"\"/>\n<other/>\n</settings>\n");
-    EXPECT_EQ(rewritten(), document("  <installPath format=\"VST2\" path=\"/second\"/>\r\n"
-                                    "  <installPath format=\"CLAP\" path=\"/capitals\"/>\r\n"
-                                    "  <installPath product=\"A\" format=\"LV2\" path=\"/a2\"/>\r\n"
-                                    "  <future level=\"3\" name=\"a &amp; b\">\r\n"
-                                    "    <inner>text</inner>\r\n    <inner2/>\r\n  </future>\r\n"
-                                    "  <other/>\r\n"));
 }
 }
