@@ -13,6 +13,9 @@ using namespace pluginManager;
 
 namespace
 {
+// Logins written by hand.
+const std::string handWritten = std::string(VYRPM_FIXTURES_DIR) + "/state/";
+
 std::string loginOf(const CredentialStore& store, Channel channel, const std::string& slug)
 {
     const auto login = store.get(channel, slug);
@@ -24,8 +27,10 @@ using CredentialsTest = httpTests::HttpFixture;
 
 // A donators login is kept under its folder's name, the internal one under one key. The public
 // channel has no logins: nothing is stored, forgotten or written for it. Forgetting a login that
-// was never stored still writes the file, folder and all.
-TEST_F(CredentialsTest, StoreKeysChannelsAndWhenTheFileIsWritten)
+// was never stored still writes the file, folder and all. Of the hand-written file, a plain
+// "password" wins over "pw", the last login of a key wins, and elements that are no "login" or
+// lack a key or password are skipped; a broken file holds no login.
+TEST_F(CredentialsTest, StoreKeysChannelsWhenTheFileIsWrittenAndWhatALoadKeeps)
 {
     PlatformUtils::setSettingsFolder(settings.file("a/config"));
     CredentialStore store(false);
@@ -44,24 +49,12 @@ TEST_F(CredentialsTest, StoreKeysChannelsAndWhenTheFileIsWritten)
     EXPECT_TRUE(store.getSlugs(Channel::Internal).empty());
     store.clear(Channel::Donators, "bar", true, error);
     EXPECT_EQ(loginOf(CredentialStore(true), Channel::Internal, ""), "team:hunter2");
-}
 
-// Of a hand-written file: a plain "password" wins over "pw", the last login of a key wins, and
-// elements that are no "login" or lack a key are skipped; a broken file holds no login.
-TEST_F(CredentialsTest, LoadRules)
-{
-    settings.write("credentials.xml", "<logins>\n"
-                                      "<login key=\"donators:a\" user=\"first\" password=\"one\"/>\n"
-                                      "<login key=\"donators:b\" user=\"bob\" password=\"plain\" pw=\"RHptYWg=\"/>\n"
-                                      "<login key=\"donators:c\" user=\"cid\" pw=\"not base64!\"/>\n"
-                                      "<login user=\"nokey\" password=\"x\"/>\n"
-                                      "<Login key=\"donators:e\" user=\"eve\" password=\"x\"/>\n"
-                                      "<login key=\"donators:a\" user=\"second\" password=\"two\"/>\n"
-                                      "</logins>\n");
-    CredentialStore store(true);
+    settings.write("a/config/credentials.xml", testSupport::readFile(handWritten + "credentials.xml"));
+    store.load();
     EXPECT_EQ(store.entries.size(), 2u);
     EXPECT_EQ(loginOf(store, Channel::Donators, "a") + loginOf(store, Channel::Donators, "b"), "second:twobob:plain");
-    settings.write("credentials.xml", "<credentials><login key=\"internal\" user=\"team\" password=\"pw\"/>");
+    settings.write("a/config/credentials.xml", "<credentials><login key=\"internal\" user=\"team\" password=\"pw\"/>");
     store.load();
     EXPECT_TRUE(store.entries.empty());
 }

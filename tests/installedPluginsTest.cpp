@@ -13,6 +13,8 @@ using namespace pluginManager;
 namespace
 {
 using Names = std::vector<std::string>;
+// Records and settings written by hand.
+const std::string handWritten = std::string(VYRPM_FIXTURES_DIR) + "/state/";
 
 Asset build(const std::string& product, const std::string& format, const std::string& version,
             const std::string& date = "")
@@ -119,7 +121,7 @@ TEST_F(InstalledPluginsTest, RemovesOwnItemsInsideTheFolderAndSharedOnesOnlyWith
 // it is read and then written back byte for byte, less the record of a plug-in not on disk.
 TEST_F(InstalledPluginsTest, ReadsAndWritesTheFileFormatLeavingOutDeletedPlugins)
 {
-    const juce::String fixture = testSupport::readFile(std::string(VYRPM_FIXTURES_DIR) + "/state/installed.json");
+    const juce::String fixture = testSupport::readFile(handWritten + "installed.json");
     const auto text = fixture.replace("/home/ann", work.path()).toStdString();
     settings.write("installed.json", text);
     record.load();
@@ -141,15 +143,7 @@ TEST_F(InstalledPluginsTest, LoadSkipsWhatIsNotARecord)
         record.load();
         EXPECT_TRUE(record.entries.empty()) << text.substr(0, 40);
     }
-    settings.write("installed.json",
-                   "[1, \"text\", [], null,"
-                   " {\"product\": \"A\", \"format\": \"VST3\", \"version\": \"1\", \"path\": \"\"},"
-                   " {\"product\": \"\", \"format\": \"VST3\", \"version\": \"1\", \"path\": \"/a/A.vst3\"},"
-                   " {\"product\": \"B\", \"format\": \"VST3\", \"path\": \"/a/B.vst3\"},"
-                   " {\"product\": \"C\", \"version\": 2, \"path\": \"/a/C.vst3\", \"files\": [\"\", \"C.vst3\", \"\"],"
-                   "  \"modified\": 1714495200.0, \"extra\": true},"
-                   " {\"product\": \"D\", \"format\": \"LV2\", \"version\": \"1\", \"path\": \"/a/D.lv2\","
-                   "  \"files\": \"D.lv2\", \"modified\": 9.3e18}]");
+    settings.write("installed.json", testSupport::readFile(handWritten + "installedOddities.json"));
     record.load();
     ASSERT_EQ(record.entries.size(), 2u);
     EXPECT_EQ(describe(record.entries[0]) + describe(record.entries[1]),

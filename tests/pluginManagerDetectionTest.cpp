@@ -14,24 +14,18 @@ using namespace pluginManager;
 
 namespace
 {
-// A home folder whose default plug-in folders are the only ones searched, new to the walk cache,
-// and a manager whose catalog holds Aurora, the owner of AuroraFX.
+// A home folder new to the walk cache, whose default plug-in folders come first (the system's hold
+// none of these products), and a manager whose catalog holds Aurora, the owner of AuroraFX.
 struct Machine
 {
     Machine()
     {
         PlatformUtils::setSettingsFolder(home.file("settings"));
-        PlatformUtils::setSearchPaths(PluginFormat::VST3, {home.file(".vst3")});
         Product aurora;
         aurora.id = "Aurora";
         manager.catalog.setProducts({aurora});
     }
-
-    ~Machine()
-    {
-        PlatformUtils::setSearchPaths(PluginFormat::VST3, {});
-        PlatformUtils::setSettingsFolder("");
-    }
+    ~Machine() { PlatformUtils::setSettingsFolder(""); }
 
     // Puts a product's VST3 bundle into a folder below home; nothing for an empty folder.
     void plant(const std::string& folder, const std::string& product = "Aurora") const

@@ -30,8 +30,8 @@ Names namesIn(const std::string& folder)
 // The command line and the graphical edition save these files, maybe at the same moment: a
 // writer must never take or remove a temporary file beside them that another writer is filling.
 // The mode comes from how the new file was made, not from the old one's. The old file here is
-// none its reader understands, so it is kept aside as it was.
-TEST(StoredFile, EachStoredFileIsReplacedWithoutTouchingOtherWritersFiles)
+// none its reader understands, so it is kept aside as it was. A save that fails leaves no sibling.
+TEST(StoredFile, EachStoredFileIsReplacedWithoutTouchingOtherWritersFilesOrLeavingItsOwn)
 {
     std::string error;
     const std::tuple<std::string, std::function<bool()>, mode_t> cases[] = {
@@ -61,13 +61,9 @@ TEST(StoredFile, EachStoredFileIsReplacedWithoutTouchingOtherWritersFiles)
             EXPECT_EQ(settings.read(name + ".damaged") + settings.read(name + ".tmp"),
                       std::string(10000, '#') + "another writer's half");
         }
-}
 
-TEST(StoredFile, NoSiblingIsLeftOnFailure)
-{
     testSupport::TempFolder folder;
     folder.write("taken/inside", "x");
-    std::string error;
     EXPECT_FALSE(replaceStoredFile(folder.file("taken"), "text", FileAccess::OwnerOnly, error));
     EXPECT_EQ(error, "Could not save " + folder.file("taken") + ": Is a directory");
     EXPECT_FALSE(replaceStoredFile(folder.file("missing/stored"), "text", FileAccess::Shared, error));

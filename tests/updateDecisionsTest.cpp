@@ -14,13 +14,11 @@ const std::int64_t recordedModified = 1714564800;
 const std::string earlier = "Wed, 01 May 2024 11:00:00 GMT", same = "Wed, 01 May 2024 12:00:00 GMT",
                   later = "Wed, 01 May 2024 13:00:00 GMT";
 
-// A manager without stored state whose VST3 plug-ins go to a folder of the test's own, and whose
-// endpoints lie on a loopback catalog server.
+// A manager without stored state whose home folder is the test's own, and whose endpoints lie on a
+// loopback catalog server.
 class UpdateDecisions : public httpTests::CatalogFixture
 {
 protected:
-    UpdateDecisions() { manager.installPaths.set(PluginFormat::VST3, plugins); }
-
     static Asset build(const std::string& product, Channel channel, const std::string& date,
                        const std::string& version = "1.0.0", const std::string& format = "VST3")
     {
@@ -39,13 +37,13 @@ protected:
     // The product's bundle on disk, recorded as installed from a donators build of that version.
     void install(const std::string& product, const std::string& version, std::int64_t modified = 0)
     {
-        work.write("plugins/" + product + ".vst3/Contents/x", "x");
+        work.write("home/.vst3/" + product + ".vst3/Contents/x", "x");
         manager.installed.set(build(product, Channel::Donators, "2024-05-01 10:00", version), plugins,
                               {product + ".vst3"}, modified);
     }
 
     testSupport::ScopedEnv home{"HOME", work.file("home")};
-    const std::string plugins = work.file("plugins");
+    const std::string plugins = work.file("home/.vst3");
     PluginManager manager{false};
 };
 }
@@ -53,7 +51,7 @@ protected:
 // Without a recorded date, the program's own build goes by the program file.
 TEST_F(UpdateDecisions, AFileIsClearlyOlderOnlyBeyondFourHours)
 {
-    work.write("plugins/Synth.vst3/Contents/x", "x");
+    work.write("home/.vst3/Synth.vst3/Contents/x", "x");
     const juce::File plugin(plugins + "/Synth.vst3");
     const juce::File program = juce::File::getSpecialLocation(juce::File::currentExecutableFile);
     const juce::Time listed(2024, 4, 1, 13, 45, 0, 0, true);
