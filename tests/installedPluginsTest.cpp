@@ -1,7 +1,6 @@
 #include "manager/state/installedPlugins.h"
 
 #include "httpFixture.h"
-#include "support/scopedEnv.h"
 
 #include <juce_core/juce_core.h>
 
@@ -47,7 +46,6 @@ protected:
                record.getVersion("Alpha", PluginFormat::VST3, folder(in));
     }
 
-    testSupport::ScopedEnv m_home{"HOME", work.file("home")};
     InstalledPlugins record{false};
 };
 
