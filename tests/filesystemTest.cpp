@@ -27,33 +27,27 @@ Paths sorted(Paths paths)
     return paths;
 }
 
-TEST(FilesystemPaths, TextOperations)
+// The ordinary folders are checked with the settings and data folders built on them.
+TEST(FilesystemPaths, TextOperationsAndTheHomeAndUserDataFolders)
 {
     EXPECT_EQ(fs::validatePath(""), "");
     // The last dot of the whole text counts, also in a folder part.
-    EXPECT_EQ(fs::getExtension("/a.d/file"), ".d/file");
-    EXPECT_EQ(fs::getExtension("/a/file"), "");
-    EXPECT_TRUE(fs::hasExtension("ROM.BIN", ".bin"));
+    EXPECT_EQ(fs::getExtension("/a.d/file") + fs::getExtension("/a/file"), ".d/file");
+    EXPECT_TRUE(fs::hasExtension("ROM.BIN", ".bin") && fs::hasExtension("anything", ""));
     EXPECT_FALSE(fs::hasExtension("rom.bin", "bin"));
-    EXPECT_TRUE(fs::hasExtension("anything", ""));
-}
 
-// The ordinary folders are checked with the settings and data folders built on them.
-TEST(FilesystemPaths, HomeAndUserDataFolders)
-{
     const passwd* entry = getpwuid(getuid());
-    const std::string fromDatabase = entry ? entry->pw_dir : "/tmp";
     ScopedEnv xdg("XDG_DATA_HOME", "");
     {
         ScopedEnv home("HOME", "");
-        EXPECT_EQ(fs::getHomeDirectory(), fromDatabase);
+        EXPECT_EQ(fs::getHomeDirectory(), entry ? entry->pw_dir : "/tmp");
     }
     ScopedEnv slashedHome("HOME", "/home/u/");
     EXPECT_EQ(fs::getSpecialFolderPath(fs::SpecialFolderType::UserData), "/home/u/.local/share/");
     EXPECT_EQ(fs::getSpecialFolderPath(static_cast<fs::SpecialFolderType>(2)), "");
 }
 
-TEST(FilesystemFiles, CreateDirectoryTellsWhetherItMadeTheLastFolder)
+TEST(FilesystemFiles, FoldersAndWholeAndRegionReads)
 {
     TempFolder temp;
     EXPECT_TRUE(fs::createDirectory(temp.file("a/b/c")));
@@ -61,11 +55,7 @@ TEST(FilesystemFiles, CreateDirectoryTellsWhetherItMadeTheLastFolder)
     // The parent step already makes the folder, leaving nothing for the final call.
     EXPECT_FALSE(fs::createDirectory(temp.file("x/y/")));
     EXPECT_TRUE(fs::isDirectory(temp.file("x/y")));
-}
 
-TEST(FilesystemFiles, WholeAndRegionReads)
-{
-    TempFolder temp;
     const std::string file = temp.file("data");
     const Bytes content{0, 1, 0, 255, '\n'};
     ASSERT_TRUE(fs::writeFile(file, content.data(), content.size()));
@@ -73,8 +63,7 @@ TEST(FilesystemFiles, WholeAndRegionReads)
     ASSERT_TRUE(fs::readFile(read, file));
     EXPECT_EQ(read, content);
     // Failed reads leave the buffer as it was; a folder opens for reading but has no content.
-    EXPECT_FALSE(fs::readFile(read, temp.file("missing")));
-    EXPECT_FALSE(fs::readFile(read, temp.path()));
+    EXPECT_FALSE(fs::readFile(read, temp.file("missing")) || fs::readFile(read, temp.path()));
     EXPECT_EQ(read, content);
 
     // A region past the end, or of a size no file could hold, fails without exhausting memory.
@@ -88,9 +77,7 @@ TEST(FilesystemFiles, WholeAndRegionReads)
         EXPECT_EQ(fs::readFileRegion(read, file, offset, size), readable) << offset << " " << size;
         EXPECT_TRUE(read.empty());
     }
-    EXPECT_TRUE(fs::writeFile(file, nullptr, 0));
-    EXPECT_TRUE(fs::readFile(read, file));
-    EXPECT_TRUE(read.empty());
+    EXPECT_TRUE(fs::writeFile(file, nullptr, 0) && fs::readFile(read, file) && read.empty());
 
     // A full disk only shows when the buffered bytes are flushed on close.
     if (!fs::exists("/dev/full"))
@@ -98,62 +85,50 @@ TEST(FilesystemFiles, WholeAndRegionReads)
     EXPECT_FALSE(fs::writeFile("/dev/full", content.data(), content.size()));
 }
 
-TEST(FilesystemListing, EntriesAreAppendedFullPaths)
+TEST(FilesystemListing, EntriesAreFullPathsAndSearchesKeepToExtensionSizeAndDepth)
 {
     TempFolder temp;
-    temp.write("f.txt", "x");
-    ASSERT_TRUE(fs::createDirectory(temp.file("sub")));
-    Paths entries, none;
-    EXPECT_TRUE(fs::getDirectoryEntries(entries, temp.path() + "/"));
-    EXPECT_EQ(sorted(entries), (Paths{temp.file("f.txt"), temp.file("sub")}));
-    // An empty folder answers false only when nothing was listed before.
-    EXPECT_FALSE(fs::getDirectoryEntries(none, temp.file("sub")));
-    EXPECT_TRUE(fs::getDirectoryEntries(entries, temp.file("sub")));
-    EXPECT_EQ(entries.size(), 2u);
+    for (const auto& [name, content] : {std::pair{"flat/small.BIN", "1"}, {"flat/large.bin", "1234567890"},
+                                        {"flat/other.mid", "12345"}, {"tree/top.bin", "1"}, {"tree/sub/mid.bin", "12"},
+                                        {"tree/sub/deeper/low.bin", "123"}})
+        temp.write(name, content);
+    ASSERT_TRUE(fs::createDirectory(temp.file("flat/folder.bin")));
+    ASSERT_EQ(symlink("nowhere", temp.file("flat/dangling.bin").c_str()), 0);
+    ASSERT_EQ(symlink(temp.file("tree").c_str(), temp.file("tree/sub/deeper/loop").c_str()), 0);
 
+    Paths entries, none;
+    EXPECT_TRUE(fs::getDirectoryEntries(entries, temp.file("tree/sub") + "/"));
+    EXPECT_EQ(sorted(entries), (Paths{temp.file("tree/sub/deeper"), temp.file("tree/sub/mid.bin")}));
+    // An empty folder answers false only when nothing was listed before.
+    EXPECT_FALSE(fs::getDirectoryEntries(none, temp.file("flat/folder.bin")));
+    EXPECT_TRUE(fs::getDirectoryEntries(entries, temp.file("flat/folder.bin")));
+    EXPECT_EQ(entries.size(), 2u);
     testing::internal::CaptureStderr();
     EXPECT_FALSE(fs::getDirectoryEntries(none, temp.file("missing")));
-    EXPECT_EQ(testing::internal::GetCapturedStderr(), "Failed to open directory " + temp.file("missing") + ", error 2\n");
-}
-
-TEST(FilesystemListing, FindFilesFiltersByExtensionAndSize)
-{
-    TempFolder temp;
-    temp.write("small.BIN", "1");
-    temp.write("large.bin", "1234567890");
-    temp.write("other.mid", "12345");
-    ASSERT_TRUE(fs::createDirectory(temp.file("folder.bin")));
-    ASSERT_EQ(symlink("nowhere", temp.file("dangling.bin").c_str()), 0);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "Failed to open directory " + temp.file("missing") + ", error 2\n");
 
     // Any size limit leaves folders out; a broken link is kept only without a minimum.
-    const std::tuple<unsigned long, unsigned long, Paths> cases[] = {
+    const std::tuple<unsigned long, unsigned long, Paths> flat[] = {
         {0, 0, {"dangling.bin", "folder.bin", "large.bin", "small.BIN"}},
         {0, 5, {"dangling.bin", "small.BIN"}},
         {1, 0, {"large.bin", "small.BIN"}}};
-    for (const auto& [minSize, maxSize, names] : cases)
+    for (const auto& [minSize, maxSize, names] : flat)
     {
         Paths results, expected;
         for (const auto& name : names)
-            expected.push_back(temp.file(name));
-        EXPECT_TRUE(fs::findFiles(results, temp.path(), ".bin", minSize, maxSize));
+            expected.push_back(temp.file("flat/" + name));
+        EXPECT_TRUE(fs::findFiles(results, temp.file("flat"), ".bin", minSize, maxSize));
         EXPECT_EQ(sorted(results), expected) << minSize << "-" << maxSize;
     }
-}
 
-TEST(FilesystemListing, RecursiveSearchIsBreadthFirstWithinItsLimits)
-{
-    TempFolder temp;
-    temp.write("top.bin", "1");
-    temp.write("sub/mid.bin", "12");
-    temp.write("sub/deeper/low.bin", "123");
-    ASSERT_EQ(symlink(temp.path().c_str(), temp.file("sub/deeper/loop").c_str()), 0);
     const auto search = [&](unsigned long minSize, unsigned int maxDepth, unsigned long maxEntries) {
         std::vector<fs::FoundFile> found;
-        const bool any = fs::findFilesRecursive(found, temp.path(), ".bin", minSize, 0, maxDepth, maxEntries);
+        const bool any = fs::findFilesRecursive(found, temp.file("tree"), ".bin", minSize, 0, maxDepth, maxEntries);
         EXPECT_EQ(any, !found.empty());
         Paths paths;
         for (const auto& file : found)
-            paths.push_back(file.path.substr(temp.path().size() + 1) + ":" + std::to_string(file.size));
+            paths.push_back(file.path.substr(temp.file("tree").size() + 1) + ":" + std::to_string(file.size));
         return paths;
     };
     EXPECT_EQ(search(0, 0, 1000), Paths{"top.bin:1"});

@@ -14,14 +14,12 @@
 #include <string>
 #include <vector>
 
-#include <sys/stat.h>
-#include <unistd.h>
-
 namespace installTests
 {
 namespace fs = std::filesystem;
 using Lines = std::vector<std::string>;
 using httpTests::logLines;
+using testSupport::inChild;
 
 inline Lines namesIn(const std::string& folder)
 {
@@ -38,8 +36,9 @@ protected:
     Lines leftInTemp() const
     {
         auto names = namesIn(temp.path());
-        const auto ours = [](const std::string& name) { return name.rfind("vyrpm-test-", 0) == 0; };
-        names.erase(std::remove_if(names.begin(), names.end(), ours), names.end());
+        names.erase(std::remove_if(names.begin(), names.end(),
+                                   [](const std::string& name) { return name.rfind("vyrpm-test-", 0) == 0; }),
+                    names.end());
         return names;
     }
 
@@ -55,14 +54,13 @@ protected:
     std::string zipWithProgram(const std::string& folder, const Lines& items,
                                const std::string& name = "build.zip") const
     {
-        const auto archive = root.file(name);
-        Lines arguments{"-q", "-y", "-r", archive};
+        Lines arguments{"-q", "-y", "-r", root.file(name)};
         arguments.insert(arguments.end(), items.begin(), items.end());
         testSupport::ProcessOptions options;
         options.workingFolder = folder;
         const auto result = testSupport::runProcess("/usr/bin/zip", arguments, options);
         EXPECT_EQ(result.exitCode, 0) << result.err << result.error;
-        return archive;
+        return root.file(name);
     }
 
     testSupport::TempFolder root;
@@ -74,8 +72,7 @@ protected:
 
 inline bool isExecutable(const std::string& path)
 {
-    struct stat info = {};
-    return stat(path.c_str(), &info) == 0 && (info.st_mode & S_IXUSR) != 0;
+    return (fs::status(path).permissions() & fs::perms::owner_exec) != fs::perms::none;
 }
 
 inline void makeLink(const std::string& target, const std::string& link)
@@ -88,26 +85,6 @@ inline void makeLink(const std::string& target, const std::string& link)
 inline void openTo(const std::string& folder, bool write)
 {
     fs::permissions(folder, write ? fs::perms::all : fs::perms(0755));
-}
-
-// Runs body in a forked child, for what the test process cannot take back, and answers what
-// body answered.
-inline std::string inChild(const std::function<std::string()>& body)
-{
-    int ends[2];
-    if (pipe(ends) != 0)
-        return "no pipe";
-    testSupport::runInChild([&] {
-        const std::string answer = body();
-        return write(ends[1], answer.data(), answer.size()) == static_cast<ssize_t>(answer.size()) ? 0 : 1;
-    });
-    close(ends[1]);
-    std::string answer;
-    char buffer[4096];
-    for (ssize_t got; (got = read(ends[0], buffer, sizeof buffer)) > 0;)
-        answer.append(buffer, static_cast<size_t>(got));
-    close(ends[0]);
-    return answer;
 }
 
 // As "nobody", so that permissions bind a run as root too.
@@ -123,11 +100,11 @@ inline std::map<std::string, std::string> describeTree(const std::string& folder
     for (const auto& entry : fs::recursive_directory_iterator(folder))
     {
         const auto status = entry.symlink_status();
+        const auto mode = std::to_string(static_cast<int>(status.permissions()));
         items[fs::relative(entry.path(), folder).string()] =
-            fs::is_symlink(status)      ? "link -> " + fs::read_symlink(entry.path()).string()
-            : fs::is_directory(status) ? "folder " + std::to_string(static_cast<int>(status.permissions()))
-                                       : "file " + std::to_string(static_cast<int>(status.permissions())) + " " +
-                                             testSupport::readFile(entry.path().string());
+            fs::is_symlink(status)     ? "link -> " + fs::read_symlink(entry.path()).string()
+            : fs::is_directory(status) ? "folder " + mode
+                                       : "file " + mode + " " + testSupport::readFile(entry.path().string());
     }
     return items;
 }

@@ -6,7 +6,6 @@
 #include "support/tempFolder.h"
 
 #include <gtest/gtest.h>
-#include <juce_core/juce_core.h>
 
 #include <filesystem>
 #include <thread>
@@ -15,24 +14,18 @@ using namespace pluginManager;
 
 namespace
 {
-// A home folder whose default plug-in folders are the only ones searched, new to the walk cache,
-// and a manager whose catalog holds Aurora.
+// A home folder new to the walk cache, whose default plug-in folders come first (the system's hold
+// none of these products), and a manager whose catalog holds Aurora, the owner of AuroraFX.
 struct Machine
 {
     Machine()
     {
         PlatformUtils::setSettingsFolder(home.file("settings"));
-        PlatformUtils::setSearchPaths(PluginFormat::VST3, {home.file(".vst3")});
         Product aurora;
         aurora.id = "Aurora";
         manager.catalog.setProducts({aurora});
     }
-
-    ~Machine()
-    {
-        PlatformUtils::setSearchPaths(PluginFormat::VST3, {});
-        PlatformUtils::setSettingsFolder("");
-    }
+    ~Machine() { PlatformUtils::setSettingsFolder(""); }
 
     // Puts a product's VST3 bundle into a folder below home; nothing for an empty folder.
     void plant(const std::string& folder, const std::string& product = "Aurora") const
@@ -50,32 +43,33 @@ struct Machine
 };
 }
 
+// A variant goes where its owner lies, else where it lies itself.
 TEST(InstallFolders, AFoundInstallStaysUnlessAChosenFolderLeavesItOutside)
 {
-    // the format's custom folder, Aurora's own folder, where Aurora lies, where it goes next
-    const std::tuple<std::string, std::string, std::string, std::string> cases[] = {
-        {"", "", "", ".vst3"},
-        {"", "", ".vst3/Kestavel", ".vst3/Kestavel"},
-        {"custom", "", ".vst3", "custom"},
-        {"custom", "", "custom/sub", "custom/sub"},
-        {"custom", "", "custom", "custom"},
-        {"", "mine", ".vst3/Kestavel", "mine"},
-        {"", "mine", "mine/deeper/still", "mine/deeper/still"},
+    // the format's custom folder, Aurora's own folder, where Aurora lies, where AuroraFX lies, where
+    // AuroraFX goes next
+    const std::tuple<std::string, std::string, std::string, std::string, std::string> cases[] = {
+        {"", "", "", "", ".vst3"},                          {"", "", ".vst3/Kestavel", "", ".vst3/Kestavel"},
+        {"custom", "", ".vst3", "", "custom"},              {"custom", "", "custom/sub", "", "custom/sub"},
+        {"custom", "", "custom", "", "custom"},             {"", "mine", ".vst3/Kestavel", "", "mine"},
+        {"", "mine", "mine/deeper/still", "", "mine/deeper/still"},
+        {"", "", ".vst3/A", ".vst3/F", ".vst3/A"},          {"", "", "", ".vst3/F", ".vst3/F"},
     };
-    for (const auto& [custom, own, planted, next] : cases)
+    for (const auto& [custom, own, owner, variant, next] : cases)
     {
         Machine machine;
-        machine.plant(planted);
-        if (!custom.empty())
-            machine.manager.installPaths.set(PluginFormat::VST3, machine.at(custom));
+        machine.plant(owner);
+        machine.plant(variant, "AuroraFX");
+        machine.manager.installPaths.set(PluginFormat::VST3, machine.at(custom));
         std::string error;
-        EXPECT_TRUE(own.empty() || machine.manager.setInstallPath("AuroraFX", "VST3", machine.at(own), error)) << error;
-        EXPECT_EQ(machine.manager.locateInstalled("Aurora", PluginFormat::VST3), machine.at(planted)) << planted;
-        EXPECT_EQ(machine.next("Aurora"), machine.at(next)) << custom << "|" << own << "|" << planted;
+        EXPECT_TRUE(machine.manager.setInstallPath("AuroraFX", "VST3", machine.at(own), error)) << error;
+        EXPECT_EQ(machine.manager.locateInstalled("Aurora", PluginFormat::VST3), machine.at(owner)) << owner;
+        EXPECT_EQ(machine.next("AuroraFX"), machine.at(next)) << custom << "|" << own << "|" << owner << "|" << variant;
     }
 }
 
-TEST(InstallFolders, BundlesAndFoldersBelowDepthEightAreNotSearched)
+// Lookups share a walk for a second; an install made meanwhile is seen once it is over.
+TEST(InstallFolders, BundlesAndFoldersBelowDepthEightAreNotSearchedAndAWalkIsRepeatedAfterASecond)
 {
     Machine machine;
     // product, folder below home, found there
@@ -88,22 +82,12 @@ TEST(InstallFolders, BundlesAndFoldersBelowDepthEightAreNotSearched)
         machine.plant(folder, product);
     for (const auto& [product, folder, found] : cases)
         EXPECT_EQ(machine.manager.isInstalled(product, "VST3"), found) << product;
+    machine.plant(".vst3/new");
+    std::this_thread::sleep_for(std::chrono::milliseconds(1100));
+    EXPECT_TRUE(machine.manager.isInstalled("Aurora", "VST3"));
 }
 
-TEST(InstallFolders, AVariantGoesWhereItsOwnerLiesElseWhereItLiesItself)
-{
-    // where Aurora lies, where AuroraFX lies, where AuroraFX goes next
-    const std::tuple<std::string, std::string, std::string> cases[] = {
-        {".vst3/A", ".vst3/F", ".vst3/A"}, {"", ".vst3/F", ".vst3/F"}, {"", "", ".vst3"}};
-    for (const auto& [owner, variant, next] : cases)
-    {
-        Machine machine;
-        machine.plant(owner, "Aurora");
-        machine.plant(variant, "AuroraFX");
-        EXPECT_EQ(machine.next("AuroraFX"), machine.at(next)) << owner << "|" << variant;
-    }
-}
-
+// Saved at once, under the owning product.
 TEST(InstallFolders, StandaloneGetsAFolderNamedAfterTheProductUnlessTheProductHasItsOwn)
 {
     Machine machine;
@@ -114,24 +98,7 @@ TEST(InstallFolders, StandaloneGetsAFolderNamedAfterTheProductUnlessTheProductHa
     std::string error;
     EXPECT_TRUE(manager.setInstallPath("AuroraFX", "Standalone", "/opt/aurora", error)) << error;
     EXPECT_EQ(manager.getInstallPath("AuroraFX", "Standalone"), "/opt/aurora");
-    // Saved at once, under the owning product.
     EXPECT_EQ(InstallPaths(true).get("Aurora", PluginFormat::Standalone), "/opt/aurora");
-}
-
-TEST(InstallFolders, OneWalkServesTheLookupsOfOneSecond)
-{
-    Machine machine;
-    machine.home.write(".vst3/readme.txt", "");
-    const double start = juce::Time::getMillisecondCounterHiRes();
-    EXPECT_FALSE(machine.manager.isInstalled("Aurora", "VST3"));
-    machine.plant(".vst3/new");
-    const bool seenAtOnce = machine.manager.isInstalled("Aurora", "VST3");
-    if (juce::Time::getMillisecondCounterHiRes() - start < 1000)
-    {
-        EXPECT_FALSE(seenAtOnce);
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(1100));
-    EXPECT_TRUE(machine.manager.isInstalled("Aurora", "VST3"));
 }
 
 // Root may write anywhere, so the lookup runs as an unprivileged user when the tests run as root.
@@ -154,6 +121,7 @@ TEST(InstallFolders, AnInstallInAFolderThisUserCannotWriteGoesToTheConfiguredFol
     EXPECT_EQ(code, 0) << "1: the unwritable folder was kept, 2: could not drop root, 3: install not found";
 }
 
+// A recorded path stands as the program wrote it: a leading "~" is no home folder.
 TEST(ManagerRemoval, AStrayInstallIsOneStillOnDiskOutsideTheFolderTheNextInstallWouldUse)
 {
     Machine machine;
@@ -161,22 +129,18 @@ TEST(ManagerRemoval, AStrayInstallIsOneStillOnDiskOutsideTheFolderTheNextInstall
     manager.installPaths.set(PluginFormat::VST3, machine.at("chosen"));
     machine.plant(".vst3");
     machine.plant("chosen", "Vireo");
-    for (const auto& [product, format, folder] : {std::tuple{"Aurora", "VST3", ".vst3"}, {"Vireo", "VST3", "chosen"},
-                                                  {"Gone", "VST3", ".vst3"}, {"Odd", "vst3", ".vst3"}})
-        manager.installed.entries.push_back(
-            {product, format, "1.0.0", machine.at(folder + std::string("/") + product + ".vst3"), "", "", 0, {}});
-    // A recorded path stands as the program wrote it: a leading "~" is no home folder.
     machine.plant(".", "Tilde");
+    for (const auto& [product, format, path] : {std::tuple{"Aurora", "VST3", ".vst3/Aurora.vst3"},
+             {"Vireo", "VST3", "chosen/Vireo.vst3"}, {"Gone", "VST3", ".vst3/Gone.vst3"}, {"Odd", "vst3", "Odd.vst3"}})
+        manager.installed.entries.push_back({product, format, "1.0.0", machine.at(path), "", "", 0, {}});
     manager.installed.entries.push_back({"Tilde", "VST3", "1.0.0", "~/Tilde.vst3", "", "", 0, {}});
 
     const std::vector<InstalledPlugins::Entry> strays = manager.getStrayInstalls();
     ASSERT_EQ(strays.size(), 1u);
-    EXPECT_EQ(strays[0].product, "Aurora");
-    std::string message;
-    EXPECT_FALSE(manager.removeStray(manager.installed.entries[3], message));
-    EXPECT_EQ(message, "Unknown format vst3");
-    EXPECT_TRUE(manager.removeStray(strays[0], message));
-    EXPECT_EQ(message, "Aurora VST3 removed");
+    std::string odd, removed;
+    EXPECT_FALSE(manager.removeStray(manager.installed.entries[3], odd));
+    EXPECT_TRUE(manager.removeStray(strays[0], removed));
+    EXPECT_EQ(odd + "|" + removed, "Unknown format vst3|Aurora VST3 removed");
     EXPECT_FALSE(machine.home.exists(".vst3/Aurora.vst3"));
     EXPECT_TRUE(manager.getStrayInstalls().empty());
     EXPECT_EQ(manager.installed.entries.size(), 4u);

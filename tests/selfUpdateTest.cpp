@@ -27,12 +27,13 @@ protected:
     void SetUp() override
     {
         InstallFixture::SetUp();
-        root.write("app/vyrpm", recorder);
+        root.write("it's/vyrpm", recorder);
         fs::permissions(program, fs::perms::owner_all);
         message = "untouched";
     }
 
-    const std::string program = root.file("app/vyrpm");
+    // A quote in the folder's name would end a shell's word.
+    const std::string program = root.file("it's/vyrpm");
     const std::string oldFile = program + ".old";
 };
 }
@@ -74,9 +75,11 @@ TEST(SelfUpdate, TheProgramFileIsTheRunningExecutableHoweverItWasStarted)
               0);
 }
 
-TEST_F(SelfUpdateFiles, MakeRoomReplacesALeftOverOldFileAndRestoreUndoesItOnlyAfterAFailedCopy)
+TEST_F(SelfUpdateFiles, TheProgramFileMovesAsideComesBackOnlyAfterAFailedCopyAndItsFolderMustTakeNewFiles)
 {
-    root.write("app/vyrpm.old/in/file", "x");
+    SelfUpdate::cleanUp(program);
+    EXPECT_EQ(logMessages(), Lines{});
+    root.write("it's/vyrpm.old/in/file", "x");
     EXPECT_TRUE(SelfUpdate::makeRoom(message, program));
     EXPECT_FALSE(fs::exists(program));
     EXPECT_EQ(testSupport::readFile(oldFile), recorder);
@@ -88,76 +91,61 @@ TEST_F(SelfUpdateFiles, MakeRoomReplacesALeftOverOldFileAndRestoreUndoesItOnlyAf
     fs::create_directory_symlink(root.file("elsewhere"), oldFile);
     EXPECT_TRUE(SelfUpdate::makeRoom(message, program));
     EXPECT_EQ(root.read("elsewhere/keep"), "not ours");
-    root.write("app/vyrpm", "new build");
+    root.write("it's/vyrpm", "new build");
     SelfUpdate::restore(program);
     EXPECT_EQ(testSupport::readFile(program), "new build");
     EXPECT_EQ(testSupport::readFile(oldFile), recorder);
     EXPECT_EQ(message, "untouched");
 
+    SelfUpdate::cleanUp(program);
+    EXPECT_TRUE(!fs::exists(oldFile) && fs::exists(program));
+    EXPECT_EQ(logMessages(), Lines{"Removing the previous version at " + oldFile + ": ok"});
     fs::remove(program);
     EXPECT_FALSE(SelfUpdate::makeRoom(message, program));
     EXPECT_EQ(message, "Could not move " + program + " out of the way");
-}
 
-TEST_F(SelfUpdateFiles, RestartPassesExactlyOneMarkerAtTheEndAndNoShellReadsAnything)
-{
-    root.write("it's/vyrpm", recorder);
-    fs::permissions(root.file("it's/vyrpm"), fs::perms::owner_all);
-    const std::string touched = root.file("touched");
-    // program folder, arguments, what the program receives
-    const std::tuple<std::string, std::string, std::string> cases[] = {
-        {"app", "", "--updated\n"},
-        {"app", "install Foo --updated --updated --format VST3", "install\nFoo\n--format\nVST3\n--updated\n"},
-        // Only a marker standing alone is one; a value holding its letters arrives whole.
-        {"app", "  --settings /u/--updated-x --updated ", "--settings\n/u/--updated-x\n--updated\n"},
-        {"app", "list; touch " + touched + " #", "list;\ntouch\n" + touched + "\n#\n--updated\n"},
-        // A word in double quotes keeps its blanks, as the framework joins a command line.
-        {"it's", "--settings \"/my folder\"", "--settings\n/my folder\n--updated\n"},
-    };
-    for (const auto& [folder, arguments, received] : cases)
-    {
-        fs::remove(root.file(folder + "/args.txt"));
-        ASSERT_TRUE(SelfUpdate::restart(arguments, message, root.file(folder + "/vyrpm"))) << message;
-        for (int waited = 0; waited < 60000 && !root.exists(folder + "/args.txt"); waited += 20)
-            juce::Thread::sleep(20);
-        EXPECT_EQ(root.read(folder + "/args.txt"), received);
-    }
-    EXPECT_FALSE(root.exists("touched"));
-    EXPECT_EQ(message, "untouched");
-    // A program whose start fails is reported, not only one that is not executable.
-    root.write("app/broken", "#!/no/such/interpreter\n");
-    fs::permissions(root.file("app/broken"), fs::perms::owner_all);
-    EXPECT_FALSE(SelfUpdate::restart("list", message, root.file("app/broken")));
-    EXPECT_EQ(message, "Could not start " + root.file("app/broken"));
-    fs::permissions(program, fs::perms::owner_read);
-    EXPECT_FALSE(SelfUpdate::restart("list", message, program));
-    EXPECT_EQ(message, "Could not start " + program);
-    fs::remove(program);
-    EXPECT_FALSE(SelfUpdate::restart("list", message, program));
-    EXPECT_EQ(message, program + " is not there");
-}
-
-TEST_F(SelfUpdateFiles, CleanUpRemovesTheOldFileAndLogsOnlyWhenThereIsOne)
-{
-    SelfUpdate::cleanUp(program);
-    EXPECT_EQ(logMessages(), Lines{});
-    root.write("app/vyrpm.old/in/file", "x");
-    SelfUpdate::cleanUp(program);
-    EXPECT_FALSE(fs::exists(oldFile));
-    EXPECT_TRUE(fs::exists(program));
-    EXPECT_EQ(logMessages(), Lines{"Removing the previous version at " + oldFile + ": ok"});
-}
-
-TEST_F(SelfUpdateFiles, CanUpdateInPlaceOnlyWhereAFileCanBeCreated)
-{
-    const std::string folder = root.file("app");
+    const std::string folder = root.file("it's");
+    message = "untouched";
     EXPECT_TRUE(SelfUpdate::canUpdateInPlace(message, folder));
     EXPECT_EQ(message, "untouched");
-    EXPECT_FALSE(root.exists("app/.vyr-write-test"));
-
+    EXPECT_FALSE(root.exists("it's/.vyr-write-test"));
     openTo(root.path(), false);
     openTo(folder, false);
     EXPECT_EQ(asNobody([&] { return SelfUpdate::canUpdateInPlace(message, folder) ? "writable" : message; }),
               "VYR Plugin Manager is installed in " + folder + ", which this program may not write to. Move it to a "
               "folder of your own to update it from here, or replace it by hand.");
 }
+
+TEST_F(SelfUpdateFiles, RestartPassesExactlyOneMarkerAtTheEndAndNoShellReadsAnything)
+{
+    const std::string touched = root.file("touched"), received = root.file("it's/args.txt");
+    // arguments, what the program receives
+    const std::pair<std::string, std::string> cases[] = {
+        {"", "--updated\n"},
+        {"install Foo --updated --updated --format VST3", "install\nFoo\n--format\nVST3\n--updated\n"},
+        // Only a marker standing alone is one; a value holding its letters arrives whole.
+        {"  --settings /u/--updated-x --updated ", "--settings\n/u/--updated-x\n--updated\n"},
+        {"list; touch " + touched + " #", "list;\ntouch\n" + touched + "\n#\n--updated\n"},
+        // A word in double quotes keeps its blanks, as the framework joins a command line.
+        {"--settings \"/my folder\"", "--settings\n/my folder\n--updated\n"},
+    };
+    for (const auto& [arguments, expected] : cases)
+    {
+        fs::remove(received);
+        ASSERT_TRUE(SelfUpdate::restart(arguments, message, program)) << message;
+        for (int waited = 0; waited < 60000 && !fs::exists(received); waited += 20)
+            juce::Thread::sleep(20);
+        EXPECT_EQ(testSupport::readFile(received), expected);
+    }
+    EXPECT_FALSE(root.exists("touched"));
+    EXPECT_EQ(message, "untouched");
+    // A program whose start fails is reported, not only one that is not executable.
+    root.write("it's/broken", "#!/no/such/interpreter\n");
+    fs::permissions(root.file("it's/broken"), fs::perms::owner_all);
+    EXPECT_FALSE(SelfUpdate::restart("list", message, root.file("it's/broken")));
+    EXPECT_EQ(message, "Could not start " + root.file("it's/broken"));
+    fs::remove(program);
+    EXPECT_FALSE(SelfUpdate::restart("list", message, program));
+    EXPECT_EQ(message, program + " is not there");
+}
+

@@ -19,12 +19,6 @@ using Names = std::set<std::string>;
 
 namespace
 {
-mode_t permissionsOf(const std::string& path)
-{
-    struct stat info = {};
-    return ::stat(path.c_str(), &info) == 0 ? info.st_mode & 07777 : 07777;
-}
-
 Names namesIn(const std::string& folder)
 {
     Names names;
@@ -36,18 +30,18 @@ Names namesIn(const std::string& folder)
 // The command line and the graphical edition save these files, maybe at the same moment: a
 // writer must never take or remove a temporary file beside them that another writer is filling.
 // The mode comes from how the new file was made, not from the old one's. The old file here is
-// none its reader understands, so it is kept aside as it was.
-TEST(StoredFile, EachStoredFileIsReplacedWithoutTouchingOtherWritersFiles)
+// none its reader understands, so it is kept aside as it was. A save that fails leaves no sibling.
+TEST(StoredFile, EachStoredFileIsReplacedWithoutTouchingOtherWritersFilesOrLeavingItsOwn)
 {
     std::string error;
-    const std::tuple<std::string, std::function<bool()>, bool> cases[] = {
-        {"credentials.xml", [&] { return CredentialStore(false).set(Channel::Internal, "", {"t", "pw"}, true, error); },
-         false},
-        {"settings.xml", [&] { return InstallPaths(false).save(error); }, true},
-        {"installed.json", [&] { return InstalledPlugins(false).save(error); }, true},
+    const std::tuple<std::string, std::function<bool()>, mode_t> cases[] = {
+        {"credentials.xml", [&] { return CredentialStore(false).set(Channel::Internal, "", {"t", "p"}, true, error); },
+         0600},
+        {"settings.xml", [&] { return InstallPaths(false).save(error); }, 0644},
+        {"installed.json", [&] { return InstalledPlugins(false).save(error); }, 0644},
     };
     for (const mode_t mask : {0, 027})
-        for (const auto& [name, save, shared] : cases)
+        for (const auto& [name, save, mode] : cases)
         {
             SCOPED_TRACE(name + " " + std::to_string(mask));
             const mode_t previousMask = ::umask(mask);
@@ -59,19 +53,17 @@ TEST(StoredFile, EachStoredFileIsReplacedWithoutTouchingOtherWritersFiles)
             EXPECT_TRUE(save()) << error;
             PlatformUtils::setSettingsFolder("");
             ::umask(previousMask);
+            struct stat info = {};
+            EXPECT_EQ(::stat(settings.file(name).c_str(), &info) == 0 ? info.st_mode & 07777 : 07777,
+                      mode == 0600 ? mode : mode & ~mask);
             EXPECT_EQ(namesIn(settings.path()), (Names{name, name + ".damaged", name + ".tmp"}));
             EXPECT_EQ(settings.read(name).find('#'), std::string::npos) << "nothing of the longer old file stays";
-            EXPECT_EQ(settings.read(name + ".damaged"), std::string(10000, '#'));
-            EXPECT_EQ(settings.read(name + ".tmp"), "another writer's half");
-            EXPECT_EQ(permissionsOf(settings.file(name)), shared ? 0644 & ~mask : 0600);
+            EXPECT_EQ(settings.read(name + ".damaged") + settings.read(name + ".tmp"),
+                      std::string(10000, '#') + "another writer's half");
         }
-}
 
-TEST(StoredFile, NoSiblingIsLeftOnFailure)
-{
     testSupport::TempFolder folder;
     folder.write("taken/inside", "x");
-    std::string error;
     EXPECT_FALSE(replaceStoredFile(folder.file("taken"), "text", FileAccess::OwnerOnly, error));
     EXPECT_EQ(error, "Could not save " + folder.file("taken") + ": Is a directory");
     EXPECT_FALSE(replaceStoredFile(folder.file("missing/stored"), "text", FileAccess::Shared, error));

@@ -27,6 +27,24 @@ int runInChild(const std::function<int()>& body)
     return WEXITSTATUS(status);
 }
 
+std::string inChild(const std::function<std::string()>& body)
+{
+    int ends[2];
+    if (pipe(ends) != 0)
+        return "no pipe";
+    runInChild([&] {
+        const std::string answer = body();
+        return write(ends[1], answer.data(), answer.size()) == static_cast<ssize_t>(answer.size()) ? 0 : 1;
+    });
+    close(ends[1]);
+    std::string answer;
+    char buffer[4096];
+    for (ssize_t got; (got = read(ends[0], buffer, sizeof buffer)) > 0;)
+        answer.append(buffer, static_cast<size_t>(got));
+    close(ends[0]);
+    return answer;
+}
+
 bool dropRootPrivileges()
 {
     if (geteuid() != 0)

@@ -31,15 +31,6 @@ TempFolder::~TempFolder()
     fs::remove_all(m_path, ec);
 }
 
-std::string TempFolder::file(const std::string& relative) const { return m_path + "/" + relative; }
-
-void TempFolder::write(const std::string& relative, const std::string& content) const
-{
-    writeFile(file(relative), content);
-}
-
-std::string TempFolder::read(const std::string& relative) const { return readFile(file(relative)); }
-
 bool TempFolder::exists(const std::string& relative) const
 {
     std::error_code ec;
@@ -48,9 +39,8 @@ bool TempFolder::exists(const std::string& relative) const
 
 std::string readFile(const std::string& path)
 {
-    std::ifstream in(path, std::ios::binary);
     std::ostringstream s;
-    s << in.rdbuf();
+    s << std::ifstream(path, std::ios::binary).rdbuf();
     return s.str();
 }
 
@@ -58,7 +48,6 @@ void writeFile(const std::string& path, const std::string& content)
 {
     std::error_code ec;
     fs::create_directories(fs::path(path).parent_path(), ec);
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out << content;
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << content;
 }
 }
