@@ -129,7 +129,7 @@ make_site() {
         >"$site/site/installer/plugins.json"
     say "Generating the 200 MB build and the large catalogs ..."
     make_big_bundle
-    "$bin/vyrpmSampleSite" zip "$site/files/$bigBuild" "$work/big" || fail "cannot zip the large build"
+    zip_folder "$site/files/$bigBuild" "$work/big" || fail "cannot zip the large build"
     make_channel_folder big Big 500
     make_channel_folder huge Huge 25000
 }

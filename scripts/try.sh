@@ -84,7 +84,7 @@ make_build() {
     name="Kestavel-$1-$2-$3-Linux_$arch.zip"
     make_bundle "$1" "$2" "$3" "$work/bundle-$name"
     mkdir -p "$4"
-    "$bin/vyrpmSampleSite" zip "$4/$name" "$work/bundle-$name" || fail "cannot zip $name"
+    zip_folder "$4/$name" "$work/bundle-$name" || fail "cannot zip $name"
     rm -rf "$work/bundle-$name"
 }
 

@@ -1,25 +1,19 @@
 // A stand-in for the maker's web sources outside the test suite: the try-it run and the benchmark
-// serve a site they generated on loopback through it, and build their archives with it, so that
-// neither needs more than a POSIX shell and the programs built here.
+// serve a site they generated on loopback through it.
 //
 //   vyrpmSampleSite serve <folder> [--login <prefix> <user> <password>]... [--url-file <file>]
 //                         [--requests-file <file>]
-//   vyrpmSampleSite zip <archive> <folder> [<compression level 0-9>]
 //
-// serve answers every path below "/" from the folder (folders with listing pages), asks for the
+// It answers every path below "/" from the folder (folders with listing pages), asks for the
 // Basic login of the longest matching prefix, prints its root address and writes it to the URL
 // file, and runs until SIGTERM or SIGINT; then it writes how often each path was requested, one
 // "<count> <path>" line per path in order of first arrival, to the requests file.
-//
-// zip packs the folder's files into a new archive, with paths relative to the folder (no Unix
-// modes: the framework's archive writer stores none).
 #include "support/testServer.h"
 
 #include <juce_core/juce_core.h>
 
 #include <csignal>
 #include <cstdio>
-#include <cstdlib>
 #include <fstream>
 #include <iostream>
 #include <map>
@@ -30,9 +24,7 @@ namespace
 {
 const char* const usage =
     "usage: vyrpmSampleSite serve <folder> [--login <prefix> <user> <password>]... [--url-file <file>]\n"
-    "                              [--requests-file <file>]\n"
-    "       vyrpmSampleSite zip <archive> <folder> [<compression level 0-9>]\n";
-constexpr int defaultCompression = 6;
+    "                              [--requests-file <file>]\n";
 
 struct ServeOptions
 {
@@ -132,45 +124,12 @@ int serve(int argc, char** argv)
     }
     return 0;
 }
-
-int zip(int argc, char** argv)
-{
-    if (argc < 4 || argc > 5)
-    {
-        std::cerr << usage;
-        return 2;
-    }
-    const juce::File archive = juce::File::getCurrentWorkingDirectory().getChildFile(argv[2]);
-    const juce::File folder = juce::File::getCurrentWorkingDirectory().getChildFile(argv[3]);
-    const int level = argc == 5 ? std::atoi(argv[4]) : defaultCompression;
-    if (!folder.isDirectory() || level < 0 || level > 9)
-    {
-        std::cerr << usage;
-        return 2;
-    }
-    juce::ZipFile::Builder builder;
-    for (const auto& entry : juce::RangedDirectoryIterator(folder, true, "*", juce::File::findFiles))
-        builder.addFile(entry.getFile(), level, entry.getFile().getRelativePathFrom(folder));
-    archive.deleteFile();
-    juce::FileOutputStream out(archive);
-    const bool written = out.openedOk() && builder.writeToStream(out, nullptr);
-    out.flush();
-    if (!written || out.getStatus().failed())
-    {
-        std::cerr << "Could not write " << archive.getFullPathName() << "\n";
-        return 1;
-    }
-    return 0;
-}
 }
 
 int main(int argc, char** argv)
 {
-    const std::string command = argc > 1 ? argv[1] : "";
-    if (command == "serve")
+    if (argc > 1 && std::string(argv[1]) == "serve")
         return serve(argc, argv);
-    if (command == "zip")
-        return zip(argc, argv);
     std::cerr << usage;
     return 2;
 }
