@@ -154,6 +154,9 @@ private:
     // the manager has been destroyed by then.
     void runAsync(std::function<std::function<void()>()> work) const;
 
+    // The items removals of one batch share, once each of those removals is gone from disk.
+    void removeSharedItems(const std::vector<Removal>& removals, const std::vector<bool>& gone) const;
+
     // The build of this program a new catalog offers; empty until the self-update decision is in.
     std::optional<Asset> selfUpdateIn(const Catalog& newCatalog) const;
 

@@ -29,6 +29,28 @@ struct Pending
 };
 }
 
+// The items that removals of one batch share, once every one of those removals is gone from disk.
+void PluginManager::removeSharedItems(const std::vector<Removal>& removals, const std::vector<bool>& gone) const
+{
+    std::vector<std::pair<std::string, PluginFormat>> removedPairs;
+    for (size_t i = 0; i < removals.size(); ++i)
+        if (gone[i])
+            removedPairs.emplace_back(removals[i].product, removals[i].format);
+    for (size_t i = 0; i < removals.size(); ++i)
+    {
+        if (!gone[i])
+            continue;
+        const Removal& removal = removals[i];
+        for (const std::string& path :
+             installed.filesToRemove(removal.product, removal.format, removal.folder, removedPairs))
+        {
+            const juce::File item = literalFile(path);
+            if (item.exists() && !item.deleteRecursively(false))
+                Log::write(describe(removal) + ": could not remove " + path);
+        }
+    }
+}
+
 PluginManager::Removal PluginManager::removalFor(const std::string& product, PluginFormat format) const
 {
     const std::string located = locateInstalled(product, format);
@@ -43,17 +65,15 @@ std::vector<bool> PluginManager::removeAll(const std::vector<Removal>& removals,
     // A failure the caller holds already stays the first.
     FirstError failures;
     failures.keep(error);
-    std::vector<std::pair<std::string, PluginFormat>> pairs;
-    for (const Removal& removal : removals)
-        pairs.emplace_back(removal.product, removal.format);
-
     std::vector<Pending> pending(removals.size());
     std::vector<std::string> deferred;
     for (size_t i = 0; i < removals.size(); ++i)
     {
         const Removal& removal = removals[i];
+        // Items shared with another removal of the batch wait until both are gone: one that fails
+        // must keep them.
         const std::vector<std::string> files =
-            installed.filesToRemove(removal.product, removal.format, removal.folder, pairs);
+            installed.filesToRemove(removal.product, removal.format, removal.folder, {});
         pending[i].fileCount = files.size();
         std::string message;
         removed[i] = PluginInstaller::uninstall(removal.product, catalog.dataProductOf(removal.product), removal.format,
@@ -72,12 +92,16 @@ std::vector<bool> PluginManager::removeAll(const std::vector<Removal>& removals,
         ElevatedTask::removeMany(deferred, elevatedFlags, elevationError);
     }
 
+    std::vector<bool> gone(removals.size(), false);
+    for (size_t i = 0; i < removals.size(); ++i)
+        gone[i] = removed[i] && !toFile(pending[i].removedPath).exists();
+    removeSharedItems(removals, gone);
     for (size_t i = 0; i < removals.size(); ++i)
     {
         if (!removed[i])
             continue;
         const Removal& removal = removals[i];
-        if (!toFile(pending[i].removedPath).exists())
+        if (gone[i])
         {
             Log::write(describe(removal) + ": ok, " + std::to_string(pending[i].fileCount) + " file(s)");
             std::string failure;
