@@ -2,6 +2,7 @@
 
 #include "base/filesystem.h"
 #include "manager/platform/filePaths.h"
+#include "manager/platform/plainName.h"
 
 #include <juce_core/juce_core.h>
 
@@ -69,7 +70,8 @@ bool isRegularFile(const juce::File& file)
 }
 
 // The quoted value of the first "doap:revision" whose value is not empty and closes on the key's
-// own line; a value that only starts on a later line may belong to something else entirely.
+// own line (a value that only starts on a later line may belong to something else entirely), and
+// holds no other control character either.
 std::string findRevision(const std::string& text)
 {
     for (auto at = text.find(revisionKey); at != std::string::npos;
@@ -81,9 +83,11 @@ std::string findRevision(const std::string& text)
         const auto close = text.find('"', open + 1);
         if (close == std::string::npos || close == open + 1)
             continue;
-        if (text.find('\n', at) < close)
+        const std::string value = text.substr(open + 1, close - open - 1);
+        // Shown on the user's terminal: a control character could forge a line or command it.
+        if (text.find('\n', at) < close || holdsControlCharacter(value))
             continue;
-        return text.substr(open + 1, close - open - 1);
+        return value;
     }
     return {};
 }
