@@ -10,15 +10,21 @@ using testSupport::CatalogServer;
 namespace
 {
 // 2024-05-01 12:00:00 UTC, the server time recorded at install in these tests, and answers around it.
-const std::int64_t recordedModified = 1714564800;
+const std::int64_t serverTime = 1714564800;
 const std::string earlier = "Wed, 01 May 2024 11:00:00 GMT", same = "Wed, 01 May 2024 12:00:00 GMT",
                   later = "Wed, 01 May 2024 13:00:00 GMT";
+// Listing dates: that of the installs in these tests, and one of the next day.
+const std::string today = "2024-05-01 10:00", tomorrow = "2024-05-02 09:00";
+const Channel donators = Channel::Donators;
 
-// A manager without stored state whose home folder is the test's own, and whose endpoints lie on a
-// loopback catalog server.
+// A manager without stored state whose home folder, the only one searched for installs, is the
+// test's own, and whose endpoints lie on a loopback catalog server.
 class UpdateDecisions : public httpTests::CatalogFixture
 {
 protected:
+    UpdateDecisions() { PlatformUtils::setSearchPaths(PluginFormat::VST3, {plugins}); }
+    ~UpdateDecisions() override { PlatformUtils::setSearchPaths(PluginFormat::VST3, {}); }
+
     static Asset build(const std::string& product, Channel channel, const std::string& date,
                        const std::string& version = "1.0.0", const std::string& format = "VST3")
     {
@@ -34,12 +40,11 @@ protected:
         return manager.catalog.assets().front();
     }
 
-    // The product's bundle on disk, recorded as installed from a donators build of that version.
+    // The product's bundle on disk, recorded as installed from a donators build of that version listed today.
     void install(const std::string& product, const std::string& version, std::int64_t modified = 0)
     {
         work.write("home/.vst3/" + product + ".vst3/Contents/x", "x");
-        manager.installed.set(build(product, Channel::Donators, "2024-05-01 10:00", version), plugins,
-                              {product + ".vst3"}, modified);
+        manager.installed.set(build(product, donators, today, version), plugins, {product + ".vst3"}, modified);
     }
 
     testSupport::ScopedEnv home{"HOME", work.file("home")};
@@ -76,19 +81,15 @@ TEST_F(UpdateDecisions, OnlyALaterChannelListingIsANewerBuildAndOnlyALaterServer
     // the build's channel and listing, the install's server time, the build's Last-Modified ("" fails),
     // a newer build, confirmed
     const std::tuple<Channel, std::string, std::int64_t, std::string, bool, bool> cases[] = {
-        {Channel::Donators, "2024-05-02 09:00", recordedModified, later, true, true},
-        {Channel::Donators, "2024-05-02 09:00", recordedModified, same, true, false},
-        {Channel::Donators, "2024-05-02 09:00", recordedModified, earlier, true, false},
-        {Channel::Donators, "2024-05-02 09:00", recordedModified, "", true, true},
-        {Channel::Donators, "2024-05-02 09:00", 0, earlier, true, true},
-        {Channel::Donators, "2024-05-01 10:00", 0, "", false, true},
-        {Channel::Public, "2024-05-02 09:00", 0, "", false, true},
-        {Channel::Internal, "2024-05-01 09:00", 0, "", false, true},
-        {Channel::Internal, "", 0, "", false, true}};
-    for (const auto& [channel, date, recorded, lastModified, newer, confirmed] : cases)
+        {donators, tomorrow, serverTime, later, true, true},   {donators, tomorrow, serverTime, same, true, false},
+        {donators, tomorrow, serverTime, earlier, true, false}, {donators, tomorrow, serverTime, "", true, true},
+        {donators, tomorrow, 0, earlier, true, true},           {donators, today, 0, "", false, true},
+        {Channel::Public, tomorrow, 0, "", false, true},
+        {Channel::Internal, "2024-05-01 09:00", 0, "", false, true}, {Channel::Internal, "", 0, "", false, true}};
+    for (const auto& [channel, date, stored, lastModified, newer, confirmed] : cases)
     {
-        SCOPED_TRACE(date + " " + std::to_string(recorded) + " " + lastModified);
-        install("Synth", "1.0.0", recorded);
+        SCOPED_TRACE(date + " " + std::to_string(stored) + " " + lastModified);
+        install("Synth", "1.0.0", stored);
         Asset asset = build("Synth", channel, date);
         asset.url = catalog.server.url("/files/Synth.zip");
         catalog.serveFile("/files/Synth.zip", "zip", lastModified);
@@ -123,24 +124,23 @@ TEST_F(UpdateDecisions, RefreshOffersThisVersionOnlyWhenListedAndModifiedLaterAn
     catalog.publicBuilds({});
     catalog.channelFolder("pluginmanager", Channel::Donators, {ownBuild}, login);
     manager.setCredentials(Channel::Donators, "pluginmanager", login);
-    manager.installPaths.selfBuildModified = recordedModified;
+    manager.installPaths.selfBuildModified = serverTime;
     // the listing date on record, the build's Last-Modified, offered
     const std::tuple<std::string, std::string, bool> cases[] = {
-        {"2024-05-01 10:00", earlier, false}, {"2024-05-01 10:00", later, true}, {"2024-05-02 09:00", later, false}};
+        {today, earlier, false}, {today, later, true}, {tomorrow, later, false}};
     for (const auto& [listed, lastModified, offered] : cases)
     {
         manager.installPaths.selfBuildListed = listed;
         catalog.serveFile(CatalogServer::folder("pluginmanager", Channel::Donators) + ownBuild, "zip", lastModified);
         manager.refresh(error);
         ASSERT_EQ(manager.selfUpdate.has_value(), offered) << listed << " " << lastModified << error;
-        EXPECT_TRUE(!offered || manager.selfUpdate->channel == Channel::Donators);
     }
 
-    manager.installPaths.selfBuildListed = "2024-05-01 10:00";
+    manager.installPaths.selfBuildListed = today;
     catalog.server.stall(CatalogServer::productList, 1, 300);
     bool done = false;
     manager.refreshAsync([&done](bool, const std::string&) { done = true; });
-    manager.installPaths.selfBuildListed = "2024-05-02 09:00";
+    manager.installPaths.selfBuildListed = tomorrow;
     ASSERT_TRUE(pumpUntil([&done] { return done; }));
     EXPECT_TRUE(manager.selfUpdate.has_value());
 
