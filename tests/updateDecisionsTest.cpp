@@ -25,11 +25,12 @@ protected:
     UpdateDecisions() { PlatformUtils::setSearchPaths(PluginFormat::VST3, {plugins}); }
     ~UpdateDecisions() override { PlatformUtils::setSearchPaths(PluginFormat::VST3, {}); }
 
-    static Asset build(const std::string& product, Channel channel, const std::string& date,
-                       const std::string& version = "1.0.0", const std::string& format = "VST3")
+    // Served from the catalog server.
+    Asset build(const std::string& product, Channel channel, const std::string& date,
+                const std::string& version = "1.0.0", const std::string& format = "VST3") const
     {
-        return {product, format, version, PlatformUtils::getCurrentOS(), PlatformUtils::getCurrentArch(), "zip", "",
-                channel, date, ""};
+        return {product, format, version, PlatformUtils::getCurrentOS(), PlatformUtils::getCurrentArch(), "zip",
+                catalog.server.url("/files/" + product + ".zip"), channel, date, ""};
     }
 
     // The catalog holds only these builds; answers the first.
@@ -90,11 +91,8 @@ TEST_F(UpdateDecisions, OnlyALaterChannelListingIsANewerBuildAndOnlyALaterServer
     {
         SCOPED_TRACE(date + " " + std::to_string(stored) + " " + lastModified);
         install("Synth", "1.0.0", stored);
-        Asset asset = build("Synth", channel, date);
-        asset.url = catalog.server.url("/files/Synth.zip");
+        const Asset asset = build("Synth", channel, date);
         catalog.serveFile("/files/Synth.zip", "zip", lastModified);
-        if (lastModified.empty())
-            catalog.server.setStatus("/files/Synth.zip", 500);
         EXPECT_EQ(manager.isNewerBuild(offer({asset})), newer);
         EXPECT_EQ(manager.installAction("Synth", "VST3", true, "1.0.0", "1.0.0"),
                   newer ? InstallAction::Update : InstallAction::Install);
