@@ -81,8 +81,7 @@ TEST(LoginFileText, AllOrNothing)
     { return v1 + "[" + good + "]" + std::string(size - v1.size() - good.size() - 3, ' ') + "}"; };
     // A text of up to 65536 bytes is read.
     std::vector<SharedLogin> parsed;
-    ASSERT_TRUE(LoginFile::parse(padded(65536), parsed));
-    ASSERT_EQ(parsed.size(), 1u);
+    ASSERT_TRUE(LoginFile::parse(padded(65536), parsed) && parsed.size() == 1);
     EXPECT_EQ(parsed[0].slug + parsed[0].user + parsed[0].password, "alphaannpw-alpha");
     const std::string refused[] = {
         padded(65537), "", "[{\"vyrLogin\": 1}]", v1 + "[" + good + "}",

@@ -50,21 +50,15 @@ TEST_F(InstallPathsTest, FoldersFallBackFromProductToFormatToDefault)
 // The hand-written file comes back in the fixed order. Its root has another name, which is read
 // alike; elements are matched without regard to case, but format names are not; the later of two
 // paths wins; what is not understood is kept and written last, except the "view" element and
-// elements that lack what they need. A broken file reads as the defaults, whatever was loaded before.
+// elements that lack what they need. A broken file reads as the defaults, whatever was loaded
+// before. Anything that is no number of seconds in the 64-bit range reads as unknown.
 TEST_F(InstallPathsTest, RewritingKeepsWhatItUnderstandsInItsFixedOrderAndUnknownElementsLast)
 {
     settings.write("settings.xml", testSupport::readFile(handWritten + "settings.xml"));
     EXPECT_EQ(rewritten(), testSupport::readFile(handWritten + "settingsWrittenBack.xml"));
-    settings.write("settings.xml", "<pluginManager><teamLogin/>");
-    EXPECT_EQ(rewritten(), document(""));
-}
-
-// Anything that is no number of seconds in the 64-bit range reads as unknown.
-TEST_F(InstallPathsTest, TheSwitchAndTheProgramsBuildAreWrittenBackAsRead)
-{
     const std::string on = "  <teamLogin enabled=\"1\"/>\r\n";
     const std::string unknown = "  <selfBuild listed=\"x\" modified=\"0.0\"/>\r\n";
-    std::vector<std::pair<std::string, std::string>> cases = {{"<teamLogin/>", on},
+    std::vector<std::pair<std::string, std::string>> cases = {{"<teamLogin>", ""}, {"<teamLogin/>", on},
         {"<teamLogin enabled=\" 7\"/>", on}, {"<teamLogin enabled=\"0\"/>", ""}, {"<teamLogin enabled=\"yes\"/>", ""},
         {"<teamLogin enabled=\"\"/>", ""}, {"", ""}, {"<selfBuild listed=\"\" modified=\"0\"/>", ""},
         {"<selfBuild listed=\"x\"/>", unknown}};

@@ -40,7 +40,7 @@ struct Machine
     }
 
     std::string at(const std::string& folder) const { return folder.empty() ? "" : home.file(folder); }
-    std::string next(const std::string& product) const { return manager.pathFor(product, PluginFormat::VST3); }
+    std::string next(const std::string& product) const { return manager.getInstallPath(product, "VST3"); }
 
     testSupport::TempFolder home;
     testSupport::ScopedEnv homeVariable{"HOME", home.path()};
@@ -48,26 +48,35 @@ struct Machine
 };
 }
 
-// A variant goes where its owner lies, else where it lies itself.
+// A variant goes where its owner lies, else where it lies itself. A standalone program gets a
+// folder named after it unless its product has a folder of its own, which is saved at once under
+// the owning product.
 TEST(InstallFolders, AFoundInstallStaysUnlessAChosenFolderLeavesItOutside)
 {
-    // the format's custom folder, Aurora's own folder, where Aurora lies, where AuroraFX lies, where
-    // AuroraFX goes next
-    const std::tuple<std::string, std::string, std::string, std::string, std::string> cases[] = {
-        {"", "", "", "", ".vst3"},                          {"", "", ".vst3/Kestavel", "", ".vst3/Kestavel"},
-        {"custom", "", ".vst3", "", "custom"},              {"custom", "", "custom/sub", "", "custom/sub"},
-        {"custom", "", "custom", "", "custom"},             {"", "mine", ".vst3/Kestavel", "", "mine"},
-        {"", "mine", "mine/deeper/still", "", "mine/deeper/still"},
-        {"", "", ".vst3/A", ".vst3/F", ".vst3/A"},          {"", "", "", ".vst3/F", ".vst3/F"},
+    const PluginFormat vst3 = PluginFormat::VST3, app = PluginFormat::Standalone;
+    // the format, its custom folder, Aurora's own folder, where Aurora lies, where AuroraFX lies,
+    // where AuroraFX goes next
+    const std::tuple<PluginFormat, std::string, std::string, std::string, std::string, std::string> cases[] = {
+        {vst3, "", "", "", "", ".vst3"},                 {vst3, "", "", ".vst3/Kestavel", "", ".vst3/Kestavel"},
+        {vst3, "custom", "", ".vst3", "", "custom"},     {vst3, "custom", "", "custom/sub", "", "custom/sub"},
+        {vst3, "custom", "", "custom", "", "custom"},    {vst3, "", "mine", ".vst3/Kestavel", "", "mine"},
+        {vst3, "", "mine", "mine/deeper/still", "", "mine/deeper/still"},
+        {vst3, "", "", ".vst3/A", ".vst3/F", ".vst3/A"}, {vst3, "", "", "", ".vst3/F", ".vst3/F"},
+        {app, "", "", "", "", ".local/bin/AuroraFX"},    {app, "apps", "", "", "", "apps/AuroraFX"},
+        {app, "", "mine", "", "", "mine"},
     };
-    for (const auto& [custom, own, owner, variant, next] : cases)
+    for (const auto& [format, custom, own, owner, variant, next] : cases)
     {
         Machine machine;
+        PluginManager& manager = machine.manager;
         machine.plant(owner);
         machine.plant(variant, "AuroraFX");
-        machine.manager.installPaths.set(PluginFormat::VST3, machine.at(custom));
-        machine.manager.installPaths.set("Aurora", PluginFormat::VST3, machine.at(own));
-        EXPECT_EQ(machine.next("AuroraFX"), machine.at(next)) << custom << "|" << own << "|" << owner << "|" << variant;
+        manager.installPaths.set(format, machine.at(custom));
+        std::string error;
+        EXPECT_TRUE(manager.setInstallPath("AuroraFX", PlatformUtils::formatToString(format), machine.at(own), error));
+        EXPECT_EQ(InstallPaths(true).isCustom("Aurora", format), !own.empty()) << error;
+        EXPECT_EQ(manager.pathFor("AuroraFX", format), machine.at(next))
+            << custom << "|" << own << "|" << owner << "|" << variant;
     }
 }
 
@@ -88,20 +97,6 @@ TEST(InstallFolders, BundlesAndFoldersBelowDepthEightAreNotSearchedAndAWalkIsRep
     machine.plant(".vst3/new");
     std::this_thread::sleep_for(std::chrono::milliseconds(1100));
     EXPECT_TRUE(machine.manager.isInstalled("Aurora", "VST3"));
-}
-
-// Saved at once, under the owning product.
-TEST(InstallFolders, StandaloneGetsAFolderNamedAfterTheProductUnlessTheProductHasItsOwn)
-{
-    Machine machine;
-    PluginManager& manager = machine.manager;
-    EXPECT_EQ(manager.getInstallPath("AuroraFX", "Standalone"), machine.at(".local/bin/AuroraFX"));
-    manager.installPaths.set(PluginFormat::Standalone, "/opt/apps");
-    EXPECT_EQ(manager.getInstallPath("Aurora", "Standalone"), "/opt/apps/Aurora");
-    std::string error;
-    EXPECT_TRUE(manager.setInstallPath("AuroraFX", "Standalone", "/opt/aurora", error)) << error;
-    EXPECT_EQ(manager.getInstallPath("AuroraFX", "Standalone"), "/opt/aurora");
-    EXPECT_EQ(InstallPaths(true).get("Aurora", PluginFormat::Standalone), "/opt/aurora");
 }
 
 // Root may write anywhere, so the lookup runs as an unprivileged user when the tests run as root.

@@ -80,7 +80,6 @@ TEST_F(ManagerAsync, CompletionsArriveOnTheMessageThreadOnlyForTheLatestRefreshA
     manager.refreshAsync(record("second refresh"));
     manager.loginAsync(Channel::Internal, "", team, record("team"));
     manager.loginAsync(Channel::Donators, "aurora", {"fan", "old"}, record("old"));
-    EXPECT_TRUE(manager.catalog.assets().empty());
     token.reset();
     ASSERT_TRUE(pumpUntil([&watch] { return watch.expired(); }));
     std::sort(called.begin(), called.end());
