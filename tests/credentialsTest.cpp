@@ -65,8 +65,7 @@ TEST(LoginFileMask, KnownValues)
         {"Oak", "", "AAAA"}, {"\xff\x80", "", "sOE="},
         // Past 36 bytes the key starts again; the salt repeats every 12.
         {"0123456789abcdefghijklmnopqrstuvwxyzABCDEFGH", "donators:foo",
-         "Gz83Ny4WJSp2OnxjT2pnazx2bnA0flBofXptVGZvYiogcWVmakxGQF9lVFU="},
-    };
+         "Gz83Ny4WJSp2OnxjT2pnazx2bnA0flBofXptVGZvYiogcWVmakxGQF9lVFU="}};
     for (const auto& [text, salt, hidden] : cases)
         EXPECT_EQ(LoginFile::hide(text, salt) + "|" + LoginFile::reveal(hidden, salt), hidden + "|" + text);
 }
@@ -91,8 +90,7 @@ TEST(LoginFileText, AllOrNothing)
         after("{\"slug\": \"\", \"user\": \"bob\", \"pw\": \"XXMyZmlddA==\"}"),
         after("{\"slug\": \"b\", \"user\": \"bob\", \"pw\": \"not base64!\"}"), after("42"),
         // Within the size limit, but nested far too deep for the parser.
-        std::string(65023, '['),
-    };
+        std::string(65023, '[')};
     for (const auto& bad : refused)
     {
         parsed = {{"stale", "stale", "stale"}};

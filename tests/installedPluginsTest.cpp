@@ -10,8 +10,7 @@ using Names = std::vector<std::string>;
 // Records and settings written by hand.
 const std::string handWritten = std::string(VYRPM_FIXTURES_DIR) + "/state/";
 
-Asset build(const std::string& product, const std::string& format, const std::string& version,
-            const std::string& date = "")
+Asset build(const std::string& product, const std::string& format, const std::string& version, std::string date = "")
 {
     return {product, format, version, "", "", "", "", Channel::Public, date, ""};
 }

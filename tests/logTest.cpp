@@ -2,8 +2,7 @@
 
 #include "httpFixture.h"
 
-using pluginManager::Log;
-using pluginManager::PlatformUtils;
+using namespace pluginManager;
 
 // Nothing is written before the first line, and then a large log is cut at a line break; an open
 // log stays where it was opened. Each opening starts with one welcome block.

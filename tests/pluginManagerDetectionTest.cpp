@@ -22,9 +22,7 @@ struct Machine
     {
         PlatformUtils::setSettingsFolder(home.file("settings"));
         PlatformUtils::setSearchPaths(PluginFormat::VST3, {home.file(".vst3")});
-        Product aurora;
-        aurora.id = "Aurora";
-        manager.catalog.setProducts({aurora});
+        manager.catalog.setProducts({{"", "Aurora", "", "", "", "", "", "", 0, {}}});
     }
     ~Machine()
     {
@@ -63,8 +61,7 @@ TEST(InstallFolders, AFoundInstallStaysUnlessAChosenFolderLeavesItOutside)
         {vst3, "", "mine", "mine/deeper/still", "", "mine/deeper/still"},
         {vst3, "", "", ".vst3/A", ".vst3/F", ".vst3/A"}, {vst3, "", "", "", ".vst3/F", ".vst3/F"},
         {app, "", "", "", "", ".local/bin/AuroraFX"},    {app, "apps", "", "", "", "apps/AuroraFX"},
-        {app, "", "mine", "", "", "mine"},
-    };
+        {app, "", "mine", "", "", "mine"}};
     for (const auto& [format, custom, own, owner, variant, next] : cases)
     {
         Machine machine;
@@ -88,8 +85,7 @@ TEST(InstallFolders, BundlesAndFoldersBelowDepthEightAreNotSearchedAndAWalkIsRep
     const std::tuple<std::string, std::string, bool> cases[] = {
         {"Deep8", ".vst3/1/2/3/4/5/6/7/8", true}, {"Deep9", ".vst3/1/2/3/4/5/6/7/8/9", false},
         {"InVst3", ".vst3/Pack.VST3", false},      {"BelowClap", ".vst3/Other.Clap/inner", false},
-        {"InApp", ".vst3/Tool.app", false},        {"Dotted", ".vst3/version 1.5", true},
-    };
+        {"InApp", ".vst3/Tool.app", false},        {"Dotted", ".vst3/version 1.5", true}};
     for (const auto& [product, folder, found] : cases)
         machine.plant(folder, product);
     for (const auto& [product, folder, found] : cases)

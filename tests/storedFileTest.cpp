@@ -37,8 +37,7 @@ TEST(StoredFile, EachStoredFileIsReplacedWithoutTouchingOtherWritersFilesOrLeavi
         {"credentials.xml", [&] { return CredentialStore(false).set(Channel::Internal, "", {"t", "p"}, true, error); },
          0600},
         {"settings.xml", [&] { return InstallPaths(false).save(error); }, 0644},
-        {"installed.json", [&] { return InstalledPlugins(false).save(error); }, 0644},
-    };
+        {"installed.json", [&] { return InstalledPlugins(false).save(error); }, 0644}};
     for (const mode_t mask : {0, 027})
         for (const auto& [name, save, mode] : cases)
         {

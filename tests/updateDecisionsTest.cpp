@@ -65,13 +65,12 @@ TEST_F(UpdateDecisions, AFileIsClearlyOlderOnlyBeyondFourHours)
     const std::tuple<double, size_t, bool> cases[] = {{3, 16, false}, {5, 16, true}, {5, 15, false}};
     for (const auto& [hours, length, older] : cases)
     {
-        SCOPED_TRACE(testing::Message() << hours << " hours, stamp of " << length);
         ASSERT_TRUE(plugin.setLastModificationTime(listed - juce::RelativeTime::hours(hours)));
-        offer({build("Synth", Channel::Donators, std::string("2024-05-01 13:45").substr(0, length))});
-        EXPECT_EQ(manager.isOutdated("Synth", "VST3", "", "1.0.0"), older);
+        offer({build("Synth", donators, std::string("2024-05-01 13:45").substr(0, length))});
+        EXPECT_EQ(manager.isOutdated("Synth", "VST3", "", "1.0.0"), older) << hours << " hours, stamp of " << length;
         const juce::Time programListed = program.getLastModificationTime() + juce::RelativeTime::hours(hours);
         const std::string stamp = programListed.formatted("%Y-%m-%d %H:%M").toStdString().substr(0, length);
-        EXPECT_EQ(manager.isNewerBuild(build("PluginManager", Channel::Donators, stamp, "", "Standalone")), older);
+        EXPECT_EQ(manager.isNewerBuild(build("PluginManager", donators, stamp, "", "Standalone")), older) << stamp;
     }
 }
 
