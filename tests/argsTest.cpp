@@ -35,8 +35,7 @@ TEST(ArgsGrammar, SplitsTheCommandAndPositionalsFromOptionsAndTheirValues)
         {{"--=x"}, "[] :x;"}, {{"--", "list", "x"}, "[x] :list;"},
         {{"--out", "", "--version", "-1", "--product", "-", "install"}, "[install] out:; product:-; version:-1;"},
         {{"--format", "VST3", "--format=CLAP"}, "[] format:CLAP;"}, {{"--format=CLAP", "--format", ""}, "[] format:;"},
-        {{"--user", "--x"}, "error: Missing value for --user"}, {{"list", "--"}, "error: Missing value for --"},
-    };
+        {{"--user", "--x"}, "error: Missing value for --user"}, {{"list", "--"}, "error: Missing value for --"}};
     for (const auto& [arguments, expected] : cases)
         EXPECT_EQ(outcome(arguments), expected) << testing::PrintToString(arguments);
 }

@@ -6,9 +6,6 @@
 
 #include "httpFixture.h"
 
-#include <string>
-#include <vector>
-
 using namespace pluginManager;
 
 namespace
@@ -46,7 +43,6 @@ TEST_F(CredentialsTest, StoreKeysChannelsWhenTheFileIsWrittenAndWhatALoadKeeps)
                   loginOf(store, Channel::Public, "foo"), "ann:newteam:hunter2:");
     store.entries["other:beta"] = {"b", "b"};
     EXPECT_EQ(store.getSlugs(Channel::Donators), (std::vector<std::string>{"alpha", "foo"}));
-    EXPECT_TRUE(store.getSlugs(Channel::Internal).empty());
     store.clear(Channel::Donators, "bar", true, error);
     EXPECT_EQ(loginOf(CredentialStore(true), Channel::Internal, ""), "team:hunter2");
 
@@ -60,23 +56,18 @@ TEST_F(CredentialsTest, StoreKeysChannelsWhenTheFileIsWrittenAndWhatALoadKeeps)
 }
 
 // Masked values worked out by hand from the mask rule, so that a change of key, order or
-// encoding fails here instead of round-tripping with itself; any byte comes back.
-TEST(LoginFileMask, KnownValuesAndAnyBytes)
+// encoding fails here instead of round-tripping with itself.
+TEST(LoginFileMask, KnownValues)
 {
     const std::string cases[][3] = {
         {"secret", "", "PAQIFws4"}, {"secret", "x", "RHxwb3NA"}, {"", "internal", ""},
-        // Masks to zero bytes, which must not end the text.
-        {"Oak", "", "AAAA"},
+        // Masks to zero bytes, which must not end the text; bytes past 127 come back as they were.
+        {"Oak", "", "AAAA"}, {"\xff\x80", "", "sOE="},
         // Past 36 bytes the key starts again; the salt repeats every 12.
         {"0123456789abcdefghijklmnopqrstuvwxyzABCDEFGH", "donators:foo",
-         "Gz83Ny4WJSp2OnxjT2pnazx2bnA0flBofXptVGZvYiogcWVmakxGQF9lVFU="},
-    };
+         "Gz83Ny4WJSp2OnxjT2pnazx2bnA0flBofXptVGZvYiogcWVmakxGQF9lVFU="}};
     for (const auto& [text, salt, hidden] : cases)
         EXPECT_EQ(LoginFile::hide(text, salt) + "|" + LoginFile::reveal(hidden, salt), hidden + "|" + text);
-    std::string bytes;
-    for (int value = 0; value < 256; ++value)
-        bytes.push_back(static_cast<char>(value));
-    EXPECT_EQ(LoginFile::reveal(LoginFile::hide(bytes, "internal"), "internal"), bytes);
 }
 
 // Anything refused leaves the list empty, also when good entries came before the fault.
@@ -89,8 +80,7 @@ TEST(LoginFileText, AllOrNothing)
     { return v1 + "[" + good + "]" + std::string(size - v1.size() - good.size() - 3, ' ') + "}"; };
     // A text of up to 65536 bytes is read.
     std::vector<SharedLogin> parsed;
-    ASSERT_TRUE(LoginFile::parse(padded(65536), parsed));
-    ASSERT_EQ(parsed.size(), 1u);
+    ASSERT_TRUE(LoginFile::parse(padded(65536), parsed) && parsed.size() == 1);
     EXPECT_EQ(parsed[0].slug + parsed[0].user + parsed[0].password, "alphaannpw-alpha");
     const std::string refused[] = {
         padded(65537), "", "[{\"vyrLogin\": 1}]", v1 + "[" + good + "}",
@@ -100,8 +90,7 @@ TEST(LoginFileText, AllOrNothing)
         after("{\"slug\": \"\", \"user\": \"bob\", \"pw\": \"XXMyZmlddA==\"}"),
         after("{\"slug\": \"b\", \"user\": \"bob\", \"pw\": \"not base64!\"}"), after("42"),
         // Within the size limit, but nested far too deep for the parser.
-        std::string(65023, '['),
-    };
+        std::string(65023, '[')};
     for (const auto& bad : refused)
     {
         parsed = {{"stale", "stale", "stale"}};

@@ -5,19 +5,13 @@
 
 #include <gtest/gtest.h>
 
-#include <string>
-#include <vector>
+#include <filesystem>
 
 #include <sys/stat.h>
-#include <unistd.h>
 
-using pluginManager::PlatformUtils;
-using pluginManager::PluginFormat;
+using namespace pluginManager;
 using testSupport::ScopedEnv;
-using Paths = std::vector<std::string>;
 
-namespace
-{
 // An install location or settings folder the user typed takes "~" as the home folder, and a relative
 // settings folder the working folder; the program's own folder is no place to look for plug-ins.
 TEST(PlatformUtilsFolders, PluginSettingsAndDataFolders)
@@ -29,8 +23,8 @@ TEST(PlatformUtilsFolders, PluginSettingsAndDataFolders)
     EXPECT_EQ(path(PluginFormat::CLAP, "/p/") + " " + path(PluginFormat::Standalone, "/p") + " " +
                   path(PluginFormat::CLAP, "~/p"), "/p/X.clap /p/X /home/u/p/X.clap");
     EXPECT_EQ(PlatformUtils::getSearchPaths(PluginFormat::LV2),
-              (Paths{"/home/u/.lv2", "/usr/lib/lv2", "/usr/local/lib/lv2"}));
-    EXPECT_EQ(PlatformUtils::getSearchPaths(PluginFormat::Standalone), Paths{});
+              (std::vector<std::string>{"/home/u/.lv2", "/usr/lib/lv2", "/usr/local/lib/lv2"}));
+    EXPECT_TRUE(PlatformUtils::getSearchPaths(PluginFormat::Standalone).empty());
 
     EXPECT_EQ(PlatformUtils::getSettingsPath("a") + " " + PlatformUtils::dataFolder("X"),
               "/home/u/.local/share/Kestavel/PluginManager/config/a /home/u/.local/share/Kestavel/X/");
@@ -41,11 +35,9 @@ TEST(PlatformUtilsFolders, PluginSettingsAndDataFolders)
     EXPECT_EQ(PlatformUtils::romFolder("X") + " " + PlatformUtils::dataFolder(""),
               "D:/vyr/Kestavel/X/roms/ D:/vyr/Kestavel//");
 
-    char cwd[4096];
-    ASSERT_NE(getcwd(cwd, sizeof(cwd)), nullptr);
     const std::pair<std::string, std::string> folders[] = {{"/s\\t", "/s/t/settings.xml"},
-        {"relative", std::string(cwd) + "/relative/settings.xml"}, {"~/s", "/home/u/s/settings.xml"},
-        {"", "/xdg/data/Kestavel/PluginManager/config/settings.xml"}};
+        {"relative", std::filesystem::current_path().string() + "/relative/settings.xml"},
+        {"~/s", "/home/u/s/settings.xml"}, {"", "/xdg/data/Kestavel/PluginManager/config/settings.xml"}};
     for (const auto& [folder, path] : folders)
     {
         PlatformUtils::setSettingsFolder(folder);
@@ -69,5 +61,4 @@ TEST(PlatformUtilsLv2Version, FirstUsableQuotedValueOnTheSameLine)
     EXPECT_EQ(version(PluginFormat::LV2), " 3.1 ");
     temp.write("Synth.vst3/Synth.ttl", "doap:revision \"1.0\" .\n");
     EXPECT_EQ(version(PluginFormat::VST3), "");
-}
 }

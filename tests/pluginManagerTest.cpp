@@ -8,13 +8,14 @@
 #include <memory>
 
 using namespace pluginManager;
-using changelogLib::Changelog;
 
 namespace
 {
 const Credentials fan{"fan", "pw"}, team{"team", "tpw"}, stray{"stray", "x"};
 
 std::string userOf(const Credentials& login) { return login.user + ":" + login.password; }
+
+using ManagerAsync = httpTests::CatalogFixture;
 }
 
 // A build's login comes from the folder of the product that owns it; an address from a product
@@ -22,9 +23,7 @@ std::string userOf(const Credentials& login) { return login.user + ":" + login.p
 TEST(ManagerLogins, EachRequestTakesTheLoginOfItsChannelAndFolder)
 {
     PluginManager manager(false);
-    Product aurora;
-    aurora.slug = "aurora-folder";
-    aurora.id = "Aurora";
+    Product aurora{"aurora-folder", "Aurora", "", "", "", "", "", "", 0, {}};
     manager.catalog.setProducts({aurora});
     manager.setCredentials(Channel::Donators, "aurora-folder", fan);
     manager.setCredentials(Channel::Internal, "", team);
@@ -33,11 +32,8 @@ TEST(ManagerLogins, EachRequestTakesTheLoginOfItsChannelAndFolder)
     const std::tuple<std::string, Channel, Credentials> builds[] = {{"AuroraFX", Channel::Donators, fan},
         {"AuroraFX", Channel::Internal, team}, {"AuroraFX", Channel::Public, {}}, {"Vireo", Channel::Donators, stray}};
     for (const auto& [product, channel, expected] : builds)
-    {
-        Asset build;
-        std::tie(build.product, build.channel) = std::tie(product, channel);
-        EXPECT_EQ(userOf(manager.credentialsFor(build)), userOf(expected)) << product << int(channel);
-    }
+        EXPECT_EQ(userOf(manager.credentialsFor({product, "", "", "", "", "", "", channel, "", ""})), userOf(expected))
+            << product << int(channel);
     const std::pair<std::string, Credentials> addresses[] = {
         {urls().buildsServer + "aurora/internal/t.png", team}, {urls().buildsMirror + "internal/products.json", team},
         {urls().buildsMirror + "aurora/donators/t.png", fan},  {urls().buildsServer, {}},
@@ -47,11 +43,6 @@ TEST(ManagerLogins, EachRequestTakesTheLoginOfItsChannelAndFolder)
         aurora.thumbnail = url;
         EXPECT_EQ(userOf(manager.credentialsForThumbnail(aurora)), userOf(expected)) << url;
     }
-}
-
-namespace
-{
-using ManagerAsync = httpTests::CatalogFixture;
 }
 
 // Aurora's public build is 1.0.0 and its donators folder holds 1.1.0. A rejected login is reported
@@ -67,17 +58,16 @@ TEST_F(ManagerAsync, CompletionsArriveOnTheMessageThreadOnlyForTheLatestRefreshA
     auto token = std::make_shared<int>(0);
     const std::weak_ptr<int> watch = token;
     std::vector<std::string> called;
-    bool elsewhere = false;
     const auto record = [&](const std::string& what) {
         return [&, what, token](bool ok, const std::string& error) {
-            elsewhere = elsewhere || !juce::MessageManager::getInstance()->isThisTheMessageThread();
-            called.push_back(ok ? what : error);
+            const bool onMessageThread = juce::MessageManager::getInstance()->isThisTheMessageThread();
+            called.push_back((ok ? what : error) + (onMessageThread ? "" : " off the message thread"));
         };
     };
     auto gone = std::make_unique<PluginManager>(false);
     gone->loginAsync(Channel::Donators, "aurora", fan, record("gone login"));
     gone->refreshAsync(record("gone refresh"));
-    gone->fetchChangelogAsync("Aurora", [done = record("gone changelog")](bool ok, const Changelog&,
+    gone->fetchChangelogAsync("Aurora", [done = record("gone changelog")](bool ok, const changelogLib::Changelog&,
                                                                          const std::string& e) { done(ok, e); });
     gone.reset();
     PluginManager manager(false);
@@ -86,12 +76,10 @@ TEST_F(ManagerAsync, CompletionsArriveOnTheMessageThreadOnlyForTheLatestRefreshA
     manager.refreshAsync(record("second refresh"));
     manager.loginAsync(Channel::Internal, "", team, record("team"));
     manager.loginAsync(Channel::Donators, "aurora", {"fan", "old"}, record("old"));
-    EXPECT_TRUE(manager.catalog.assets().empty());
     token.reset();
     ASSERT_TRUE(pumpUntil([&watch] { return watch.expired(); }));
     std::sort(called.begin(), called.end());
     EXPECT_EQ(called, (std::vector<std::string>{"Login rejected", "second refresh", "team"}));
-    EXPECT_FALSE(elsewhere);
     EXPECT_EQ(manager.catalog.assets().size(), 2u);
     EXPECT_EQ(userOf(CredentialStore(true).get(Channel::Internal, "")), userOf(team));
     EXPECT_EQ(userOf(manager.credentials.get(Channel::Donators, "aurora")), userOf(fan));

@@ -10,20 +10,27 @@ using testSupport::CatalogServer;
 namespace
 {
 // 2024-05-01 12:00:00 UTC, the server time recorded at install in these tests, and answers around it.
-const std::int64_t recordedModified = 1714564800;
+const std::int64_t serverTime = 1714564800;
 const std::string earlier = "Wed, 01 May 2024 11:00:00 GMT", same = "Wed, 01 May 2024 12:00:00 GMT",
                   later = "Wed, 01 May 2024 13:00:00 GMT";
+// Listing dates: that of the installs in these tests, and one of the next day.
+const std::string today = "2024-05-01 10:00", tomorrow = "2024-05-02 09:00";
+const Channel donators = Channel::Donators;
 
-// A manager without stored state whose home folder is the test's own, and whose endpoints lie on a
-// loopback catalog server.
+// A manager without stored state whose home folder, the only one searched for installs, is the
+// test's own, and whose endpoints lie on a loopback catalog server.
 class UpdateDecisions : public httpTests::CatalogFixture
 {
 protected:
-    static Asset build(const std::string& product, Channel channel, const std::string& date,
-                       const std::string& version = "1.0.0", const std::string& format = "VST3")
+    UpdateDecisions() { PlatformUtils::setSearchPaths(PluginFormat::VST3, {plugins}); }
+    ~UpdateDecisions() override { PlatformUtils::setSearchPaths(PluginFormat::VST3, {}); }
+
+    // Served from the catalog server.
+    Asset build(const std::string& product, Channel channel, const std::string& date,
+                const std::string& version = "1.0.0", const std::string& format = "VST3") const
     {
-        return {product, format, version, PlatformUtils::getCurrentOS(), PlatformUtils::getCurrentArch(), "zip", "",
-                channel, date, ""};
+        return {product, format, version, PlatformUtils::getCurrentOS(), PlatformUtils::getCurrentArch(), "zip",
+                catalog.server.url("/files/" + product + ".zip"), channel, date, ""};
     }
 
     // The catalog holds only these builds; answers the first.
@@ -34,12 +41,11 @@ protected:
         return manager.catalog.assets().front();
     }
 
-    // The product's bundle on disk, recorded as installed from a donators build of that version.
+    // The product's bundle on disk, recorded as installed from a donators build of that version listed today.
     void install(const std::string& product, const std::string& version, std::int64_t modified = 0)
     {
         work.write("home/.vst3/" + product + ".vst3/Contents/x", "x");
-        manager.installed.set(build(product, Channel::Donators, "2024-05-01 10:00", version), plugins,
-                              {product + ".vst3"}, modified);
+        manager.installed.set(build(product, donators, today, version), plugins, {product + ".vst3"}, modified);
     }
 
     testSupport::ScopedEnv home{"HOME", work.file("home")};
@@ -59,13 +65,12 @@ TEST_F(UpdateDecisions, AFileIsClearlyOlderOnlyBeyondFourHours)
     const std::tuple<double, size_t, bool> cases[] = {{3, 16, false}, {5, 16, true}, {5, 15, false}};
     for (const auto& [hours, length, older] : cases)
     {
-        SCOPED_TRACE(testing::Message() << hours << " hours, stamp of " << length);
         ASSERT_TRUE(plugin.setLastModificationTime(listed - juce::RelativeTime::hours(hours)));
-        offer({build("Synth", Channel::Donators, std::string("2024-05-01 13:45").substr(0, length))});
-        EXPECT_EQ(manager.isOutdated("Synth", "VST3", "", "1.0.0"), older);
+        offer({build("Synth", donators, std::string("2024-05-01 13:45").substr(0, length))});
+        EXPECT_EQ(manager.isOutdated("Synth", "VST3", "", "1.0.0"), older) << hours << " hours, stamp of " << length;
         const juce::Time programListed = program.getLastModificationTime() + juce::RelativeTime::hours(hours);
         const std::string stamp = programListed.formatted("%Y-%m-%d %H:%M").toStdString().substr(0, length);
-        EXPECT_EQ(manager.isNewerBuild(build("PluginManager", Channel::Donators, stamp, "", "Standalone")), older);
+        EXPECT_EQ(manager.isNewerBuild(build("PluginManager", donators, stamp, "", "Standalone")), older) << stamp;
     }
 }
 
@@ -76,24 +81,17 @@ TEST_F(UpdateDecisions, OnlyALaterChannelListingIsANewerBuildAndOnlyALaterServer
     // the build's channel and listing, the install's server time, the build's Last-Modified ("" fails),
     // a newer build, confirmed
     const std::tuple<Channel, std::string, std::int64_t, std::string, bool, bool> cases[] = {
-        {Channel::Donators, "2024-05-02 09:00", recordedModified, later, true, true},
-        {Channel::Donators, "2024-05-02 09:00", recordedModified, same, true, false},
-        {Channel::Donators, "2024-05-02 09:00", recordedModified, earlier, true, false},
-        {Channel::Donators, "2024-05-02 09:00", recordedModified, "", true, true},
-        {Channel::Donators, "2024-05-02 09:00", 0, earlier, true, true},
-        {Channel::Donators, "2024-05-01 10:00", 0, "", false, true},
-        {Channel::Public, "2024-05-02 09:00", 0, "", false, true},
-        {Channel::Internal, "2024-05-01 09:00", 0, "", false, true},
-        {Channel::Internal, "", 0, "", false, true}};
-    for (const auto& [channel, date, recorded, lastModified, newer, confirmed] : cases)
+        {donators, tomorrow, serverTime, later, true, true},   {donators, tomorrow, serverTime, same, true, false},
+        {donators, tomorrow, serverTime, earlier, true, false}, {donators, tomorrow, serverTime, "", true, true},
+        {donators, tomorrow, 0, earlier, true, true},           {donators, today, 0, "", false, true},
+        {Channel::Public, tomorrow, 0, "", false, true},
+        {Channel::Internal, "2024-05-01 09:00", 0, "", false, true}, {Channel::Internal, "", 0, "", false, true}};
+    for (const auto& [channel, date, stored, lastModified, newer, confirmed] : cases)
     {
-        SCOPED_TRACE(date + " " + std::to_string(recorded) + " " + lastModified);
-        install("Synth", "1.0.0", recorded);
-        Asset asset = build("Synth", channel, date);
-        asset.url = catalog.server.url("/files/Synth.zip");
+        SCOPED_TRACE(date + " " + std::to_string(stored) + " " + lastModified);
+        install("Synth", "1.0.0", stored);
+        const Asset asset = build("Synth", channel, date);
         catalog.serveFile("/files/Synth.zip", "zip", lastModified);
-        if (lastModified.empty())
-            catalog.server.setStatus("/files/Synth.zip", 500);
         EXPECT_EQ(manager.isNewerBuild(offer({asset})), newer);
         EXPECT_EQ(manager.installAction("Synth", "VST3", true, "1.0.0", "1.0.0"),
                   newer ? InstallAction::Update : InstallAction::Install);
@@ -123,24 +121,23 @@ TEST_F(UpdateDecisions, RefreshOffersThisVersionOnlyWhenListedAndModifiedLaterAn
     catalog.publicBuilds({});
     catalog.channelFolder("pluginmanager", Channel::Donators, {ownBuild}, login);
     manager.setCredentials(Channel::Donators, "pluginmanager", login);
-    manager.installPaths.selfBuildModified = recordedModified;
+    manager.installPaths.selfBuildModified = serverTime;
     // the listing date on record, the build's Last-Modified, offered
     const std::tuple<std::string, std::string, bool> cases[] = {
-        {"2024-05-01 10:00", earlier, false}, {"2024-05-01 10:00", later, true}, {"2024-05-02 09:00", later, false}};
+        {today, earlier, false}, {today, later, true}, {tomorrow, later, false}};
     for (const auto& [listed, lastModified, offered] : cases)
     {
         manager.installPaths.selfBuildListed = listed;
         catalog.serveFile(CatalogServer::folder("pluginmanager", Channel::Donators) + ownBuild, "zip", lastModified);
         manager.refresh(error);
         ASSERT_EQ(manager.selfUpdate.has_value(), offered) << listed << " " << lastModified << error;
-        EXPECT_TRUE(!offered || manager.selfUpdate->channel == Channel::Donators);
     }
 
-    manager.installPaths.selfBuildListed = "2024-05-01 10:00";
+    manager.installPaths.selfBuildListed = today;
     catalog.server.stall(CatalogServer::productList, 1, 300);
     bool done = false;
     manager.refreshAsync([&done](bool, const std::string&) { done = true; });
-    manager.installPaths.selfBuildListed = "2024-05-02 09:00";
+    manager.installPaths.selfBuildListed = tomorrow;
     ASSERT_TRUE(pumpUntil([&done] { return done; }));
     EXPECT_TRUE(manager.selfUpdate.has_value());
 
