@@ -45,8 +45,9 @@ TEST(PlatformUtilsFolders, PluginSettingsAndDataFolders)
     }
 }
 
-// Nothing ever writes to the pipe: reading it would wait for ever. The unusable files may be listed
-// first or last; either way the usable one decides.
+// Nothing ever writes to the pipe: reading it would wait for ever. A value with a control character
+// would reach the terminal. The unusable files may be listed first or last; either way the usable
+// one decides.
 TEST(PlatformUtilsLv2Version, FirstUsableQuotedValueOnTheSameLine)
 {
     testSupport::TempFolder temp;
@@ -54,7 +55,8 @@ TEST(PlatformUtilsLv2Version, FirstUsableQuotedValueOnTheSameLine)
     { return PlatformUtils::getInstalledVersion("Synth", format, temp.path()); };
     EXPECT_EQ(version(PluginFormat::LV2), "");
     temp.write("Synth.lv2/notes.txt", "doap:revision \"5.0\" .\n");
-    temp.write("Synth.lv2/a.ttl", "doap:revision \"\" ;\ndoap:revision\n  \"2.0\" ;\ndoap:revision \"unclosed");
+    temp.write("Synth.lv2/a.ttl", "doap:revision \"\" ;\ndoap:revision\n  \"2.0\" ;\ndoap:revision \"6\x1b[2J\" ;\n"
+                                  "doap:revision \"unclosed");
     ASSERT_EQ(mkfifo(temp.file("Synth.lv2/pipe.ttl").c_str(), 0644), 0);
     EXPECT_EQ(version(PluginFormat::LV2), "");
     temp.write("Synth.lv2/b.ttl", "<urn:x> doap:revision \" 3.1 \" ;\n    doap:revision \"9\" .\n");
