@@ -18,7 +18,6 @@ namespace installTests
 {
 namespace fs = std::filesystem;
 using Lines = std::vector<std::string>;
-using httpTests::logLines;
 using testSupport::inChild;
 
 inline Lines namesIn(const std::string& folder)

@@ -88,14 +88,10 @@ TEST_F(PluginInstallerTest, BackgroundInstallMovesRomsOutReportsOnTheMessageThre
 {
     const auto url = serveBuild();
     write({{"plugins/Foo.vst3/Contents/x86_64-linux/Foo.so", "old library"},
-           {"plugins/Foo.vst3/Contents/Resources/song.mid", "song"},
-           {"plugins/Foo.vst3/Contents/Resources/a/bank.bin", "first bank"},
-           {"plugins/Foo.vst3/Contents/Resources/b/bank.bin", "second bank"}});
+           {"plugins/Foo.vst3/Contents/Resources/a/song.mid", "song"}});
     // An effect variant keeps its ROM files in its main product's folder.
     Asset variant = build(url);
     variant.dataProduct = "Main";
-    const auto roms = romFolder("Main");
-    testSupport::writeFile(roms + "song.mid", "song");
     juce::MessageManager::getInstance();
     const auto where = [] { return juce::MessageManager::existsAndIsCurrentThread() ? "" : "elsewhere "; };
     Lines events;
@@ -122,11 +118,7 @@ TEST_F(PluginInstallerTest, BackgroundInstallMovesRomsOutReportsOnTheMessageThre
     EXPECT_EQ(reported, 1.0f);
     EXPECT_EQ(root.read("plugins/Foo.vst3/Contents/x86_64-linux/Foo.so"), "new library");
     EXPECT_FALSE(root.exists("plugins/Foo.vst3/Contents/Resources") || root.exists("plugins/readme.txt"));
-    // Both banks survive under their own names, whichever moved first.
-    Lines banks{testSupport::readFile(roms + "bank.bin"), testSupport::readFile(roms + "bank(2).bin")};
-    std::sort(banks.begin(), banks.end());
-    EXPECT_EQ(banks, (Lines{"first bank", "second bank"}));
-    EXPECT_EQ(namesIn(roms).size(), 3u) << "the song already there is not copied again";
+    EXPECT_EQ(testSupport::readFile(romFolder("Main") + "song.mid"), "song");
     EXPECT_EQ(*installer.installedItems, Lines{"Foo.vst3"});
     EXPECT_EQ(logMessages().back(), "Install Foo VST3 1.2.3 -> " + location + ": ok");
 
