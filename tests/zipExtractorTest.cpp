@@ -25,8 +25,7 @@ TEST_F(ZipExtractorTest, ExecuteBitsComeFromTheEntriesOnlyWhenEverythingUnpacked
     std::vector<float> reports;
 
     ASSERT_TRUE(ZipExtractor::extract(good, root.file("good"), message, [&](float f) { reports.push_back(f); }));
-    EXPECT_TRUE(isExecutable(root.file("good/Foo/run")));
-    EXPECT_FALSE(isExecutable(root.file("good/Foo/data")));
+    EXPECT_TRUE(isExecutable(root.file("good/Foo/run")) && !isExecutable(root.file("good/Foo/data")));
     EXPECT_EQ(reports.size(), 3u) << "one report per entry, the folder's included";
     EXPECT_EQ(reports.back(), 1.0f);
 
@@ -70,17 +69,14 @@ TEST_F(ZipExtractorTest, CopyReplacesThroughNumberedBackupsAndPutsEverythingBack
         root.write("dest/B.vst3.vyr-replaced" + std::to_string(number) + "/x", "earlier run");
 
     ASSERT_TRUE(ZipExtractor::copyInto(root.file("new"), root.file("dest"), message)) << message;
-    EXPECT_EQ(root.read("dest/B.vst3/x"), "new b");
-    EXPECT_FALSE(root.exists("dest/B.vst3/old-only"));
-    EXPECT_TRUE(isExecutable(root.file("dest/tool")));
-    EXPECT_EQ(root.read("dest/B.vst3.vyr-replaced/x"), "earlier run");
+    EXPECT_EQ(root.read("dest/B.vst3/x") + root.read("dest/B.vst3.vyr-replaced/x"), "new bearlier run");
+    EXPECT_TRUE(!root.exists("dest/B.vst3/old-only") && isExecutable(root.file("dest/tool")));
     EXPECT_EQ(namesIn(root.file("dest")).size(), 102u) << "this run's backups are gone, the earlier ones are not ours";
 
     write({{"dest/B.vst3.vyr-replaced99/x", "earlier run"}, {"new/A.vst3/x", "newer a"}});
     EXPECT_FALSE(ZipExtractor::copyInto(root.file("new"), root.file("dest"), message));
     EXPECT_EQ(message, "Could not move " + root.file("dest/B.vst3") + " out of the way.");
-    EXPECT_EQ(root.read("dest/A.vst3/x"), "new a");
-    EXPECT_EQ(root.read("dest/B.vst3/x"), "new b");
+    EXPECT_EQ(root.read("dest/A.vst3/x") + root.read("dest/B.vst3/x"), "new anew b");
     EXPECT_EQ(namesIn(root.file("dest")).size(), 103u);
 }
 
@@ -121,8 +117,7 @@ TEST_F(ZipExtractorTest, LeftoversOfAKilledCopyGoAndAMissingItemComesBackFromIts
     auto names = namesIn(root.file("dest"));
     std::sort(names.begin(), names.end());
     EXPECT_EQ(names, (Lines{"A.vst3", "B.clap", "D.so.vyr-replaced100", "notes.vyr-replaced-draft"}));
-    EXPECT_EQ(root.read("dest/A.vst3/x"), "new a");
-    EXPECT_EQ(root.read("dest/B.clap"), "old b");
+    EXPECT_EQ(root.read("dest/A.vst3/x") + root.read("dest/B.clap"), "new aold b");
 }
 
 TEST_F(ZipExtractorTest, InstallKeepsUserFilesDropsTextFilesAndLeavesACopyNeedingRightsToAnElevatedRun)
@@ -141,7 +136,7 @@ TEST_F(ZipExtractorTest, InstallKeepsUserFilesDropsTextFilesAndLeavesACopyNeedin
     EXPECT_EQ(items, Lines{"Foo.vst3"});
     EXPECT_FALSE(root.exists("plugins/readme.txt"));
     EXPECT_FALSE(root.exists("plugins/Foo.vst3/presets/deeper"));
-    EXPECT_EQ(namesIn(romFolder("Foo")), Lines{"mine.fxp"}) << "not the factory, signature or Finder files, nor links";
+    EXPECT_EQ(namesIn(PlatformUtils::romFolder("Foo")), Lines{"mine.fxp"}) << "not the factory, signature or Finder files, nor links";
     EXPECT_TRUE(leftInTemp().empty());
 
     const auto elsewhere = root.file("elsewhere");
