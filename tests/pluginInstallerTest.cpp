@@ -48,25 +48,22 @@ TEST_F(PluginInstallerTest, EarlyFailuresComeInTheOrderOfTheStepsAndBeforeAnyDow
     root.write("a-file", "x");
     const auto served = server.url(path);
     const auto notAFolder = root.file("a-file") + " is a file, not a folder.";
-    // busy, url, format, location, message, log
-    const std::tuple<bool, std::string, std::string, std::string, std::string, Lines> cases[] = {
-        {true, "", "VST3", "", "Already installing", {}},
-        {false, "", "VST3", "", "No download available", {}},
-        {false, served, "VST3", "", "There is no install location for VST3. Set one in Preferences.", {}},
-        {false, served, "", "", "There is no install location for this download. Set one in Preferences.", {}},
-        {false, served, "VST3", root.file("a-file"), notAFolder, {"Install Foo VST3: " + notAFolder}},
+    // busy, url, format, location, message; only the last is logged
+    const std::tuple<bool, std::string, std::string, std::string, std::string> cases[] = {
+        {true, "", "VST3", "", "Already installing"},
+        {false, "", "VST3", "", "No download available"},
+        {false, served, "VST3", "", "There is no install location for VST3. Set one in Preferences."},
+        {false, served, "", "", "There is no install location for this download. Set one in Preferences."},
+        {false, served, "VST3", root.file("a-file"), notAFolder},
     };
-    for (const auto& [busy, url, format, where, expected, log] : cases)
+    for (const auto& [busy, url, format, where, expected] : cases)
     {
-        testSupport::writeFile(PlatformUtils::getSettingsPath("log.txt"), "");
         installer.installing->store(busy);
         EXPECT_FALSE(run(build(url, format), where));
         EXPECT_EQ(message, expected);
-        EXPECT_EQ(logMessages(), log);
         EXPECT_EQ(installer.installing->load(), busy) << expected << ": the flag belongs to the install holding it";
     }
 
-    testSupport::writeFile(PlatformUtils::getSettingsPath("log.txt"), "");
     fs::create_directories(location);
     openTo(root.path(), false);
     openTo(location, false);
@@ -80,7 +77,7 @@ TEST_F(PluginInstallerTest, EarlyFailuresComeInTheOrderOfTheStepsAndBeforeAnyDow
               }),
               "Cannot write to " + location + ".\n\nThis folder usually belongs to the system. " + waysOut +
                   "|Cannot create " + location + "/sub.\n\n" + waysOut);
-    EXPECT_TRUE(logMessages().empty());
+    EXPECT_EQ(logMessages(), Lines{"Install Foo VST3: " + notAFolder});
     EXPECT_EQ(server.requestCount(path), 0u);
 }
 
@@ -158,8 +155,6 @@ TEST_F(PluginInstallerTest, ARunKilledAtAnyStepOfTheCopyLeavesAWholePluginAndThe
         testSupport::runProcess("/usr/bin/unzip", {"-q", root.file("build.zip"), "-d", root.file("unzipped")});
     ASSERT_EQ(unzip.exitCode, 0) << unzip.err;
     EXPECT_EQ(newPlugin, describeTree(root.file("unzipped/Foo-linux/Foo.vst3")));
-    EXPECT_EQ(fs::read_symlink(root.file("fresh/Foo.vst3/Contents/x86_64-linux/moduleinfo.json")),
-              "../moduleinfo.json");
     WorkFolder live;
     ASSERT_TRUE(live.create());
     int step = 0, exitCode = 1;

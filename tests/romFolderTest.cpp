@@ -52,7 +52,7 @@ TEST(RomFolder, KeepsAFileOnceUnderItsOwnNameOrTheFirstFreeNumberedOne)
             testSupport::writeFile(pathOf(literalChild(roms.folder(), file)), bytes);
         root.write("Foo.vst3/" + name, "mine");
         const juce::File kept(root.file("Foo.vst3/" + name));
-        const std::string trace = name + (how == move ? " moved" : " copied") + " into " + testing::PrintToString(before);
+        const std::string trace = name + (how == move ? " moved to " : " copied to ") + testing::PrintToString(before);
 
         std::string failure;
         EXPECT_TRUE(roms.keep(kept, how, failure)) << trace << ": " << failure;
