@@ -11,10 +11,8 @@ namespace
 // The name of the entry a refusal names; empty for no refusal.
 std::string refused(const std::string& refusal)
 {
-    const std::string prefix = "The entry ";
-    if (refusal.rfind(prefix, 0) != 0)
-        return refusal;
-    return refusal.substr(prefix.size(), refusal.find(' ', prefix.size()) - prefix.size());
+    const size_t name = std::string("The entry ").size();
+    return refusal.empty() ? "" : refusal.substr(name, refusal.find(' ', name) - name);
 }
 }
 

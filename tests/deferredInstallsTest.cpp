@@ -7,23 +7,10 @@ using namespace pluginManager;
 
 namespace
 {
-// A manager without stored state whose VST3 plug-ins go into a folder of the test's own.
+// A manager without stored state whose home folder, and so its VST3 folder, is the test's own.
 class DeferredInstalls : public installTests::InstallFixture
 {
 protected:
-    void SetUp() override
-    {
-        InstallFixture::SetUp();
-        PlatformUtils::setSearchPaths(PluginFormat::VST3, {plugins});
-        manager.installPaths.set(PluginFormat::VST3, plugins);
-    }
-
-    void TearDown() override
-    {
-        PlatformUtils::setSearchPaths(PluginFormat::VST3, {});
-        InstallFixture::TearDown();
-    }
-
     static Asset build(const std::string& product, const std::string& format = "VST3")
     {
         return {product, format, "1.0.0", PlatformUtils::getCurrentOS(), PlatformUtils::getCurrentArch(), "zip", "",

@@ -102,9 +102,8 @@ TEST_F(ElevatedWorker, EachVerbAndItsFailureMessageWithCrlfLineEnds)
         EXPECT_EQ(run(arguments).exitCode, 1) << arguments.size();
     EXPECT_FALSE(root.exists("result.txt") || root.exists("home/result.txt"));
     // After a command the marker is an ordinary option.
-    const auto help = run({"help", "--elevated-task", resultFile, "remove", at("home/keep")});
-    EXPECT_EQ(help.exitCode, 0);
-    EXPECT_EQ(help.out.rfind("VYR Plugin Manager 2.2.27 (headless)\n", 0), 0u);
+    const auto help = run({"help", "--elevated-task", resultFile, "remove", at("home/keep")}).out;
+    EXPECT_EQ(help.rfind("VYR Plugin Manager 2.2.27 (headless)\n", 0), 0u);
     EXPECT_TRUE(root.exists("home/keep"));
 }
 

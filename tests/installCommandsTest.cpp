@@ -12,6 +12,7 @@
 
 using namespace pluginManager;
 using testSupport::CatalogServer;
+using testSupport::Outcome;
 using testSupport::ProcessResult;
 using testSupport::readFile;
 using testSupport::writeFile;
@@ -113,16 +114,6 @@ protected:
         return lines;
     }
 
-    // The log's messages that begin with prefix, without the prefix.
-    Lines logged(const std::string& prefix) const
-    {
-        Lines found;
-        for (const std::string& line : logLines(run.settingsFile("log.txt")))
-            if (line.rfind(prefix, 0) == 0)
-                found.push_back(line.substr(prefix.size()));
-        return found;
-    }
-
     CatalogServer catalog;
     testSupport::ProgramRun run{catalog.server.url("/")};
 };
@@ -149,14 +140,12 @@ TEST_F(InstallCommands, EachFormatInstallsInTheCatalogsOrderFromItsBestChannelAn
     const auto install = [&](Lines arguments) {
         arguments.insert(arguments.begin(), "install");
         arguments.insert(arguments.end(), login.begin(), login.end());
-        return run(arguments);
+        return run.outcome(arguments);
     };
 
-    ProcessResult result = install({"Aurora"});
-    EXPECT_EQ(result.err, "");
-    EXPECT_EQ(result.exitCode, 0);
-    EXPECT_EQ(result.out, installing("VST3 1.1.0", "donators", ".vst3") + "1 additional file installed\n" +
-                              installing("CLAP 1.0.0", "public", ".clap") + "1 additional file installed\n");
+    EXPECT_EQ(install({"Aurora"}),
+              Outcome(0, installing("VST3 1.1.0", "donators", ".vst3") + "1 additional file installed\n" +
+                             installing("CLAP 1.0.0", "public", ".clap") + "1 additional file installed\n", ""));
     EXPECT_EQ(readFile(home(".clap/Aurora.clap")) + readFile(home(".vst3/Aurora presets/a.preset")),
               "Aurora CLAP 1.0.0preset 1.1.0");
     EXPECT_TRUE(fs::is_directory(data("Aurora/roms")));
@@ -174,12 +163,7 @@ TEST_F(InstallCommands, EachFormatInstallsInTheCatalogsOrderFromItsBestChannelAn
         {{}, "", "install needs a product\n"},
     };
     for (const auto& [arguments, out, err] : cases)
-    {
-        result = install(arguments);
-        EXPECT_EQ(result.exitCode, 1) << err;
-        EXPECT_EQ(result.out, out);
-        EXPECT_EQ(result.err, err);
-    }
+        EXPECT_EQ(install(arguments), Outcome(1, out, err));
 }
 
 TEST_F(InstallCommands, AdditionalFilesAreFetchedOnceAndAgainOnlyWhenTheServersCopyIsNewer)
@@ -199,9 +183,8 @@ TEST_F(InstallCommands, AdditionalFilesAreFetchedOnceAndAgainOnlyWhenTheServersC
     for (const auto& [serverDate, skinAfter, summary] : runs)
     {
         catalog.serveFile("/extras/Dark.skin", "skin from server", serverDate);
-        const ProcessResult result = run({"install", "Aurora"});
-        EXPECT_EQ(result.err, "");
-        EXPECT_EQ(result.out, installing("CLAP 1.0.0", "public", ".clap") + summary);
+        EXPECT_EQ(run.outcome({"install", "Aurora"}),
+                  Outcome(0, installing("CLAP 1.0.0", "public", ".clap") + summary, ""));
         EXPECT_EQ(readFile(data("Aurora/skins/Dark.skin")), skinAfter) << serverDate;
         EXPECT_EQ(readFile(data("Aurora/skins/sub/a b.bin")), "rom");
         writeFile(data("Aurora/skins/Dark.skin"), "edited");
@@ -211,36 +194,25 @@ TEST_F(InstallCommands, AdditionalFilesAreFetchedOnceAndAgainOnlyWhenTheServersC
 
 TEST_F(InstallCommands, AdditionalFilesThatWouldLeaveTheDataFolderAreRefusedAndFailTheRunAfterTheInstall)
 {
-    const std::string file = catalog.server.url("/extras/x.bin");
-    const auto folder = [&](const std::string& name) {
-        return R"({"folder": ")" + name + R"(", "urls": [")" + file + "\"]},";
-    };
-    const auto at = [&](const std::string& path) { return R"({"url": ")" + file + R"(", "path": ")" + path + "\"},"; };
-    const std::string files = R"(, "files": [)" + folder("../escape") + folder("/tmp") + folder("linked") +
-                              R"({"folder": "ok", "urls": [)" + at("../../x.bin") + at("C:/x.bin") + at("inner/") +
-                              at("~/x.bin") + at("~x.bin") + "\"" + catalog.server.url("/extras/") + "\", \"" +
-                              catalog.server.url("/extras/missing.bin") + "\", \"" + file + "\"]}]";
+    const auto url = [&](const std::string& path) { return '"' + catalog.server.url("/extras/" + path) + '"'; };
+    const std::string files = R"(, "files": [{"folder": "linked", "urls": [)" + url("x.bin") +
+                              R"(]}, {"folder": "ok", "urls": [{"url": )" + url("x.bin") + R"(, "path": "inner/"}, )" +
+                              url("") + ", " + url("missing.bin") + ", " + url("x.bin") + "]}]";
     publish({CatalogServer::product("Aurora", "aurora", files)}, {{"Aurora", "CLAP", "1.0.0"}});
     catalog.serveFile("/extras/x.bin", "extra");
     // Links the user (or anyone) left in the data folder lead outside it.
     fs::create_directories(home("outside"));
-    fs::create_directories(data("Aurora/ok"));
-    fs::create_symlink(home("outside"), data("Aurora/linked"));
-    fs::create_symlink(home("outside"), data("Aurora/ok/inner"));
+    makeLink(home("outside"), data("Aurora/linked"));
+    makeLink(home("outside"), data("Aurora/ok/inner"));
 
-    const ProcessResult result = run({"install", "Aurora"});
-    EXPECT_EQ(result.exitCode, 1);
-    EXPECT_EQ(result.out, installing("CLAP 1.0.0", "public", ".clap"));
-    EXPECT_EQ(result.err,
-              "8 additional files could not be installed: \"../escape\" is not a folder of the product's own\n");
-    EXPECT_EQ(logged("Additional file for Aurora: "),
-              (Lines{"\"../escape\" is not a folder of the product's own",
-                     "\"/tmp\" is not a folder of the product's own", "\"linked\" is not a folder of the product's own",
-                     "\"../../x.bin\" is not a path inside ok", "\"C:/x.bin\" is not a path inside ok",
-                     "\"inner/x.bin\" is not a path inside ok",
-                     catalog.server.url("/extras/") + " does not end in a file name", "missing.bin: HTTP 404"}));
-    for (const auto* kept : {"Aurora/ok/x.bin", "Aurora/ok/~/x.bin", "Aurora/ok/~x.bin"})
-        EXPECT_EQ(readFile(data(kept)), "extra") << kept;
+    EXPECT_EQ(run.outcome({"install", "Aurora"}),
+              Outcome(1, installing("CLAP 1.0.0", "public", ".clap"),
+                      "4 additional files could not be installed: \"linked\" is not a folder of the product's own\n"));
+    const Lines log = httpTests::logLines(run.settingsFile("log.txt"));
+    for (const std::string& failure : Lines{"\"inner/x.bin\" is not a path inside ok", "missing.bin: HTTP 404",
+                                            catalog.server.url("/extras/") + " does not end in a file name"})
+        EXPECT_NE(std::find(log.begin(), log.end(), "Additional file for Aurora: " + failure), log.end()) << failure;
+    EXPECT_EQ(readFile(data("Aurora/ok/x.bin")), "extra");
     EXPECT_EQ(namesIn(home("outside")), Lines{});
 }
 
@@ -267,20 +239,16 @@ TEST_F(InstallCommands, UninstallRemovesWhatNoOtherInstallListsAndAProgramFolder
     const std::string roms = data("Aurora/roms");
     fs::remove(roms);
     writeFile(roms, "");
-    ProcessResult result = run({"uninstall", "Aurora", "--format", "VST3"});
-    EXPECT_EQ(result.exitCode, 1);
-    EXPECT_EQ(result.out, "");
-    EXPECT_EQ(result.err, "Could not move the ROM files out of " + folder + "/Aurora.vst3 into " + roms +
-                              ".\n\nThe plug-in was not removed, so that none of your files is lost.\n");
+    EXPECT_EQ(run.outcome({"uninstall", "Aurora", "--format", "VST3"}),
+              Outcome(1, "", "Could not move the ROM files out of " + folder + "/Aurora.vst3 into " + roms +
+                                 ".\n\nThe plug-in was not removed, so that none of your files is lost.\n"));
     fs::remove(roms);
 
-    result = run({"uninstall", "Aurora"});
-    EXPECT_EQ(result.err, "");
-    EXPECT_EQ(result.out, "Aurora VST3 removed\nAurora CLAP removed\nAurora Standalone removed\n");
+    EXPECT_EQ(run.outcome({"uninstall", "Aurora"}),
+              Outcome(0, "Aurora VST3 removed\nAurora CLAP removed\nAurora Standalone removed\n", ""));
     EXPECT_EQ(namesIn(folder).size(), 2u);
     EXPECT_TRUE(fs::exists(folder + "/Vireo.clap") && fs::exists(folder + "/Common/c.dat"));
-    EXPECT_EQ(readFile(roms + "/user.bin"), "my rom");
-    EXPECT_EQ(namesIn(roms).size(), 1u);
+    EXPECT_EQ(namesIn(roms), Lines{"user.bin"});
     EXPECT_EQ(readFile(home("dev/firmware.bin")), "firmware");
     EXPECT_FALSE(fs::exists(program));
     EXPECT_EQ(record(), Lines{"Vireo CLAP 2.0.0 " + folder + "/Vireo.clap 0 Common Vireo.clap"});
@@ -292,9 +260,7 @@ TEST_F(InstallCommands, UninstallRemovesWhatNoOtherInstallListsAndAProgramFolder
     writeFile(program + "/.settings", "mine");
     EXPECT_EQ(run({"uninstall", "Aurora"}).out, "Aurora Standalone removed\n");
     EXPECT_EQ(namesIn(program), Lines{".settings"});
-    result = run({"uninstall", "Aurora"});
-    EXPECT_EQ(result.exitCode, 1);
-    EXPECT_EQ(result.err, "Nothing of Aurora is installed here\n");
+    EXPECT_EQ(run.outcome({"uninstall", "Aurora"}), Outcome(1, "", "Nothing of Aurora is installed here\n"));
 }
 
 TEST_F(InstallCommands, FailedUpdatesLeaveTheOldPluginByteForByteAndNoTemporaryFile)
@@ -377,14 +343,10 @@ TEST_F(InstallCommands, ANameThatLeadsOutOfThePluginFoldersIsRefusedBeforeAnythi
         {{"install", "Aur\x1b]0;x\x07ora"}, "Aur]0;xora"},
     };
     for (const auto& [arguments, shown] : cases)
-    {
-        const ProcessResult result = run(arguments);
-        EXPECT_EQ(result.exitCode, 1) << shown;
-        EXPECT_EQ(result.out, "");
-        EXPECT_EQ(result.err, "Could not " + arguments[0] + " \"" + shown +
-                                  "\": a product name is not \".\" or \"..\", does not begin with \"~\" and holds "
-                                  "no \"/\", \"\\\" or control character. Nothing was changed.\n");
-    }
+        EXPECT_EQ(run.outcome(arguments),
+                  Outcome(1, "", "Could not " + arguments[0] + " \"" + shown +
+                                     "\": a product name is not \".\" or \"..\", does not begin with \"~\" and holds "
+                                     "no \"/\", \"\\\" or control character. Nothing was changed.\n"));
     EXPECT_EQ(readFile(home(".local/bin/tool")), "mine");
     EXPECT_EQ(catalog.requestedPaths(), Lines{});
 }
@@ -396,9 +358,9 @@ TEST_F(InstallCommands, ARecordThatCannotBeReadIsKeptAndOneThatCannotBeSavedFail
     publish({CatalogServer::product("Aurora", "aurora")}, {{"Aurora", "CLAP", "1.0.0"}});
     const std::string file = run.settingsFile("installed.json"), damaged = R"([{"product": "Vireo", "format")";
     writeFile(file, damaged);
-    ProcessResult result = run({"install", "Aurora"});
-    EXPECT_EQ(result.exitCode, 0);
-    EXPECT_EQ(result.err, "Could not read " + file + "; it is kept as " + file + ".damaged\n");
+    EXPECT_EQ(run.outcome({"install", "Aurora"}),
+              Outcome(0, installing("CLAP 1.0.0", "public", ".clap"),
+                      "Could not read " + file + "; it is kept as " + file + ".damaged\n"));
     EXPECT_EQ(readFile(file + ".damaged"), damaged);
     EXPECT_EQ(record(), Lines{"Aurora CLAP 1.0.0 " + home(".clap/Aurora.clap") + " 0 Aurora.clap"});
 
@@ -406,11 +368,6 @@ TEST_F(InstallCommands, ARecordThatCannotBeReadIsKeptAndOneThatCannotBeSavedFail
     fs::create_directory(file);
     for (const auto& [command, out] : {std::pair{"install", installing("CLAP 1.0.0", "public", ".clap")},
                                        std::pair{"uninstall", std::string("Aurora CLAP removed\n")}})
-    {
-        result = run({command, "Aurora"});
-        EXPECT_EQ(result.exitCode, 1) << command;
-        EXPECT_EQ(result.out, out);
-        EXPECT_EQ(result.err, "Could not save " + file + ": Is a directory\n");
-    }
+        EXPECT_EQ(run.outcome({command, "Aurora"}), Outcome(1, out, "Could not save " + file + ": Is a directory\n"));
     EXPECT_FALSE(fs::exists(home(".clap/Aurora.clap")));
 }

@@ -7,7 +7,6 @@
 
 #include <juce_core/juce_core.h>
 
-#include <algorithm>
 #include <filesystem>
 #include <functional>
 #include <map>
@@ -18,7 +17,6 @@ namespace installTests
 {
 namespace fs = std::filesystem;
 using Lines = std::vector<std::string>;
-using httpTests::logLines;
 using testSupport::inChild;
 
 inline Lines namesIn(const std::string& folder)
@@ -33,22 +31,13 @@ inline Lines namesIn(const std::string& folder)
 class InstallFixture : public httpTests::HttpFixture
 {
 protected:
-    Lines leftInTemp() const
-    {
-        auto names = namesIn(temp.path());
-        names.erase(std::remove_if(names.begin(), names.end(),
-                                   [](const std::string& name) { return name.rfind("vyrpm-test-", 0) == 0; }),
-                    names.end());
-        return names;
-    }
+    Lines leftInTemp() const { return namesIn(temp.path()); }
 
     void write(const std::vector<std::pair<std::string, std::string>>& files) const
     {
         for (const auto& [path, content] : files)
             root.write(path, content);
     }
-
-    std::string romFolder(const std::string& product) const { return pluginManager::PlatformUtils::romFolder(product); }
 
     // Links stored as links, as a build server's packer would.
     std::string zipWithProgram(const std::string& folder, const Lines& items,

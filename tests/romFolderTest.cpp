@@ -8,6 +8,7 @@
 
 #include <filesystem>
 #include <map>
+#include <tuple>
 
 using pluginManager::literalChild;
 using pluginManager::pathOf;
@@ -28,44 +29,34 @@ Files filesIn(const std::string& folder)
 
 TEST(RomFolder, KeepsAFileOnceUnderItsOwnNameOrTheFirstFreeNumberedOne)
 {
-    struct Row
-    {
-        std::string name;
-        Files there;
-        RomFolder::Keep how;
-        Files after;
-    };
-    const auto move = RomFolder::Keep::Move;
-    const auto copy = RomFolder::Keep::Copy;
-    const Row rows[] = {
+    const auto move = RomFolder::Keep::Move, copy = RomFolder::Keep::Copy;
+    // the name of the file kept (it holds "mine"), the folder before, how it is kept, the folder after
+    const std::tuple<std::string, Files, RomFolder::Keep, Files> rows[] = {
         {"bank.bin", {}, move, {{"bank.bin", "mine"}}},
         {"bank.bin", {{"bank.bin", "mine"}}, move, {{"bank.bin", "mine"}}},
         {"bank.bin", {{"bank.bin", "mine"}}, copy, {{"bank.bin", "mine"}}},
         {"bank.bin", {{"bank.bin", "other"}}, copy, {{"bank.bin", "other"}, {"bank(2).bin", "mine"}}},
-        {"bank.bin",
-         {{"bank.bin", "other"}, {"bank(2).bin", "another"}},
-         move,
+        {"bank.bin", {{"bank.bin", "other"}, {"bank(2).bin", "another"}}, move,
          {{"bank.bin", "other"}, {"bank(2).bin", "another"}, {"bank(3).bin", "mine"}}},
         {"notes", {{"notes", "other"}}, copy, {{"notes", "other"}, {"notes(2)", "mine"}}},
         // A name that begins with "~" is no home folder.
         {"~bank.bin", {}, move, {{"~bank.bin", "mine"}}},
         {"~bank.bin", {{"~bank.bin", "other"}}, copy, {{"~bank.bin", "other"}, {"~bank(2).bin", "mine"}}},
     };
-    for (const Row& row : rows)
+    for (const auto& [name, before, how, after] : rows)
     {
         testSupport::TempFolder root;
         testSupport::ScopedEnv data("VYR_DATA_FOLDER", root.file("data"));
         const RomFolder roms("Foo");
-        for (const auto& [name, bytes] : row.there)
-            testSupport::writeFile(pathOf(literalChild(roms.folder(), name)), bytes);
-        root.write("Foo.vst3/" + row.name, "mine");
-        const juce::File kept(root.file("Foo.vst3/" + row.name));
-        const std::string trace = row.name + (row.how == move ? " moved" : " copied") + " into " +
-                                  testing::PrintToString(row.there);
+        for (const auto& [file, bytes] : before)
+            testSupport::writeFile(pathOf(literalChild(roms.folder(), file)), bytes);
+        root.write("Foo.vst3/" + name, "mine");
+        const juce::File kept(root.file("Foo.vst3/" + name));
+        const std::string trace = name + (how == move ? " moved to " : " copied to ") + testing::PrintToString(before);
 
         std::string failure;
-        EXPECT_TRUE(roms.keep(kept, row.how, failure)) << trace << ": " << failure;
-        EXPECT_EQ(filesIn(pathOf(roms.folder())), row.after) << trace;
-        EXPECT_EQ(kept.existsAsFile(), row.how == copy) << trace;
+        EXPECT_TRUE(roms.keep(kept, how, failure)) << trace << ": " << failure;
+        EXPECT_EQ(filesIn(pathOf(roms.folder())), after) << trace;
+        EXPECT_EQ(kept.existsAsFile(), how == copy) << trace;
     }
 }

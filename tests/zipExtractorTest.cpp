@@ -16,7 +16,7 @@ using ZipExtractorTest = InstallFixture;
 
 TEST_F(ZipExtractorTest, ExecuteBitsComeFromTheEntriesOnlyWhenEverythingUnpacked)
 {
-    write({{"src/Foo/run", "#!/bin/sh\n"}, {"src/Foo/data", "plain"}, {"empty.zip", ""}});
+    write({{"src/Foo/run", "#!/bin/sh\n"}, {"src/Foo/data", "plain"}});
     fs::permissions(root.file("src/Foo/run"), fs::perms(0755));
     fs::permissions(root.file("src/Foo/data"), fs::perms(0644));
     const auto good = zipWithProgram(root.file("src"), {"Foo"}, "good.zip");
@@ -25,17 +25,13 @@ TEST_F(ZipExtractorTest, ExecuteBitsComeFromTheEntriesOnlyWhenEverythingUnpacked
     std::vector<float> reports;
 
     ASSERT_TRUE(ZipExtractor::extract(good, root.file("good"), message, [&](float f) { reports.push_back(f); }));
-    EXPECT_TRUE(isExecutable(root.file("good/Foo/run")));
-    EXPECT_FALSE(isExecutable(root.file("good/Foo/data")));
+    EXPECT_TRUE(isExecutable(root.file("good/Foo/run")) && !isExecutable(root.file("good/Foo/data")));
     EXPECT_EQ(reports.size(), 3u) << "one report per entry, the folder's included";
     EXPECT_EQ(reports.back(), 1.0f);
 
     EXPECT_FALSE(ZipExtractor::extract(bad, root.file("bad"), message));
     ASSERT_TRUE(fs::exists(root.file("bad/Foo/run")));
     EXPECT_FALSE(isExecutable(root.file("bad/Foo/run"))) << "a refused entry later in the archive";
-
-    EXPECT_FALSE(ZipExtractor::extract(root.file("empty.zip"), root.file("out"), message) || root.exists("out"));
-    EXPECT_EQ(message, "The downloaded archive is empty or damaged.");
 }
 
 TEST_F(ZipExtractorTest, PluginRootFollowsTheThreeRules)
@@ -70,17 +66,14 @@ TEST_F(ZipExtractorTest, CopyReplacesThroughNumberedBackupsAndPutsEverythingBack
         root.write("dest/B.vst3.vyr-replaced" + std::to_string(number) + "/x", "earlier run");
 
     ASSERT_TRUE(ZipExtractor::copyInto(root.file("new"), root.file("dest"), message)) << message;
-    EXPECT_EQ(root.read("dest/B.vst3/x"), "new b");
-    EXPECT_FALSE(root.exists("dest/B.vst3/old-only"));
-    EXPECT_TRUE(isExecutable(root.file("dest/tool")));
-    EXPECT_EQ(root.read("dest/B.vst3.vyr-replaced/x"), "earlier run");
+    EXPECT_EQ(root.read("dest/B.vst3/x") + root.read("dest/B.vst3.vyr-replaced/x"), "new bearlier run");
+    EXPECT_TRUE(!root.exists("dest/B.vst3/old-only") && isExecutable(root.file("dest/tool")));
     EXPECT_EQ(namesIn(root.file("dest")).size(), 102u) << "this run's backups are gone, the earlier ones are not ours";
 
     write({{"dest/B.vst3.vyr-replaced99/x", "earlier run"}, {"new/A.vst3/x", "newer a"}});
     EXPECT_FALSE(ZipExtractor::copyInto(root.file("new"), root.file("dest"), message));
     EXPECT_EQ(message, "Could not move " + root.file("dest/B.vst3") + " out of the way.");
-    EXPECT_EQ(root.read("dest/A.vst3/x"), "new a");
-    EXPECT_EQ(root.read("dest/B.vst3/x"), "new b");
+    EXPECT_EQ(root.read("dest/A.vst3/x") + root.read("dest/B.vst3/x"), "new anew b");
     EXPECT_EQ(namesIn(root.file("dest")).size(), 103u);
 }
 
@@ -121,8 +114,7 @@ TEST_F(ZipExtractorTest, LeftoversOfAKilledCopyGoAndAMissingItemComesBackFromIts
     auto names = namesIn(root.file("dest"));
     std::sort(names.begin(), names.end());
     EXPECT_EQ(names, (Lines{"A.vst3", "B.clap", "D.so.vyr-replaced100", "notes.vyr-replaced-draft"}));
-    EXPECT_EQ(root.read("dest/A.vst3/x"), "new a");
-    EXPECT_EQ(root.read("dest/B.clap"), "old b");
+    EXPECT_EQ(root.read("dest/A.vst3/x") + root.read("dest/B.clap"), "new aold b");
 }
 
 TEST_F(ZipExtractorTest, InstallKeepsUserFilesDropsTextFilesAndLeavesACopyNeedingRightsToAnElevatedRun)
@@ -131,12 +123,8 @@ TEST_F(ZipExtractorTest, InstallKeepsUserFilesDropsTextFilesAndLeavesACopyNeedin
            {"src/Foo-linux/Foo.vst3/presets/factory.fxp", "factory"}});
     const auto archive = zipWithProgram(root.file("src"), {"Foo-linux"});
     write({{"plugins/readme.txt", "earlier read-me"}, {"plugins/Foo.vst3/presets/factory.fxp", "old factory"},
-           {"plugins/Foo.vst3/presets/mine.fxp", "mine"}, {"plugins/Foo.vst3/presets/deeper/same.fxp", "same"},
-           {"plugins/Foo.vst3/presets/deeper/clash.fxp", "differs"}, {"plugins/Foo.vst3/.DS_Store", "finder"},
+           {"plugins/Foo.vst3/presets/deeper/mine.fxp", "mine"}, {"plugins/Foo.vst3/.DS_Store", "finder"},
            {"plugins/Foo.vst3/Contents/_CodeSignature/CodeResources", "sig"}});
-    const auto roms = romFolder("Foo");
-    testSupport::writeFile(roms + "same.fxp", "same");
-    testSupport::writeFile(roms + "clash.fxp", "already there");
     makeLink(root.file("src/Foo-linux/readme.txt"), root.file("plugins/Foo.vst3/presets/linked.fxp"));
 
     Lines items{"stale"};
@@ -144,13 +132,8 @@ TEST_F(ZipExtractorTest, InstallKeepsUserFilesDropsTextFilesAndLeavesACopyNeedin
         << message;
     EXPECT_EQ(items, Lines{"Foo.vst3"});
     EXPECT_FALSE(root.exists("plugins/readme.txt"));
-    EXPECT_FALSE(root.exists("plugins/Foo.vst3/presets/mine.fxp"));
-    EXPECT_EQ(testSupport::readFile(roms + "mine.fxp"), "mine");
-    EXPECT_EQ(testSupport::readFile(roms + "clash(2).fxp"), "differs");
-    EXPECT_EQ(namesIn(roms).size(), 4u) << "factory, signature and Finder files and links are not the user's";
-    const auto log = logMessages();
-    EXPECT_EQ(std::count_if(log.begin(), log.end(), [](const auto& line) { return line.rfind("Kept ", 0) == 0; }), 2)
-        << "identical bytes are not copied again";
+    EXPECT_FALSE(root.exists("plugins/Foo.vst3/presets/deeper"));
+    EXPECT_EQ(namesIn(PlatformUtils::romFolder("Foo")), Lines{"mine.fxp"}) << "no factory, signature or Finder file";
     EXPECT_TRUE(leftInTemp().empty());
 
     const auto elsewhere = root.file("elsewhere");
