@@ -235,17 +235,20 @@ TEST_F(InstallCommands, UninstallRemovesWhatNoOtherInstallListsAndAProgramFolder
     makeLink(home("dev"), folder + "/Aurora.vst3/Contents/dev");
     makeLink(home("dev/firmware.bin"), folder + "/Aurora.vst3/Contents/linked.bin");
 
-    // While its ROM file has nowhere to go, the bundle stays and is not reported removed.
+    // While its ROM file has nowhere to go, the bundle stays, is not reported removed, and keeps the
+    // item it shares with a format that goes.
     const std::string roms = data("Aurora/roms");
     fs::remove(roms);
     writeFile(roms, "");
-    EXPECT_EQ(run.outcome({"uninstall", "Aurora", "--format", "VST3"}),
-              Outcome(1, "", "Could not move the ROM files out of " + folder + "/Aurora.vst3 into " + roms +
-                                 ".\n\nThe plug-in was not removed, so that none of your files is lost.\n"));
-    fs::remove(roms);
-
     EXPECT_EQ(run.outcome({"uninstall", "Aurora"}),
-              Outcome(0, "Aurora VST3 removed\nAurora CLAP removed\nAurora Standalone removed\n", ""));
+              Outcome(1, "Aurora CLAP removed\nAurora Standalone removed\n",
+                      "Could not move the ROM files out of " + folder + "/Aurora.vst3 into " + roms +
+                          ".\n\nThe plug-in was not removed, so that none of your files is lost.\n"));
+    EXPECT_EQ(readFile(folder + "/Pair/a.dat"), "a 1.0.0");
+    fs::remove(roms);
+    ASSERT_EQ(run({"install", "Aurora", "--format", "CLAP"}).exitCode, 0);
+
+    EXPECT_EQ(run.outcome({"uninstall", "Aurora"}), Outcome(0, "Aurora VST3 removed\nAurora CLAP removed\n", ""));
     EXPECT_EQ(namesIn(folder).size(), 2u);
     EXPECT_TRUE(fs::exists(folder + "/Vireo.clap") && fs::exists(folder + "/Common/c.dat"));
     EXPECT_EQ(namesIn(roms), Lines{"user.bin"});
