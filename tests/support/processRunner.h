@@ -18,16 +18,13 @@ struct ProcessOptions
 
 struct ProcessResult
 {
-    bool started = false; // when false, error says why
-    bool timedOut = false;
     int exitCode = -1; // 128 + the signal number when a signal ended the program
     std::string out;
-    std::string err;
-    std::string error;
+    std::string err; // when the program could not start, why
 };
 
 // Without a shell, with an empty standard input; a name without "/" is looked up in PATH. A program
-// still running after a minute is killed and fails its test instead of stalling the suite.
+// still running after a minute is killed (exit code 137) and fails its test instead of stalling the suite.
 ProcessResult runProcess(const std::string& program, const std::vector<std::string>& arguments,
                          const ProcessOptions& options = {});
 
