@@ -13,18 +13,7 @@ using Versions = std::map<std::string, Changelog::Sections>;
 using Names = std::set<std::string>;
 using Lines = std::vector<std::string>;
 
-namespace
-{
 const std::string fixtures = std::string(VYRPM_FIXTURES_DIR) + "/changelog/";
-
-std::map<std::string, std::string> filesIn(const std::string& folder)
-{
-    std::map<std::string, std::string> files;
-    for (const auto& entry : fs::directory_iterator(folder))
-        files[entry.path().filename().string()] = testSupport::readFile(entry.path().string());
-    return files;
-}
-}
 
 TEST(ChangelogParse, BlocksUnderTheirVersionAndSectionHeadings)
 {
@@ -136,7 +125,6 @@ TEST(ChangelogRender, BulletsTagsContinuationsAndEmptyParts)
         entries.push_back(entry.tag + "|" + entry.text);
     EXPECT_EQ(entries, (std::vector<std::string>{"|note joined", "Alpha|fixed continued more", "|empty tag", "Alpha|",
                                                  "Alpha|", "|[Alpha fixed - -x", "| two spaces", "|a [b] c"}));
-    EXPECT_TRUE(Changelog::getEntries({"", "  "}).empty());
 
     // Without a product, and with an empty line in a shared section.
     const Changelog::Release release{"1.3.5", {{"Framework", {""}}}, {"- [Alpha]", "- x"}};
@@ -154,9 +142,13 @@ TEST(ChangelogFiles, WritesVersionProductAndProductFilesButNoneOutsideTheOutputF
     ASSERT_TRUE(changelog.load(fixtures + "input.txt", error)) << error;
     for (const auto& [format, expected] : {std::pair{Format::Text, "text"}, {Format::Markdown, "markdown"}})
     {
-        fs::create_directory(temp.file(expected));
-        ASSERT_TRUE(changelog.writeFiles(temp.file(expected) + "/", format, error)) << error;
-        EXPECT_EQ(filesIn(temp.file(expected)), filesIn(fixtures + expected)) << expected;
+        const std::string written = temp.file(expected) + "/";
+        fs::create_directory(written);
+        ASSERT_TRUE(changelog.writeFiles(written, format, error)) << error;
+        EXPECT_EQ(std::distance(fs::directory_iterator(written), {}), 14) << expected;
+        for (const auto& file : fs::directory_iterator(fixtures + expected))
+            EXPECT_EQ(testSupport::readFile(written + file.path().filename().string()), testSupport::readFile(file.path()))
+                << file.path();
     }
     // A folder opens but cannot be read.
     const auto before = changelog.versions;
