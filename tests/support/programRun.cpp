@@ -17,25 +17,16 @@ ProgramRun::ProgramRun(std::string serverRoot) : m_serverRoot(std::move(serverRo
 ProcessResult ProgramRun::operator()(std::vector<std::string> arguments) const
 {
     arguments.insert(arguments.end(), {"--settings", settingsFolder()});
-    return bare(arguments);
+    ProcessOptions options{homeEnvironment(home()), home()};
+    options.environment["VYRPM_TEST_SERVER"] = m_serverRoot;
+    options.environment["TMPDIR"] = temporaryFolder();
+    return runProcess(VYRPM_TEST_BINARY, arguments, options);
 }
 
 Outcome ProgramRun::outcome(const std::vector<std::string>& arguments) const
 {
     const ProcessResult result = (*this)(arguments);
     return {result.exitCode, result.out, result.err};
-}
-
-ProcessResult ProgramRun::bare(const std::vector<std::string>& arguments, const std::string& program,
-                               const EnvironmentChanges& more) const
-{
-    ProcessOptions options;
-    options.environment = homeEnvironment(home());
-    options.environment["VYRPM_TEST_SERVER"] = m_serverRoot;
-    options.environment["TMPDIR"] = temporaryFolder();
-    options.environment.insert(more.begin(), more.end());
-    options.workingFolder = home();
-    return runProcess(program.empty() ? VYRPM_TEST_BINARY : program, arguments, options);
 }
 
 void ProgramRun::withSettings(const std::function<void()>& write) const

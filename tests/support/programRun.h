@@ -29,9 +29,6 @@ public:
 
     ProcessResult operator()(std::vector<std::string> arguments) const;
     Outcome outcome(const std::vector<std::string>& arguments) const;
-    // The arguments alone, without "--settings"; program (the test build when empty) with more in its environment.
-    ProcessResult bare(const std::vector<std::string>& arguments, const std::string& program = "",
-                       const EnvironmentChanges& more = {}) const;
 
     const std::string& home() const { return m_home.path(); }
     std::string settingsFolder() const { return m_home.file("settings"); }
