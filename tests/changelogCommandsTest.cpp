@@ -55,8 +55,9 @@ struct ChangelogCommands : ::testing::Test
 // Passwords in a shared text are masked with their folder's name as typed.
 TEST_F(ChangelogCommands, ChangelogPrintsThePublicReleasesAndShareTheDonatorLoginsOfEveryFolderOrEachSaysWhyNot)
 {
-    EXPECT_EQ(run.outcome({"changelog"}), Outcome(1, "", "changelog needs a product\n"));
-    EXPECT_EQ(run.outcome({"changelog", "Alpha", "--format", "html"}), Outcome(1, "", "--format is text or markdown\n"));
+    EXPECT_EQ(run({"changelog"}).outcome(), Outcome(1, "", "changelog needs a product\n"));
+    EXPECT_EQ(run({"changelog", "Alpha", "--format", "html"}).outcome(),
+              Outcome(1, "", "--format is text or markdown\n"));
     EXPECT_EQ(catalog.requestedPaths(), Paths());
 
     // Logins of other folders, and a team login switched off, change nothing for Alpha.
@@ -80,15 +81,15 @@ TEST_F(ChangelogCommands, ChangelogPrintsThePublicReleasesAndShareTheDonatorLogi
         {{"share", "delta", "--out", home + "/no/x.json"}, {1, "", "Could not write " + home + "/no/x.json\n"}},
     };
     for (const auto& [arguments, outcome] : cases)
-        EXPECT_EQ(run.outcome(arguments), outcome) << testing::PrintToString(arguments);
+        EXPECT_EQ(run(arguments).outcome(), outcome) << testing::PrintToString(arguments);
     EXPECT_EQ(testSupport::readFile(file), alphaMarkdown);
     EXPECT_FALSE(std::filesystem::exists(home + "/h.json"));
 
     // Why there is nothing to show. Without shared sections a release of another product concerns no one else.
     catalog.server.setText(publicChangelog, "Version 1.0.0\nBeta:\n- x\n");
-    EXPECT_EQ(run.outcome({"changelog", "Alpha"}), Outcome(1, "", "The changelog has nothing about Alpha\n"));
+    EXPECT_EQ(run({"changelog", "Alpha"}).outcome(), Outcome(1, "", "The changelog has nothing about Alpha\n"));
     catalog.server.setStatus(publicChangelog, 500);
-    EXPECT_EQ(run.outcome({"changelog", "Alpha"}), Outcome(1, "", "Could not read the changelog: HTTP 500\n"));
+    EXPECT_EQ(run({"changelog", "Alpha"}).outcome(), Outcome(1, "", "Could not read the changelog: HTTP 500\n"));
 }
 
 TEST_F(ChangelogCommands, AReadablePrivateCopyWinsElseThePublicOneIsCutWithoutTheTeamLogin)
@@ -109,6 +110,6 @@ TEST_F(ChangelogCommands, AReadablePrivateCopyWinsElseThePublicOneIsCutWithoutTh
         catalog.publicBuilds({build("1.2.0"), build(newestPublic)});
         catalog.server.setStatus(internalCopy, internal ? 200 : 404, teamChangelog);
         run.store(logins, teamLogin);
-        EXPECT_EQ(run.outcome({"changelog", "Alpha"}), Outcome(0, out, "")) << newestPublic << internal << teamLogin;
+        EXPECT_EQ(run({"changelog", "Alpha"}).outcome(), Outcome(0, out, "")) << newestPublic << internal << teamLogin;
     }
 }

@@ -109,8 +109,7 @@ TEST(ChangelogQueries, PackedVersionsFindProductReleasesAndTheCutAtAVersion)
 
     // The cut compares by value and rebuilds the products.
     changelog.dropNewerThan("1.9.0");
-    EXPECT_EQ(changelog.versions.size(), 3u);
-    EXPECT_EQ(changelog.products, (Names{"Alpha", "Beta"}));
+    EXPECT_EQ(std::tuple(changelog.versions.size(), changelog.products), std::tuple(3u, Names{"Alpha", "Beta"}));
     ASSERT_TRUE(changelog.parse("Version 0.0.0\nAlpha:\n- a\nVersion 0.0.1\nBeta:\n- b\n"));
     changelog.dropNewerThan("");
     EXPECT_EQ(changelog.products, (Names{"Alpha"}));
@@ -142,12 +141,12 @@ TEST(ChangelogFiles, WritesVersionProductAndProductFilesButNoneOutsideTheOutputF
     ASSERT_TRUE(changelog.load(fixtures + "input.txt", error)) << error;
     for (const auto& [format, expected] : {std::pair{Format::Text, "text"}, {Format::Markdown, "markdown"}})
     {
-        const std::string written = temp.file(expected) + "/";
-        fs::create_directory(written);
-        ASSERT_TRUE(changelog.writeFiles(written, format, error)) << error;
-        EXPECT_EQ(std::distance(fs::directory_iterator(written), {}), 14) << expected;
+        const std::string out = temp.file(expected) + "/";
+        fs::create_directory(out);
+        ASSERT_TRUE(changelog.writeFiles(out, format, error)) << error;
+        EXPECT_EQ(std::distance(fs::directory_iterator(out), {}), 14) << expected;
         for (const auto& file : fs::directory_iterator(fixtures + expected))
-            EXPECT_EQ(testSupport::readFile(written + file.path().filename().string()), testSupport::readFile(file.path()))
+            EXPECT_EQ(testSupport::readFile(out + file.path().filename().c_str()), testSupport::readFile(file.path()))
                 << file.path();
     }
     // A folder opens but cannot be read.

@@ -3,7 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <filesystem>
 
 using testSupport::Outcome;
@@ -22,7 +21,6 @@ TEST(ProgramStart, UsageAloneOrAfterAnErrorAndNothingWrittenUntilARequestNeedsLi
     };
     const std::string settings = home.file("settings"), usage = run({}).out;
     EXPECT_EQ(usage.substr(0, usage.find("\n\n")), "VYR Plugin Manager 2.2.27 (headless)");
-    EXPECT_EQ(std::count(usage.begin(), usage.end(), '\n'), 21);
     // arguments, exit code, standard error
     const std::tuple<std::vector<std::string>, int, std::string> cases[] = {
         {{}, 0, ""},
@@ -38,8 +36,7 @@ TEST(ProgramStart, UsageAloneOrAfterAnErrorAndNothingWrittenUntilARequestNeedsLi
     for (const auto& [arguments, exitCode, err] : cases)
     {
         SCOPED_TRACE(testing::PrintToString(arguments));
-        const auto result = run(arguments);
-        EXPECT_EQ(Outcome(result.exitCode, result.out, result.err), Outcome(exitCode, usage, err));
+        EXPECT_EQ(run(arguments).outcome(), Outcome(exitCode, usage, err));
         EXPECT_TRUE(std::filesystem::is_empty(home.path()));
     }
     const auto result = run({"login", "donators", "a", "--user", "u", "--password", "p"});

@@ -5,7 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <fstream>
 #include <future>
 
@@ -76,7 +75,8 @@ struct ListingCommands : ::testing::Test
 
     void expectRun(const Paths& arguments, const std::string& out, const std::string& err = "")
     {
-        EXPECT_EQ(run.outcome(arguments), Outcome(err.empty() ? 0 : 1, out, err)) << testing::PrintToString(arguments);
+        EXPECT_EQ(run(arguments).outcome(), Outcome(err.empty() ? 0 : 1, out, err))
+            << testing::PrintToString(arguments);
     }
 
     CatalogServer catalog;
@@ -115,10 +115,11 @@ TEST_F(ListingCommands, ListShowsEachVersionOnceWithTheBestChannelTheLoginsReach
     };
     for (const auto& [logins, teamLogin, arguments, out, err] : cases)
     {
+        SCOPED_TRACE(testing::PrintToString(arguments));
         run.store(logins, teamLogin);
         const std::string before = stored();
-        EXPECT_EQ(run.outcome(arguments), Outcome(out.empty() ? 1 : 0, out, err)) << testing::PrintToString(arguments);
-        EXPECT_EQ(stored(), before) << testing::PrintToString(arguments);
+        EXPECT_EQ(run(arguments).outcome(), Outcome(out.empty() ? 1 : 0, out, err));
+        EXPECT_EQ(stored(), before);
     }
     // Of the first two runs.
     using S = CatalogServer;
@@ -130,7 +131,7 @@ TEST_F(ListingCommands, ListShowsEachVersionOnceWithTheBestChannelTheLoginsReach
     // A failed source is a warning; what the others gave is listed (the internal list names Aurora).
     catalog.server.setStatus(CatalogServer::productList, 500);
     run.store({{"", team}}, true);
-    EXPECT_EQ(run.outcome({"list"}), Outcome(0, internal + "internal\t1.0.0\n" + aurora + auroraFx + nebula,
+    EXPECT_EQ(run({"list"}).outcome(), Outcome(0, internal + "internal\t1.0.0\n" + aurora + auroraFx + nebula,
                                              "warning: Could not download the product list\n"));
 }
 
@@ -185,10 +186,7 @@ TEST_F(ListingCommands, EachCommandPrintsAndStoresWhatItShould)
 TEST_F(ListingCommands, WrongArgumentsAndFailedSavesAreReportedAndChangeNothing)
 {
     for (const char* name : {"credentials.xml", "settings.xml"})
-    {
         testSupport::writeFile(run.settingsFile(name) + "/inside", "x");
-        std::filesystem::permissions(run.settingsFile(name), std::filesystem::perms(0755));
-    }
     const std::string logins = "Could not save " + run.settingsFile("credentials.xml") + ": Is a directory";
     const std::string switches = "Could not save " + run.settingsFile("settings.xml") + ": Is a directory";
     const std::pair<Paths, std::string> cases[] = {
@@ -212,8 +210,6 @@ TEST_F(ListingCommands, WrongArgumentsAndFailedSavesAreReportedAndChangeNothing)
     for (const auto& [arguments, message] : cases)
         expectRun(arguments, "", message + "\n");
     EXPECT_EQ(catalog.requestedPaths(), Paths{CatalogServer::folder("aurora", Channel::Donators)});
-    for (const char* name : {"credentials.xml", "settings.xml"})
-        EXPECT_EQ(std::filesystem::status(run.settingsFile(name)).permissions(), std::filesystem::perms(0755)) << name;
 }
 
 // The first login stays at the server until the second run waits; each run loads the stored logins
@@ -227,7 +223,7 @@ TEST_F(ListingCommands, RunsThatChangeStoredFilesTakeTurnsAndTheOthersDoNotWait)
     const std::string vireoLogin = "  <login key=\"donators:vireo\" user=\"fan\" pw=\"W3k=\"/>\r\n";
     const auto loginTo = [this](const std::string& product) {
         const Paths arguments = {"login", "donators", product, "--user", "fan", "--password", "pw"};
-        return std::async(std::launch::async, [this, arguments] { return run.outcome(arguments); });
+        return std::async(std::launch::async, [this, arguments] { return run(arguments).outcome(); });
     };
     const auto waiting = std::chrono::milliseconds(2);
     // Each wait ends when its condition holds, or when the run is over without it.

@@ -82,10 +82,9 @@ ProcessResult runProcess(const std::string& program, const std::vector<std::stri
     const int error = posix_spawnp(&pid, program.c_str(), &actions, nullptr, argv.data(), envp.data());
     posix_spawn_file_actions_destroy(&actions);
 
-    ProcessResult result{error == 0 ? waitFor(pid) : -1, contentOf(out), contentOf(err)};
-    if (error != 0)
-        result.err = "Could not run " + program + ": " + std::strerror(error);
-    return result;
+    // A braced list is evaluated in order: the child has ended before its output is read.
+    const std::string why = error == 0 ? "" : "Could not run " + program + ": " + std::strerror(error);
+    return {error == 0 ? waitFor(pid) : -1, contentOf(out), contentOf(err) + why};
 }
 
 EnvironmentChanges homeEnvironment(const std::string& home)

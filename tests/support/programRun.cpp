@@ -23,12 +23,6 @@ ProcessResult ProgramRun::operator()(std::vector<std::string> arguments) const
     return runProcess(VYRPM_TEST_BINARY, arguments, options);
 }
 
-Outcome ProgramRun::outcome(const std::vector<std::string>& arguments) const
-{
-    const ProcessResult result = (*this)(arguments);
-    return {result.exitCode, result.out, result.err};
-}
-
 void ProgramRun::withSettings(const std::function<void()>& write) const
 {
     pluginManager::PlatformUtils::setSettingsFolder(settingsFolder());
