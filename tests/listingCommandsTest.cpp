@@ -113,6 +113,7 @@ TEST_F(ListingCommands, ListShowsEachVersionOnceWithTheBestChannelTheLoginsReach
         {{}, false, {"list", "Legacy"}, "", "Nothing available for Legacy\n"},
         {{{"", {"team", "old"}}}, true, {"list"}, publicRows, "warning: Team login: Login rejected\n"},
     };
+    std::vector<size_t> askedAfter; // how many requests the server has seen after each run
     for (const auto& [logins, teamLogin, arguments, out, err] : cases)
     {
         SCOPED_TRACE(testing::PrintToString(arguments));
@@ -120,11 +121,12 @@ TEST_F(ListingCommands, ListShowsEachVersionOnceWithTheBestChannelTheLoginsReach
         const std::string before = stored();
         EXPECT_EQ(run(arguments).outcome(), Outcome(out.empty() ? 1 : 0, out, err));
         EXPECT_EQ(stored(), before);
+        askedAfter.push_back(catalog.requestedPaths().size());
     }
     // Of the first two runs.
     using S = CatalogServer;
     Paths asked = catalog.requestedPaths();
-    asked.resize(7);
+    asked.resize(askedAfter[1]);
     EXPECT_EQ(asked, (Paths{S::productList, S::versionList, S::release, S::productList, S::versionList, S::release,
                             S::folder("aurora", Channel::Donators)}));
 
