@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 
 using testSupport::Outcome;
@@ -21,6 +22,7 @@ TEST(ProgramStart, UsageAloneOrAfterAnErrorAndNothingWrittenUntilARequestNeedsLi
     };
     const std::string settings = home.file("settings"), usage = run({}).out;
     EXPECT_EQ(usage.substr(0, usage.find("\n\n")), "VYR Plugin Manager 2.2.27 (headless)");
+    EXPECT_EQ(std::count(usage.begin(), usage.end(), '\n'), 21);
     // arguments, exit code, standard error
     const std::tuple<std::vector<std::string>, int, std::string> cases[] = {
         {{}, 0, ""},

@@ -202,6 +202,7 @@ TEST_F(ListingCommands, WrongArgumentsAndFailedSavesAreReportedAndChangeNothing)
         {{"paths", "VST3", "plug\nins"}, "Could not set the VST3 location: it holds a control character. The setting "
                                           "was left as it was."},
         // A login for this run only must be whole, and for a channel that takes one.
+        {{"list", "--user", "fan", "--password", ""}, "--user and --password go together"},
         {{"frobnicate", "--password", "b"}, "--user and --password go together"},
         {{"list", "--user", "a", "--password", "b", "--channel", "public"}, "Unknown channel: public"},
         {{"login", "donators", "Aurora", "--user", "fan", "--password", "pw"}, logins},

@@ -18,8 +18,7 @@ ProcessResult ProgramRun::operator()(std::vector<std::string> arguments) const
 {
     arguments.insert(arguments.end(), {"--settings", settingsFolder()});
     ProcessOptions options{homeEnvironment(home()), home()};
-    options.environment["VYRPM_TEST_SERVER"] = m_serverRoot;
-    options.environment["TMPDIR"] = temporaryFolder();
+    options.environment.insert({{"VYRPM_TEST_SERVER", m_serverRoot}, {"TMPDIR", temporaryFolder()}});
     return runProcess(VYRPM_TEST_BINARY, arguments, options);
 }
 
