@@ -48,7 +48,7 @@ protected:
         testSupport::ProcessOptions options;
         options.workingFolder = folder;
         const auto result = testSupport::runProcess("/usr/bin/zip", arguments, options);
-        EXPECT_EQ(result.exitCode, 0) << result.err << result.error;
+        EXPECT_EQ(result.exitCode, 0) << result.err;
         return root.file(name);
     }
 

@@ -1,13 +1,10 @@
 // End-to-end runs of list, login, logout, teamlogin and paths against a loopback catalog: what they
 // print and the files they write.
-#include "manager/logins/loginFile.h"
-
 #include "support/catalogServer.h"
 #include "support/programRun.h"
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <fstream>
 #include <future>
 
@@ -29,11 +26,9 @@ std::string xml(const std::string& root, const std::string& children = "")
            (children.empty() ? "<" + root + "/>\r\n" : "<" + root + ">\r\n" + children + "</" + root + ">\r\n");
 }
 
-std::string login(const std::string& key, const std::string& user, const std::string& password)
-{
-    return "  <login key=\"" + key + "\" user=\"" + user + "\" pw=\"" + LoginFile::hide(password, key) + "\"/>\r\n";
-}
-
+// Passwords are masked with the key of their login.
+const std::string fanLogin = "  <login key=\"donators:aurora\" user=\"fan\" pw=\"W3k=\"/>\r\n";
+const std::string teamLogin = "  <login key=\"internal\" user=\"team\" pw=\"Un9o\"/>\r\n";
 const std::string teamLoginOn = xml("pluginManager", "  <teamLogin enabled=\"1\"/>\r\n");
 
 // The system lists a process that waits for an advisory lock after "->", with the file's inode.
@@ -49,11 +44,11 @@ bool someoneWaitsToLock(const std::string& path)
 
 // Aurora 1.1.0 is on both login channels; Nebula is named by the internal list alone; no list
 // names the folders "orphan" and "empty"; Legacy and one Vireo build are for other systems.
-// Aurora's VST3 1.0.0 is installed, and the failing sources answer 500. A link in Aurora's
-// donators folder would print a row of its own, and retitle the terminal, were it taken for a build.
-struct World
+// Aurora's VST3 1.0.0 is installed. A link in Aurora's donators folder would print a row of its
+// own, and retitle the terminal, were it taken for a build.
+struct ListingCommands : ::testing::Test
 {
-    explicit World(const testSupport::StoredLogins& logins = {}, bool teamLogin = false, const Paths& failing = {})
+    ListingCommands()
     {
         CatalogServer& s = catalog;
         s.publicProducts({s.product("Aurora", "aurora"), s.product("Vireo", "vireo"), s.product("Legacy", "legacy")});
@@ -69,11 +64,7 @@ struct World
         s.channelFolder("orphan", Channel::Donators, {build("OrphanFX", "VST3", "1.0"), build("Orphan", "CLAP", "1.0")},
                         fan, {s.product("Orphan Synth", "")});
         s.channelFolder("empty", Channel::Donators, {}, fan);
-        for (const std::string& path : failing)
-            s.server.setStatus(path, 500);
 
-        if (!logins.empty() || teamLogin)
-            run.store(logins, teamLogin);
         const std::string plugin = run.home() + "/.vst3/Kestavel/Aurora.vst3";
         testSupport::writeFile(plugin + "/Contents/x", "");
         const std::string record = R"([{"product": "Aurora", "format": "VST3", "version": "1.0.0", "path": ")";
@@ -82,73 +73,72 @@ struct World
 
     std::string stored() const { return run.settingsText("credentials.xml") + run.settingsText("settings.xml"); }
 
+    void expectRun(const Paths& arguments, const std::string& out, const std::string& err = "")
+    {
+        EXPECT_EQ(run(arguments).outcome(), Outcome(err.empty() ? 0 : 1, out, err))
+            << testing::PrintToString(arguments);
+    }
+
     CatalogServer catalog;
     testSupport::ProgramRun run{catalog.server.url("/")};
 };
-
-struct SettingsCommands : ::testing::Test, World
-{
-    const std::string fanLogin = login("donators:aurora", "fan", "pw"), teamLogin = login("internal", "team", "tpw");
-
-    void expectRun(const Paths& arguments, const std::string& out, const std::string& err = "")
-    {
-        EXPECT_EQ(run.outcome(arguments), Outcome(err.empty() ? 0 : 1, out, err)) << testing::PrintToString(arguments);
-    }
-};
 }
 
-TEST(ListCommand, EachVersionOnceWithTheBestChannelTheLoginsReachAndEachSourceAskedOnce)
+// A list changes no stored file, not even with a login given for the run.
+TEST_F(ListingCommands, ListShowsEachVersionOnceWithTheBestChannelTheLoginsReachAndAsksEachSourceOnce)
 {
     const std::string aurora = "Aurora\tVST3\t1.0.0\tpublic\t1.0.0\nAurora\tCLAP\t1.0.0\tpublic\t\n";
     const std::string auroraFx = "AuroraFX\tVST3\t1.0.0\tpublic\t\n", vireo = "Vireo\tLV2\t2.0.0\tpublic\t\n";
     const std::string publicRows = aurora + auroraFx + vireo, nebula = "Nebula\tCLAP\t0.9\tinternal\t\n";
     const std::string donatorRows = "Aurora\tVST3\t1.1.0\tdonators\t1.0.0\n" + publicRows;
-    const std::string internalRows = "Aurora\tVST3\t1.2.0\tinternal\t1.0.0\nAurora\tVST3\t1.1.0\tdonators\t1.0.0\n" +
-                                     aurora + auroraFx + nebula + vireo;
-
-    struct Case
-    {
-        World world;
-        Paths arguments;
-        std::string out, err;
-    };
-    Case cases[] = {
-        {World(), {"list"}, publicRows, ""},
+    const std::string internal = "Aurora\tVST3\t1.2.0\tinternal\t1.0.0\nAurora\tVST3\t1.1.0\t";
+    const testSupport::StoredLogins both = {{"aurora", fan}, {"", team}};
+    // stored logins, team login switch, arguments, standard output, error stream
+    const std::tuple<testSupport::StoredLogins, bool, Paths, std::string, std::string> cases[] = {
+        {{}, false, {"list"}, publicRows, ""},
         // While the switch is off not even the internal product list is asked for.
-        {World({{"aurora", fan}, {"", team}}), {"list"}, donatorRows, ""},
+        {both, false, {"list"}, donatorRows, ""},
         // One internal login opens every product's folder; missing ones (Vireo's, Legacy's) are skipped quietly.
-        {World({{"aurora", fan}, {"", team}}, true), {"list"}, internalRows, ""},
-        {World({{"aurora", {"fan", "old"}}}), {"list"}, publicRows, ""},
+        {both, true, {"list"}, internal + "donators\t1.0.0\n" + aurora + auroraFx + nebula + vireo, ""},
+        {{{"aurora", {"fan", "old"}}}, false, {"list"}, publicRows, ""},
         // The shortest build name of the folder becomes a product; its variant is listed after it.
-        {World({{"orphan", fan}}), {"list"},
+        {{{"orphan", fan}}, false, {"list"},
          aurora + auroraFx + "Orphan\tCLAP\t1.0\tdonators\t\nOrphanFX\tVST3\t1.0\tdonators\t\n" + vireo, ""},
         // A login on the command line serves this run alone; an internal one switches the team login on for it.
-        {World(), {"list", "--user", "fan", "--password", "pw", "--channel", "donators", "--product", "Aurora"},
+        {{}, false, {"list", "--user", "fan", "--password", "pw", "--channel", "donators", "--product", "Aurora"},
          donatorRows, ""},
-        {World({{"aurora", fan}}), {"list", "--user=team", "--password=tpw"}, internalRows, ""},
-        {World(), {"list", "Aurora"}, aurora, ""},
-        {World(), {"list", "Legacy"}, "", "Nothing available for Legacy\n"},
-        // A failed source is a warning; what the others gave is listed (the internal list names Aurora).
-        {World({{"", team}}, true, {CatalogServer::productList}), {"list"},
-         "Aurora\tVST3\t1.2.0\tinternal\t1.0.0\nAurora\tVST3\t1.1.0\tinternal\t1.0.0\n" + aurora + auroraFx + nebula,
-         "warning: Could not download the product list\n"},
-        {World({{"", {"team", "old"}}}, true), {"list"}, publicRows, "warning: Team login: Login rejected\n"},
+        {{{"aurora", fan}}, false, {"list", "--user=team", "--password=tpw"},
+         internal + "donators\t1.0.0\n" + aurora + auroraFx + nebula + vireo, ""},
+        {{}, false, {"list", "Aurora"}, aurora, ""},
+        {{}, false, {"list", "Legacy"}, "", "Nothing available for Legacy\n"},
+        {{{"", {"team", "old"}}}, true, {"list"}, publicRows, "warning: Team login: Login rejected\n"},
     };
-    for (Case& c : cases)
+    std::vector<size_t> askedAfter; // how many requests the server has seen after each run
+    for (const auto& [logins, teamLogin, arguments, out, err] : cases)
     {
-        SCOPED_TRACE(testing::PrintToString(c.arguments) + " " + c.err);
-        const std::string stored = c.world.stored();
-        EXPECT_EQ(c.world.run.outcome(c.arguments), Outcome(c.out.empty() ? 1 : 0, c.out, c.err));
-        EXPECT_EQ(c.world.stored(), stored);
+        SCOPED_TRACE(testing::PrintToString(arguments));
+        run.store(logins, teamLogin);
+        const std::string before = stored();
+        EXPECT_EQ(run(arguments).outcome(), Outcome(out.empty() ? 1 : 0, out, err));
+        EXPECT_EQ(stored(), before);
+        askedAfter.push_back(catalog.requestedPaths().size());
     }
-    Paths sources = {CatalogServer::productList, CatalogServer::versionList, CatalogServer::release};
-    EXPECT_EQ(cases[0].world.catalog.requestedPaths(), sources);
-    sources.push_back(CatalogServer::folder("aurora", Channel::Donators));
-    EXPECT_EQ(cases[1].world.catalog.requestedPaths(), sources);
+    // Of the first two runs.
+    using S = CatalogServer;
+    Paths asked = catalog.requestedPaths();
+    asked.resize(askedAfter[1]);
+    EXPECT_EQ(asked, (Paths{S::productList, S::versionList, S::release, S::productList, S::versionList, S::release,
+                            S::folder("aurora", Channel::Donators)}));
+
+    // A failed source is a warning; what the others gave is listed (the internal list names Aurora).
+    catalog.server.setStatus(CatalogServer::productList, 500);
+    run.store({{"", team}}, true);
+    EXPECT_EQ(run({"list"}).outcome(), Outcome(0, internal + "internal\t1.0.0\n" + aurora + auroraFx + nebula,
+                                             "warning: Could not download the product list\n"));
 }
 
 // A login is stored only once the server accepted it; teamlogin and paths show or set the setting.
-TEST_F(SettingsCommands, EachCommandPrintsAndStoresWhatItShould)
+TEST_F(ListingCommands, EachCommandPrintsAndStoresWhatItShould)
 {
     const std::string& home = run.home();
     const auto rows = [&home](const std::string& vst3Folder, const char* kind) {
@@ -165,14 +155,12 @@ TEST_F(SettingsCommands, EachCommandPrintsAndStoresWhatItShould)
         {{"login", "donators", "Aurora", "--user", "fan", "--password", "wrong"}, "", "Login rejected\n", ""},
         {{"login", "donators", "empty", "--user", "fan", "--password", "pw"}, "", "There is no build in " + empty +
          " yet.\n\nThe folder is there and the login was accepted - nothing has been uploaded into it.\n", ""},
-        {{"teamlogin"}, "off\n", "", ""},
         {{"paths"}, defaults, "", ""},
         {{"login", "donators", "Aurora", "--user", "fan", "--password", "pw"}, "Login stored\n", "", fan},
         // The internal login ignores the product argument, and storing it switches the team login on.
         {{"login", "internal", "aurora", "--user", "team", "--password", "tpw"}, "Login stored\n", "",
          xml("credentials", fanLogin + teamLogin) + teamLoginOn},
         {{"logout", "internal", "aurora"}, "", "", fan + off},
-        {{"logout", "donators"}, "", "", fan + off},
         {{"logout", "donators", "AURORA"}, "", "", none + off},
         {{"teamlogin", "on"}, "on\n", "", none + teamLoginOn},
         {{"teamlogin", "off"}, "off\n", "", none + off},
@@ -195,15 +183,12 @@ TEST_F(SettingsCommands, EachCommandPrintsAndStoresWhatItShould)
     EXPECT_EQ(run.settingsText("settings.xml"), teamLoginOn);
 }
 
-// Root may write anywhere, but not a file where a folder stands. The two logins that get so far
-// are the only requests.
-TEST_F(SettingsCommands, WrongArgumentsAndFailedSavesAreReportedAndChangeNothing)
+// Root may write anywhere, but not a file where a folder stands. The login that gets so far makes
+// the only request.
+TEST_F(ListingCommands, WrongArgumentsAndFailedSavesAreReportedAndChangeNothing)
 {
     for (const char* name : {"credentials.xml", "settings.xml"})
-    {
         testSupport::writeFile(run.settingsFile(name) + "/inside", "x");
-        std::filesystem::permissions(run.settingsFile(name), std::filesystem::perms(0755));
-    }
     const std::string logins = "Could not save " + run.settingsFile("credentials.xml") + ": Is a directory";
     const std::string switches = "Could not save " + run.settingsFile("settings.xml") + ": Is a directory";
     const std::pair<Paths, std::string> cases[] = {
@@ -221,52 +206,48 @@ TEST_F(SettingsCommands, WrongArgumentsAndFailedSavesAreReportedAndChangeNothing
         {{"frobnicate", "--password", "b"}, "--user and --password go together"},
         {{"list", "--user", "a", "--password", "b", "--channel", "public"}, "Unknown channel: public"},
         {{"login", "donators", "Aurora", "--user", "fan", "--password", "pw"}, logins},
-        {{"login", "internal", "--user", "team", "--password", "tpw"}, logins},
         {{"logout", "donators", "aurora"}, logins},
         {{"teamlogin", "on"}, switches},
         {{"paths", "VST3", "/x"}, switches},
     };
     for (const auto& [arguments, message] : cases)
         expectRun(arguments, "", message + "\n");
-    EXPECT_EQ(catalog.requestedPaths(),
-              (Paths{CatalogServer::folder("aurora", Channel::Donators), CatalogServer::internalList}));
-    for (const char* name : {"credentials.xml", "settings.xml"})
-        EXPECT_EQ(std::filesystem::status(run.settingsFile(name)).permissions(), std::filesystem::perms(0755)) << name;
+    EXPECT_EQ(catalog.requestedPaths(), Paths{CatalogServer::folder("aurora", Channel::Donators)});
 }
 
 // The first login stays at the server until the second run waits; each run loads the stored logins
 // at its start and writes them whole at its end.
-TEST_F(SettingsCommands, RunsThatChangeStoredFilesTakeTurnsAndTheOthersDoNotWait)
+TEST_F(ListingCommands, RunsThatChangeStoredFilesTakeTurnsAndTheOthersDoNotWait)
 {
     if (!std::ifstream("/proc/locks"))
         GTEST_SKIP() << "/proc/locks is not there to see that the second run waits";
     catalog.channelFolder("vireo", Channel::Donators, {build("Vireo", "VST3", "1.0")}, fan);
     const std::string aurora = CatalogServer::folder("aurora", Channel::Donators);
+    const std::string vireoLogin = "  <login key=\"donators:vireo\" user=\"fan\" pw=\"W3k=\"/>\r\n";
     const auto loginTo = [this](const std::string& product) {
         const Paths arguments = {"login", "donators", product, "--user", "fan", "--password", "pw"};
-        return std::async(std::launch::async, [this, arguments] { return run.outcome(arguments); });
+        return std::async(std::launch::async, [this, arguments] { return run(arguments).outcome(); });
     };
-    // Until the condition holds, or the run is over without it.
-    const auto waitUntil = [](const auto& condition, const std::future<Outcome>& run) {
-        while (!condition() && run.wait_for(std::chrono::milliseconds(2)) != std::future_status::ready)
-            continue;
-    };
+    const auto waiting = std::chrono::milliseconds(2);
+    // Each wait ends when its condition holds, or when the run is over without it.
     catalog.server.hold(aurora);
     auto first = loginTo("Aurora");
-    waitUntil([&] { return catalog.server.requestCount(aurora) > 0; }, first);
+    while (catalog.server.requestCount(aurora) == 0 && first.wait_for(waiting) != std::future_status::ready)
+        continue;
     expectRun({"teamlogin"}, "off\n");
     auto second = loginTo("Vireo");
-    waitUntil([&] { return someoneWaitsToLock(run.settingsFile("run.lock")); }, second);
+    while (!someoneWaitsToLock(run.settingsFile("run.lock")) && second.wait_for(waiting) != std::future_status::ready)
+        continue;
     catalog.server.release(aurora);
 
     EXPECT_EQ(first.get(), Outcome(0, "Login stored\n", ""));
     EXPECT_EQ(second.get(), Outcome(0, "Login stored\n", "Waiting for another run of vyrpm to finish\n"));
-    EXPECT_EQ(run.settingsText("credentials.xml"), xml("credentials", fanLogin + login("donators:vireo", "fan", "pw")));
+    EXPECT_EQ(run.settingsText("credentials.xml"), xml("credentials", fanLogin + vireoLogin));
 }
 
 // Read as empty, a file that could not be read would be lost at the next save; it is kept aside
 // first, never over a copy kept before. An empty file holds nothing to keep.
-TEST_F(SettingsCommands, AFileThatCouldNotBeReadIsKeptAsideBeforeASaveReplacesIt)
+TEST_F(ListingCommands, AFileThatCouldNotBeReadIsKeptAsideBeforeASaveReplacesIt)
 {
     const Paths loginFan = {"login", "donators", "Aurora", "--user", "fan", "--password", "pw"};
     // file, its content, the command, where the content is kept ("" for nowhere), the file after the command
@@ -276,8 +257,6 @@ TEST_F(SettingsCommands, AFileThatCouldNotBeReadIsKeptAsideBeforeASaveReplacesIt
         {"credentials.xml", "<credentials>", {"logout", "donators", "aurora"}, "credentials.xml.damaged-2",
          xml("credentials")},
         {"credentials.xml", "", loginFan, "", xml("credentials", fanLogin)},
-        {"settings.xml", "<pluginManager><teamLogin enabled=\"1\"/>", {"teamlogin", "on"}, "settings.xml.damaged",
-         teamLoginOn},
     };
     for (const auto& [name, content, arguments, kept, after] : cases)
     {

@@ -2,7 +2,6 @@
 
 #include "support/tempFolder.h"
 
-#include <cerrno>
 #include <cstring>
 
 #include <fcntl.h>
@@ -47,17 +46,14 @@ std::string contentOf(int fd)
     return text;
 }
 
-// The exit code, killing the child first when it still runs after a minute of 2 ms naps.
-int waitFor(pid_t pid, bool& timedOut)
+// The exit code; a child still running after a minute of 2 ms naps is killed.
+int waitFor(pid_t pid)
 {
     int status = 0;
     pid_t done = 0;
-    for (int naps = 0; (done = waitpid(pid, &status, WNOHANG)) == 0 || (done < 0 && errno == EINTR); ++naps)
-    {
-        if ((timedOut = naps > 30000))
+    for (int naps = 0; (done = waitpid(pid, &status, WNOHANG)) == 0; ++naps, ::usleep(2000))
+        if (naps == 30000)
             kill(pid, SIGKILL);
-        ::usleep(2000);
-    }
     if (done != pid)
         return -1;
     return WIFEXITED(status) ? WEXITSTATUS(status) : WIFSIGNALED(status) ? 128 + WTERMSIG(status) : -1;
@@ -67,7 +63,6 @@ int waitFor(pid_t pid, bool& timedOut)
 ProcessResult runProcess(const std::string& program, const std::vector<std::string>& arguments,
                          const ProcessOptions& options)
 {
-    ProcessResult result;
     std::vector<std::string> argvTexts{program}, envTexts = environmentWith(options.environment);
     argvTexts.insert(argvTexts.end(), arguments.begin(), arguments.end());
     const std::vector<char*> argv = pointersTo(argvTexts), envp = pointersTo(envTexts);
@@ -84,17 +79,12 @@ ProcessResult runProcess(const std::string& program, const std::vector<std::stri
         posix_spawn_file_actions_addchdir_np(&actions, options.workingFolder.c_str());
     // Unlike a fork and exec, tells why the child could not start, a failed change of folder included.
     pid_t pid = 0;
-    const int error = out < 0 || err < 0 ? errno
-                      : posix_spawnp(&pid, program.c_str(), &actions, nullptr, argv.data(), envp.data());
+    const int error = posix_spawnp(&pid, program.c_str(), &actions, nullptr, argv.data(), envp.data());
     posix_spawn_file_actions_destroy(&actions);
 
-    if ((result.started = error == 0))
-        result.exitCode = waitFor(pid, result.timedOut);
-    else
-        result.error = "Could not run " + program + ": " + std::strerror(error);
-    result.out = out < 0 ? "" : contentOf(out);
-    result.err = err < 0 ? "" : contentOf(err);
-    return result;
+    // A braced list is evaluated in order: the child has ended before its output is read.
+    const std::string why = error == 0 ? "" : "Could not run " + program + ": " + std::strerror(error);
+    return {error == 0 ? waitFor(pid) : -1, contentOf(out), contentOf(err) + why};
 }
 
 EnvironmentChanges homeEnvironment(const std::string& home)

@@ -3,12 +3,16 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace testSupport
 {
 // Changes to the test process's own environment: std::nullopt removes the variable.
 using EnvironmentChanges = std::map<std::string, std::optional<std::string>>;
+
+// An exit code, standard output and error stream, to be compared in one go.
+using Outcome = std::tuple<int, std::string, std::string>;
 
 struct ProcessOptions
 {
@@ -18,16 +22,15 @@ struct ProcessOptions
 
 struct ProcessResult
 {
-    bool started = false; // when false, error says why
-    bool timedOut = false;
     int exitCode = -1; // 128 + the signal number when a signal ended the program
     std::string out;
-    std::string err;
-    std::string error;
+    std::string err; // when the program could not start, why
+
+    Outcome outcome() const { return {exitCode, out, err}; }
 };
 
 // Without a shell, with an empty standard input; a name without "/" is looked up in PATH. A program
-// still running after a minute is killed and fails its test instead of stalling the suite.
+// still running after a minute is killed (exit code 137) and fails its test instead of stalling the suite.
 ProcessResult runProcess(const std::string& program, const std::vector<std::string>& arguments,
                          const ProcessOptions& options = {});
 

@@ -17,28 +17,9 @@ ProgramRun::ProgramRun(std::string serverRoot) : m_serverRoot(std::move(serverRo
 ProcessResult ProgramRun::operator()(std::vector<std::string> arguments) const
 {
     arguments.insert(arguments.end(), {"--settings", settingsFolder()});
-    return bare(arguments);
-}
-
-Outcome ProgramRun::outcome(const std::vector<std::string>& arguments) const
-{
-    const ProcessResult result = (*this)(arguments);
-    return {result.exitCode, result.out, result.err};
-}
-
-ProcessResult ProgramRun::bare(const std::vector<std::string>& arguments, const std::string& program,
-                               const EnvironmentChanges& more) const
-{
-    ProcessOptions options;
-    options.environment = homeEnvironment(home());
-    options.environment["VYRPM_TEST_SERVER"] = m_serverRoot;
-    options.environment["TMPDIR"] = temporaryFolder();
-    options.environment.insert(more.begin(), more.end());
-    options.workingFolder = home();
-    ProcessResult result = runProcess(program.empty() ? VYRPM_TEST_BINARY : program, arguments, options);
-    EXPECT_TRUE(result.started) << result.error;
-    EXPECT_FALSE(result.timedOut);
-    return result;
+    ProcessOptions options{homeEnvironment(home()), home()};
+    options.environment.insert({{"VYRPM_TEST_SERVER", m_serverRoot}, {"TMPDIR", temporaryFolder()}});
+    return runProcess(VYRPM_TEST_BINARY, arguments, options);
 }
 
 void ProgramRun::withSettings(const std::function<void()>& write) const

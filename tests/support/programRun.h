@@ -6,7 +6,6 @@
 
 #include <functional>
 #include <string>
-#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -14,8 +13,6 @@ namespace testSupport
 {
 // Logins by product folder; an empty folder stands for the internal login.
 using StoredLogins = std::vector<std::pair<std::string, pluginManager::Credentials>>;
-// A run's exit code, standard output and error stream, to be compared in one go.
-using Outcome = std::tuple<int, std::string, std::string>;
 
 // Runs the test build of the program as a user would, against the loopback server at serverRoot
 // (such as TestServer::url("/")): with a home folder of its own, nothing else of this machine's
@@ -28,10 +25,6 @@ public:
     explicit ProgramRun(std::string serverRoot = "");
 
     ProcessResult operator()(std::vector<std::string> arguments) const;
-    Outcome outcome(const std::vector<std::string>& arguments) const;
-    // The arguments alone, without "--settings"; program (the test build when empty) with more in its environment.
-    ProcessResult bare(const std::vector<std::string>& arguments, const std::string& program = "",
-                       const EnvironmentChanges& more = {}) const;
 
     const std::string& home() const { return m_home.path(); }
     std::string settingsFolder() const { return m_home.file("settings"); }
