@@ -140,7 +140,7 @@ TEST_F(InstallCommands, EachFormatInstallsInTheCatalogsOrderFromItsBestChannelAn
     const auto install = [&](Lines arguments) {
         arguments.insert(arguments.begin(), "install");
         arguments.insert(arguments.end(), login.begin(), login.end());
-        return run.outcome(arguments);
+        return run(arguments).outcome();
     };
 
     EXPECT_EQ(install({"Aurora"}),
@@ -183,7 +183,7 @@ TEST_F(InstallCommands, AdditionalFilesAreFetchedOnceAndAgainOnlyWhenTheServersC
     for (const auto& [serverDate, skinAfter, summary] : runs)
     {
         catalog.serveFile("/extras/Dark.skin", "skin from server", serverDate);
-        EXPECT_EQ(run.outcome({"install", "Aurora"}),
+        EXPECT_EQ(run({"install", "Aurora"}).outcome(),
                   Outcome(0, installing("CLAP 1.0.0", "public", ".clap") + summary, ""));
         EXPECT_EQ(readFile(data("Aurora/skins/Dark.skin")), skinAfter) << serverDate;
         EXPECT_EQ(readFile(data("Aurora/skins/sub/a b.bin")), "rom");
@@ -205,7 +205,7 @@ TEST_F(InstallCommands, AdditionalFilesThatWouldLeaveTheDataFolderAreRefusedAndF
     makeLink(home("outside"), data("Aurora/linked"));
     makeLink(home("outside"), data("Aurora/ok/inner"));
 
-    EXPECT_EQ(run.outcome({"install", "Aurora"}),
+    EXPECT_EQ(run({"install", "Aurora"}).outcome(),
               Outcome(1, installing("CLAP 1.0.0", "public", ".clap"),
                       "4 additional files could not be installed: \"linked\" is not a folder of the product's own\n"));
     const Lines log = httpTests::logLines(run.settingsFile("log.txt"));
@@ -240,7 +240,7 @@ TEST_F(InstallCommands, UninstallRemovesWhatNoOtherInstallListsAndAProgramFolder
     const std::string roms = data("Aurora/roms");
     fs::remove(roms);
     writeFile(roms, "");
-    EXPECT_EQ(run.outcome({"uninstall", "Aurora"}),
+    EXPECT_EQ(run({"uninstall", "Aurora"}).outcome(),
               Outcome(1, "Aurora CLAP removed\nAurora Standalone removed\n",
                       "Could not move the ROM files out of " + folder + "/Aurora.vst3 into " + roms +
                           ".\n\nThe plug-in was not removed, so that none of your files is lost.\n"));
@@ -248,7 +248,7 @@ TEST_F(InstallCommands, UninstallRemovesWhatNoOtherInstallListsAndAProgramFolder
     fs::remove(roms);
     ASSERT_EQ(run({"install", "Aurora", "--format", "CLAP"}).exitCode, 0);
 
-    EXPECT_EQ(run.outcome({"uninstall", "Aurora"}), Outcome(0, "Aurora VST3 removed\nAurora CLAP removed\n", ""));
+    EXPECT_EQ(run({"uninstall", "Aurora"}).outcome(), Outcome(0, "Aurora VST3 removed\nAurora CLAP removed\n", ""));
     EXPECT_EQ(namesIn(folder).size(), 2u);
     EXPECT_TRUE(fs::exists(folder + "/Vireo.clap") && fs::exists(folder + "/Common/c.dat"));
     EXPECT_EQ(namesIn(roms), Lines{"user.bin"});
@@ -263,7 +263,7 @@ TEST_F(InstallCommands, UninstallRemovesWhatNoOtherInstallListsAndAProgramFolder
     writeFile(program + "/.settings", "mine");
     EXPECT_EQ(run({"uninstall", "Aurora"}).out, "Aurora Standalone removed\n");
     EXPECT_EQ(namesIn(program), Lines{".settings"});
-    EXPECT_EQ(run.outcome({"uninstall", "Aurora"}), Outcome(1, "", "Nothing of Aurora is installed here\n"));
+    EXPECT_EQ(run({"uninstall", "Aurora"}).outcome(), Outcome(1, "", "Nothing of Aurora is installed here\n"));
 }
 
 TEST_F(InstallCommands, FailedUpdatesLeaveTheOldPluginByteForByteAndNoTemporaryFile)
@@ -346,7 +346,7 @@ TEST_F(InstallCommands, ANameThatLeadsOutOfThePluginFoldersIsRefusedBeforeAnythi
         {{"install", "Aur\x1b]0;x\x07ora"}, "Aur]0;xora"},
     };
     for (const auto& [arguments, shown] : cases)
-        EXPECT_EQ(run.outcome(arguments),
+        EXPECT_EQ(run(arguments).outcome(),
                   Outcome(1, "", "Could not " + arguments[0] + " \"" + shown +
                                      "\": a product name is not \".\" or \"..\", does not begin with \"~\" and holds "
                                      "no \"/\", \"\\\" or control character. Nothing was changed.\n"));
@@ -361,7 +361,7 @@ TEST_F(InstallCommands, ARecordThatCannotBeReadIsKeptAndOneThatCannotBeSavedFail
     publish({CatalogServer::product("Aurora", "aurora")}, {{"Aurora", "CLAP", "1.0.0"}});
     const std::string file = run.settingsFile("installed.json"), damaged = R"([{"product": "Vireo", "format")";
     writeFile(file, damaged);
-    EXPECT_EQ(run.outcome({"install", "Aurora"}),
+    EXPECT_EQ(run({"install", "Aurora"}).outcome(),
               Outcome(0, installing("CLAP 1.0.0", "public", ".clap"),
                       "Could not read " + file + "; it is kept as " + file + ".damaged\n"));
     EXPECT_EQ(readFile(file + ".damaged"), damaged);
@@ -371,6 +371,6 @@ TEST_F(InstallCommands, ARecordThatCannotBeReadIsKeptAndOneThatCannotBeSavedFail
     fs::create_directory(file);
     for (const auto& [command, out] : {std::pair{"install", installing("CLAP 1.0.0", "public", ".clap")},
                                        std::pair{"uninstall", std::string("Aurora CLAP removed\n")}})
-        EXPECT_EQ(run.outcome({command, "Aurora"}), Outcome(1, out, "Could not save " + file + ": Is a directory\n"));
+        EXPECT_EQ(run({command, "Aurora"}).outcome(), Outcome(1, out, "Could not save " + file + ": Is a directory\n"));
     EXPECT_FALSE(fs::exists(home(".clap/Aurora.clap")));
 }
