@@ -78,9 +78,12 @@ const char* g_productList = R"({
 
 // Entries without id and those that are no objects are dropped; duplicates of an id stay. Sections
 // and downloads without an address go; a section without folder stays. The older lists name the
-// array "plugins"; anything else is an empty list.
+// array "plugins"; anything else is an empty list. A channel folder's own list gives its first
+// product; a failure leaves the product as it was.
 TEST_F(CatalogSources, ProductListsReadEveryFieldTheSlugRuleAndThePluginsFallback)
 {
+    const std::string channelList = route(buildsServer, "aurora/donators/products.json");
+    server.requireLogin(route(buildsServer, "aurora/"), "fan", "pw");
     const std::pair<std::string, Texts> cases[] = {
         {g_productList,
          {"Aurora|aurora|Aurora Synth|1987 (Pads|aurora.png|Synths|Kestavel|AU-1) [presets https://x.test/a.bin "
@@ -91,12 +94,18 @@ TEST_F(CatalogSources, ProductListsReadEveryFieldTheSlugRuleAndThePluginsFallbac
         {R"([{"id": "InAnArray"}])", {}}, {"not json", {}}, {tooDeep, {}},
     };
     std::vector<Product> products;
+    Product first;
     for (const auto& [text, expected] : cases)
     {
         products.resize(2);
         server.setText(route(productList), text);
+        server.setText(channelList, text);
         EXPECT_TRUE(CatalogSource::fetchPublicProducts(products, error)) << text.substr(0, 20);
         EXPECT_EQ(describe(products), expected) << text.substr(0, 20);
+        const bool found = CatalogSource::fetchChannelProduct(" Aurora ", Channel::Donators, {"fan", "pw"}, first);
+        EXPECT_EQ(found, !expected.empty()) << text.substr(0, 20);
+        // A failure leaves the product of the last list that had one.
+        EXPECT_EQ(describe({first})[0], found ? expected[0] : "Old|old|Old|0") << text.substr(0, 20);
     }
 
     // A list that cannot be fetched leaves the caller's list alone.
@@ -104,20 +113,6 @@ TEST_F(CatalogSources, ProductListsReadEveryFieldTheSlugRuleAndThePluginsFallbac
     products.resize(1);
     EXPECT_FALSE(CatalogSource::fetchPublicProducts(products, error));
     EXPECT_EQ(error + " " + std::to_string(products.size()), "Could not download the product list 1");
-}
-
-// The first product of the folder's own list; a failure leaves the product as it was.
-TEST_F(CatalogSources, ChannelProductIsTheFirstOfTheFoldersList)
-{
-    const std::string file = route(buildsServer, "aurora/donators/products.json");
-    server.requireLogin(route(buildsServer, "aurora/"), "fan", "pw");
-    server.setText(file, R"({"products": [{"id": "Aurora", "name": "First"}, {"id": "Second"}]})");
-    Product product;
-    EXPECT_TRUE(CatalogSource::fetchChannelProduct(" Aurora ", Channel::Donators, {"fan", "pw"}, product));
-    EXPECT_FALSE(CatalogSource::fetchChannelProduct("Aurora", Channel::Internal, {"fan", "pw"}, product));
-    server.setText(file, "[]");
-    EXPECT_FALSE(CatalogSource::fetchChannelProduct("Aurora", Channel::Donators, {"fan", "pw"}, product));
-    EXPECT_EQ(product.id + " " + product.name, "Aurora First");
 }
 
 // Our own copy gives the releases in its list's order, skipping those it cannot read; without any
@@ -140,7 +135,7 @@ TEST_F(CatalogSources, PublicBuildsFromOurCopyOrElseTheApi)
         "[" + release("2024-01-01T10:20:30Z", "Kestavel-Api-1.0-win64.zip", "https://x.test/api.zip") + "]";
     const std::string fromApi = "ok|| @ https://x.test/api.zip@2024-01-01 10:20";
     const std::string unexpected = "failed|Unexpected response from GitHub| @";
-    // our list of releases (none when empty), the service's answer, the outcome and the caller's list
+    // our list of releases (none at first), the service's answer, the outcome and the caller's list
     const std::tuple<std::string, std::string, std::string> cases[] = {
         {"", api, fromApi},
         // A release listed twice counts twice.
