@@ -175,12 +175,14 @@ TEST_F(CatalogSources, ARefusedMissingOrUnreachableChannelFolderIsWordedForTheUs
     server.requireLogin(route(buildsServer, "cyan/"), "fan", "pw", 403);
     // Redirected in a circle: the request never gets through.
     server.redirect(route(buildsServer, "dusk/donators/"), route(buildsServer, "dusk/donators/"));
-    const std::string nothing = "There is nothing in " + urls().buildsServer + "borealis/donators/.\n\nEither no build "
-                                "has been uploaded for \"Borealis \" yet, or that is not the name the server knows it by.";
+    const std::string nothing = "There is nothing in " + urls().buildsServer + "borealis/donators/.\n\nEither no "
+                                "build has been uploaded for \"Borealis \" yet, or that is not the name the server "
+                                "knows it by.";
     const std::tuple<std::string, Credentials, std::string> cases[] = {
         {"Aurora", {"fan", ""}, "No login for this channel"}, {"Aurora", {"", "pw"}, "No login for this channel"},
         {"Aurora", {"fan", "bad"}, "Login rejected"}, {"Cyan", {"fan", "bad"}, "Login rejected"},
-        {"Borealis ", {"fan", "pw"}, nothing}, {"Dusk", {"fan", "pw"}, "Could not reach the server (Failed to connect)"},
+        {"Borealis ", {"fan", "pw"}, nothing},
+        {"Dusk", {"fan", "pw"}, "Could not reach the server (Failed to connect)"},
     };
     std::vector<Asset> assets(1);
     bool hasProducts = true;

@@ -272,7 +272,10 @@ void TestServer::setText(const std::string& path, const std::string& body, const
     setReply(path, page(200, body, contentType));
 }
 
-void TestServer::setStatus(const std::string& path, int status, const std::string& body) { setReply(path, page(status, body)); }
+void TestServer::setStatus(const std::string& path, int status, const std::string& body)
+{
+    setReply(path, page(status, body));
+}
 
 void TestServer::redirect(const std::string& path, const std::string& target)
 {
