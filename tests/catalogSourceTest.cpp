@@ -24,9 +24,6 @@ TEST(CatalogSourceFolder, NamesAndAddressesGiveTheServersFolderName)
     };
     for (const auto& [name, folder] : cases)
         EXPECT_EQ(CatalogSource::folderName(name), folder) << '"' << name << '"';
-
-    EXPECT_EQ(CatalogSource::channelUrl(" Foo ", Channel::Internal), server + "foo/internal/");
-    EXPECT_EQ(CatalogSource::channelUrl("Foo", Channel::Public), server + "foo/donators/");
 }
 
 namespace
@@ -81,9 +78,12 @@ const char* g_productList = R"({
 
 // Entries without id and those that are no objects are dropped; duplicates of an id stay. Sections
 // and downloads without an address go; a section without folder stays. The older lists name the
-// array "plugins"; anything else is an empty list.
+// array "plugins"; anything else is an empty list. A channel folder's own list gives its first
+// product; a failure leaves the product as it was.
 TEST_F(CatalogSources, ProductListsReadEveryFieldTheSlugRuleAndThePluginsFallback)
 {
+    const std::string channelList = route(buildsServer, "aurora/donators/products.json");
+    server.requireLogin(route(buildsServer, "aurora/"), "fan", "pw");
     const std::pair<std::string, Texts> cases[] = {
         {g_productList,
          {"Aurora|aurora|Aurora Synth|1987 (Pads|aurora.png|Synths|Kestavel|AU-1) [presets https://x.test/a.bin "
@@ -91,47 +91,28 @@ TEST_F(CatalogSources, ProductListsReadEveryFieldTheSlugRuleAndThePluginsFallbac
           "MixedCase|mixedcase|MixedCase|0", "Given|KeepCase|Given|0", "NoFolder||NoFolder|0",
           "Aurora|aurora|Aurora|0"}},
         {R"({"products": {"a": 1}, "plugins": [{"id": "Old"}]})", {"Old|old|Old|0"}},
-        {R"([{"id": "InAnArray"}])", {}},
-        {"not json", {}},
-        {tooDeep, {}},
+        {R"([{"id": "InAnArray"}])", {}}, {"not json", {}}, {tooDeep, {}},
     };
     std::vector<Product> products;
+    Product first;
     for (const auto& [text, expected] : cases)
     {
         products.resize(2);
         server.setText(route(productList), text);
+        server.setText(channelList, text);
         EXPECT_TRUE(CatalogSource::fetchPublicProducts(products, error)) << text.substr(0, 20);
         EXPECT_EQ(describe(products), expected) << text.substr(0, 20);
+        const bool found = CatalogSource::fetchChannelProduct(" Aurora ", Channel::Donators, {"fan", "pw"}, first);
+        EXPECT_EQ(found, !expected.empty()) << text.substr(0, 20);
+        // A failure leaves the product of the last list that had one.
+        EXPECT_EQ(describe({first})[0], found ? expected[0] : "Old|old|Old|0") << text.substr(0, 20);
     }
-    EXPECT_EQ(error, "");
 
     // A list that cannot be fetched leaves the caller's list alone.
     server.setStatus(route(productList), 404);
     products.resize(1);
     EXPECT_FALSE(CatalogSource::fetchPublicProducts(products, error));
     EXPECT_EQ(error + " " + std::to_string(products.size()), "Could not download the product list 1");
-}
-
-TEST_F(CatalogSources, ChannelProductIsTheFirstOfTheFoldersList)
-{
-    const std::string file = route(buildsServer, "aurora/donators/products.json");
-    server.requireLogin(route(buildsServer, "aurora/"), "fan", "pw");
-    server.setText(file, R"({"products": [
-        {"id": "Aurora", "files": [{"folder": "roms", "urls": ["https://x.test/rom.bin"]}]}, {"id": "Second"}]})");
-
-    Product product;
-    ASSERT_TRUE(CatalogSource::fetchChannelProduct(" Aurora ", Channel::Donators, {"fan", "pw"}, product));
-    const Texts first{"Aurora|aurora|Aurora|0 [roms https://x.test/rom.bin]"};
-    EXPECT_EQ(describe({product}), first);
-
-    // Failures say nothing and leave the product as it was.
-    EXPECT_FALSE(CatalogSource::fetchChannelProduct("Aurora", Channel::Internal, {"fan", "pw"}, product));
-    for (const std::string& text : {std::string("[]"), tooDeep})
-    {
-        server.setText(file, text);
-        EXPECT_FALSE(CatalogSource::fetchChannelProduct("Aurora", Channel::Donators, {"fan", "pw"}, product));
-    }
-    EXPECT_EQ(describe({product}), first);
 }
 
 // Our own copy gives the releases in its list's order, skipping those it cannot read; without any
@@ -154,12 +135,13 @@ TEST_F(CatalogSources, PublicBuildsFromOurCopyOrElseTheApi)
         "[" + release("2024-01-01T10:20:30Z", "Kestavel-Api-1.0-win64.zip", "https://x.test/api.zip") + "]";
     const std::string fromApi = "ok|| @ https://x.test/api.zip@2024-01-01 10:20";
     const std::string unexpected = "failed|Unexpected response from GitHub| @";
-    // our list of releases (none when empty), the service's answer, the outcome and the caller's list
+    // our list of releases (none at first), the service's answer, the outcome and the caller's list
     const std::tuple<std::string, std::string, std::string> cases[] = {
+        {"", api, fromApi},
         // A release listed twice counts twice.
         {R"(["1.4.0", "", "missing", "broken", "1.3.0", "1.4.0"])", api,
          "ok|| @ " + a + "@2024-05-01 12:34 " + d + "@ " + a + "@2024-05-01 12:34"},
-        {"", api, fromApi}, {R"({"1.0": true})", api, fromApi}, {"[]", api, fromApi},
+        {R"({"1.0": true})", api, fromApi}, {"[]", api, fromApi},
         {R"(["gone", "nobuilds"])", api, fromApi}, {tooDeep, api, fromApi},
         {"[]", R"({"message": "API rate limit exceeded"})", unexpected}, {"[]", tooDeep, unexpected},
         {"[]", "[]", "ok|| @"},
@@ -172,11 +154,11 @@ TEST_F(CatalogSources, PublicBuildsFromOurCopyOrElseTheApi)
             text += " " + asset.url + "@" + asset.date;
         return text;
     };
+    // At first there is no list of ours.
+    server.setStatus(route(publicBuilds, "versions.json"), 404);
     for (const auto& [versions, answer, expected] : cases)
     {
-        if (versions.empty())
-            server.setStatus(route(publicBuilds, "versions.json"), 404);
-        else
+        if (!versions.empty())
             serve("versions.json", versions);
         server.setText(route(releasesApi), answer);
         EXPECT_EQ(fetched(), expected) << versions.substr(0, 20) << answer.substr(0, 20);
@@ -185,34 +167,31 @@ TEST_F(CatalogSources, PublicBuildsFromOurCopyOrElseTheApi)
     EXPECT_EQ(fetched(), "failed|Could not reach GitHub: Failed to connect| @");
 }
 
+// An incomplete login asks nothing. A missing folder names the folder, and the name as the user
+// typed it, so they see what to correct. A failure leaves the caller's list and flag alone.
 TEST_F(CatalogSources, ARefusedMissingOrUnreachableChannelFolderIsWordedForTheUser)
 {
-    const Credentials login{"fan", "pw"};
-    bool hasProducts = true;
-    std::vector<Asset> assets(1);
-    assets[0].product = "Kept";
-    const auto fetch = [&](const std::string& name, const Credentials& credentials) {
-        EXPECT_FALSE(CatalogSource::fetchChannel(name, Channel::Donators, credentials, assets, error, &hasProducts));
-        return error;
+    server.requireLogin(route(buildsServer, "aurora/"), "fan", "pw", 401);
+    server.requireLogin(route(buildsServer, "cyan/"), "fan", "pw", 403);
+    // Redirected in a circle: the request never gets through.
+    server.redirect(route(buildsServer, "dusk/donators/"), route(buildsServer, "dusk/donators/"));
+    const std::string nothing = "There is nothing in " + urls().buildsServer + "borealis/donators/.\n\nEither no "
+                                "build has been uploaded for \"Borealis \" yet, or that is not the name the server "
+                                "knows it by.";
+    const std::tuple<std::string, Credentials, std::string> cases[] = {
+        {"Aurora", {"fan", ""}, "No login for this channel"}, {"Aurora", {"", "pw"}, "No login for this channel"},
+        {"Aurora", {"fan", "bad"}, "Login rejected"}, {"Cyan", {"fan", "bad"}, "Login rejected"},
+        {"Borealis ", {"fan", "pw"}, nothing},
+        {"Dusk", {"fan", "pw"}, "Could not reach the server (Failed to connect)"},
     };
-    // An incomplete login asks nothing.
-    EXPECT_EQ(fetch("Aurora", {"fan", ""}), "No login for this channel");
-    EXPECT_EQ(fetch("Aurora", {"", "pw"}), "No login for this channel");
-    EXPECT_TRUE(server.requests().empty());
-
-    for (const int refusal : {401, 403})
+    std::vector<Asset> assets(1);
+    bool hasProducts = true;
+    for (const auto& [name, login, message] : cases)
     {
-        server.requireLogin(route(buildsServer, "aurora/"), "fan", "pw", refusal);
-        EXPECT_EQ(fetch("Aurora", {"fan", "bad"}), "Login rejected");
+        EXPECT_FALSE(CatalogSource::fetchChannel(name, Channel::Donators, login, assets, error, &hasProducts));
+        EXPECT_EQ(error, message) << name;
     }
-    // The name as the user typed it, so they see what to correct.
-    EXPECT_EQ(fetch("Borealis ", login), "There is nothing in " + urls().buildsServer +
-                                             "borealis/donators/.\n\nEither no build has been uploaded for \"Borealis "
-                                             "\" yet, or that is not the name the server knows it by.");
-    testSupport::pointEndpointsAt(testSupport::closedLoopbackBase());
-    EXPECT_EQ(fetch("Aurora", login), "Could not reach the server (Failed to connect)");
-
-    ASSERT_EQ(assets.size(), 1u);
-    EXPECT_EQ(assets[0].product, "Kept");
+    EXPECT_EQ(server.requestCount(route(buildsServer, "aurora/donators/")), 1u);
+    EXPECT_EQ(assets.size(), 1u);
     EXPECT_TRUE(hasProducts);
 }

@@ -9,15 +9,17 @@ using Texts = std::vector<std::string>;
 
 namespace
 {
-const std::string folder = "https://builds.test/builds/aurora/donators/";
+const std::string folder = "https://builds.test/builds/aurora/internal/";
 
-// Each build as "file name@date", the file name taken from its url, which lies in the folder.
+// Each build as "file name@date", the file name taken from its url, which lies in the folder;
+// each build is of the folder's channel.
 Texts parse(const std::string& page)
 {
     Texts values;
-    for (const auto& asset : parseDirectoryIndex(page, folder, Channel::Donators))
+    for (const auto& asset : parseDirectoryIndex(page, folder, Channel::Internal))
     {
         EXPECT_EQ(asset.url.rfind(folder, 0), 0u) << asset.url;
+        EXPECT_EQ(asset.channel, Channel::Internal) << asset.url;
         values.push_back(asset.url.substr(asset.url.rfind('/') + 1) + "@" + asset.date);
     }
     return values;
@@ -30,36 +32,19 @@ std::string anchor(const std::string& name, const std::string& after = "")
 }
 }
 
-// Sorting links, the parent folder, sub-folders and files that are no builds are skipped; only
-// the table listing has dates in the form we read; escapes stay as the server wrote them.
-TEST(DirectoryIndex, ListingsOfCommonServers)
+// A web server's table listing: sorting links, the parent folder, sub-folders and files that are
+// no builds are skipped, and each build takes the date of its row.
+TEST(DirectoryIndex, AServersTableListing)
 {
-    const std::pair<const char*, Texts> cases[] = {
-        {"fancyWithDates.html",
-         {"Kestavel-Aurora-CLAP-1.4.0-Linux_x86_64.zip@2024-05-01 13:45",
-          "Kestavel-Aurora-VST3-1.4.0-Linux_x86_64.zip@2024-05-01 13:46",
-          "Kestavel-Aurora-VST3-1.4.0-win64.zip@2024-05-01 14:02",
-          "Kestavel-AuroraFX-LV2-1.4.0-Linux_aarch64.zip@2024-05-02 08:00",
-          "Kestavel-Aurora-1.4.0-MacOS.zip@2024-05-02 09:30"}},
-        {"plainList.html",
-         {"Kestavel-Aurora-1.5.0-Linux_aarch64.deb@", "Kestavel-Aurora-1.5.0-Linux_aarch64.rpm@",
-          "Kestavel-Aurora%20Lite-LV2-1.5.0-Linux_x86_64.zip@"}},
-        // The server cut a link text short; the address is what counts.
-        {"otherDateFormat.html",
-         {"Kestavel-Aurora-CLAP-1.5.0b2-Linux_x86_64.zip@", "Kestavel-Aurora-Standalone-1.5.0b2-Linux_x86_64.zip@",
-          "Kestavel-Aurora-VST3-1.5.0b2-win64.zip@"}},
-    };
-    for (const auto& [fixture, expected] : cases)
-        EXPECT_EQ(parse(testSupport::readFile(std::string(VYRPM_FIXTURES_DIR) + "/listings/" + fixture)), expected);
-
-    const auto assets = parseDirectoryIndex(anchor("Kestavel-Aurora%20Lite-LV2-1.4.0-Linux_aarch64.zip"), folder,
-                                            Channel::Internal);
-    ASSERT_EQ(assets.size(), 1u);
-    EXPECT_EQ(assets[0].product + " " + assets[0].format + " " + assets[0].arch, "Aurora%20Lite LV2 aarch64");
-    EXPECT_EQ(assets[0].channel, Channel::Internal);
+    EXPECT_EQ(parse(testSupport::readFile(std::string(VYRPM_FIXTURES_DIR) + "/listings/fancyWithDates.html")),
+              (Texts{"Kestavel-Aurora-CLAP-1.4.0-Linux_x86_64.zip@2024-05-01 13:45",
+                     "Kestavel-Aurora-VST3-1.4.0-Linux_x86_64.zip@2024-05-01 13:46",
+                     "Kestavel-Aurora-VST3-1.4.0-win64.zip@2024-05-01 14:02",
+                     "Kestavel-AuroraFX-LV2-1.4.0-Linux_aarch64.zip@2024-05-02 08:00",
+                     "Kestavel-Aurora-1.4.0-MacOS.zip@2024-05-02 09:30"}));
 }
 
-// An unclosed quote or a final "href=" ends the scan.
+// An unclosed quote or a final "href=" ends the scan; escapes stay as the server wrote them.
 TEST(DirectoryIndex, OnlyQuotedLowerCaseHrefIsALinkAndTheFirstLinkToANameWins)
 {
     EXPECT_EQ(parse("<a href=Kestavel-A-1.0-Linux_x86_64.zip>unquoted</a>\n"
@@ -67,8 +52,8 @@ TEST(DirectoryIndex, OnlyQuotedLowerCaseHrefIsALinkAndTheFirstLinkToANameWins)
                     "<a href = \"Kestavel-C-1.0-Linux_x86_64.zip\">blanks</a>\n"
                     "<a href='Kestavel-D-1.0-Linux_x86_64.zip'>single</a> 2024-02-03 04:05\n" +
                     anchor("https://elsewhere.test/x/Kestavel-D-1.0-Linux_x86_64.zip", " 2025-12-31 23:59") +
-                    anchor("Kestavel-E-1.0-Linux_x86_64.zip")),
-              (Texts{"Kestavel-D-1.0-Linux_x86_64.zip@2024-02-03 04:05", "Kestavel-E-1.0-Linux_x86_64.zip@"}));
+                    anchor("Kestavel-E%20F-1.0-Linux_x86_64.zip")),
+              (Texts{"Kestavel-D-1.0-Linux_x86_64.zip@2024-02-03 04:05", "Kestavel-E%20F-1.0-Linux_x86_64.zip@"}));
     const std::string build = anchor("Kestavel-A-1.0-Linux_x86_64.zip");
     EXPECT_EQ(parse(build + "<a href=\"Kestavel-B-1.0-Linux_x86_64.zip>broken</a>\n" +
                     anchor("Kestavel-C-1.0-Linux_x86_64.zip")).size(), 1u);

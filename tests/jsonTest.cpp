@@ -17,15 +17,10 @@ TEST(Json, NestingIsBoundedWhereTheParserWouldDescend)
 {
     const std::string quoted = "[\"" + std::string(600, '[') + "\\\"\", '" + std::string(600, '{') + "']";
     const std::pair<std::string, bool> cases[] = {
-        {nested(maxJsonNesting), true},
-        {nested(maxJsonNesting + 1), false},
-        {"{\"a\": " + nested(maxJsonNesting - 1) + "}", true},
-        {"{\"a\": " + nested(maxJsonNesting) + "}", false},
-        {quoted, true},
-        {"[-\", " + nested(maxJsonNesting) + "]", false},
-        {std::string(200000, '['), false},
-        {"", true},
-        {"[1,", false},
+        {nested(maxJsonNesting), true}, {nested(maxJsonNesting + 1), false},
+        {"{\"a\": " + nested(maxJsonNesting - 1) + "}", true}, {"{\"a\": " + nested(maxJsonNesting) + "}", false},
+        {quoted, true}, {"[-\", " + nested(maxJsonNesting) + "]", false}, {std::string(200000, '['), false},
+        {"", true}, {"[1,", false},
     };
     for (const auto& [text, accepted] : cases)
     {

@@ -22,21 +22,15 @@ std::string nested(int levels) { return repeated("<a>", levels) + repeated("</a>
 TEST(Xml, NestingIsBoundedWhereTheParserWouldDescend)
 {
     const std::pair<std::string, bool> cases[] = {
-        {nested(maxXmlNesting), true},
-        {nested(maxXmlNesting + 1), false},
-        {repeated("<a>", 200000), false},
+        {nested(maxXmlNesting), true}, {nested(maxXmlNesting + 1), false}, {repeated("<a>", 200000), false},
         {"<?xml version=\"1.0\"?>\n<!-- " + repeated("<a>", 600) + " --><r x=\"" + repeated("<a>", 600) + "\"><?p " +
-             repeated("<a>", 600) + "?>" + repeated("<b/>", 600) + "</r>",
-         true},
+             repeated("<a>", 600) + "?>" + repeated("<b/>", 600) + "</r>", true},
         {"<r>&<x y=\";" + nested(maxXmlNesting) + "</r>", false},
         // Entities a declaration defines could expand to any depth.
         {"<!DOCTYPE r [<!ENTITY e \"x\">]><r>&e;</r>", false},
         // Past the end of the text the parser would read memory that is not the text's, and it
         // would never come to the end of the next one.
-        {"<r>&#x", false},
-        {"<r><?p?>x</r>", false},
-        {"", false},
-        {"<r>", false},
+        {"<r>&#x", false}, {"<r><?p?>x</r>", false}, {"", false}, {"<r>", false},
     };
     for (const auto& [text, accepted] : cases)
     {

@@ -115,7 +115,7 @@ std::string CatalogServer::publicFile(const std::string& fileName) { return "/fi
 
 void CatalogServer::serveFile(const std::string& path, const std::string& bytes, const std::string& lastModified)
 {
-    Reply reply{200, bytes, "application/octet-stream", {}, Reply::Framing::ContentLength};
+    Reply reply{200, bytes, "application/octet-stream", {}};
     if (!lastModified.empty())
         reply.headers.emplace_back("Last-Modified", lastModified);
     server.setReply(path, std::move(reply));

@@ -23,25 +23,22 @@ namespace
 {
 using Headers = std::vector<std::pair<std::string, std::string>>;
 
-bool startsWith(const std::string& text, const std::string& prefix)
-{
-    return text.compare(0, prefix.size(), prefix) == 0;
-}
+bool startsWith(const std::string& text, const std::string& prefix) { return text.rfind(prefix, 0) == 0; }
 
-// The entry of the longest key that path begins with, or null.
+// The entry of the longest key that path begins with, or null. The keys that path begins with
+// begin with each other, so the longest of them sorts last.
 template <typename Value>
 const std::pair<const std::string, Value>* longestPrefix(const std::map<std::string, Value>& map, const std::string& path)
 {
-    const std::pair<const std::string, Value>* longest = nullptr;
-    for (const auto& entry : map)
-        if (startsWith(path, entry.first) && (!longest || entry.first.size() > longest->first.size()))
-            longest = &entry;
-    return longest;
+    for (auto entry = map.rbegin(); entry != map.rend(); ++entry)
+        if (startsWith(path, entry->first))
+            return &*entry;
+    return nullptr;
 }
 
 Reply page(int status, const std::string& body, const std::string& type = "text/html", Headers headers = {})
 {
-    return {status, body, type, std::move(headers), Reply::Framing::ContentLength};
+    return {status, body, type, std::move(headers)};
 }
 
 Reply notFound() { return page(404, "<html><body><h1>404 Not Found</h1></body></html>"); }
@@ -128,7 +125,8 @@ struct TestServer::Impl
     }
 
     // Called with the lock held; cutAt tells where the body breaks off. A file of a served folder
-    // comes back as its path in file, with an empty body, so that it can be streamed.
+    // comes back as its path in file, with an empty body, so that it can be streamed; it is never
+    // broken off nor paused.
     Reply answer(const httplib::Request& request, size_t& cutAt, Behaviour& pause, std::string& file);
     Reply answerFromFolder(const std::string& path, std::string& file) const;
 };
@@ -170,9 +168,10 @@ Reply TestServer::Impl::answer(const httplib::Request& request, size_t& cutAt, B
         return tooMany;
     }
     const auto route = routes.find(request.path);
-    auto reply = route != routes.end() ? route->second : answerFromFolder(request.path, file);
-    const auto bodySize = file.empty() ? reply.body.size() : static_cast<size_t>(juce::File(file).getSize());
-    if (behaviour.cutOffLeft != 0 && behaviour.cutOffBytes < bodySize)
+    if (route == routes.end())
+        return answerFromFolder(request.path, file);
+    const Reply& reply = route->second;
+    if (behaviour.cutOffLeft != 0 && behaviour.cutOffBytes < reply.body.size())
     {
         cutAt = behaviour.cutOffBytes;
         if (behaviour.cutOffLeft > 0)
@@ -190,8 +189,10 @@ TestServer::TestServer() : m_impl(std::make_unique<Impl>())
     impl.server.set_pre_routing_handler([&impl](const httplib::Request& request, httplib::Response&) {
         ReceivedRequest entry{request.method, request.path, {}};
         for (const auto& [name, value] : request.headers)
-            if (!startsWith(name, "REMOTE_") && !startsWith(name, "LOCAL_")) // added by httplib
-                entry.headers.emplace_back(name, value);
+            if (!startsWith(name, "REMOTE_") && !startsWith(name, "LOCAL_") && strcasecmp(name.c_str(), "Host")
+                && strcasecmp(name.c_str(), "Accept") && strcasecmp(name.c_str(), "Connection"))
+                entry.headerLines.push_back(name + ": " + value);
+        std::sort(entry.headerLines.begin(), entry.headerLines.end());
         impl.edit([&] { impl.received.push_back(std::move(entry)); });
         // Else httplib might compress answers itself, and tests decide what bytes go out. The
         // request object is the server's own, not const.
@@ -214,11 +215,8 @@ TestServer::TestServer() : m_impl(std::make_unique<Impl>())
                 std::this_thread::sleep_for(std::chrono::milliseconds(pause.endlessPauseMs));
                 return sink.write(pause.endlessPiece.data(), pause.endlessPiece.size());
             });
-        if (!file.empty() && cutAt == std::string::npos && pause.stallMs == 0)
-            return streamFile(file, reply.contentType, response);
-        // A broken or paused answer is rare and small: send it from memory like any other.
         if (!file.empty())
-            reply.body = readFile(file);
+            return streamFile(file, reply.contentType, response);
         // Returning false from a provider makes httplib close the connection.
         const auto sent = std::make_shared<const std::string>(reply.body.substr(0, cutAt));
         const bool breaksOff = cutAt != std::string::npos;
@@ -235,15 +233,13 @@ TestServer::TestServer() : m_impl(std::make_unique<Impl>())
             sink.done();
             return true;
         };
-        if (reply.framing == Reply::Framing::ContentLength)
+        if (reply.chunked)
+            response.set_chunked_content_provider(reply.contentType, provider);
+        else
             response.set_content_provider(reply.body.size(), reply.contentType,
                                           [provider](size_t offset, size_t, httplib::DataSink& sink) {
                                               return provider(offset, sink);
                                           });
-        else if (reply.framing == Reply::Framing::Chunked)
-            response.set_chunked_content_provider(reply.contentType, provider);
-        else
-            response.set_content_provider(reply.contentType, provider);
     });
     impl.port = impl.server.bind_to_any_port("127.0.0.1");
     if (impl.port <= 0)
@@ -338,16 +334,6 @@ size_t TestServer::requestCount(const std::string& path) const
 {
     const auto all = requests();
     return size_t(std::count_if(all.begin(), all.end(), [&path](const ReceivedRequest& r) { return r.path == path; }));
-}
-
-std::vector<std::string> ReceivedRequest::headerLines() const
-{
-    std::vector<std::string> lines;
-    for (const auto& [name, value] : headers)
-        if (strcasecmp(name.c_str(), "Host") && strcasecmp(name.c_str(), "Accept") && strcasecmp(name.c_str(), "Connection"))
-            lines.push_back(name + ": " + value);
-    std::sort(lines.begin(), lines.end());
-    return lines;
 }
 
 std::string gzip(const std::string& bytes)

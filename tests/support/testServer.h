@@ -12,27 +12,18 @@ struct ReceivedRequest
 {
     std::string method;
     std::string path; // percent-escapes resolved, without the query
-    std::vector<std::pair<std::string, std::string>> headers;
-
     // "Name: value", sorted, without the lines the transport adds on its own (Host, Accept,
     // Connection): what our client chose to send.
-    std::vector<std::string> headerLines() const;
+    std::vector<std::string> headerLines;
 };
 
 struct Reply
 {
-    enum class Framing
-    {
-        ContentLength,
-        Chunked,
-        UntilClose // no size: the body ends when the connection closes
-    };
-
     int status = 200;
     std::string body;
     std::string contentType = "application/octet-stream";
     std::vector<std::pair<std::string, std::string>> headers;
-    Framing framing = Framing::ContentLength;
+    bool chunked = false; // else the size is sent ahead
 };
 
 // A loopback HTTP/1.1 server on a free port of 127.0.0.1, answering from construction to
@@ -68,10 +59,10 @@ public:
                       int wrongLoginStatus = 401);
     // The next `times` requests of path answer 429, with Retry-After when it is not empty.
     void answerTooManyRequests(const std::string& path, int times, const std::string& retryAfter = "");
-    // The next `times` answers of path (all when -1) close the connection after bytesSent bytes
+    // The next `times` answers of a route (all when -1) close the connection after bytesSent bytes
     // of the body: a sized one still announces the whole size, a chunked one lacks its last chunk.
     void cutOff(const std::string& path, size_t bytesSent, int times = -1);
-    // Answers of path pause this long after bytesSent bytes of the body, then go on.
+    // Answers of a route pause this long after bytesSent bytes of the body, then go on.
     void stall(const std::string& path, size_t bytesSent, int milliseconds);
     // Answers of path send piece after piece, pausing this long after each, without size or end
     // until the client hangs up: an endless body, or a trickle.
