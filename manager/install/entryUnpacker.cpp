@@ -1,6 +1,7 @@
 #include "manager/install/entryUnpacker.h"
 
 #include "manager/platform/filePaths.h"
+#include "manager/platform/writeAll.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -63,23 +64,6 @@ std::string prepare(const juce::File& folder, const juce::File& target)
     if (!parent.createDirectory())
         return "Failed to create target folder: " + pathOf(parent);
     return {};
-}
-
-bool writeAll(int fd, const char* bytes, size_t size)
-{
-    while (size > 0)
-    {
-        const auto written = ::write(fd, bytes, size);
-        if (written < 0 && errno == EINTR)
-            continue;
-        if (written == 0)
-            errno = ENOSPC;
-        if (written <= 0)
-            return false;
-        bytes += written;
-        size -= static_cast<size_t>(written);
-    }
-    return true;
 }
 
 void setTimes(int fd, const juce::Time& time)

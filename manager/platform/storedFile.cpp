@@ -2,6 +2,7 @@
 
 #include "manager/platform/filePaths.h"
 #include "manager/platform/log.h"
+#include "manager/platform/writeAll.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -65,23 +66,6 @@ std::vector<char> siblingTemplate(const std::string& path)
     return std::vector<char>(pattern.c_str(), pattern.c_str() + pattern.size() + 1);
 }
 
-bool writeAll(int fd, const std::string& text)
-{
-    size_t written = 0;
-    while (written < text.size())
-    {
-        const auto result = ::write(fd, text.data() + written, text.size() - written);
-        if (result < 0 && errno == EINTR)
-            continue;
-        if (result == 0)
-            errno = EIO;
-        if (result <= 0)
-            return false;
-        written += static_cast<size_t>(result);
-    }
-    return true;
-}
-
 bool setAccess(int fd, FileAccess access)
 {
     if (access == FileAccess::OwnerOnly)
@@ -138,7 +122,7 @@ bool replaceStoredFile(const std::string& path, const std::string& text, FileAcc
         return fail(path, lastError(), error);
 
     // Synced before the rename, so that a crash cannot leave an empty file under the old name.
-    int problem = writeAll(fd, text) && setAccess(fd, access) && ::fsync(fd) == 0 ? 0 : lastError();
+    int problem = writeAll(fd, text.data(), text.size()) && setAccess(fd, access) && ::fsync(fd) == 0 ? 0 : lastError();
     if (::close(fd) != 0 && problem == 0)
         problem = lastError();
     if (problem == 0 && std::rename(temporary.data(), path.c_str()) != 0)
