@@ -13,7 +13,6 @@
 #include <unistd.h>
 
 using namespace pluginManager;
-using testSupport::Reply;
 using Lines = std::vector<std::string>;
 using HttpOnMessageThread = httpTests::MessageThreadFixture;
 
@@ -80,9 +79,7 @@ TEST_F(HttpRequests, EachKindOfRequestSendsExactlyItsHeaderLines)
     for (const auto& [kind, login, lines] : cases)
     {
         outcome(kind, server.url("/a.txt"), login);
-        const auto sent = server.requests().back();
-        EXPECT_EQ(sent.method, "GET");
-        EXPECT_EQ(sent.headerLines, lines) << kind << " " << login.user << ":" << login.password;
+        EXPECT_EQ(server.requests().back().headerLines, lines) << kind << " " << login.user << ":" << login.password;
     }
 }
 
