@@ -168,8 +168,9 @@ TEST_F(ListingCommands, EachCommandPrintsAndStoresWhatItShould)
     };
     for (const auto& [arguments, out, err, files] : steps)
     {
-        EXPECT_EQ(run(arguments).outcome(), Outcome(err.empty() ? 0 : 1, out, err)) << testing::PrintToString(arguments);
-        EXPECT_EQ(stored(), files) << testing::PrintToString(arguments);
+        SCOPED_TRACE(testing::PrintToString(arguments));
+        EXPECT_EQ(run(arguments).outcome(), Outcome(err.empty() ? 0 : 1, out, err));
+        EXPECT_EQ(stored(), files);
     }
     // The same value is written again all the same.
     testSupport::writeFile(run.settingsFile("settings.xml"), teamLoginOn + "<!-- -->");

@@ -19,8 +19,6 @@ namespace testSupport
 {
 namespace
 {
-using Headers = std::vector<std::pair<std::string, std::string>>;
-
 bool startsWith(const std::string& text, const std::string& prefix) { return text.rfind(prefix, 0) == 0; }
 
 // The entry of the longest key that path begins with, or null. The keys that path begins with
@@ -34,9 +32,9 @@ const std::pair<const std::string, Value>* longestPrefix(const std::map<std::str
     return nullptr;
 }
 
-Reply page(int status, const std::string& body, const std::string& type = "text/html", Headers headers = {})
+Reply page(int status, std::string body, std::string type = "text/html", decltype(Reply::headers) headers = {})
 {
-    return {status, body, type, std::move(headers)};
+    return {status, std::move(body), std::move(type), std::move(headers)};
 }
 
 Reply notFound() { return page(404, "<html><body><h1>404 Not Found</h1></body></html>"); }
@@ -44,15 +42,14 @@ Reply notFound() { return page(404, "<html><body><h1>404 Not Found</h1></body></
 // In the manner of a web server's automatic folder index.
 std::string listingPage(const std::string& urlPath, const juce::File& folder)
 {
-    std::vector<std::string> rows;
+    std::set<std::string> rows; // sorted
     for (const auto& entry : juce::RangedDirectoryIterator(folder, false, "*", juce::File::findFilesAndDirectories))
     {
         const auto name = entry.getFile().getFileName().toStdString() + (entry.isDirectory() ? "/" : "");
         const auto modified = entry.getModificationTime().formatted("%Y-%m-%d %H:%M").toStdString();
-        rows.push_back("<a href=\"" + name + "\">" + name + "</a>  " + modified + "  "
+        rows.insert("<a href=\"" + name + "\">" + name + "</a>  " + modified + "  "
                        + (entry.isDirectory() ? "-" : std::to_string(entry.getFileSize())) + "\n");
     }
-    std::sort(rows.begin(), rows.end());
     std::string text = "<html><body><h1>Index of " + urlPath + "</h1><pre><a href=\"../\">Parent Directory</a>\n";
     for (const auto& row : rows)
         text += row;
@@ -264,10 +261,7 @@ void TestServer::redirect(const std::string& path, const std::string& target)
     setReply(path, page(302, "", "text/plain", {{"Location", target}}));
 }
 
-void TestServer::serveFolder(const std::string& localFolder)
-{
-    m_impl->edit([&] { m_impl->folder = localFolder; });
-}
+void TestServer::serveFolder(const std::string& localFolder) { m_impl->edit([&] { m_impl->folder = localFolder; }); }
 
 void TestServer::requireLogin(const std::string& prefix, const std::string& user, const std::string& password,
                               int wrongLoginStatus)
