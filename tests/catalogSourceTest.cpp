@@ -8,7 +8,6 @@ using namespace pluginManager;
 using testSupport::loopbackPath::buildsServer;
 using testSupport::loopbackPath::productList;
 using testSupport::loopbackPath::publicBuilds;
-using testSupport::loopbackPath::releasesApi;
 using testSupport::route;
 using Texts = std::vector<std::string>;
 using CatalogSources = httpTests::HttpFixture;
@@ -160,7 +159,7 @@ TEST_F(CatalogSources, PublicBuildsFromOurCopyOrElseTheApi)
     {
         if (!versions.empty())
             serve("versions.json", versions);
-        server.setText(route(releasesApi), answer);
+        server.setText(route(testSupport::loopbackPath::releasesApi), answer);
         EXPECT_EQ(fetched(), expected) << versions.substr(0, 20) << answer.substr(0, 20);
     }
     testSupport::pointEndpointsAt(testSupport::closedLoopbackBase());

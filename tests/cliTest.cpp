@@ -6,8 +6,6 @@
 #include <algorithm>
 #include <filesystem>
 
-using testSupport::Outcome;
-
 // A settings file, log, run lock or data folder a run creates shows up below its fresh home. libcurl
 // is opened on the first request only, and a libcurl that cannot serve is named as such, not taken
 // for a server that cannot be reached.
@@ -38,7 +36,7 @@ TEST(ProgramStart, UsageAloneOrAfterAnErrorAndNothingWrittenUntilARequestNeedsLi
     for (const auto& [arguments, exitCode, err] : cases)
     {
         SCOPED_TRACE(testing::PrintToString(arguments));
-        EXPECT_EQ(run(arguments).outcome(), Outcome(exitCode, usage, err));
+        EXPECT_EQ(run(arguments).outcome(), testSupport::Outcome(exitCode, usage, err));
         EXPECT_TRUE(std::filesystem::is_empty(home.path()));
     }
     const auto result = run({"login", "donators", "a", "--user", "u", "--password", "p"});

@@ -12,10 +12,8 @@ struct ElevatedWorker : InstallFixture
 {
     testSupport::ProcessResult run(const Lines& arguments, const std::string& program = VYRPM_TEST_BINARY) const
     {
-        testSupport::ProcessOptions options;
-        options.environment = testSupport::homeEnvironment(root.file("home"));
-        options.workingFolder = root.path();
-        return testSupport::runProcess(program, arguments, options);
+        return testSupport::runProcess(program, arguments,
+                                       {testSupport::homeEnvironment(root.file("home")), root.path()});
     }
 
     std::string at(const std::string& relative) const { return root.file(relative); }

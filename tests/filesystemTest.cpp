@@ -18,8 +18,6 @@ using testSupport::TempFolder;
 using Paths = std::vector<std::string>;
 using Bytes = std::vector<unsigned char>;
 
-namespace
-{
 // The ordinary folders are checked with the settings and data folders built on them.
 TEST(FilesystemPaths, TextOperationsAndTheHomeAndUserDataFolders)
 {
@@ -90,5 +88,4 @@ TEST(FilesystemListing, EntriesAreFullPathsAndSearchesKeepToExtensionSizeAndDept
     EXPECT_FALSE(fs::findFilesRecursive(deep, temp.file("tree"), ".bin", 0, 0, 2, 2));
     ASSERT_TRUE(fs::findFilesRecursive(deep, temp.file("tree"), ".bin", 0, 0, 2, 3));
     EXPECT_EQ(deep.front().path + " " + std::to_string(deep.front().size), temp.file("tree/sub/deeper/low.bin") + " 3");
-}
 }

@@ -5,15 +5,12 @@
 #include "support/childProcess.h"
 
 #include <algorithm>
-#include <csignal>
 #include <filesystem>
 #include <functional>
 
-#include <sys/resource.h>
 #include <unistd.h>
 
 using namespace pluginManager;
-using testSupport::Reply;
 using Lines = std::vector<std::string>;
 using HttpOnMessageThread = httpTests::MessageThreadFixture;
 
@@ -80,9 +77,7 @@ TEST_F(HttpRequests, EachKindOfRequestSendsExactlyItsHeaderLines)
     for (const auto& [kind, login, lines] : cases)
     {
         outcome(kind, server.url("/a.txt"), login);
-        const auto sent = server.requests().back();
-        EXPECT_EQ(sent.method, "GET");
-        EXPECT_EQ(sent.headerLines, lines) << kind << " " << login.user << ":" << login.password;
+        EXPECT_EQ(server.requests().back().headerLines, lines) << kind << " " << login.user << ":" << login.password;
     }
 }
 
@@ -121,9 +116,8 @@ TEST_F(HttpRequests, TextsDatesAndLocalFiles)
     EXPECT_EQ(server.requestCount("/page.html"), 1u);
     EXPECT_EQ(logMessages(), Lines{"GET " + server.url("/hop6") + ": Failed to connect"});
 
-    EXPECT_EQ(HttpClient::decodeBody(nullptr, 5), "");
-    EXPECT_EQ(HttpClient::decodeBody("\x1f", 1), "\x1f");
-    EXPECT_EQ(HttpClient::decodeBody("\x1f{}", 3), "\x1f{}");
+    EXPECT_EQ(HttpClient::decodeBody(nullptr, 5) + "|" + HttpClient::decodeBody("\x1f", 1) + "|" +
+                  HttpClient::decodeBody("\x1f{}", 3), "|\x1f|\x1f{}");
 }
 
 // A text comes into memory whole, and a request holds up the whole refresh: neither may be endless.
@@ -300,9 +294,7 @@ TEST_F(HttpRequests, ADestinationThatCannotBeWrittenFailsAndKeepsWhatWasThere)
     // 100000 bytes fail as on a full disk instead of killing the process.
     const auto inChild = [this](const std::string& url, const std::string& file, bool asNobody) {
         return testSupport::inChild([&] {
-            std::signal(SIGXFSZ, SIG_IGN);
-            const rlimit limit{100000, 100000};
-            if (asNobody ? !testSupport::dropRootPrivileges() : setrlimit(RLIMIT_FSIZE, &limit) != 0)
+            if (asNobody ? !testSupport::dropRootPrivileges() : !testSupport::limitFileSize(100000))
                 return std::string("could not set the child up");
             return HttpClient::downloadFile(url, file, error) ? "reported success" : error;
         });

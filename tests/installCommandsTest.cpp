@@ -6,14 +6,9 @@
 #include "support/catalogServer.h"
 #include "support/programRun.h"
 
-#include <csignal>
-
-#include <sys/resource.h>
-
 using namespace pluginManager;
 using testSupport::CatalogServer;
 using testSupport::Outcome;
-using testSupport::ProcessResult;
 using testSupport::readFile;
 using testSupport::writeFile;
 using namespace installTests;
@@ -276,11 +271,9 @@ TEST_F(InstallCommands, FailedUpdatesLeaveTheOldPluginByteForByteAndNoTemporaryF
     const auto expectOldPluginKept = [&](const std::string& error, rlim_t fileSizeLimit = RLIM_INFINITY) {
         const auto before = describeTree(home(".vst3"));
         const std::string answer = inChild([&] {
-            std::signal(SIGXFSZ, SIG_IGN);
-            const rlimit limit{fileSizeLimit, fileSizeLimit};
-            if (fileSizeLimit != RLIM_INFINITY && setrlimit(RLIMIT_FSIZE, &limit) != 0)
+            if (!testSupport::limitFileSize(fileSizeLimit))
                 return std::string("no file size limit");
-            const ProcessResult result = run({"install", "Aurora", "--version", "1.1.0"});
+            const auto result = run({"install", "Aurora", "--version", "1.1.0"});
             return std::to_string(result.exitCode) + " " + result.err;
         });
         EXPECT_TRUE(juce::String(answer).matchesWildcard("1 " + error + "\n", false)) << answer;

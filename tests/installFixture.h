@@ -45,9 +45,7 @@ protected:
     {
         Lines arguments{"-q", "-y", "-r", root.file(name)};
         arguments.insert(arguments.end(), items.begin(), items.end());
-        testSupport::ProcessOptions options;
-        options.workingFolder = folder;
-        const auto result = testSupport::runProcess("/usr/bin/zip", arguments, options);
+        const auto result = testSupport::runProcess("/usr/bin/zip", arguments, {{}, folder});
         EXPECT_EQ(result.exitCode, 0) << result.err;
         return root.file(name);
     }

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 using pluginManager::maxJsonNesting;
-using pluginManager::parseJson;
 
 namespace
 {
@@ -25,7 +24,7 @@ TEST(Json, NestingIsBoundedWhereTheParserWouldDescend)
     for (const auto& [text, accepted] : cases)
     {
         juce::var value = 1;
-        EXPECT_EQ(parseJson(text, value), accepted) << text.substr(0, 40);
+        EXPECT_EQ(pluginManager::parseJson(text, value), accepted) << text.substr(0, 40);
         EXPECT_EQ(value.isArray() || value.isObject(), accepted && !text.empty()) << text.substr(0, 40);
     }
 }

@@ -73,12 +73,6 @@ struct ListingCommands : ::testing::Test
 
     std::string stored() const { return run.settingsText("credentials.xml") + run.settingsText("settings.xml"); }
 
-    void expectRun(const Paths& arguments, const std::string& out, const std::string& err = "")
-    {
-        EXPECT_EQ(run(arguments).outcome(), Outcome(err.empty() ? 0 : 1, out, err))
-            << testing::PrintToString(arguments);
-    }
-
     CatalogServer catalog;
     testSupport::ProgramRun run{catalog.server.url("/")};
 };
@@ -174,12 +168,13 @@ TEST_F(ListingCommands, EachCommandPrintsAndStoresWhatItShould)
     };
     for (const auto& [arguments, out, err, files] : steps)
     {
-        expectRun(arguments, out, err);
-        EXPECT_EQ(stored(), files) << testing::PrintToString(arguments);
+        SCOPED_TRACE(testing::PrintToString(arguments));
+        EXPECT_EQ(run(arguments).outcome(), Outcome(err.empty() ? 0 : 1, out, err));
+        EXPECT_EQ(stored(), files);
     }
     // The same value is written again all the same.
     testSupport::writeFile(run.settingsFile("settings.xml"), teamLoginOn + "<!-- -->");
-    expectRun({"teamlogin", "on"}, "on\n");
+    EXPECT_EQ(run({"teamlogin", "on"}).outcome(), Outcome(0, "on\n", ""));
     EXPECT_EQ(run.settingsText("settings.xml"), teamLoginOn);
 }
 
@@ -211,7 +206,7 @@ TEST_F(ListingCommands, WrongArgumentsAndFailedSavesAreReportedAndChangeNothing)
         {{"paths", "VST3", "/x"}, switches},
     };
     for (const auto& [arguments, message] : cases)
-        expectRun(arguments, "", message + "\n");
+        EXPECT_EQ(run(arguments).outcome(), Outcome(1, "", message + "\n"));
     EXPECT_EQ(catalog.requestedPaths(), Paths{CatalogServer::folder("aurora", Channel::Donators)});
 }
 
@@ -234,7 +229,7 @@ TEST_F(ListingCommands, RunsThatChangeStoredFilesTakeTurnsAndTheOthersDoNotWait)
     auto first = loginTo("Aurora");
     while (catalog.server.requestCount(aurora) == 0 && first.wait_for(waiting) != std::future_status::ready)
         continue;
-    expectRun({"teamlogin"}, "off\n");
+    EXPECT_EQ(run({"teamlogin"}).outcome(), Outcome(0, "off\n", ""));
     auto second = loginTo("Vireo");
     while (!someoneWaitsToLock(run.settingsFile("run.lock")) && second.wait_for(waiting) != std::future_status::ready)
         continue;

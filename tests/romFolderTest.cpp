@@ -10,7 +10,6 @@
 #include <map>
 #include <tuple>
 
-using pluginManager::literalChild;
 using pluginManager::pathOf;
 using pluginManager::RomFolder;
 namespace fs = std::filesystem;
@@ -49,7 +48,7 @@ TEST(RomFolder, KeepsAFileOnceUnderItsOwnNameOrTheFirstFreeNumberedOne)
         testSupport::ScopedEnv data("VYR_DATA_FOLDER", root.file("data"));
         const RomFolder roms("Foo");
         for (const auto& [file, bytes] : before)
-            testSupport::writeFile(pathOf(literalChild(roms.folder(), file)), bytes);
+            testSupport::writeFile(pathOf(pluginManager::literalChild(roms.folder(), file)), bytes);
         root.write("Foo.vst3/" + name, "mine");
         const juce::File kept(root.file("Foo.vst3/" + name));
         const std::string trace = name + (how == move ? " moved to " : " copied to ") + testing::PrintToString(before);

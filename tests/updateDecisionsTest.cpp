@@ -134,10 +134,11 @@ TEST_F(UpdateDecisions, RefreshOffersThisVersionOnlyWhenListedAndModifiedLaterAn
     }
 
     manager.installPaths.selfBuildListed = today;
-    catalog.server.stall(CatalogServer::productList, 1, 300);
+    catalog.server.hold(CatalogServer::productList);
     bool done = false;
     manager.refreshAsync([&done](bool, const std::string&) { done = true; });
     manager.installPaths.selfBuildListed = tomorrow;
+    catalog.server.release(CatalogServer::productList);
     ASSERT_TRUE(pumpUntil([&done] { return done; }));
     EXPECT_TRUE(manager.selfUpdate.has_value());
 

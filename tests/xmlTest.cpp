@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 using pluginManager::maxXmlNesting;
-using pluginManager::parseXml;
 
 namespace
 {
@@ -35,7 +34,7 @@ TEST(Xml, NestingIsBoundedWhereTheParserWouldDescend)
     for (const auto& [text, accepted] : cases)
     {
         std::unique_ptr<juce::XmlElement> root(new juce::XmlElement("stale"));
-        EXPECT_EQ(parseXml(text, root), accepted) << text.substr(0, 40);
+        EXPECT_EQ(pluginManager::parseXml(text, root), accepted) << text.substr(0, 40);
         EXPECT_EQ(root != nullptr, accepted) << text.substr(0, 40);
     }
 }

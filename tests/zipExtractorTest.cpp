@@ -2,17 +2,9 @@
 
 #include "installFixture.h"
 
-#include <csignal>
-
-#include <sys/resource.h>
-
 using namespace pluginManager;
 using namespace installTests;
-
-namespace
-{
 using ZipExtractorTest = InstallFixture;
-}
 
 TEST_F(ZipExtractorTest, ExecuteBitsComeFromTheEntriesOnlyWhenEverythingUnpacked)
 {
@@ -86,11 +78,7 @@ TEST_F(ZipExtractorTest, CopyThatFailsHalfWayOrCannotReplaceAnItemLeavesTheOldIt
     const auto copy = [&] {
         return ZipExtractor::copyInto(root.file("new"), destination, message) ? "copied" : message;
     };
-    EXPECT_EQ(inChild([&] {
-                  std::signal(SIGXFSZ, SIG_IGN);
-                  const rlimit limit{1000000, 1000000};
-                  return setrlimit(RLIMIT_FSIZE, &limit) == 0 ? copy() : "no file size limit";
-              }),
+    EXPECT_EQ(inChild([&] { return testSupport::limitFileSize(1000000) ? copy() : "no file size limit"; }),
               "Could not write " + destination + "/B.vst3.");
 
     openTo(root.path(), false);

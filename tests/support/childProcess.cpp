@@ -1,5 +1,6 @@
 #include "support/childProcess.h"
 
+#include <csignal>
 #include <cstdio>
 
 #include <grp.h>
@@ -53,5 +54,12 @@ bool dropRootPrivileges()
     if (setgroups(0, nullptr) != 0 || setgid(nobody) != 0 || setuid(nobody) != 0)
         return false;
     return geteuid() != 0;
+}
+
+bool limitFileSize(rlim_t bytes)
+{
+    std::signal(SIGXFSZ, SIG_IGN);
+    const rlimit limit{bytes, bytes};
+    return setrlimit(RLIMIT_FSIZE, &limit) == 0;
 }
 }

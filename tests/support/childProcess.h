@@ -3,6 +3,8 @@
 #include <functional>
 #include <string>
 
+#include <sys/resource.h>
+
 namespace testSupport
 {
 // Runs body in a forked copy of the test process and answers its return value as the child's
@@ -17,4 +19,8 @@ std::string inChild(const std::function<std::string()>& body);
 // In a child started as root, switches to the unprivileged "nobody" ids so that file permissions
 // apply again. True when the process now runs as a user other than root.
 bool dropRootPrivileges();
+
+// In a child, makes every write beyond bytes fail as on a full disk instead of ending the process.
+// True when the limit holds.
+bool limitFileSize(rlim_t bytes);
 }

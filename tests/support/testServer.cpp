@@ -1,14 +1,12 @@
 #include "support/testServer.h"
 
-#include "support/tempFolder.h"
-
 #include <httplib.h>
 #include <juce_core/juce_core.h>
 
 #include <algorithm>
 #include <condition_variable>
-#include <cstdio>
 #include <ctime>
+#include <fstream>
 #include <map>
 #include <mutex>
 #include <set>
@@ -21,8 +19,6 @@ namespace testSupport
 {
 namespace
 {
-using Headers = std::vector<std::pair<std::string, std::string>>;
-
 bool startsWith(const std::string& text, const std::string& prefix) { return text.rfind(prefix, 0) == 0; }
 
 // The entry of the longest key that path begins with, or null. The keys that path begins with
@@ -36,9 +32,9 @@ const std::pair<const std::string, Value>* longestPrefix(const std::map<std::str
     return nullptr;
 }
 
-Reply page(int status, const std::string& body, const std::string& type = "text/html", Headers headers = {})
+Reply page(int status, std::string body, std::string type = "text/html", decltype(Reply::headers) headers = {})
 {
-    return {status, body, type, std::move(headers)};
+    return {status, std::move(body), std::move(type), std::move(headers)};
 }
 
 Reply notFound() { return page(404, "<html><body><h1>404 Not Found</h1></body></html>"); }
@@ -46,15 +42,14 @@ Reply notFound() { return page(404, "<html><body><h1>404 Not Found</h1></body></
 // In the manner of a web server's automatic folder index.
 std::string listingPage(const std::string& urlPath, const juce::File& folder)
 {
-    std::vector<std::string> rows;
+    std::set<std::string> rows; // sorted
     for (const auto& entry : juce::RangedDirectoryIterator(folder, false, "*", juce::File::findFilesAndDirectories))
     {
         const auto name = entry.getFile().getFileName().toStdString() + (entry.isDirectory() ? "/" : "");
         const auto modified = entry.getModificationTime().formatted("%Y-%m-%d %H:%M").toStdString();
-        rows.push_back("<a href=\"" + name + "\">" + name + "</a>  " + modified + "  "
+        rows.insert("<a href=\"" + name + "\">" + name + "</a>  " + modified + "  "
                        + (entry.isDirectory() ? "-" : std::to_string(entry.getFileSize())) + "\n");
     }
-    std::sort(rows.begin(), rows.end());
     std::string text = "<html><body><h1>Index of " + urlPath + "</h1><pre><a href=\"../\">Parent Directory</a>\n";
     for (const auto& row : rows)
         text += row;
@@ -72,20 +67,15 @@ std::string httpDate(const juce::Time& time)
 }
 
 // Sends a file in pieces as the connection takes them, so that its size costs no memory.
-void streamFile(const std::string& path, const std::string& contentType, httplib::Response& response)
+void streamFile(const juce::File& local, httplib::Response& response)
 {
-    std::FILE* opened = std::fopen(path.c_str(), "rb");
-    if (opened == nullptr)
-        return void(response.status = 404);
-    const std::shared_ptr<std::FILE> file(opened, std::fclose);
-    const auto size = static_cast<size_t>(juce::File(path).getSize());
-    response.set_content_provider(size, contentType, [file](size_t offset, size_t length, httplib::DataSink& sink) {
+    const auto in = std::make_shared<std::ifstream>(local.getFullPathName().toStdString(), std::ios::binary);
+    const auto provider = [in](size_t offset, size_t length, httplib::DataSink& sink) {
         char buffer[1 << 16];
-        if (std::fseek(file.get(), static_cast<long>(offset), SEEK_SET) != 0)
-            return false;
-        const size_t read = std::fread(buffer, 1, std::min(length, sizeof buffer), file.get());
-        return read > 0 && sink.write(buffer, read);
-    });
+        in->seekg(std::streamoff(offset)).read(buffer, std::streamsize(std::min(length, sizeof buffer)));
+        return in->gcount() > 0 && sink.write(buffer, size_t(in->gcount()));
+    };
+    response.set_content_provider(size_t(local.getSize()), "application/octet-stream", provider);
 }
 
 // What happens to the next answers of one path, whichever route or folder produces them.
@@ -95,8 +85,6 @@ struct Behaviour
     std::string retryAfter;
     size_t cutOffBytes = 0;
     int cutOffLeft = 0; // -1: always
-    size_t stallAt = 0;
-    int stallMs = 0;
     std::string endlessPiece;
     int endlessPauseMs = 0;
 };
@@ -110,7 +98,7 @@ struct TestServer::Impl
 
     mutable std::mutex mutex;
     std::map<std::string, Reply> routes;
-    std::map<std::string, std::string> folders; // by prefix
+    std::string folder; // served at the root
     std::map<std::string, std::pair<std::string, int>> logins; // by prefix: Authorization, status of another
     std::map<std::string, Behaviour> behaviours;
     std::vector<ReceivedRequest> received;
@@ -124,30 +112,26 @@ struct TestServer::Impl
         change();
     }
 
-    // Called with the lock held; cutAt tells where the body breaks off. A file of a served folder
-    // comes back as its path in file, with an empty body, so that it can be streamed; it is never
-    // broken off nor paused.
-    Reply answer(const httplib::Request& request, size_t& cutAt, Behaviour& pause, std::string& file);
-    Reply answerFromFolder(const std::string& path, std::string& file) const;
+    // Called with the lock held; cutAt tells where the body breaks off. A file of the served folder
+    // comes back in file, with an empty body, so that it can be streamed; it is never broken off.
+    Reply answer(const httplib::Request& request, size_t& cutAt, Behaviour& pause, juce::File& file);
+    Reply answerFromFolder(const std::string& path, juce::File& file) const;
 };
 
-Reply TestServer::Impl::answerFromFolder(const std::string& path, std::string& file) const
+Reply TestServer::Impl::answerFromFolder(const std::string& path, juce::File& file) const
 {
-    const auto* folder = longestPrefix(folders, path);
-    const auto relative = folder ? path.substr(folder->first.size()) : "";
-    if (!folder || relative.find("..") != std::string::npos)
+    if (folder.empty() || path.find("..") != std::string::npos)
         return notFound();
-    const auto local = juce::File(folder->second).getChildFile(relative);
+    const auto local = juce::File(folder).getChildFile(path.substr(1));
     if (local.isDirectory() && path.back() == '/')
         return page(200, listingPage(path, local));
     if (!local.existsAsFile())
         return notFound();
-    file = local.getFullPathName().toStdString();
+    file = local;
     return page(200, "", "application/octet-stream", {{"Last-Modified", httpDate(local.getLastModificationTime())}});
 }
 
-Reply TestServer::Impl::answer(const httplib::Request& request, size_t& cutAt, Behaviour& pause,
-                               std::string& file)
+Reply TestServer::Impl::answer(const httplib::Request& request, size_t& cutAt, Behaviour& pause, juce::File& file)
 {
     const auto* login = longestPrefix(logins, request.path);
     const auto sent = request.get_header_value("Authorization");
@@ -187,7 +171,7 @@ TestServer::TestServer() : m_impl(std::make_unique<Impl>())
     // One request per connection: a body without a size then ends as soon as it is sent.
     impl.server.set_keep_alive_max_count(1);
     impl.server.set_pre_routing_handler([&impl](const httplib::Request& request, httplib::Response&) {
-        ReceivedRequest entry{request.method, request.path, {}};
+        ReceivedRequest entry{request.path, {}};
         for (const auto& [name, value] : request.headers)
             if (!startsWith(name, "REMOTE_") && !startsWith(name, "LOCAL_") && strcasecmp(name.c_str(), "Host")
                 && strcasecmp(name.c_str(), "Accept") && strcasecmp(name.c_str(), "Connection"))
@@ -202,7 +186,7 @@ TestServer::TestServer() : m_impl(std::make_unique<Impl>())
     impl.server.Get(".*", [&impl](const httplib::Request& request, httplib::Response& response) {
         size_t cutAt = std::string::npos;
         Behaviour pause;
-        std::string file;
+        juce::File file;
         std::unique_lock<std::mutex> lock(impl.mutex);
         impl.released.wait(lock, [&] { return impl.held.count(request.path) == 0; });
         Reply reply = impl.answer(request, cutAt, pause, file);
@@ -215,17 +199,12 @@ TestServer::TestServer() : m_impl(std::make_unique<Impl>())
                 std::this_thread::sleep_for(std::chrono::milliseconds(pause.endlessPauseMs));
                 return sink.write(pause.endlessPiece.data(), pause.endlessPiece.size());
             });
-        if (!file.empty())
-            return streamFile(file, reply.contentType, response);
+        if (file != juce::File())
+            return streamFile(file, response);
         // Returning false from a provider makes httplib close the connection.
         const auto sent = std::make_shared<const std::string>(reply.body.substr(0, cutAt));
         const bool breaksOff = cutAt != std::string::npos;
-        const size_t stallAt = pause.stallMs > 0 ? std::min(pause.stallAt, sent->size()) : sent->size();
-        auto provider = [sent, breaksOff, stallAt, stallMs = pause.stallMs](size_t offset, httplib::DataSink& sink) {
-            if (offset < stallAt)
-                return sink.write(sent->data() + offset, stallAt - offset);
-            if (offset == stallAt && stallMs > 0)
-                std::this_thread::sleep_for(std::chrono::milliseconds(stallMs));
+        auto provider = [sent, breaksOff](size_t offset, httplib::DataSink& sink) {
             if (offset < sent->size())
                 return sink.write(sent->data() + offset, sent->size() - offset);
             if (breaksOff)
@@ -282,10 +261,7 @@ void TestServer::redirect(const std::string& path, const std::string& target)
     setReply(path, page(302, "", "text/plain", {{"Location", target}}));
 }
 
-void TestServer::serveFolder(const std::string& prefix, const std::string& localFolder)
-{
-    m_impl->edit([&] { m_impl->folders[prefix] = localFolder; });
-}
+void TestServer::serveFolder(const std::string& localFolder) { m_impl->edit([&] { m_impl->folder = localFolder; }); }
 
 void TestServer::requireLogin(const std::string& prefix, const std::string& user, const std::string& password,
                               int wrongLoginStatus)
@@ -303,11 +279,6 @@ void TestServer::answerTooManyRequests(const std::string& path, int times, const
 void TestServer::cutOff(const std::string& path, size_t bytesSent, int times)
 {
     m_impl->edit([&] { auto& b = m_impl->behaviours[path]; b.cutOffBytes = bytesSent; b.cutOffLeft = times; });
-}
-
-void TestServer::stall(const std::string& path, size_t bytesSent, int milliseconds)
-{
-    m_impl->edit([&] { auto& b = m_impl->behaviours[path]; b.stallAt = bytesSent; b.stallMs = milliseconds; });
 }
 
 void TestServer::endless(const std::string& path, const std::string& piece, int milliseconds)

@@ -10,7 +10,6 @@ namespace testSupport
 {
 struct ReceivedRequest
 {
-    std::string method;
     std::string path; // percent-escapes resolved, without the query
     // "Name: value", sorted, without the lines the transport adds on its own (Host, Accept,
     // Connection): what our client chose to send.
@@ -47,11 +46,11 @@ public:
     void setReply(const std::string& path, Reply reply);
     // A 302 to a path of this server or a whole address.
     void redirect(const std::string& path, const std::string& target);
-    // Serves the files below localFolder under prefix ("/.../"), streamed from disk with their
+    // Serves the files below localFolder (a full path) at the root, streamed from disk with their
     // modification time as Last-Modified. A folder address ending in "/" answers with a listing
     // page: one link per entry (folders end with "/"), each followed by its modification time as
     // "YYYY-MM-DD HH:MM" and its size.
-    void serveFolder(const std::string& prefix, const std::string& localFolder);
+    void serveFolder(const std::string& localFolder);
 
     // Below prefix a Basic login is needed: none gets 401, another one wrongLoginStatus (servers
     // differ between 401 and 403); the longest matching prefix decides.
@@ -62,8 +61,6 @@ public:
     // The next `times` answers of a route (all when -1) close the connection after bytesSent bytes
     // of the body: a sized one still announces the whole size, a chunked one lacks its last chunk.
     void cutOff(const std::string& path, size_t bytesSent, int times = -1);
-    // Answers of a route pause this long after bytesSent bytes of the body, then go on.
-    void stall(const std::string& path, size_t bytesSent, int milliseconds);
     // Answers of path send piece after piece, pausing this long after each, without size or end
     // until the client hangs up: an endless body, or a trickle.
     void endless(const std::string& path, const std::string& piece, int milliseconds = 0);

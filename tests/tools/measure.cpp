@@ -24,11 +24,6 @@ double milliseconds(const timeval& time)
 {
     return static_cast<double>(time.tv_sec) * 1000.0 + static_cast<double>(time.tv_usec) / 1000.0;
 }
-
-int exitStatus(int status)
-{
-    return WIFSIGNALED(status) ? 128 + WTERMSIG(status) : WEXITSTATUS(status);
-}
 }
 
 int main(int argc, char** argv)
@@ -55,6 +50,7 @@ int main(int argc, char** argv)
             return 127;
         }
     const std::chrono::duration<double, std::milli> wall = std::chrono::steady_clock::now() - started;
+    const int exitStatus = WIFSIGNALED(status) ? 128 + WTERMSIG(status) : WEXITSTATUS(status);
 
     std::FILE* report = std::fopen(argv[1], "a");
     if (report == nullptr)
@@ -63,7 +59,7 @@ int main(int argc, char** argv)
         return 127;
     }
     std::fprintf(report, "%.3f %.3f %ld %d\n", wall.count(), milliseconds(usage.ru_utime) + milliseconds(usage.ru_stime),
-                 usage.ru_maxrss, exitStatus(status));
+                 usage.ru_maxrss, exitStatus);
     std::fclose(report);
-    return exitStatus(status);
+    return exitStatus;
 }

@@ -22,56 +22,21 @@
 
 namespace
 {
-const char* const usage =
-    "usage: vyrpmSampleSite serve <folder> [--login <prefix> <user> <password>]... [--url-file <file>]\n"
-    "                              [--requests-file <file>]\n";
-
-struct ServeOptions
+int usage()
 {
-    std::string folder;
-    struct Login
-    {
-        std::string prefix, user, password;
-    };
-    std::vector<Login> logins;
-    std::string urlFile;
-    std::string requestsFile;
-};
-
-bool parseServeOptions(int argc, char** argv, ServeOptions& options)
-{
-    if (argc < 3)
-        return false;
-    options.folder = argv[2];
-    for (int i = 3; i < argc; ++i)
-    {
-        const std::string option = argv[i];
-        if (option == "--login" && i + 3 < argc)
-        {
-            options.logins.push_back({argv[i + 1], argv[i + 2], argv[i + 3]});
-            i += 3;
-        }
-        else if (option == "--url-file" && i + 1 < argc)
-            options.urlFile = argv[++i];
-        else if (option == "--requests-file" && i + 1 < argc)
-            options.requestsFile = argv[++i];
-        else
-            return false;
-    }
-    return true;
+    std::cerr << "usage: vyrpmSampleSite serve <folder> [--login <prefix> <user> <password>]... [--url-file <file>]\n"
+                 "                              [--requests-file <file>]\n";
+    return 2;
 }
 
 // Written beside its place and renamed, so that a script waiting for the file never reads half of it.
 bool writeWhole(const std::string& path, const std::string& text)
 {
     const std::string partial = path + ".part";
-    {
-        std::ofstream out(partial, std::ios::binary | std::ios::trunc);
-        out << text;
-        if (!out.flush())
-            return false;
-    }
-    return std::rename(partial.c_str(), path.c_str()) == 0;
+    if ((std::ofstream(partial, std::ios::binary) << text).flush() && std::rename(partial.c_str(), path.c_str()) == 0)
+        return true;
+    std::cerr << "Could not write " << path << "\n";
+    return false;
 }
 
 std::string requestRecord(const testSupport::TestServer& server)
@@ -89,12 +54,6 @@ std::string requestRecord(const testSupport::TestServer& server)
 
 int serve(int argc, char** argv)
 {
-    ServeOptions options;
-    if (!parseServeOptions(argc, argv, options) || !juce::File(options.folder).isDirectory())
-    {
-        std::cerr << usage;
-        return 2;
-    }
     // Blocked before the server starts its threads, which inherit the mask, so that the signal
     // reaches sigwait below and the record is written however the script stops us.
     sigset_t stopSignals;
@@ -104,32 +63,38 @@ int serve(int argc, char** argv)
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
 
     testSupport::TestServer server;
-    server.serveFolder("/", juce::File(options.folder).getFullPathName().toStdString());
-    for (const auto& login : options.logins)
-        server.requireLogin(login.prefix, login.user, login.password);
+    const auto folder = juce::File::getCurrentWorkingDirectory().getChildFile(argv[2]);
+    std::string urlFile, requestsFile;
+    for (int i = 3; i < argc; ++i)
+    {
+        const std::string option = argv[i];
+        if (option == "--login" && i + 3 < argc)
+        {
+            server.requireLogin(argv[i + 1], argv[i + 2], argv[i + 3]);
+            i += 3;
+        }
+        else if (option == "--url-file" && i + 1 < argc)
+            urlFile = argv[++i];
+        else if (option == "--requests-file" && i + 1 < argc)
+            requestsFile = argv[++i];
+        else
+            return usage();
+    }
+    if (!folder.isDirectory())
+        return usage();
+    server.serveFolder(folder.getFullPathName().toStdString());
     const std::string root = server.url("/");
     std::cout << root << std::endl;
-    if (!options.urlFile.empty() && !writeWhole(options.urlFile, root + "\n"))
-    {
-        std::cerr << "Could not write " << options.urlFile << "\n";
+    if (!urlFile.empty() && !writeWhole(urlFile, root + "\n"))
         return 1;
-    }
 
     int received = 0;
     sigwait(&stopSignals, &received);
-    if (!options.requestsFile.empty() && !writeWhole(options.requestsFile, requestRecord(server)))
-    {
-        std::cerr << "Could not write " << options.requestsFile << "\n";
-        return 1;
-    }
-    return 0;
+    return requestsFile.empty() || writeWhole(requestsFile, requestRecord(server)) ? 0 : 1;
 }
 }
 
 int main(int argc, char** argv)
 {
-    if (argc > 1 && std::string(argv[1]) == "serve")
-        return serve(argc, argv);
-    std::cerr << usage;
-    return 2;
+    return argc > 2 && std::string(argv[1]) == "serve" ? serve(argc, argv) : usage();
 }
