@@ -44,7 +44,7 @@ Files contentOf(const Build& build)
     return files;
 }
 
-// A stored archive of CatalogServer::zip with one byte of name's data flipped, or with the size its
+// An archive of CatalogServer::zip with one byte of name's data flipped, or with the size its
 // directory declares for name cut to four bytes.
 std::string damaged(std::string zip, const std::string& name, bool declaredSize = false)
 {
@@ -291,20 +291,28 @@ TEST_F(InstallCommands, FailedUpdatesLeaveTheOldPluginByteForByteAndNoTemporaryF
     fs::remove(rom);
     // Damaged and hostile builds fail whole, naming the entry at fault; so does a full disk.
     const Files files = contentOf({"Aurora", "VST3", "1.1.0", Channel::Public, extra});
-    Files wrapped, big = files;
+    const std::string so = files.front().first, lib = "Aurora.vst3/Contents/lib";
+    Files wrapped, big = files, twins = files, slashed = files;
     for (const auto& [name, content] : files)
         wrapped.emplace_back("W/" + name, content);
     wrapped.emplace_back("W/Aurora.vst3/Contents/Resources/lib", "../../../..");
     big.emplace_back("Skins/big.skin", std::string(2000000, 's'));
-    const std::string so = files.front().first;
+    twins.insert(twins.end(), {{lib, "/etc"}, {lib, "Resources"}});
+    slashed.emplace_back(lib + "/", "Resources");
     const std::tuple<std::string, std::string, rlim_t> broken[] = {
         {damaged(CatalogServer::zip(files, 0), so),
          "The entry " + so + " is damaged: its bytes do not match its checksum.", RLIM_INFINITY},
+        {damaged(CatalogServer::zip(files), so), "The entry " + so + " is damaged: *", RLIM_INFINITY},
         {damaged(CatalogServer::zip(files), "Skins/b.skin", true),
          "The entry Skins/b.skin is damaged: it unpacks to more than the 4 bytes it declares.", RLIM_INFINITY},
         {CatalogServer::zip(big), "The entry Skins/big.skin could not be written: File too large.", 1000000},
         {CatalogServer::zip(wrapped, 9, {"W/Aurora.vst3/Contents/Resources/lib"}),
          "The entry W/Aurora.vst3/Contents/Resources/lib is a link to ../../../.., which leads out of Aurora.vst3.",
+         RLIM_INFINITY},
+        // A harmless twin later in the archive does not vouch for the link before it.
+        {CatalogServer::zip(twins, 9, {lib}), "The entry " + lib + " is a link to /etc, which lies outside *",
+         RLIM_INFINITY},
+        {CatalogServer::zip(slashed, 9, {lib + "/"}), "The entry " + lib + "/ is marked both as a folder and as a link.",
          RLIM_INFINITY},
     };
     for (const auto& [archive, error, fileSizeLimit] : broken)
