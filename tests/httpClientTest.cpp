@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <functional>
+#include <set>
 
 #include <unistd.h>
 
@@ -349,6 +350,13 @@ TEST_F(HttpOnMessageThread, BothFormsDeliverOnTheMessageThreadWhichNeverWaitsFor
     ASSERT_TRUE(pumpUntil([&] { return events.back() == "done "; }));
     EXPECT_EQ(events.front() + "," + events[events.size() - 2], "done {},100");
     EXPECT_EQ(shown(work.read("a.zip")), shown(pattern(300000)));
+    // A failure is delivered as the error; a download needs no progress callback.
+    const size_t before = events.size();
+    HttpClient::fetchStringAsync(server.url("/missing"), done);
+    HttpClient::downloadFileAsync(server.url("/a.zip"), work.file("b.zip"), {}, done, nullptr);
+    ASSERT_TRUE(pumpUntil([&] { return events.size() == before + 2; }));
+    EXPECT_EQ(std::set<std::string>(events.begin() + long(before), events.end()),
+              (std::set<std::string>{"done ", "failed HTTP 404"}));
     EXPECT_FALSE(elsewhere);
 
     server.answerTooManyRequests("/plugins.json", 1);
