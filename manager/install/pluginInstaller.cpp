@@ -144,8 +144,7 @@ bool PluginInstaller::run(const Asset& asset, const Credentials& login, const st
     WorkFolder download;
     if (!download.create())
     {
-        message = "Could not make a folder for the download in "
-                  + pathOf(juce::File::getSpecialLocation(juce::File::tempDirectory)) + ".";
+        message = "Could not make a folder for the download in " + pathOf(WorkFolder::parentFolder()) + ".";
         return false;
     }
     const auto archive = download.folder().getChildFile(archiveName(asset));

@@ -21,11 +21,6 @@ constexpr mode_t privateFolderMode = 0700;
 // between its making and its locking: a few are plenty.
 constexpr int creationAttempts = 8;
 
-juce::File temporaryFolder()
-{
-    return juce::File::getSpecialLocation(juce::File::tempDirectory);
-}
-
 // -1 when the name does not lead to a folder, or leads to one through a link.
 int openFolder(const juce::File& folder)
 {
@@ -65,7 +60,7 @@ bool WorkFolder::create()
 {
     for (int attempt = 0; attempt < creationAttempts; ++attempt)
     {
-        const auto folder = temporaryFolder().getChildFile(
+        const auto folder = parentFolder().getChildFile(
             workFolderPrefix + juce::String(juce::Random::getSystemRandom().nextInt64()));
         // Made afresh or not at all: whatever someone planted at the name is never used.
         if (::mkdir(folder.getFullPathName().toRawUTF8(), privateFolderMode) != 0)
@@ -94,9 +89,14 @@ void WorkFolder::handOver()
     m_handedOver = true;
 }
 
+juce::File WorkFolder::parentFolder()
+{
+    return juce::File::getSpecialLocation(juce::File::tempDirectory);
+}
+
 void WorkFolder::clearAbandoned()
 {
-    for (const auto& folder : temporaryFolder().findChildFiles(juce::File::findDirectories, false,
+    for (const auto& folder : parentFolder().findChildFiles(juce::File::findDirectories, false,
                                                                workFolderPrefix + juce::String("*"),
                                                                juce::File::FollowSymlinks::no))
     {

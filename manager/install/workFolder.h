@@ -25,6 +25,8 @@ public:
 
     // Removes the work folders of this user's runs that are no longer alive.
     static void clearAbandoned();
+    // Where work folders are made: the system's temporary folder.
+    static juce::File parentFolder();
 
 private:
     juce::File m_folder;

@@ -29,11 +29,6 @@ std::string waysOut()
     return "Start the plugin manager as administrator, or pick a location you own in Preferences.";
 }
 
-juce::File temporaryFolder()
-{
-    return juce::File::getSpecialLocation(juce::File::tempDirectory);
-}
-
 // Read-me files beside the plug-in are for the archive's reader, not for the plug-in folder.
 std::vector<juce::String> dropTextFiles(const juce::File& root)
 {
@@ -208,7 +203,7 @@ bool ZipExtractor::install(const std::string& zipPath, const std::string& locati
     WorkFolder work;
     if (!work.create())
     {
-        message = "Could not unpack the download in " + pathOf(temporaryFolder()) + ".";
+        message = "Could not unpack the download in " + pathOf(WorkFolder::parentFolder()) + ".";
         return false;
     }
     if (!extract(zipPath, pathOf(work.folder()), message))
