@@ -3,6 +3,7 @@
 #include "manager/http/httpClient.h"
 #include "manager/platform/confinedPath.h"
 #include "manager/platform/filePaths.h"
+#include "manager/platform/fileSteps.h"
 #include "manager/platform/firstError.h"
 #include "manager/platform/log.h"
 #include "manager/platform/plainName.h"
@@ -111,7 +112,7 @@ void installDownload(const FileSection::Download& download, const juce::File& se
         temporary.deleteFile();
         return outcome.fail(relPath + ": " + error);
     }
-    if (!temporary.moveFileTo(target))
+    if (!putInPlace(temporary, target))
     {
         temporary.deleteFile();
         return outcome.fail("Could not write " + pathOf(target));

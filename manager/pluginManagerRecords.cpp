@@ -2,6 +2,7 @@
 
 #include "manager/http/httpClient.h"
 #include "manager/platform/filePaths.h"
+#include "manager/platform/fileSteps.h"
 #include "manager/platform/log.h"
 
 #include <juce_core/juce_core.h>

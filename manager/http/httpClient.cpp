@@ -4,6 +4,7 @@
 #include "manager/http/requestLimit.h"
 #include "manager/http/transferDeadline.h"
 #include "manager/platform/filePaths.h"
+#include "manager/platform/fileSteps.h"
 #include "manager/platform/log.h"
 
 #include <juce_core/juce_core.h>
@@ -313,9 +314,7 @@ PassResult downloadPass(const std::string& url, const juce::File& dest, std::str
                    + (total > 0 ? " of " + std::to_string(total) : std::string()) + " bytes");
         return PassResult::CutOff;
     }
-    // One rename swaps the new file in: moveFileTo would delete the old one first, and a run that
-    // dies in between would leave neither.
-    if (!temp.replaceFileIn(dest))
+    if (!putInPlace(temp, dest))
     {
         temp.deleteFile();
         error = "Failed to write " + pathOf(dest);
@@ -344,7 +343,7 @@ bool copyLocalFile(const std::string& url, const juce::File& dest, std::string& 
 {
     const auto source = localFile(url);
     const auto temp = dest.getSiblingFile(dest.getFileName() + ".downloading");
-    if (source.existsAsFile() && copyToNewFile(source, temp) && temp.replaceFileIn(dest))
+    if (source.existsAsFile() && copyToNewFile(source, temp) && putInPlace(temp, dest))
         return true;
     temp.deleteFile();
     error = "File not found: " + pathOf(source);

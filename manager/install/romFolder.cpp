@@ -1,6 +1,7 @@
 #include "manager/install/romFolder.h"
 
 #include "manager/platform/filePaths.h"
+#include "manager/platform/fileSteps.h"
 #include "manager/platform/log.h"
 #include "manager/platform/platformUtils.h"
 

@@ -7,6 +7,7 @@
 #include "manager/install/romFolder.h"
 #include "manager/install/workFolder.h"
 #include "manager/platform/filePaths.h"
+#include "manager/platform/fileSteps.h"
 #include "manager/platform/log.h"
 
 #include <vector>

@@ -46,12 +46,4 @@ inline std::string pathOf(const juce::File& file)
 {
     return file.getFullPathName().toStdString();
 }
-
-// The framework fails when a folder it is about to make appears meanwhile, as when another
-// program makes the same folder at the same moment. The folder being there is all that was
-// asked; a second try also gets past a parent that appeared so.
-inline bool createFolder(const juce::File& folder)
-{
-    return folder.createDirectory().wasOk() || folder.createDirectory().wasOk();
-}
 }

@@ -1,6 +1,7 @@
 #include "manager/platform/runLock.h"
 
 #include "manager/platform/filePaths.h"
+#include "manager/platform/fileSteps.h"
 #include "manager/platform/platformUtils.h"
 
 #include <cerrno>

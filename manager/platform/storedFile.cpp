@@ -1,6 +1,7 @@
 #include "manager/platform/storedFile.h"
 
 #include "manager/platform/filePaths.h"
+#include "manager/platform/fileSteps.h"
 #include "manager/platform/log.h"
 #include "manager/platform/writeAll.h"
 
@@ -125,7 +126,7 @@ bool replaceStoredFile(const std::string& path, const std::string& text, FileAcc
     int problem = writeAll(fd, text.data(), text.size()) && setAccess(fd, access) && ::fsync(fd) == 0 ? 0 : lastError();
     if (::close(fd) != 0 && problem == 0)
         problem = lastError();
-    if (problem == 0 && std::rename(temporary.data(), path.c_str()) != 0)
+    if (problem == 0 && !putInPlace(literalFile(temporary.data()), literalFile(path)))
         problem = lastError();
     if (problem != 0)
     {
@@ -165,9 +166,8 @@ bool readStoredFile(const std::string& path, std::string& text)
 bool saveStoredFile(const std::string& path, const std::string& text, FileAccess access, StoredFileCheck readable,
                     std::string& error)
 {
-    const auto created = toFile(path).getParentDirectory().createDirectory();
-    if (created.failed())
-        return fail(path, created.getErrorMessage().toStdString(), error);
+    if (!createFolder(toFile(path).getParentDirectory()))
+        return fail(path, lastError(), error);
     return keepUnreadableFile(path, readable, error) && replaceStoredFile(path, text, access, error);
 }
 }
