@@ -1,5 +1,6 @@
 // Requests, downloads and their failures against the loopback server.
 #include "manager/http/httpClient.h"
+#include "manager/http/httpDate.h"
 
 #include "httpFixture.h"
 #include "support/childProcess.h"
@@ -196,7 +197,7 @@ TEST(HttpDates, ParsesTheFixedFormatOnly)
     for (const auto& [text, expected] : cases)
     {
         int64_t seconds = 0;
-        EXPECT_EQ(HttpClient::parseHttpDate(text, seconds) ? seconds : rejected, expected) << text;
+        EXPECT_EQ(parseHttpDate(text, seconds) ? seconds : rejected, expected) << text;
     }
 }
 
@@ -215,7 +216,7 @@ TEST(HttpRetryDelay, RetryAfterSecondsDatesAndDefaults)
         {"Sun, 06 Nov 1994 08:49:37 GMT", 1, 60}, {"Sat, 05 Nov 1994 08:49:37 GMT", 2, 120},
     };
     for (const auto& [retryAfter, attempt, seconds] : cases)
-        EXPECT_EQ(HttpClient::retryDelaySeconds(retryAfter, attempt, now), seconds)
+        EXPECT_EQ(retryDelaySeconds(retryAfter, attempt, now), seconds)
             << "\"" << retryAfter << "\", attempt " << attempt;
 }
 
