@@ -84,8 +84,8 @@ TEST_F(HttpRequests, EachKindOfRequestSendsExactlyItsHeaderLines)
 }
 
 // A text is gunzipped by its first bytes whatever the headers say, and kept as far as it came;
-// five redirects are followed; a date comes from the header only; a local address is read
-// literally from the disk.
+// five redirects are followed; a date comes from the header only; a local address (the program
+// is built with a local source here) is read literally from the disk.
 TEST_F(HttpRequests, TextsDatesAndLocalFiles)
 {
     server.setText("/plugins.json", testSupport::gzip("{\"a\": 1}"), "application/json");
@@ -103,6 +103,7 @@ TEST_F(HttpRequests, TextsDatesAndLocalFiles)
     juce::File(work.file("site/a b.json")).setLastModificationTime(juce::Time(int64_t(1700000000) * 1000));
     const std::string site = "file://" + work.path() + "/site/", gone = site + "missing.json";
     const std::string missing = "|File not found: " + work.path() + "/site/missing.json";
+    testSupport::pointEndpointsAt(site);
     const std::tuple<Kind, std::string, std::string> cases[] = {
         {Text, "/plugins.json", "ok {\"a\": 1}|earlier"}, {Text, "/hop5", "ok []|earlier"},
         {Text, "/page.html", "ok " + std::string(60, 'x') + "|earlier"}, {Date, "/dated", "ok 784111777|earlier"},
@@ -120,6 +121,43 @@ TEST_F(HttpRequests, TextsDatesAndLocalFiles)
 
     EXPECT_EQ(HttpClient::decodeBody(nullptr, 5) + "|" + HttpClient::decodeBody("\x1f", 1) + "|" +
                   HttpClient::decodeBody("\x1f{}", 3), "|\x1f|\x1f{}");
+}
+
+// Only http and https reach the network, whatever the case of the scheme; a "file:///" address
+// reads the disk only in a program built with a local source. Anything else fails at once, as a
+// missing file does, and changes nothing.
+TEST_F(HttpRequests, OnlyWebAddressesAndTheFilesOfALocalSourceAreFollowed)
+{
+    server.setText("/a.txt", "web");
+    work.write("site/a.txt", "local");
+    testSupport::writeFile(dest, "old build");
+    const std::string web = server.url("/a.txt"), onDisk = work.file("site/a.txt"), local = "file://" + onDisk;
+    const std::string refused = "Not a web address: ";
+    // built with a local source, the address, the outcome of a text request; a refused address
+    // fails every kind of request with its message
+    const std::tuple<bool, std::string, std::string> cases[] = {
+        {false, "HTTP" + web.substr(4), "ok web|earlier"}, {true, web, "ok web|earlier"},
+        {true, local, "ok local|earlier"}, {false, local, refused + local},
+        // The transport would read these from the disk itself.
+        {true, "FILE://" + onDisk, refused + "FILE://" + onDisk},
+        {true, "file://localhost" + onDisk, refused + "file://localhost" + onDisk},
+        {true, "ftp://127.0.0.1/a.txt", refused + "ftp://127.0.0.1/a.txt"}, {true, "", refused},
+        // The message reaches the terminal without the control characters.
+        {false, "gopher://a\x1b]0;x\x07", refused + "gopher://a]0;x"},
+    };
+    for (const auto& [localSource, url, expected] : cases)
+    {
+        testSupport::pointEndpointsAt(localSource ? "file://" + work.file("site/") : server.url("/"));
+        if (expected.compare(0, 3, "ok ") == 0)
+        {
+            EXPECT_EQ(outcome(Text, url), expected) << url;
+            continue;
+        }
+        EXPECT_EQ(outcome(Text, url) + outcome(Date, url) + outcome(Download, url),
+                  "failed untouched|" + expected + "failed 0|" + expected + "failed old build|" + expected);
+    }
+    EXPECT_EQ(server.requestCount("/a.txt"), 2u);
+    EXPECT_TRUE(logMessages().empty());
 }
 
 // A text comes into memory whole, and a request holds up the whole refresh: neither may be endless.
@@ -302,6 +340,7 @@ TEST_F(HttpRequests, ADestinationThatCannotBeWrittenFailsAndKeepsWhatWasThere)
         });
     };
     work.write("site/Aurora.zip", pattern(400000));
+    testSupport::pointEndpointsAt("file://" + work.file("site/"));
     testSupport::writeFile(dest, "old build");
     const std::string remote = server.url(path), local = work.file("site/Aurora.zip");
     for (const auto& url : {remote, "file://" + local})

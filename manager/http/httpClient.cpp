@@ -4,9 +4,11 @@
 #include "manager/http/httpDate.h"
 #include "manager/http/requestLimit.h"
 #include "manager/http/transferDeadline.h"
+#include "manager/http/webAddress.h"
 #include "manager/platform/filePaths.h"
 #include "manager/platform/fileSteps.h"
 #include "manager/platform/log.h"
+#include "manager/platform/plainName.h"
 #include "manager/platform/writeAll.h"
 
 #include <juce_core/juce_core.h>
@@ -40,9 +42,13 @@ constexpr size_t mostTextBytes = 32 * 1000 * 1000;
 constexpr int downloadPasses = 2;
 constexpr mode_t downloadFileMode = 0644;
 
-bool isLocal(const std::string& url)
+AddressKind kindOf(const std::string& url) { return addressKind(url, builtWithLocalSource()); }
+
+// Fails like a missing file does: at once, naming what was asked for.
+bool refuse(const std::string& url, std::string& error)
 {
-    return url.compare(0, std::strlen(localPrefix), localPrefix) == 0;
+    error = "Not a web address: " + withoutControlCharacters(url);
+    return false;
 }
 
 std::string httpErrorMessage(int status)
@@ -390,7 +396,10 @@ bool textRequest(const std::string& url, const char* verb, const juce::String& h
 
 bool HttpClient::fetchString(const std::string& url, std::string& body, std::string& error, const Credentials& login)
 {
-    if (isLocal(url))
+    const AddressKind kind = kindOf(url);
+    if (kind == AddressKind::Refused)
+        return refuse(url, error);
+    if (kind == AddressKind::LocalFile)
     {
         juce::File file;
         if (!findLocalFile(url, file, error))
@@ -420,7 +429,10 @@ bool HttpClient::fetchLastModified(const std::string& url, int64_t& seconds, std
                                    const Credentials& login)
 {
     seconds = 0;
-    if (isLocal(url))
+    const AddressKind kind = kindOf(url);
+    if (kind == AddressKind::Refused)
+        return refuse(url, error);
+    if (kind == AddressKind::LocalFile)
     {
         juce::File file;
         if (!findLocalFile(url, file, error))
@@ -452,7 +464,10 @@ bool HttpClient::downloadFile(const std::string& url, const std::string& dest, s
                               const Credentials& login)
 {
     const juce::File destination{juce::String(dest)};
-    if (isLocal(url))
+    const AddressKind kind = kindOf(url);
+    if (kind == AddressKind::Refused)
+        return refuse(url, error);
+    if (kind == AddressKind::LocalFile)
         return copyLocalFile(url, destination, error);
     if (!CurlLibrary::load(error))
         return false;

@@ -12,8 +12,8 @@ namespace pluginManager
 {
 // Every network access of the program goes through here: GET requests with the program's
 // header block, an optional Basic login, retries when the server asks us to slow down, and
-// "file:///" addresses read from the local disk instead. Dates and retry waits are worked out in
-// httpDate.h.
+// "file:///" addresses read from the local disk instead where the program may (webAddress.h).
+// Dates and retry waits are worked out in httpDate.h.
 class HttpClient
 {
 public:
