@@ -6,10 +6,13 @@
 #include "support/childProcess.h"
 
 #include <algorithm>
+#include <atomic>
+#include <cerrno>
 #include <filesystem>
 #include <functional>
 #include <set>
 
+#include <dlfcn.h>
 #include <unistd.h>
 
 using namespace pluginManager;
@@ -18,6 +21,38 @@ using HttpOnMessageThread = httpTests::MessageThreadFixture;
 
 namespace
 {
+// The descriptor whose next close reports a failure after closing it, as on a network file system
+// that tells of a lost write only then; -1 for none.
+std::atomic<int> failingClose{-1};
+}
+
+// Every close of this test program comes here first.
+extern "C" int close(int fd)
+{
+    static const auto closeFile = reinterpret_cast<int (*)(int)>(dlsym(RTLD_NEXT, "close"));
+    int armed = fd;
+    const bool fails = fd >= 0 && failingClose.compare_exchange_strong(armed, -1);
+    const int result = closeFile(fd);
+    if (!fails)
+        return result;
+    errno = EIO;
+    return -1;
+}
+
+namespace
+{
+// The descriptor this process holds open on path, or -1.
+int descriptorOf(const std::string& path)
+{
+    for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd"))
+    {
+        std::error_code ignored;
+        if (std::filesystem::read_symlink(entry.path(), ignored) == path)
+            return std::stoi(entry.path().filename().string());
+    }
+    return -1;
+}
+
 const std::string userAgent = "User-Agent: VYR-Plugin-Manager", acceptGzip = "Accept-Encoding: gzip",
                   basicUp = "Authorization: Basic dTpw";
 
@@ -316,6 +351,30 @@ TEST_F(HttpRequests, CancelBeforeDuringOrInAWaitKeepsTheOldFile)
     // No wait passes, and only its start is logged.
     EXPECT_EQ(testSupport::retryWaitMilliseconds(), 0);
     EXPECT_EQ(logMessages(), (Lines{server.url(path) + ": too many requests, asking again in 30 s"}));
+}
+
+// What takes the destination's place is the file the transfer wrote, closed without an error: a
+// file swapped in at the temporary name meanwhile, shorter than what was written, or a closing
+// that failed, fails the download and keeps the old file.
+TEST_F(HttpRequests, AFileSwappedInOrClosedWithAnErrorIsNotPutInPlace)
+{
+    server.setText(path, pattern(1000));
+    testSupport::writeFile(dest, "old build");
+    const std::string temporary = dest + ".downloading";
+    for (const bool swapped : {true, false})
+    {
+        progress = [&](float) {
+            if (!swapped)
+                failingClose = descriptorOf(temporary);
+            else if (!work.exists("moved"))
+            {
+                std::filesystem::rename(temporary, work.file("moved"));
+                testSupport::writeFile(temporary, "short");
+            }
+        };
+        EXPECT_EQ(outcome(Download, server.url(path)), "failed old build|Failed to write " + dest) << swapped;
+    }
+    EXPECT_EQ(failingClose, -1);
 }
 
 // A full disk keeps the old file, and a short file on disk is no cut-off: nothing is asked again.
