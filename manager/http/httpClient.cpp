@@ -26,7 +26,6 @@ namespace pluginManager
 namespace
 {
 const char* const userAgent = "VYR-Plugin-Manager";
-const char* const localPrefix = "file:///";
 constexpr int textTimeoutMs = 10000;
 constexpr int downloadTimeoutMs = 15000;
 constexpr int redirectsFollowed = 5;
@@ -78,7 +77,7 @@ juce::String requestHeaders(const Credentials& login, bool acceptGzip)
 juce::File localFile(const std::string& url)
 {
     // From the third "/" on, so that "file:///home/u/x" names "/home/u/x".
-    std::string path = url.substr(std::strlen(localPrefix) - 1);
+    std::string path = url.substr(std::strlen(localAddressPrefix) - 1);
     if (!juce::File::isAbsolutePath(juce::String(path)))
         path.erase(0, 1);
     const juce::File file{juce::String(path)};

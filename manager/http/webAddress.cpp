@@ -7,7 +7,6 @@ namespace pluginManager
 {
 namespace
 {
-const char* const localPrefix = "file:///";
 // Schemes are compared ignoring case, as the transport does.
 const char* const webSchemes[] = {"http://", "https://"};
 
@@ -20,7 +19,7 @@ bool beginsWith(const std::string& text, const char* prefix, bool ignoringCase)
 }
 }
 
-AddressKind addressKind(const std::string& url, bool builtWithLocalSource)
+AddressKind addressKind(const std::string& url, bool localSource)
 {
     for (const char* scheme : webSchemes)
     {
@@ -28,7 +27,7 @@ AddressKind addressKind(const std::string& url, bool builtWithLocalSource)
             return AddressKind::Web;
     }
     // Exactly as the local reading takes it apart: any other spelling is refused, never passed on.
-    if (builtWithLocalSource && beginsWith(url, localPrefix, false))
+    if (localSource && beginsWith(url, localAddressPrefix, false))
         return AddressKind::LocalFile;
     return AddressKind::Refused;
 }

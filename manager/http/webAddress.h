@@ -19,7 +19,11 @@ enum class AddressKind
     Refused
 };
 
-AddressKind addressKind(const std::string& url, bool builtWithLocalSource);
+// The beginning of an address read from the local disk, exactly so.
+inline constexpr const char* localAddressPrefix = "file:///";
+
+// localSource: whether the program is built with a local source (builtWithLocalSource below).
+AddressKind addressKind(const std::string& url, bool localSource);
 
 // Whether one of the program's fixed endpoints is a "file:///" address. Defined with the sources
 // (sources/localSource.cpp), which know the endpoints.
