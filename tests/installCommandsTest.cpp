@@ -211,6 +211,30 @@ TEST_F(InstallCommands, AdditionalFilesThatWouldLeaveTheDataFolderAreRefusedAndF
     EXPECT_EQ(namesIn(home("outside")), Lines{});
 }
 
+// A server's answer names nothing on this machine: an additional file or a build whose address is
+// a local file fails alone, and the file is neither read nor copied.
+TEST_F(InstallCommands, AnAddressInAServersAnswerThatNamesALocalFileFailsThatItemAlone)
+{
+    writeFile(home("secret"), "mine alone");
+    fs::permissions(home("secret"), fs::perms(0600));
+    const std::string secret = "file://" + home("secret"), archive = home("Aurora.zip");
+    const std::string files = R"(, "files": [{"folder": "roms", "urls": [")" + secret + "\"]}]";
+    publish({CatalogServer::product("Aurora", "aurora", files)}, {{"Aurora", "CLAP", "1.0.0"}});
+    EXPECT_EQ(run({"install", "Aurora"}).outcome(),
+              Outcome(1, installing("CLAP 1.0.0", "public", ".clap"),
+                      "1 additional file could not be installed: secret: Not a web address: " + secret + "\n"));
+    EXPECT_FALSE(fs::exists(data("Aurora/roms/secret")));
+
+    writeFile(archive, CatalogServer::zip(contentOf({"Aurora", "CLAP", "1.1.0"})));
+    catalog.server.setText(CatalogServer::release, R"({"assets": [{"name": ")" +
+                                                       CatalogServer::build("Aurora", "CLAP", "1.1.0") +
+                                                       R"(", "browser_download_url": "file://)" + archive + "\"}]}");
+    EXPECT_EQ(run({"install", "Aurora"}).outcome(),
+              Outcome(1, "Installing Aurora CLAP 1.1.0 (public) to " + home(".clap") + "\n",
+                      "Not a web address: file://" + archive + "\n"));
+    EXPECT_EQ(readFile(home(".clap/Aurora.clap")), "Aurora CLAP 1.0.0");
+}
+
 TEST_F(InstallCommands, UninstallRemovesWhatNoOtherInstallListsAndAProgramFolderLeftEmpty)
 {
     // Pair belongs to two formats removed together, Common also to a product that stays.

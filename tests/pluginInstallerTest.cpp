@@ -1,5 +1,6 @@
 #include "manager/install/pluginInstaller.h"
 
+#include "manager/http/httpClient.h"
 #include "manager/install/workFolder.h"
 #include "manager/install/zipExtractor.h"
 
@@ -113,6 +114,8 @@ TEST_F(PluginInstallerTest, BackgroundInstallMovesRomsOutReportsOnTheMessageThre
     EXPECT_EQ(*installer.installedItems, Lines{"Foo.vst3"});
     EXPECT_EQ(logMessages().back(), "Install Foo VST3 1.2.3 -> " + location + ": ok");
 
+    // A cancel meant for the install before does not stop this one's download.
+    setCancelled(installer.cancelRequested);
     server.setText(path, "no archive at all", "application/zip");
     EXPECT_FALSE(run(build(url), location));
     EXPECT_EQ(message, "The downloaded archive is empty or damaged.");
