@@ -1,6 +1,7 @@
 // The fixed endpoints (and the limit, wait and clock beside them) of the test build of the program
 // (vyrpmTestBinary): every endpoint lies below the loopback server root named by VYRPM_TEST_SERVER,
-// so end-to-end tests can run the whole program against their own server. The shipped program never contains this file.
+// so end-to-end tests can run the whole program against their own server. The shipped program
+// never contains this file.
 #include "support/testEndpoints.h"
 
 #include <juce_core/juce_core.h>
