@@ -237,7 +237,7 @@ TEST_F(InstallCommands, UninstallRemovesWhatNoOtherInstallListsAndAProgramFolder
     writeFile(roms, "");
     EXPECT_EQ(run({"uninstall", "Aurora"}).outcome(),
               Outcome(1, "Aurora CLAP removed\nAurora Standalone removed\n",
-                      "Could not move the ROM files out of " + folder + "/Aurora.vst3 into " + roms +
+                      "Could not make " + roms + " for " + folder + "/Aurora.vst3/Contents/user.bin" +
                           ".\n\nThe plug-in was not removed, so that none of your files is lost.\n"));
     EXPECT_EQ(readFile(folder + "/Pair/a.dat"), "a 1.0.0");
     fs::remove(roms);
@@ -330,7 +330,7 @@ TEST_F(InstallCommands, FailedUpdatesLeaveTheOldPluginByteForByteAndNoTemporaryF
     fs::remove(roms);
     writeFile(roms, "");
     writeFile(rom, "rom");
-    expectOldPluginKept("Could not move the ROM files out of " + bundle + " into " + roms + leftAsItWas);
+    expectOldPluginKept("Could not make " + roms + " for " + rom + leftAsItWas);
     fs::remove(rom);
     writeFile(bundle + "/mine.fxp", "mine");
     expectOldPluginKept("Could not make " + roms + " for " + bundle + "/mine.fxp" + leftAsItWas);

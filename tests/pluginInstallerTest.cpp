@@ -1,7 +1,7 @@
 #include "manager/install/pluginInstaller.h"
 
+#include "manager/install/changeSteps.h"
 #include "manager/install/workFolder.h"
-#include "manager/install/zipExtractor.h"
 
 #include "installFixture.h"
 
@@ -166,7 +166,7 @@ TEST_F(PluginInstallerTest, ARunKilledAtAnyStepOfTheCopyLeavesAWholePluginAndThe
         const auto oldPlugin = describeTree(bundle);
         exitCode = testSupport::runInChild([&] {
             int steps = 0;
-            ZipExtractor::copyStepDone = [&] {
+            ChangeSteps::onStep = [&] {
                 if (++steps == step)
                     _exit(1);
             };

@@ -1,3 +1,4 @@
+#include "manager/install/transactionalCopy.h"
 #include "manager/install/zipExtractor.h"
 
 #include "installFixture.h"
