@@ -9,6 +9,8 @@
 
 #include <algorithm>
 
+#include <unistd.h>
+
 using namespace pluginManager;
 using namespace installTests;
 
@@ -189,4 +191,12 @@ TEST_F(PluginInstallerTest, ARunKilledAtAnyStepOfTheCopyLeavesAWholePluginAndThe
     }
     EXPECT_EQ(exitCode, 0) << "an install that nothing stops succeeds";
     EXPECT_GT(step, 3) << "the copy has steps to be killed after";
+
+    // A work folder is its owner's alone, and only its owner clears it.
+    EXPECT_EQ(fs::status(live.folder().getFullPathName().toStdString()).permissions(), fs::perms::owner_all);
+    const auto others = temp.file("vyr-install-1");
+    fs::create_directory(others);
+    ASSERT_EQ(::chown(others.c_str(), 65534, 65534), 0) << "another user's folder needs root to make, as the suite has";
+    WorkFolder::clearAbandoned();
+    EXPECT_TRUE(fs::exists(others));
 }
