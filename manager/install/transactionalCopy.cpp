@@ -338,8 +338,10 @@ bool stagedWhole(const std::vector<juce::File>& staged, const std::vector<Tally>
     {
         if (tallyOf(staged[i]) == tallies[i])
             continue;
-        message = "Could not install " + pathOf(staged[i]) + ": it was changed or removed while it was being made"
-                  + ".\n\nThe installed plug-in was left as it was.";
+        const auto name = staged[i].getFileName().dropLastCharacters(static_cast<int>(std::strlen(stagingSuffix)));
+        message = "Could not install " + pathOf(staged[i].getSiblingFile(name))
+                  + ": the copy made beside it was changed or removed by another program while it was being made."
+                    "\n\nThe installed plug-in was left as it was.";
         discard(staged, 0);
         return false;
     }
