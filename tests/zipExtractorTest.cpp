@@ -112,7 +112,8 @@ TEST_F(ZipExtractorTest, LeftoversOfAKilledCopyGoAndAMissingItemComesBackFromIts
 {
     write({{"dest/A.vst3/x", "new a"}, {"dest/A.vst3.vyr-replaced/x", "old a"}, {"dest/A.vst3.vyr-staging/x", "half"},
            {"dest/B.clap.vyr-replaced7", "old b"}, {"dest/C.lv2.vyr-staging/x", "half"},
-           {"dest/notes.vyr-replaced-draft", "the user's"}, {"dest/D.so.vyr-replaced100", "no backup of ours"}});
+           {"dest/notes.vyr-replaced-draft", "the user's"}, {"dest/D.so.vyr-replaced100", "no backup of ours"},
+           {"dest/.vyr-copy-0123456789abcdef", "half of a file item's copy"}});
     ZipExtractor::clearInterruptedCopies(root.file("dest"));
     auto names = namesIn(root.file("dest"));
     std::sort(names.begin(), names.end());
