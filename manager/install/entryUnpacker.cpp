@@ -47,10 +47,10 @@ bool leadsThroughLink(const juce::File& folder, const juce::File& item)
     return false;
 }
 
-// Why no entry of this name may be unpacked; empty when it may. A part of two dots or more either
-// climbs, which the framework does not follow when it judges the place (to the system, "a/../.."
-// leads out), or is a name that the framework's folder listing skips: the file would be left out
-// of the install without a word, and its folder could never be removed.
+// Why no entry of this name may be unpacked; empty when it may. A part made only of dots either
+// climbs (".."; no packer writes one that stays inside), or is a name that the framework's folder
+// listing skips ("..."): such a file would be left out of the install without a word, and its
+// folder could never be removed.
 std::string refusalOfName(const juce::File& folder, const juce::String& name, const juce::File& target)
 {
     if (!target.isAChildOf(folder))

@@ -30,13 +30,13 @@ const char* const stagingSuffix = ".vyr-staging";
 const char* const cutShort = ", left by a run that was cut short";
 const char* const heldOrRightsNeeded =
     ".\n\nIt may be open in a host, or belong to a user with more rights than this one.";
+constexpr int numberedBackups = 99;
+constexpr size_t probeBufferSize = 16384;
 
 std::string notRemoved(const juce::File& item)
 {
     return "Could not remove " + pathOf(item) + heldOrRightsNeeded;
 }
-constexpr int numberedBackups = 99;
-constexpr size_t probeBufferSize = 16384;
 
 // What a host holding a file open would stop: opening it for writing. An existing file is opened
 // at its end and closed unchanged. A link is moved aside as itself, so what it points to never
