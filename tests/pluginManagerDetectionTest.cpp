@@ -138,4 +138,12 @@ TEST(ManagerRemoval, AStrayInstallIsOneStillOnDiskOutsideTheFolderTheNextInstall
     EXPECT_TRUE(manager.removeStray(strays[0], removed)) << removed;
     EXPECT_FALSE(machine.home.exists(".vst3/Aurora.vst3"));
     EXPECT_EQ(manager.installed.entries.size(), 3u);
+
+    // Gone from disk, but still in a record that could not be saved, a removal is not called done.
+    const std::string record = PlatformUtils::getSettingsPath("installed.json");
+    std::filesystem::remove(record);
+    std::filesystem::create_directory(record);
+    EXPECT_FALSE(manager.uninstall("Vireo", "VST3", removed));
+    EXPECT_EQ(removed, "Could not save " + record + ": Is a directory");
+    EXPECT_FALSE(machine.home.exists("chosen/Vireo.vst3"));
 }
