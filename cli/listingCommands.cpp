@@ -1,6 +1,7 @@
 #include "cli/listingCommands.h"
 
 #include "cli/args.h"
+#include "manager/http/curlLibrary.h"
 #include "manager/platform/filePaths.h"
 #include "manager/platform/plainName.h"
 #include "manager/pluginManager.h"
@@ -70,11 +71,17 @@ bool readChannelAndProduct(const Args& args, Channel& channel, std::string& prod
 }
 }
 
+// Without libcurl every source fails, each in words of its own that do not say why: the reason
+// follows the warning once.
 void refresh(PluginManager& manager)
 {
     std::string error;
-    if (!manager.refresh(error))
-        std::cerr << "warning: " << error << "\n";
+    if (manager.refresh(error))
+        return;
+    std::cerr << "warning: " << error << "\n";
+    const std::string reason = CurlLibrary::failure();
+    if (!reason.empty())
+        std::cerr << reason << "\n";
 }
 
 int list(PluginManager& manager, const Args& args)

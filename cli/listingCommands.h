@@ -6,7 +6,8 @@ struct Args;
 class PluginManager;
 
 // The refresh that list, install and changelog start with: a failed source is only a warning on
-// the error stream, and the command goes on with whatever the other sources gave.
+// the error stream, followed by the reason when libcurl could not be loaded, and the command goes
+// on with whatever the other sources gave.
 void refresh(PluginManager& manager);
 
 // Each handler yields the exit code; results go to the standard output, messages to the error

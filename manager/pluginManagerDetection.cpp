@@ -1,6 +1,7 @@
 #include "manager/pluginManager.h"
 
 #include "manager/install/elevatedTask.h"
+#include "manager/platform/clock.h"
 #include "manager/platform/filePaths.h"
 
 #include <juce_core/juce_core.h>
@@ -21,8 +22,6 @@ constexpr int deepestFolder = 8;
 constexpr size_t mostFolders = 4096;
 // A plug-in bundle is an install in itself, never a folder that holds installs.
 const char* const bundleExtensions[] = {".vst3", ".vst", ".clap", ".lv2", ".component", ".app"};
-
-
 
 bool isBundle(const juce::File& folder)
 {
@@ -54,7 +53,7 @@ std::vector<std::string> foldersUnder(const std::string& root)
     static std::map<std::string, std::pair<long long, std::vector<std::string>>> cache;
     static std::mutex mutex;
 
-    const auto now = static_cast<long long>(juce::Time::getMillisecondCounterHiRes());
+    const long long now = steadyMilliseconds();
     const std::lock_guard<std::mutex> lock(mutex);
     auto& [stamp, list] = cache[root];
     if (list.empty() || now - stamp > cacheMilliseconds)

@@ -1,5 +1,6 @@
 #include "manager/pluginManager.h"
 
+#include "manager/catalog/serverFolder.h"
 #include "manager/platform/firstError.h"
 #include "manager/sources/catalogSource.h"
 
@@ -13,17 +14,17 @@ const char* const teamLoginPrefix = "Team login: ";
 const char* const strayFolderDescription = "Downloaded with the donator login for ";
 const Channel folderChannels[] = {Channel::Internal, Channel::Donators};
 
-void fetchProductFolder(Catalog& catalog, const std::string& slug, Channel channel, const Credentials& login)
+void fetchProductFolder(Catalog& catalog, const std::string& folder, Channel channel, const Credentials& login)
 {
     std::vector<Asset> builds;
     std::string ignored;
     bool hasProducts = false;
-    if (!CatalogSource::fetchChannel(slug, channel, login, builds, ignored, &hasProducts))
+    if (!CatalogSource::fetchChannel(folder, channel, login, builds, ignored, &hasProducts))
         return;
     catalog.addAssets(builds);
     Product listed;
-    if (hasProducts && CatalogSource::fetchChannelProduct(slug, channel, login, listed))
-        catalog.setChannelFiles(slug, channel, listed.files);
+    if (hasProducts && CatalogSource::fetchChannelProduct(folder, channel, login, listed))
+        catalog.setChannelFiles(folder, channel, listed.files);
 }
 
 // The shortest build product name is the product itself rather than one of its variants.
@@ -102,27 +103,32 @@ bool PluginManager::fetchAll(Catalog& catalog, const CredentialStore& logins, st
     else
         failures.keep(failure);
 
-    // The merges below may move the catalog's products, so the slugs are taken first.
-    std::vector<std::string> slugs;
+    // A folder is known by its folder name, the one the logins are kept under, whatever spelling
+    // of the slug led to it; each is read once. The merges below may move the catalog's products,
+    // so the folders are taken first.
+    std::vector<std::string> folders;
     for (const Product& product : catalog.products())
     {
         if (!product.slug.empty())
-            slugs.push_back(product.slug);
+            folders.push_back(serverFolderName(product.slug));
     }
-    const std::set<std::string> knownFolders(slugs.begin(), slugs.end());
-    for (const std::string& slug : slugs)
+    std::set<std::string> knownFolders;
+    for (const std::string& folder : folders)
     {
+        if (!knownFolders.insert(folder).second)
+            continue;
         for (const Channel channel : folderChannels)
         {
-            const Credentials login = logins.get(channel, slug);
+            const Credentials login = logins.get(channel, folder);
             if (login.isComplete())
-                fetchProductFolder(catalog, slug, channel, login);
+                fetchProductFolder(catalog, folder, channel, login);
         }
     }
 
-    for (const std::string& folder : logins.getSlugs(Channel::Donators))
+    for (const std::string& stored : logins.getSlugs(Channel::Donators))
     {
-        if (knownFolders.count(folder) == 0)
+        const std::string folder = serverFolderName(stored);
+        if (knownFolders.insert(folder).second)
             fetchStrayFolder(catalog, folder, logins.get(Channel::Donators, folder));
     }
     error = failures.text();

@@ -2,6 +2,7 @@
 
 #include "manager/install/elevatedTask.h"
 #include "manager/install/pluginInstaller.h"
+#include "manager/install/transactionalCopy.h"
 #include "manager/platform/filePaths.h"
 #include "manager/platform/firstError.h"
 #include "manager/platform/log.h"
@@ -45,7 +46,8 @@ void PluginManager::removeSharedItems(const std::vector<Removal>& removals, cons
              installed.filesToRemove(removal.product, removal.format, removal.folder, removedPairs))
         {
             const juce::File item = literalFile(path);
-            if (item.exists() && !item.deleteRecursively(false))
+            std::string ignored;
+            if (item.exists() && !ZipExtractor::removeItem(item, ignored))
                 Log::write(describe(removal) + ": could not remove " + path);
         }
     }

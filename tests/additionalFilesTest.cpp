@@ -2,6 +2,9 @@
 
 #include "installFixture.h"
 
+#include <sys/inotify.h>
+#include <unistd.h>
+
 using namespace pluginManager;
 using AdditionalFiles = installTests::InstallFixture;
 
@@ -26,4 +29,25 @@ TEST_F(AdditionalFiles, ProductNamesThatLeaveTheMakersFolderAreRefused)
     EXPECT_EQ(server.requestCount("/x.bin"), 0u);
     EXPECT_TRUE(install("Synth")) << message;
     EXPECT_EQ(root.read("data/Kestavel/Synth/roms/x.bin"), "payload");
+}
+
+// A newer copy takes the old one's place in one rename: at no moment is the user left without the
+// file, as a delete before the move would leave them, were the run killed there.
+TEST_F(AdditionalFiles, ANewerCopyReplacesTheOldOneWithoutItEverBeingAbsent)
+{
+    server.setReply("/x.bin", {200, "new", "application/octet-stream",
+                               {{"Last-Modified", "Fri, 01 Jan 2100 00:00:00 GMT"}}});
+    root.write("data/Kestavel/Synth/roms/x.bin", "old");
+    const int events = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    ASSERT_GE(inotify_add_watch(events, root.file("data/Kestavel/Synth/roms").c_str(), IN_DELETE), 0);
+    PluginManager::FilesRequest request;
+    request.product = "Synth";
+    request.files = {{"roms", {{server.url("/x.bin"), ""}}}};
+    EXPECT_TRUE(PluginManager::installAdditionalFiles(request, message));
+    EXPECT_EQ(message + " " + root.read("data/Kestavel/Synth/roms/x.bin"), "1 additional file installed new");
+
+    // Nothing in the folder was deleted meanwhile: no event is queued.
+    char event[4096];
+    EXPECT_LT(read(events, event, sizeof event), 0);
+    ::close(events);
 }

@@ -8,7 +8,7 @@
 
 // A settings file, log, run lock or data folder a run creates shows up below its fresh home. libcurl
 // is opened on the first request only, and a libcurl that cannot serve is named as such, not taken
-// for a server that cannot be reached.
+// for a server that cannot be reached, by every command that needed the network.
 TEST(ProgramStart, UsageAloneOrAfterAnErrorAndNothingWrittenUntilARequestNeedsLibcurl)
 {
     // The shipped program, with a libcurl that lacks every function of libcurl's.
@@ -39,7 +39,16 @@ TEST(ProgramStart, UsageAloneOrAfterAnErrorAndNothingWrittenUntilARequestNeedsLi
         EXPECT_EQ(run(arguments).outcome(), testSupport::Outcome(exitCode, usage, err));
         EXPECT_TRUE(std::filesystem::is_empty(home.path()));
     }
+    const std::string missing = "Could not load libcurl.so.4, which web requests need; install the package libcurl4";
     EXPECT_EQ(run({"login", "donators", "a", "--user", "u", "--password", "p"}).outcome(),
-              testSupport::Outcome(1, "", "Could not reach the server (Could not load libcurl.so.4, which web requests "
-                                          "need; install the package libcurl4)\n"));
+              testSupport::Outcome(1, "", "Could not reach the server (" + missing + ")\n"));
+    // Every command that needed the network names the reason once, after the refresh's warning.
+    const std::string warning = "warning: Could not download the product list\n" + missing + "\n";
+    const std::pair<std::vector<std::string>, std::string> needingTheNetwork[] = {
+        {{"list"}, "Nothing available for this platform\n"},
+        {{"install", "Aurora"}, "Nothing available for Aurora on this platform\n"},
+        {{"changelog", "Aurora"}, "No changelog has been published for Aurora yet.\n"},
+    };
+    for (const auto& [arguments, err] : needingTheNetwork)
+        EXPECT_EQ(run(arguments).outcome(), testSupport::Outcome(1, "", warning + err));
 }

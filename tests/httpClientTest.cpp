@@ -1,14 +1,18 @@
 // Requests, downloads and their failures against the loopback server.
 #include "manager/http/httpClient.h"
+#include "manager/http/httpDate.h"
 
 #include "httpFixture.h"
 #include "support/childProcess.h"
 
 #include <algorithm>
+#include <atomic>
+#include <cerrno>
 #include <filesystem>
 #include <functional>
 #include <set>
 
+#include <dlfcn.h>
 #include <unistd.h>
 
 using namespace pluginManager;
@@ -17,6 +21,38 @@ using HttpOnMessageThread = httpTests::MessageThreadFixture;
 
 namespace
 {
+// The descriptor whose next close reports a failure after closing it, as on a network file system
+// that tells of a lost write only then; -1 for none.
+std::atomic<int> failingClose{-1};
+}
+
+// Every close of this test program comes here first.
+extern "C" int close(int fd)
+{
+    static const auto closeFile = reinterpret_cast<int (*)(int)>(dlsym(RTLD_NEXT, "close"));
+    int armed = fd;
+    const bool fails = fd >= 0 && failingClose.compare_exchange_strong(armed, -1);
+    const int result = closeFile(fd);
+    if (!fails)
+        return result;
+    errno = EIO;
+    return -1;
+}
+
+namespace
+{
+// The descriptor this process holds open on path, or -1.
+int descriptorOf(const std::string& path)
+{
+    for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd"))
+    {
+        std::error_code ignored;
+        if (std::filesystem::read_symlink(entry.path(), ignored) == path)
+            return std::stoi(entry.path().filename().string());
+    }
+    return -1;
+}
+
 const std::string userAgent = "User-Agent: VYR-Plugin-Manager", acceptGzip = "Accept-Encoding: gzip",
                   basicUp = "Authorization: Basic dTpw";
 
@@ -83,8 +119,8 @@ TEST_F(HttpRequests, EachKindOfRequestSendsExactlyItsHeaderLines)
 }
 
 // A text is gunzipped by its first bytes whatever the headers say, and kept as far as it came;
-// five redirects are followed; a date comes from the header only; a local address is read
-// literally from the disk.
+// five redirects are followed; a date comes from the header only; a local address (the program
+// is built with a local source here) is read literally from the disk.
 TEST_F(HttpRequests, TextsDatesAndLocalFiles)
 {
     server.setText("/plugins.json", testSupport::gzip("{\"a\": 1}"), "application/json");
@@ -102,6 +138,7 @@ TEST_F(HttpRequests, TextsDatesAndLocalFiles)
     juce::File(work.file("site/a b.json")).setLastModificationTime(juce::Time(int64_t(1700000000) * 1000));
     const std::string site = "file://" + work.path() + "/site/", gone = site + "missing.json";
     const std::string missing = "|File not found: " + work.path() + "/site/missing.json";
+    testSupport::pointEndpointsAt(site);
     const std::tuple<Kind, std::string, std::string> cases[] = {
         {Text, "/plugins.json", "ok {\"a\": 1}|earlier"}, {Text, "/hop5", "ok []|earlier"},
         {Text, "/page.html", "ok " + std::string(60, 'x') + "|earlier"}, {Date, "/dated", "ok 784111777|earlier"},
@@ -119,6 +156,41 @@ TEST_F(HttpRequests, TextsDatesAndLocalFiles)
 
     EXPECT_EQ(HttpClient::decodeBody(nullptr, 5) + "|" + HttpClient::decodeBody("\x1f", 1) + "|" +
                   HttpClient::decodeBody("\x1f{}", 3), "|\x1f|\x1f{}");
+}
+
+// Only http and https reach the network, whatever the case of the scheme; a "file:///" address
+// reads the disk only in a program built with a local source. Anything else fails at once, as a
+// missing file does, and changes nothing.
+TEST_F(HttpRequests, OnlyWebAddressesAndTheFilesOfALocalSourceAreFollowed)
+{
+    server.setText("/a.txt", "web");
+    work.write("site/a.txt", "local");
+    testSupport::writeFile(dest, "old build");
+    const std::string web = server.url("/a.txt"), onDisk = work.file("site/a.txt"), local = "file://" + onDisk;
+    const std::string refused = "Not a web address: ";
+    // built with a local source, the address, the outcome of a text request; a refused address
+    // fails every kind of request with its message
+    const std::tuple<bool, std::string, std::string> cases[] = {
+        {false, "HTTP" + web.substr(4), "ok web|earlier"}, {true, web, "ok web|earlier"},
+        {true, local, "ok local|earlier"}, {false, local, refused + local},
+        // The transport would read these from the disk itself.
+        {true, "FILE://" + onDisk, refused + "FILE://" + onDisk},
+        {true, "file://localhost" + onDisk, refused + "file://localhost" + onDisk},
+        {true, "ftp://127.0.0.1/a.txt", refused + "ftp://127.0.0.1/a.txt"}, {true, "", refused},
+        // The message reaches the terminal without the control characters.
+        {false, "gopher://a\x1b]0;x\x07", refused + "gopher://a]0;x"},
+    };
+    for (const auto& [localSource, url, expected] : cases)
+    {
+        testSupport::pointEndpointsAt(localSource ? "file://" + work.file("site/") : server.url("/"));
+        if (expected.compare(0, 3, "ok ") == 0)
+        {
+            EXPECT_EQ(outcome(Text, url), expected) << url;
+            continue;
+        }
+        EXPECT_EQ(outcome(Text, url) + outcome(Date, url) + outcome(Download, url),
+                  "failed untouched|" + expected + "failed 0|" + expected + "failed old build|" + expected);
+    }
 }
 
 // A text comes into memory whole, and a request holds up the whole refresh: neither may be endless.
@@ -196,7 +268,7 @@ TEST(HttpDates, ParsesTheFixedFormatOnly)
     for (const auto& [text, expected] : cases)
     {
         int64_t seconds = 0;
-        EXPECT_EQ(HttpClient::parseHttpDate(text, seconds) ? seconds : rejected, expected) << text;
+        EXPECT_EQ(parseHttpDate(text, seconds) ? seconds : rejected, expected) << text;
     }
 }
 
@@ -215,7 +287,7 @@ TEST(HttpRetryDelay, RetryAfterSecondsDatesAndDefaults)
         {"Sun, 06 Nov 1994 08:49:37 GMT", 1, 60}, {"Sat, 05 Nov 1994 08:49:37 GMT", 2, 120},
     };
     for (const auto& [retryAfter, attempt, seconds] : cases)
-        EXPECT_EQ(HttpClient::retryDelaySeconds(retryAfter, attempt, now), seconds)
+        EXPECT_EQ(retryDelaySeconds(retryAfter, attempt, now), seconds)
             << "\"" << retryAfter << "\", attempt " << attempt;
 }
 
@@ -279,6 +351,30 @@ TEST_F(HttpRequests, CancelBeforeDuringOrInAWaitKeepsTheOldFile)
     EXPECT_EQ(logMessages(), (Lines{server.url(path) + ": too many requests, asking again in 30 s"}));
 }
 
+// What takes the destination's place is the file the transfer wrote, closed without an error: a
+// file swapped in at the temporary name meanwhile, shorter than what was written, or a closing
+// that failed, fails the download and keeps the old file.
+TEST_F(HttpRequests, AFileSwappedInOrClosedWithAnErrorIsNotPutInPlace)
+{
+    server.setText(path, pattern(1000));
+    testSupport::writeFile(dest, "old build");
+    const std::string temporary = dest + ".downloading";
+    for (const bool swapped : {true, false})
+    {
+        progress = [&](float) {
+            if (!swapped)
+                failingClose = descriptorOf(temporary);
+            else if (!work.exists("moved"))
+            {
+                std::filesystem::rename(temporary, work.file("moved"));
+                testSupport::writeFile(temporary, "short");
+            }
+        };
+        EXPECT_EQ(outcome(Download, server.url(path)), "failed old build|Failed to write " + dest) << swapped;
+    }
+    EXPECT_EQ(failingClose, -1);
+}
+
 // A full disk keeps the old file, and a short file on disk is no cut-off: nothing is asked again.
 // In a shared folder, a link that someone else planted at the temporary name can be neither
 // removed nor written through: the download fails and what the link leads to stays as it was.
@@ -301,6 +397,7 @@ TEST_F(HttpRequests, ADestinationThatCannotBeWrittenFailsAndKeepsWhatWasThere)
         });
     };
     work.write("site/Aurora.zip", pattern(400000));
+    testSupport::pointEndpointsAt("file://" + work.file("site/"));
     testSupport::writeFile(dest, "old build");
     const std::string remote = server.url(path), local = work.file("site/Aurora.zip");
     for (const auto& url : {remote, "file://" + local})

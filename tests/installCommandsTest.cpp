@@ -6,6 +6,13 @@
 #include "support/catalogServer.h"
 #include "support/programRun.h"
 
+#include <chrono>
+#include <future>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 using namespace pluginManager;
 using testSupport::CatalogServer;
 using testSupport::Outcome;
@@ -53,6 +60,41 @@ std::string damaged(std::string zip, const std::string& name, bool declaredSize 
     else
         zip[zip.find(name) + name.size() + 2] ^= 0x5a;
     return zip;
+}
+
+// An archive whose directory gives entries a and b each other's checksums.
+std::string swapChecksums(std::string zip, const std::string& a, const std::string& b)
+{
+    const size_t at = zip.rfind(a) - 30, bt = zip.rfind(b) - 30;
+    const std::string crc = zip.substr(at, 4);
+    zip.replace(at, 4, zip.substr(bt, 4));
+    return zip.replace(bt, 4, crc);
+}
+
+// More entries than the end of a classic directory can count: a zip64 packer writes 0xFFFF there.
+std::string withEntriesPast65535(Files files)
+{
+    for (int i = 0; i < 65536; ++i)
+        files.emplace_back("Aurora.vst3/Contents/Resources/many/" + std::to_string(i), "");
+    std::string zip = CatalogServer::zip(files, 0);
+    zip.replace(zip.size() - 14, 4, "\xff\xff\xff\xff");
+    return zip;
+}
+
+// Names in a folder that a run keeps for itself while it works: they must be gone after it.
+Lines temporaryNamesIn(const std::string& folder)
+{
+    Lines names;
+    for (const std::string& name : fs::is_directory(folder) ? namesIn(folder) : Lines{})
+        if (name.find(".vyr-") != std::string::npos)
+            names.push_back(name);
+    return names;
+}
+
+// The immutable flag binds root too. False where the file system has none.
+bool setImmutable(const std::string& path, bool immutable)
+{
+    return testSupport::runProcess("chattr", {immutable ? "+i" : "-i", path}).exitCode == 0;
 }
 
 class InstallCommands : public ::testing::Test
@@ -211,6 +253,30 @@ TEST_F(InstallCommands, AdditionalFilesThatWouldLeaveTheDataFolderAreRefusedAndF
     EXPECT_EQ(namesIn(home("outside")), Lines{});
 }
 
+// A server's answer names nothing on this machine: an additional file or a build whose address is
+// a local file fails alone, and the file is neither read nor copied.
+TEST_F(InstallCommands, AnAddressInAServersAnswerThatNamesALocalFileFailsThatItemAlone)
+{
+    writeFile(home("secret"), "mine alone");
+    fs::permissions(home("secret"), fs::perms(0600));
+    const std::string secret = "file://" + home("secret"), archive = home("Aurora.zip");
+    const std::string files = R"(, "files": [{"folder": "roms", "urls": [")" + secret + "\"]}]";
+    publish({CatalogServer::product("Aurora", "aurora", files)}, {{"Aurora", "CLAP", "1.0.0"}});
+    EXPECT_EQ(run({"install", "Aurora"}).outcome(),
+              Outcome(1, installing("CLAP 1.0.0", "public", ".clap"),
+                      "1 additional file could not be installed: secret: Not a web address: " + secret + "\n"));
+    EXPECT_FALSE(fs::exists(data("Aurora/roms/secret")));
+
+    writeFile(archive, CatalogServer::zip(contentOf({"Aurora", "CLAP", "1.1.0"})));
+    catalog.server.setText(CatalogServer::release, R"({"assets": [{"name": ")" +
+                                                       CatalogServer::build("Aurora", "CLAP", "1.1.0") +
+                                                       R"(", "browser_download_url": "file://)" + archive + "\"}]}");
+    EXPECT_EQ(run({"install", "Aurora"}).outcome(),
+              Outcome(1, "Installing Aurora CLAP 1.1.0 (public) to " + home(".clap") + "\n",
+                      "Not a web address: file://" + archive + "\n"));
+    EXPECT_EQ(readFile(home(".clap/Aurora.clap")), "Aurora CLAP 1.0.0");
+}
+
 TEST_F(InstallCommands, UninstallRemovesWhatNoOtherInstallListsAndAProgramFolderLeftEmpty)
 {
     // Pair belongs to two formats removed together, Common also to a product that stays.
@@ -237,7 +303,7 @@ TEST_F(InstallCommands, UninstallRemovesWhatNoOtherInstallListsAndAProgramFolder
     writeFile(roms, "");
     EXPECT_EQ(run({"uninstall", "Aurora"}).outcome(),
               Outcome(1, "Aurora CLAP removed\nAurora Standalone removed\n",
-                      "Could not move the ROM files out of " + folder + "/Aurora.vst3 into " + roms +
+                      "Could not make " + roms + " for " + folder + "/Aurora.vst3/Contents/user.bin" +
                           ".\n\nThe plug-in was not removed, so that none of your files is lost.\n"));
     EXPECT_EQ(readFile(folder + "/Pair/a.dat"), "a 1.0.0");
     fs::remove(roms);
@@ -261,6 +327,122 @@ TEST_F(InstallCommands, UninstallRemovesWhatNoOtherInstallListsAndAProgramFolder
     EXPECT_EQ(run({"uninstall", "Aurora"}).outcome(), Outcome(1, "", "Nothing of Aurora is installed here\n"));
 }
 
+// An uninstall that cannot take all of the plug-in, or cannot keep its ROM file on a full disk,
+// leaves the plug-in whole with the ROM file and its record, and does not call it removed.
+TEST_F(InstallCommands, AnUninstallThatCannotFinishLeavesThePluginWholeWithItsRecord)
+{
+    publish({CatalogServer::product("Aurora", "aurora")}, {{"Aurora", "VST3", "1.0.0"}});
+    ASSERT_EQ(run({"install", "Aurora"}).exitCode, 0);
+    const std::string bundle = home(".vst3/Aurora.vst3"), roms = data("Aurora/roms");
+    const std::string rom = bundle + "/Contents/Resources/factory.bin", held = bundle + "/Contents/Resources/a/held";
+    writeFile(rom, std::string(2000000, 'r'));
+    writeFile(held, "held");
+    const auto plugin = describeTree(bundle);
+    const Lines recorded = record();
+    const auto expectRefused = [&](const std::string& error, rlim_t fileSizeLimit) {
+        EXPECT_EQ(inChild([&] {
+                      if (!testSupport::limitFileSize(fileSizeLimit))
+                          return std::string("no file size limit");
+                      const auto result = run({"uninstall", "Aurora"});
+                      return std::to_string(result.exitCode) + " " + result.out + result.err;
+                  }),
+                  "1 " + error + "\n");
+        EXPECT_EQ(describeTree(bundle), plugin);
+        EXPECT_EQ(namesIn(home(".vst3")), Lines{"Aurora.vst3"});
+        EXPECT_EQ(namesIn(roms), Lines{});
+        EXPECT_EQ(record(), recorded);
+    };
+    expectRefused("Could not keep " + rom + " in " + roms +
+                      ": File too large.\n\nThe plug-in was not removed, so that none of your files is lost.",
+                  1000000);
+    if (!setImmutable(held, true))
+        GTEST_SKIP() << "the file system here cannot make a file immutable, which would bind root too";
+    expectRefused("Could not remove " + bundle +
+                      ".\n\nIt may be open in a host, or belong to a user with more rights than this one.",
+                  RLIM_INFINITY);
+    setImmutable(held, false);
+}
+
+// Killed at any step, an uninstall leaves its plug-in whole under its name or not there at all,
+// and the ROM file whole in the plug-in or in the rom folder, never a part of it under the ROM's
+// own name. The next install clears what the killed run left.
+TEST_F(InstallCommands, AnUninstallKilledAtAnyStepLeavesNoPartOfAnythingUnderANameThatCounts)
+{
+    publish({CatalogServer::product("Aurora", "aurora")}, {{"Aurora", "VST3", "1.0.0"}});
+    ASSERT_EQ(run({"install", "Aurora"}).exitCode, 0);
+    const std::string bundle = home(".vst3/Aurora.vst3"), roms = data("Aurora/roms");
+    const std::string inBundle = "Contents/Resources/factory.bin", romBytes(600000, 'r'); // three pieces of a copy
+    int step = 0, exitCode = -1;
+    while (exitCode != 0 && step < 20)
+    {
+        SCOPED_TRACE("killed at step " + std::to_string(++step));
+        fs::remove_all(roms);
+        writeFile(bundle + "/" + inBundle, romBytes);
+        auto plugin = describeTree(bundle);
+        plugin.erase(inBundle);
+        {
+            const testSupport::ScopedEnv killAt("VYRPM_TEST_KILL_AT_STEP", std::to_string(step));
+            exitCode = run({"uninstall", "Aurora"}).exitCode;
+        }
+        const std::string kept = readFile(roms + "/factory.bin"), left = readFile(bundle + "/" + inBundle);
+        EXPECT_TRUE((kept.empty() || kept == romBytes) && (kept == romBytes || left == romBytes));
+        if (fs::exists(bundle))
+        {
+            auto now = describeTree(bundle);
+            now.erase(inBundle);
+            EXPECT_EQ(now, plugin);
+        }
+        EXPECT_EQ(run({"install", "Aurora"}).exitCode, 0);
+        EXPECT_EQ(namesIn(home(".vst3")), Lines{"Aurora.vst3"});
+        EXPECT_EQ(namesIn(roms), Lines{"factory.bin"});
+    }
+    EXPECT_EQ(exitCode, 0) << "an uninstall that nothing stops succeeds";
+    EXPECT_GT(step, 5) << "the copy of the ROM file and the removal have steps to be killed after";
+}
+
+// Two runs with settings of their own install into one folder: the second clears nothing of the
+// copy the first is making there, and makes its own once the first is done.
+TEST_F(InstallCommands, TwoRunsInstallingIntoOneFolderEachPutAWholePluginThere)
+{
+    publish({CatalogServer::product("Aurora", "aurora")},
+            {{"Aurora", "VST3", "1.0.0", Channel::Public, {{"Presets/a.preset", "preset"}}}});
+    const std::string shared = home("shared"), build = CatalogServer::publicFile(CatalogServer::build("Aurora", "VST3", "1.0.0"));
+    const testSupport::ProgramRun other(catalog.server.url("/"));
+    ASSERT_EQ(run({"paths", "VST3", shared}).exitCode + other({"paths", "VST3", shared}).exitCode, 0);
+    const testSupport::TempFolder hold;
+    ASSERT_EQ(mkfifo(hold.file("go").c_str(), 0600), 0);
+    const auto install = [](const testSupport::ProgramRun& by) {
+        return std::async(std::launch::async, [&by] { return by({"install", "Aurora"}).outcome(); });
+    };
+    // Each wait ends when its condition holds, or when the run is over without it.
+    const auto waiting = std::chrono::milliseconds(2);
+    const auto over = [&](const std::future<Outcome>& result) {
+        return result.wait_for(waiting) == std::future_status::ready;
+    };
+    std::future<Outcome> first;
+    {
+        const testSupport::ScopedEnv at("VYRPM_TEST_HOLD_AT_STEP", "1"), where("VYRPM_TEST_HOLD_FOLDER", hold.path());
+        first = install(run);
+        while (!hold.exists("held") && !over(first))
+            continue;
+    }
+    catalog.server.hold(build);
+    auto second = install(other);
+    while (catalog.server.requestCount(build) < 2 && !over(second))
+        continue;
+    int go = -1;
+    while ((go = ::open(hold.file("go").c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC)) < 0 && !over(first))
+        continue;
+    ::close(go);
+    EXPECT_EQ(first.get(), Outcome(0, installing("VST3 1.0.0", "public", "shared"), ""));
+    catalog.server.release(build);
+    EXPECT_EQ(second.get(), Outcome(0, installing("VST3 1.0.0", "public", "shared"), ""));
+    auto names = namesIn(shared);
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (Lines{"Aurora.vst3", "Presets"}));
+    EXPECT_EQ(readFile(shared + "/Presets/a.preset"), "preset 1.0.0");
+}
+
 TEST_F(InstallCommands, FailedUpdatesLeaveTheOldPluginByteForByteAndNoTemporaryFile)
 {
     const Files extra = {{"Presets/a.preset", "preset"}, {"Skins/b.skin", "skin"}};
@@ -279,16 +461,16 @@ TEST_F(InstallCommands, FailedUpdatesLeaveTheOldPluginByteForByteAndNoTemporaryF
         EXPECT_TRUE(juce::String(answer).matchesWildcard("1 " + error + "\n", false)) << answer;
         EXPECT_EQ(describeTree(home(".vst3")), before);
         EXPECT_EQ(namesIn(run.temporaryFolder()), Lines{});
+        EXPECT_EQ(temporaryNamesIn(data("Aurora/roms")), Lines{});
         EXPECT_EQ(record(), Lines{"Aurora VST3 1.0.0 " + home(".vst3/Aurora.vst3") + " 0 Aurora.vst3 Presets Skins"});
     };
-    // ROM files leave the bundle only for an install that has its download.
+    // ROM files stay in the bundle until the new one is in.
     const std::string rom = home(".vst3/Aurora.vst3/Contents/Resources/sound.bin");
     writeFile(rom, "rom");
     const std::string path = CatalogServer::publicFile(CatalogServer::build("Aurora", "VST3", "1.1.0"));
     catalog.server.cutOff(path, 64, 2);
     expectOldPluginKept("The download was cut off");
 
-    fs::remove(rom);
     // Damaged and hostile builds fail whole, naming the entry at fault; so does a full disk.
     const Files files = contentOf({"Aurora", "VST3", "1.1.0", Channel::Public, extra});
     const std::string so = files.front().first, lib = "Aurora.vst3/Contents/lib";
@@ -299,6 +481,10 @@ TEST_F(InstallCommands, FailedUpdatesLeaveTheOldPluginByteForByteAndNoTemporaryF
     big.emplace_back("Skins/big.skin", std::string(2000000, 's'));
     twins.insert(twins.end(), {{lib, "/etc"}, {lib, "Resources"}});
     slashed.emplace_back(lib + "/", "Resources");
+    const std::string dots = "Aurora.vst3/Contents/Resources/.../presets.dat";
+    Files dotted = files, climbing = files;
+    dotted.emplace_back(dots, "presets");
+    climbing.emplace_back("../x", "x");
     const std::tuple<std::string, std::string, rlim_t> broken[] = {
         {damaged(CatalogServer::zip(files, 0), so),
          "The entry " + so + " is damaged: its bytes do not match its checksum.", RLIM_INFINITY},
@@ -314,12 +500,22 @@ TEST_F(InstallCommands, FailedUpdatesLeaveTheOldPluginByteForByteAndNoTemporaryF
          RLIM_INFINITY},
         {CatalogServer::zip(slashed, 9, {lib + "/"}), "The entry " + lib + "/ is marked both as a folder and as a link.",
          RLIM_INFINITY},
+        // The framework's folder listing would skip the file, and the work folder could never go.
+        {CatalogServer::zip(dotted), "The entry " + dots + " cannot be installed: a part of its name is made only of dots.",
+         RLIM_INFINITY},
+        {CatalogServer::zip(climbing), "Entry ../x is outside the target directory", RLIM_INFINITY},
+        // Each entry is checked against its own record, not a neighbour's.
+        {swapChecksums(CatalogServer::zip(files), so, "Skins/b.skin"),
+         "The entry " + so + " is damaged: its bytes do not match its checksum.", RLIM_INFINITY},
     };
     for (const auto& [archive, error, fileSizeLimit] : broken)
     {
         catalog.serveFile(path, archive);
         expectOldPluginKept("Could not unpack into *.\n\n" + error, fileSizeLimit);
     }
+    catalog.serveFile(path, withEntriesPast65535(files));
+    expectOldPluginKept("Could not unpack the download: it holds more than 65,535 entries or 4 GB (a zip64 archive), "
+                        "which this program cannot read.");
 
     // A ROM file, or a file the user added, that cannot reach the rom folder must not go with the
     // old plug-in.
@@ -327,10 +523,17 @@ TEST_F(InstallCommands, FailedUpdatesLeaveTheOldPluginByteForByteAndNoTemporaryF
     const std::string roms = data("Aurora/roms"), bundle = home(".vst3/Aurora.vst3");
     const std::string leftAsItWas =
         ".\n\nThe installed plug-in was left as it was, so that none of your files is lost.";
-    fs::remove(roms);
+    // On a full disk neither is kept short, and the original stays.
+    const std::string large(2000000, 'r');
+    writeFile(bundle + "/mine.fxp", large);
+    expectOldPluginKept("Could not keep " + bundle + "/mine.fxp in " + roms + ": File too large" + leftAsItWas, 1000000);
+    fs::remove(bundle + "/mine.fxp");
+    writeFile(rom, large);
+    expectOldPluginKept("Could not keep " + rom + " in " + roms + ": File too large" + leftAsItWas, 1000000);
+    fs::remove_all(roms);
     writeFile(roms, "");
     writeFile(rom, "rom");
-    expectOldPluginKept("Could not move the ROM files out of " + bundle + " into " + roms + leftAsItWas);
+    expectOldPluginKept("Could not make " + roms + " for " + rom + leftAsItWas);
     fs::remove(rom);
     writeFile(bundle + "/mine.fxp", "mine");
     expectOldPluginKept("Could not make " + roms + " for " + bundle + "/mine.fxp" + leftAsItWas);

@@ -131,6 +131,18 @@ TEST_F(ListingCommands, ListShowsEachVersionOnceWithTheBestChannelTheLoginsReach
                                              "warning: Could not download the product list\n"));
 }
 
+// A folder is known by its folder name, which its login is kept under: a slug given with capitals,
+// and a second product naming the same folder, have it read once.
+TEST_F(ListingCommands, AFolderIsReadOnceWhateverSpellingOfTheSlugNamesIt)
+{
+    catalog.publicProducts({CatalogServer::product("Aurora", "AURORA"), CatalogServer::product("Nova", "Aurora")});
+    run.store({{"aurora", fan}});
+    const std::string rows = "Aurora\tVST3\t1.1.0\tdonators\t1.0.0\nAurora\tVST3\t1.0.0\tpublic\t1.0.0\n";
+    EXPECT_EQ(run({"list", "Aurora"}).outcome(), Outcome(0, rows + "Aurora\tCLAP\t1.0.0\tpublic\t\n", ""));
+    const Paths asked = catalog.requestedPaths();
+    EXPECT_EQ(std::count(asked.begin(), asked.end(), CatalogServer::folder("aurora", Channel::Donators)), 1);
+}
+
 // A login is stored only once the server accepted it; teamlogin and paths show or set the setting.
 TEST_F(ListingCommands, EachCommandPrintsAndStoresWhatItShould)
 {

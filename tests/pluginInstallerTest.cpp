@@ -1,13 +1,16 @@
 #include "manager/install/pluginInstaller.h"
 
+#include "manager/http/httpClient.h"
+#include "manager/install/changeSteps.h"
 #include "manager/install/workFolder.h"
-#include "manager/install/zipExtractor.h"
 
 #include "installFixture.h"
 
 #include <juce_events/juce_events.h>
 
 #include <algorithm>
+
+#include <unistd.h>
 
 using namespace pluginManager;
 using namespace installTests;
@@ -113,6 +116,8 @@ TEST_F(PluginInstallerTest, BackgroundInstallMovesRomsOutReportsOnTheMessageThre
     EXPECT_EQ(*installer.installedItems, Lines{"Foo.vst3"});
     EXPECT_EQ(logMessages().back(), "Install Foo VST3 1.2.3 -> " + location + ": ok");
 
+    // A cancel meant for the install before does not stop this one's download.
+    setCancelled(installer.cancelRequested);
     server.setText(path, "no archive at all", "application/zip");
     EXPECT_FALSE(run(build(url), location));
     EXPECT_EQ(message, "The downloaded archive is empty or damaged.");
@@ -166,7 +171,7 @@ TEST_F(PluginInstallerTest, ARunKilledAtAnyStepOfTheCopyLeavesAWholePluginAndThe
         const auto oldPlugin = describeTree(bundle);
         exitCode = testSupport::runInChild([&] {
             int steps = 0;
-            ZipExtractor::copyStepDone = [&] {
+            ChangeSteps::onStep = [&] {
                 if (++steps == step)
                     _exit(1);
             };
@@ -189,4 +194,12 @@ TEST_F(PluginInstallerTest, ARunKilledAtAnyStepOfTheCopyLeavesAWholePluginAndThe
     }
     EXPECT_EQ(exitCode, 0) << "an install that nothing stops succeeds";
     EXPECT_GT(step, 3) << "the copy has steps to be killed after";
+
+    // A work folder is its owner's alone, and only its owner clears it.
+    EXPECT_EQ(fs::status(live.folder().getFullPathName().toStdString()).permissions(), fs::perms::owner_all);
+    const auto others = temp.file("vyr-install-1");
+    fs::create_directory(others);
+    ASSERT_EQ(::chown(others.c_str(), 65534, 65534), 0) << "another user's folder needs root to make, as the suite has";
+    WorkFolder::clearAbandoned();
+    EXPECT_TRUE(fs::exists(others));
 }

@@ -4,11 +4,11 @@
 #include "support/childProcess.h"
 #include "support/scopedEnv.h"
 #include "support/tempFolder.h"
+#include "support/testEndpoints.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <thread>
 
 using namespace pluginManager;
 
@@ -77,7 +77,8 @@ TEST(InstallFolders, AFoundInstallStaysUnlessAChosenFolderLeavesItOutside)
     }
 }
 
-// Lookups share a walk for a second; an install made meanwhile is seen once it is over.
+// Lookups share a walk for a second; an install made meanwhile is seen once it is over. The test
+// clock moves only when told.
 TEST(InstallFolders, BundlesAndFoldersBelowDepthEightAreNotSearchedAndAWalkIsRepeatedAfterASecond)
 {
     Machine machine;
@@ -91,7 +92,9 @@ TEST(InstallFolders, BundlesAndFoldersBelowDepthEightAreNotSearchedAndAWalkIsRep
     for (const auto& [product, folder, found] : cases)
         EXPECT_EQ(machine.manager.isInstalled(product, "VST3"), found) << product;
     machine.plant(".vst3/new");
-    std::this_thread::sleep_for(std::chrono::milliseconds(1100));
+    testSupport::passTime(1000);
+    EXPECT_FALSE(machine.manager.isInstalled("Aurora", "VST3"));
+    testSupport::passTime(1);
     EXPECT_TRUE(machine.manager.isInstalled("Aurora", "VST3"));
 }
 
@@ -135,4 +138,12 @@ TEST(ManagerRemoval, AStrayInstallIsOneStillOnDiskOutsideTheFolderTheNextInstall
     EXPECT_TRUE(manager.removeStray(strays[0], removed)) << removed;
     EXPECT_FALSE(machine.home.exists(".vst3/Aurora.vst3"));
     EXPECT_EQ(manager.installed.entries.size(), 3u);
+
+    // Gone from disk, but still in a record that could not be saved, a removal is not called done.
+    const std::string record = PlatformUtils::getSettingsPath("installed.json");
+    std::filesystem::remove(record);
+    std::filesystem::create_directory(record);
+    EXPECT_FALSE(manager.uninstall("Vireo", "VST3", removed));
+    EXPECT_EQ(removed, "Could not save " + record + ": Is a directory");
+    EXPECT_FALSE(machine.home.exists("chosen/Vireo.vst3"));
 }

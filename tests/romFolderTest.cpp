@@ -1,3 +1,4 @@
+#include "manager/install/fileCopy.h"
 #include "manager/install/romFolder.h"
 #include "manager/platform/filePaths.h"
 
@@ -58,4 +59,23 @@ TEST(RomFolder, KeepsAFileOnceUnderItsOwnNameOrTheFirstFreeNumberedOne)
         EXPECT_EQ(filesIn(pathOf(roms.folder())), after) << trace;
         EXPECT_EQ(kept.existsAsFile(), how == copy) << trace;
     }
+}
+
+// What a keep that a killed run cut short left goes; a copy that a live run is making stays.
+TEST(RomFolder, ClearsTheTemporaryFilesOfKilledKeepsOnly)
+{
+    testSupport::TempFolder root;
+    testSupport::ScopedEnv data("VYR_DATA_FOLDER", root.file("data"));
+    const RomFolder roms("Foo");
+    const std::string folder = pathOf(roms.folder());
+    testSupport::writeFile(folder + "/.vyr-copy-0123456789abcdef", "killed");
+    root.write("bank.bin", "mine");
+    pluginManager::FileCopy live;
+    std::string why;
+    ASSERT_TRUE(live.write(juce::File(root.file("bank.bin")), roms.folder(), false, why)) << why;
+
+    roms.clearInterrupted();
+    const Files left = filesIn(folder);
+    ASSERT_EQ(left.size(), 1u);
+    EXPECT_EQ(left.begin()->second, "mine");
 }

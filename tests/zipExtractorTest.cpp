@@ -1,3 +1,5 @@
+#include "manager/install/changeSteps.h"
+#include "manager/install/transactionalCopy.h"
 #include "manager/install/zipExtractor.h"
 
 #include "installFixture.h"
@@ -80,6 +82,19 @@ TEST_F(ZipExtractorTest, CopyThatFailsHalfWayOrCannotReplaceAnItemLeavesTheOldIt
     };
     EXPECT_EQ(inChild([&] { return testSupport::limitFileSize(1000000) ? copy() : "no file size limit"; }),
               "Could not write " + destination + "/B.vst3.");
+    // A staged copy that another program takes from is not swapped in.
+    ChangeSteps::onStep = [&] { fs::remove(destination + "/B.vst3.vyr-staging/x"); };
+    EXPECT_EQ(copy(), "Could not install " + destination + "/B.vst3: the copy made beside it was changed or removed by "
+                      "another program while it was being made.\n\nThe installed plug-in was left as it was.");
+    // Once one new item is in, the next cannot follow: the one that is in goes again.
+    write({{"newer/C.clap", "c"}, {"newer/D.clap", "d"}});
+    ChangeSteps::onStep = [&] {
+        if (root.exists("dest/C.clap") || root.exists("dest/D.clap"))
+            for (const auto* staged : {"/C.clap.vyr-staging", "/D.clap.vyr-staging"})
+                fs::remove(destination + staged);
+    };
+    EXPECT_FALSE(ZipExtractor::copyInto(root.file("newer"), destination, message));
+    ChangeSteps::onStep = nullptr;
 
     openTo(root.path(), false);
     for (const auto* folder : {"dest", "dest/A.vst3", "dest/B.vst3"})
@@ -97,7 +112,8 @@ TEST_F(ZipExtractorTest, LeftoversOfAKilledCopyGoAndAMissingItemComesBackFromIts
 {
     write({{"dest/A.vst3/x", "new a"}, {"dest/A.vst3.vyr-replaced/x", "old a"}, {"dest/A.vst3.vyr-staging/x", "half"},
            {"dest/B.clap.vyr-replaced7", "old b"}, {"dest/C.lv2.vyr-staging/x", "half"},
-           {"dest/notes.vyr-replaced-draft", "the user's"}, {"dest/D.so.vyr-replaced100", "no backup of ours"}});
+           {"dest/notes.vyr-replaced-draft", "the user's"}, {"dest/D.so.vyr-replaced100", "no backup of ours"},
+           {"dest/.vyr-copy-0123456789abcdef", "half of a file item's copy"}});
     ZipExtractor::clearInterruptedCopies(root.file("dest"));
     auto names = namesIn(root.file("dest"));
     std::sort(names.begin(), names.end());
@@ -108,17 +124,22 @@ TEST_F(ZipExtractorTest, LeftoversOfAKilledCopyGoAndAMissingItemComesBackFromIts
 TEST_F(ZipExtractorTest, InstallKeepsUserFilesDropsTextFilesAndLeavesACopyNeedingRightsToAnElevatedRun)
 {
     write({{"src/Foo-linux/Foo.vst3/Contents/plugin.so", "new"}, {"src/Foo-linux/readme.txt", "read me"},
-           {"src/Foo-linux/Foo.vst3/presets/factory.fxp", "factory"}});
+           {"src/Foo-linux/Foo.vst3/presets/factory.fxp", "factory"}, {"src/Foo-linux/Extra.vst3/x", "new"}});
     const auto archive = zipWithProgram(root.file("src"), {"Foo-linux"});
     write({{"plugins/readme.txt", "earlier read-me"}, {"plugins/Foo.vst3/presets/factory.fxp", "old factory"},
            {"plugins/Foo.vst3/presets/deeper/mine.fxp", "mine"}, {"plugins/Foo.vst3/.DS_Store", "finder"},
            {"plugins/Foo.vst3/Contents/_CodeSignature/CodeResources", "sig"}});
     makeLink(root.file("src/Foo-linux/readme.txt"), root.file("plugins/Foo.vst3/presets/linked.fxp"));
+    // An old install that is a link to a development tree holds no files of the install's.
+    write({{"dev/Extra.vst3/tool.fxp", "tool"}});
+    makeLink(root.file("dev/Extra.vst3"), root.file("plugins/Extra.vst3"));
 
     Lines items{"stale"};
     ASSERT_TRUE(ZipExtractor::install(archive, root.file("plugins"), "Foo.vst3", "Foo", false, items, message, nullptr))
         << message;
-    EXPECT_EQ(items, Lines{"Foo.vst3"});
+    std::sort(items.begin(), items.end());
+    EXPECT_EQ(items, (Lines{"Extra.vst3", "Foo.vst3"}));
+    EXPECT_EQ(root.read("dev/Extra.vst3/tool.fxp"), "tool");
     EXPECT_FALSE(root.exists("plugins/readme.txt"));
     EXPECT_FALSE(root.exists("plugins/Foo.vst3/presets/deeper"));
     EXPECT_EQ(namesIn(PlatformUtils::romFolder("Foo")), Lines{"mine.fxp"}) << "no factory, signature or Finder file";

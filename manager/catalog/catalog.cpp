@@ -1,6 +1,7 @@
 #include "manager/catalog/catalog.h"
 
 #include "base/filesystem.h"
+#include "manager/catalog/serverFolder.h"
 
 #include <algorithm>
 #include <iterator>
@@ -223,7 +224,7 @@ std::string Catalog::getNewestPublishedVersion() const
 
 const std::vector<FileSection>* Catalog::getChannelFiles(const std::string& product, Channel channel) const
 {
-    const auto found = m_channelFiles.find({product, channel});
+    const auto found = m_channelFiles.find({serverFolderName(product), channel});
     return found == m_channelFiles.end() ? nullptr : &found->second;
 }
 
@@ -276,7 +277,7 @@ void Catalog::addAssets(const std::vector<Asset>& assets)
 
 void Catalog::setChannelFiles(const std::string& product, Channel channel, std::vector<FileSection> files)
 {
-    m_channelFiles[{product, channel}] = std::move(files);
+    m_channelFiles[{serverFolderName(product), channel}] = std::move(files);
 }
 
 void Catalog::clear()

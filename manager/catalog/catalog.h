@@ -84,6 +84,8 @@ public:
     // True when a public build exists of name's product (its owning product, or name itself).
     bool isPublished(const std::string& name) const;
     std::string getNewestPublishedVersion() const;
+    // Channel files are kept by the product's folder name (serverFolderName), so that every
+    // spelling of a slug finds the files of its folder.
     const std::vector<FileSection>* getChannelFiles(const std::string& product, Channel channel) const;
 
     void setProducts(std::vector<Product> products);

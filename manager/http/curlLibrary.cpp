@@ -4,6 +4,7 @@
 
 #include <juce_core/juce_core.h>
 
+#include <atomic>
 #include <mutex>
 
 namespace pluginManager
@@ -19,6 +20,11 @@ const char* const functionsUsed[] = {
     "curl_slist_append",     "curl_slist_free_all",  "curl_version_info",
 };
 const char* const missing = "Could not load libcurl.so.4, which web requests need; install the package libcurl4";
+
+std::once_flag once;
+// Written once under once, before any reader can see tried set.
+std::atomic<bool> tried{false};
+bool loaded = false;
 
 bool hasEveryFunction(juce::DynamicLibrary& library)
 {
@@ -41,11 +47,10 @@ bool openLibrary()
 
 bool CurlLibrary::load(std::string& error)
 {
-    static std::once_flag once;
-    static bool loaded = false;
     // Logged once: the sources that fail for it may each word their failure in their own way.
     std::call_once(once, [] {
         loaded = openLibrary();
+        tried = true;
         if (!loaded)
             Log::write(missing);
     });
@@ -53,4 +58,6 @@ bool CurlLibrary::load(std::string& error)
         error = missing;
     return loaded;
 }
+
+std::string CurlLibrary::failure() { return tried && !loaded ? missing : std::string(); }
 }

@@ -16,5 +16,9 @@ public:
     // when it cannot be opened or lacks what the framework calls. The framework itself would go on
     // without it and crash.
     static bool load(std::string& error);
+    // The message of a load that failed in this run; empty when none was tried or libcurl could
+    // be used. A command that needed the network tells the user with it what no source's own
+    // message says.
+    static std::string failure();
 };
 }

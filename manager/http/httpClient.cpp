@@ -1,18 +1,19 @@
 #include "manager/http/httpClient.h"
 
 #include "manager/http/curlLibrary.h"
+#include "manager/http/httpDate.h"
 #include "manager/http/requestLimit.h"
 #include "manager/http/transferDeadline.h"
+#include "manager/http/webAddress.h"
 #include "manager/platform/filePaths.h"
 #include "manager/platform/fileSteps.h"
 #include "manager/platform/log.h"
+#include "manager/platform/plainName.h"
+#include "manager/platform/writeAll.h"
 
 #include <juce_core/juce_core.h>
 #include <juce_events/juce_events.h>
 
-#include <algorithm>
-#include <cerrno>
-#include <cstdio>
 #include <cstring>
 #include <limits>
 #include <vector>
@@ -25,13 +26,11 @@ namespace pluginManager
 namespace
 {
 const char* const userAgent = "VYR-Plugin-Manager";
-const char* const localPrefix = "file:///";
 constexpr int textTimeoutMs = 10000;
 constexpr int downloadTimeoutMs = 15000;
 constexpr int redirectsFollowed = 5;
 constexpr int tooManyRequests = 429;
 constexpr int lastRetryAttempt = 3;
-constexpr int longestRetryWaitSeconds = 300;
 constexpr int retryWaitStepMs = 250;
 constexpr int copyBufferSize = 65536;
 // Large: the framework's web stream moves what is left in its buffer to the front after each read.
@@ -42,9 +41,13 @@ constexpr size_t mostTextBytes = 32 * 1000 * 1000;
 constexpr int downloadPasses = 2;
 constexpr mode_t downloadFileMode = 0644;
 
-bool isLocal(const std::string& url)
+AddressKind kindOf(const std::string& url) { return addressKind(url, builtWithLocalSource()); }
+
+// Fails like a missing file does: at once, naming what was asked for.
+bool refuse(const std::string& url, std::string& error)
 {
-    return url.compare(0, std::strlen(localPrefix), localPrefix) == 0;
+    error = "Not a web address: " + withoutControlCharacters(url);
+    return false;
 }
 
 std::string httpErrorMessage(int status)
@@ -74,7 +77,7 @@ juce::String requestHeaders(const Credentials& login, bool acceptGzip)
 juce::File localFile(const std::string& url)
 {
     // From the third "/" on, so that "file:///home/u/x" names "/home/u/x".
-    std::string path = url.substr(std::strlen(localPrefix) - 1);
+    std::string path = url.substr(std::strlen(localAddressPrefix) - 1);
     if (!juce::File::isAbsolutePath(juce::String(path)))
         path.erase(0, 1);
     const juce::File file{juce::String(path)};
@@ -128,7 +131,7 @@ std::unique_ptr<juce::WebInputStream> openStream(const std::string& url, const j
         if (!answered)
             return nullptr;
         const auto retryAfter = responseHeaders["Retry-After"].toStdString();
-        const int seconds = HttpClient::retryDelaySeconds(retryAfter, attempt, juce::Time::currentTimeMillis() / 1000);
+        const int seconds = retryDelaySeconds(retryAfter, attempt, juce::Time::currentTimeMillis() / 1000);
         Log::write(url + ": too many requests, asking again in " + std::to_string(seconds) + " s");
         for (int step = 0; step < seconds * (1000 / retryWaitStepMs); ++step)
         {
@@ -137,31 +140,6 @@ std::unique_ptr<juce::WebInputStream> openStream(const std::string& url, const j
             waitBeforeAskingAgain(retryWaitStepMs);
         }
     }
-}
-
-bool isAllDigits(const std::string& text)
-{
-    return !text.empty() && std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
-}
-
-std::string trimmed(const std::string& text)
-{
-    const char* const blanks = " \t\r\n\f\v";
-    const auto first = text.find_first_not_of(blanks);
-    if (first == std::string::npos)
-        return {};
-    return text.substr(first, text.find_last_not_of(blanks) - first + 1);
-}
-
-// Days from 1970-01-01 to a date of the proleptic Gregorian calendar.
-int64_t daysFromCivil(int64_t year, int64_t month, int64_t day)
-{
-    year -= month <= 2 ? 1 : 0;
-    const int64_t era = (year >= 0 ? year : year - 399) / 400;
-    const int64_t yearOfEra = year - era * 400;
-    const int64_t dayOfYear = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
-    const int64_t dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
-    return era * 146097 + dayOfEra - 719468;
 }
 
 // The temporary file of a download, made afresh and written through its own descriptor: it may
@@ -184,20 +162,7 @@ public:
 
     bool isOpen() const { return m_fd >= 0; }
 
-    bool write(const char* data, size_t size)
-    {
-        while (size > 0)
-        {
-            const auto written = ::write(m_fd, data, size);
-            if (written < 0 && errno == EINTR)
-                continue;
-            if (written <= 0)
-                return false;
-            data += written;
-            size -= static_cast<size_t>(written);
-        }
-        return true;
-    }
+    bool write(const char* data, size_t size) { return writeAll(m_fd, data, size); }
 
     bool close()
     {
@@ -430,7 +395,10 @@ bool textRequest(const std::string& url, const char* verb, const juce::String& h
 
 bool HttpClient::fetchString(const std::string& url, std::string& body, std::string& error, const Credentials& login)
 {
-    if (isLocal(url))
+    const AddressKind kind = kindOf(url);
+    if (kind == AddressKind::Refused)
+        return refuse(url, error);
+    if (kind == AddressKind::LocalFile)
     {
         juce::File file;
         if (!findLocalFile(url, file, error))
@@ -460,7 +428,10 @@ bool HttpClient::fetchLastModified(const std::string& url, int64_t& seconds, std
                                    const Credentials& login)
 {
     seconds = 0;
-    if (isLocal(url))
+    const AddressKind kind = kindOf(url);
+    if (kind == AddressKind::Refused)
+        return refuse(url, error);
+    if (kind == AddressKind::LocalFile)
     {
         juce::File file;
         if (!findLocalFile(url, file, error))
@@ -492,7 +463,10 @@ bool HttpClient::downloadFile(const std::string& url, const std::string& dest, s
                               const Credentials& login)
 {
     const juce::File destination{juce::String(dest)};
-    if (isLocal(url))
+    const AddressKind kind = kindOf(url);
+    if (kind == AddressKind::Refused)
+        return refuse(url, error);
+    if (kind == AddressKind::LocalFile)
         return copyLocalFile(url, destination, error);
     if (!CurlLibrary::load(error))
         return false;
@@ -545,52 +519,6 @@ std::string HttpClient::decodeBody(const void* data, size_t size)
     std::string text;
     decodeAtMost(data, size, std::numeric_limits<size_t>::max(), text);
     return text;
-}
-
-bool HttpClient::parseHttpDate(const std::string& text, int64_t& seconds)
-{
-    static const char* const months[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
-                                         "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
-    const auto comma = text.find(',');
-    const auto rest = comma == std::string::npos ? text : text.substr(comma + 1);
-
-    int day = 0, year = 0, hour = 0, minute = 0, second = 0;
-    char monthName[4] = {};
-    if (std::sscanf(rest.c_str(), " %d %3s %d %d:%d:%d", &day, monthName, &year, &hour, &minute, &second) != 6)
-        return false;
-    const auto month = std::find_if(std::begin(months), std::end(months),
-                                    [&monthName](const char* name) { return std::strcmp(name, monthName) == 0; });
-    if (month == std::end(months) || day < 1 || day > 31 || year < 1970)
-        return false;
-
-    const int64_t days = daysFromCivil(year, (month - std::begin(months)) + 1, day);
-    seconds = days * 86400 + int64_t(hour) * 3600 + int64_t(minute) * 60 + second;
-    return true;
-}
-
-int HttpClient::retryDelaySeconds(const std::string& retryAfter, int attempt, int64_t nowSeconds)
-{
-    const int fallback = std::min(30 << std::clamp(attempt, 0, 2), longestRetryWaitSeconds);
-    const auto value = trimmed(retryAfter);
-    if (isAllDigits(value))
-    {
-        // Anything longer than the longest wait needs no exact value, and must not overflow.
-        const auto significant = value.substr(std::min(value.find_first_not_of('0'), value.size()));
-        if (significant.empty())
-            return fallback;
-        if (significant.size() > 3)
-            return longestRetryWaitSeconds;
-        return std::min(std::stoi(significant), longestRetryWaitSeconds);
-    }
-    int64_t when = 0;
-    if (parseHttpDate(value, when))
-    {
-        // Compared in 64 bits: a date decades ahead would wrap round to a past one in 32.
-        const int64_t ahead = when - nowSeconds;
-        if (ahead > 0)
-            return static_cast<int>(std::min<int64_t>(ahead, longestRetryWaitSeconds));
-    }
-    return fallback;
 }
 
 bool HttpClient::isAuthError(const std::string& error)

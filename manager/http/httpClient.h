@@ -12,7 +12,8 @@ namespace pluginManager
 {
 // Every network access of the program goes through here: GET requests with the program's
 // header block, an optional Basic login, retries when the server asks us to slow down, and
-// "file:///" addresses read from the local disk instead.
+// "file:///" addresses read from the local disk instead where the program may (webAddress.h).
+// Dates and retry waits are worked out in httpDate.h.
 class HttpClient
 {
 public:
@@ -38,8 +39,6 @@ public:
                                   std::shared_ptr<bool> cancel, const Credentials& login = {});
 
     static std::string decodeBody(const void* data, size_t size);
-    static bool parseHttpDate(const std::string& text, int64_t& seconds);
-    static int retryDelaySeconds(const std::string& retryAfter, int attempt, int64_t nowSeconds);
     // The server refused the login (401 or 403).
     static bool isAuthError(const std::string& error);
     static bool isNotFound(const std::string& error);

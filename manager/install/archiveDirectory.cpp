@@ -12,6 +12,8 @@ constexpr int endOfDirectorySize = 22;
 constexpr int directoryEntrySize = 46;
 // The reader looks this far back from the end for the end of the directory.
 constexpr juce::int64 searchedTail = 1048576;
+// What a zip64 packer writes in place of a size or an offset it keeps in the entry's extra field.
+constexpr juce::uint32 inZip64Record = 0xFFFFFFFF;
 
 juce::uint16 shortAt(const char* bytes)
 {
@@ -63,22 +65,32 @@ juce::int64 directoryStart(juce::InputStream& source, int& count)
     }
     return 0;
 }
+
+// Sizes and the place of the entry's data lie in its zip64 extra field instead.
+bool needsZip64(const char* entry)
+{
+    return intAt(entry + 20) == inZip64Record || intAt(entry + 24) == inZip64Record
+           || intAt(entry + 42) == inZip64Record;
+}
 }
 
-bool ArchiveDirectory::checksums(const juce::File& archive, const juce::ZipFile& zip, std::vector<juce::uint32>& crcs)
+ArchiveDirectory::Reading ArchiveDirectory::checksums(const juce::File& archive, const juce::ZipFile& zip,
+                                                      std::vector<juce::uint32>& crcs)
 {
     crcs.clear();
     juce::FileInputStream in(archive);
     if (!in.openedOk())
-        return false;
+        return Reading::Damaged;
     int count = 0;
     const auto start = directoryStart(in, count);
+    if (start == inZip64Record)
+        return Reading::Zip64;
     juce::MemoryBlock directory;
     if (start < 0 || start >= in.getTotalLength() || !in.setPosition(start))
-        return false;
+        return Reading::Damaged;
     const auto size = static_cast<size_t>(in.getTotalLength() - start);
     if (in.readIntoMemoryBlock(directory, static_cast<ssize_t>(size)) != size)
-        return false;
+        return Reading::Damaged;
 
     const auto* bytes = static_cast<const char*>(directory.getData());
     size_t position = 0;
@@ -88,13 +100,18 @@ bool ArchiveDirectory::checksums(const juce::File& archive, const juce::ZipFile&
         const size_t nameLength = shortAt(entry + 28);
         if (position + directoryEntrySize + nameLength > size)
             break;
+        if (needsZip64(entry))
+            return Reading::Zip64;
         const auto* known = zip.getEntry(static_cast<int>(crcs.size()));
         const auto name = juce::String::fromUTF8(entry + directoryEntrySize, static_cast<int>(nameLength));
         if (known == nullptr || known->filename != name)
-            return false;
+            return Reading::Damaged;
         crcs.push_back(intAt(entry + 16));
         position += directoryEntrySize + nameLength + shortAt(entry + 30) + shortAt(entry + 32);
     }
-    return static_cast<int>(crcs.size()) == zip.getNumEntries();
+    // The end record counts at most 65,535 entries; a zip64 packer counts the rest elsewhere.
+    if (position + 4 <= size && intAt(bytes + position) == directoryEntrySignature)
+        return Reading::Zip64;
+    return static_cast<int>(crcs.size()) == zip.getNumEntries() ? Reading::Read : Reading::Damaged;
 }
 }

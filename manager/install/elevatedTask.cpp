@@ -1,7 +1,7 @@
 #include "manager/install/elevatedTask.h"
 
 #include "manager/install/workerInput.h"
-#include "manager/install/zipExtractor.h"
+#include "manager/install/transactionalCopy.h"
 #include "manager/platform/filePaths.h"
 
 #include <juce_core/juce_core.h>

@@ -47,6 +47,20 @@ bool leadsThroughLink(const juce::File& folder, const juce::File& item)
     return false;
 }
 
+// Why no entry of this name may be unpacked; empty when it may. A part made only of dots either
+// climbs (".."; no packer writes one that stays inside), or is a name that the framework's folder
+// listing skips ("..."): such a file would be left out of the install without a word, and its
+// folder could never be removed.
+std::string refusalOfName(const juce::File& folder, const juce::String& name, const juce::File& target)
+{
+    if (!target.isAChildOf(folder))
+        return ("Entry " + name + " is outside the target directory").toStdString();
+    for (const auto& part : juce::StringArray::fromTokens(name, "/", ""))
+        if (part.length() > 1 && part.containsOnly("."))
+            return "The entry " + name.toStdString() + " cannot be installed: a part of its name is made only of dots.";
+    return {};
+}
+
 std::string throughLink(const juce::File& target)
 {
     return "Parent directory leads through symlink for target file: " + pathOf(target);
@@ -87,8 +101,8 @@ std::string EntryUnpacker::unpack(int index)
     if (name.isEmpty())
         return {};
     const auto target = m_folder.getChildFile(name);
-    if (!target.isAChildOf(m_folder))
-        return ("Entry " + name + " is outside the target directory").toStdString();
+    if (auto refusal = refusalOfName(m_folder, name, target); !refusal.empty())
+        return refusal;
     if (entry.isSymbolicLink)
         return unpackLink(index, target);
     if (name.endsWithChar('/'))

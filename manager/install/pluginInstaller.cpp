@@ -2,6 +2,7 @@
 
 #include "manager/http/httpClient.h"
 #include "manager/install/romFolder.h"
+#include "manager/install/transactionalCopy.h"
 #include "manager/install/workFolder.h"
 #include "manager/install/zipExtractor.h"
 #include "manager/platform/filePaths.h"
@@ -30,15 +31,11 @@ juce::String archiveName(const Asset& asset)
 }
 
 // What runs that were killed half-way left behind goes before this run changes anything.
-void clearAfterKilledRuns(const std::string& location)
+void clearAfterKilledRuns(const std::string& location, const RomFolder& roms)
 {
     WorkFolder::clearAbandoned();
     ZipExtractor::clearInterruptedCopies(location);
-}
-
-std::string romsNotKept(const juce::File& item, const RomFolder& roms)
-{
-    return "Could not move the ROM files out of " + pathOf(item) + " into " + pathOf(roms.folder());
+    roms.clearInterrupted();
 }
 
 std::string dataProductOf(const Asset& asset)
@@ -47,40 +44,39 @@ std::string dataProductOf(const Asset& asset)
 }
 
 // ROM files inside a plug-in folder belong to the user's product, not to the build: they go to
-// the product's rom folder before the folder is replaced or removed. False when one of them could
-// not be put there: the folder must then stay, or the ROM goes with it. Links are never followed:
-// what one leads to (a development tree, the home folder) is not inside the plug-in, and moving
-// its files would take them from where they belong. A link named like a ROM is no ROM either.
-bool migrateRoms(const juce::File& item, const RomFolder& roms)
+// the product's rom folder before the folder is replaced or removed. An install copies them, so
+// that the old folder stays whole until the new one is in and takes the originals with it. False,
+// with failure naming the file, when one of them could not be put there: the folder must then
+// stay, or the ROM goes with it. Links are never followed: what one leads to (a development tree,
+// the home folder) is not inside the plug-in, and moving its files would take them from where they
+// belong. A link named like a ROM is no ROM either.
+bool migrateRoms(const juce::File& item, const RomFolder& roms, RomFolder::Keep how, std::string& failure)
 {
     if (!item.isDirectory() || item.isSymbolicLink())
         return true;
     const auto found = item.findChildFiles(juce::File::findFiles, true, romPatterns, juce::File::FollowSymlinks::no);
     for (const auto& rom : found)
-    {
-        std::string unused;
-        if (!rom.isSymbolicLink() && !roms.keep(rom, RomFolder::Keep::Move, unused))
+        if (!rom.isSymbolicLink() && !roms.keep(rom, how, failure))
             return false;
-    }
     return true;
+}
+
+// Removals this system cannot make may be left to an elevated run.
+bool mayDefer(const juce::File& item)
+{
+    std::string ignored;
+    return ElevatedTask::isSupported()
+           && ZipExtractor::checkWriteAccess(pathOf(item.getParentDirectory()), ignored) == WriteAccess::NeedsRights;
 }
 
 bool removeOne(const juce::File& item, std::string& message, std::vector<std::string>& deferred)
 {
-    if (!item.exists())
+    if (!item.exists() || ZipExtractor::removeItem(item, message))
         return true;
-    if (item.deleteRecursively(false))
-        return true;
-    std::string ignored;
-    if (ElevatedTask::isSupported()
-        && ZipExtractor::checkWriteAccess(pathOf(item.getParentDirectory()), ignored) == WriteAccess::NeedsRights)
-    {
-        deferred.push_back(pathOf(item));
-        return true;
-    }
-    message = "Could not remove " + pathOf(item)
-              + ".\n\nIt may be open in a host, or belong to a user with more rights than this one.";
-    return false;
+    if (!mayDefer(item))
+        return false;
+    deferred.push_back(pathOf(item));
+    return true;
 }
 
 // The log line of an install that got as far as unpacking.
@@ -137,7 +133,9 @@ bool PluginInstaller::run(const Asset& asset, const Credentials& login, const st
     if (access == WriteAccess::NeedsRights && !ElevatedTask::isSupported())
         return false;
     const bool needsRights = access == WriteAccess::NeedsRights;
-    clearAfterKilledRuns(location);
+    const auto product = dataProductOf(asset);
+    const RomFolder roms(product);
+    clearAfterKilledRuns(location, roms);
 
     // The download lies in a folder of this run's own: in a shared temporary folder, anyone could
     // plant a link at a fixed name there.
@@ -156,12 +154,10 @@ bool PluginInstaller::run(const Asset& asset, const Credentials& login, const st
     const auto name = fileName.empty()
                           ? PlatformUtils::pluginFileName(asset.product, PlatformUtils::formatFromString(asset.format))
                           : fileName;
-    const auto product = dataProductOf(asset);
     const auto installedItem = toFile(location).getChildFile(juce::String::fromUTF8(name.c_str()));
-    const RomFolder roms(product);
-    if (!migrateRoms(installedItem, roms))
+    if (!migrateRoms(installedItem, roms, RomFolder::Keep::Copy, message))
     {
-        message = romsNotKept(installedItem, roms) + RomFolder::leftAsItWas;
+        message += RomFolder::leftAsItWas;
         logInstall(asset, location, false, false, message);
         return false;
     }
@@ -215,7 +211,8 @@ bool PluginInstaller::uninstall(const std::string& name, const std::string& prod
 {
     std::vector<std::string> localDeferred;
     auto& pendingRemovals = deferred != nullptr ? *deferred : localDeferred;
-    clearAfterKilledRuns(location);
+    const RomFolder roms(product);
+    clearAfterKilledRuns(location, roms);
 
     auto path = PlatformUtils::installedFilePath(name, format, location);
     if (path.empty())
@@ -243,10 +240,13 @@ bool PluginInstaller::uninstall(const std::string& name, const std::string& prod
         *removedPath = path;
 
     const auto item = toFile(path);
-    const RomFolder roms(product);
-    if (!migrateRoms(item, roms))
+    // Nothing moves unless all of the plug-in can go: a removal stopped half-way would leave a
+    // plug-in without its ROM files, or a broken one.
+    if (!ZipExtractor::canRemove(item, message) && !mayDefer(item))
+        return false;
+    if (!migrateRoms(item, roms, RomFolder::Keep::Move, message))
     {
-        message = romsNotKept(item, roms) + notRemoved;
+        message += notRemoved;
         return false;
     }
     if (!removeOne(item, message, pendingRemovals))

@@ -1,19 +1,41 @@
 #include "manager/install/romFolder.h"
 
+#include "manager/install/fileCopy.h"
 #include "manager/platform/filePaths.h"
 #include "manager/platform/fileSteps.h"
 #include "manager/platform/log.h"
 #include "manager/platform/platformUtils.h"
 
+#include <cerrno>
+#include <cstring>
+
 namespace pluginManager
 {
 namespace
 {
+// Another run keeping a file of the same name may take the name found free; a few are plenty.
+constexpr int placingAttempts = 8;
+
 // "bank(2).bin", "bank(3).bin" and on, as the framework numbers them; the "./" keeps a name that
 // begins with "~" in the folder, where the framework would read a home folder.
 juce::File numberedName(const juce::File& folder, const juce::File& file)
 {
     return folder.getNonexistentChildFile("./" + file.getFileNameWithoutExtension(), file.getFileExtension(), true);
+}
+
+// Under the file's own name when it is free, else under the first free numbered one.
+bool place(FileCopy& copy, const juce::File& folder, const juce::File& file, juce::File& destination)
+{
+    destination = literalChild(folder, file.getFileName().toStdString());
+    for (int attempt = 0; attempt < placingAttempts; ++attempt)
+    {
+        if (copy.placeAs(destination))
+            return true;
+        if (errno != EEXIST)
+            return false;
+        destination = numberedName(folder, file);
+    }
+    return false;
 }
 }
 
@@ -34,11 +56,17 @@ bool RomFolder::keep(const juce::File& file, Keep how, std::string& failure) con
             file.deleteFile();
         return true;
     }
-    const juce::File destination = named.exists() ? numberedName(m_folder, file) : named;
-    if (!file.copyFileTo(destination))
+    // The name that counts holds the whole file or none; a moved file's original goes only once its
+    // copy is on the disk.
+    FileCopy copy;
+    juce::File destination;
+    std::string why;
+    if (!copy.write(file, m_folder, true, why) || !place(copy, m_folder, file, destination))
     {
+        if (why.empty())
+            why = std::strerror(errno);
         Log::write("Could not keep " + pathOf(file));
-        failure = "Could not keep " + pathOf(file) + " in " + pathOf(m_folder);
+        failure = "Could not keep " + pathOf(file) + " in " + pathOf(m_folder) + ": " + why;
         return false;
     }
     if (how == Keep::Copy)
@@ -49,5 +77,10 @@ bool RomFolder::keep(const juce::File& file, Keep how, std::string& failure) con
     const bool removed = file.deleteFile();
     Log::write("Moved " + pathOf(file) + " to " + pathOf(destination) + (removed ? "" : ", original kept"));
     return true;
+}
+
+void RomFolder::clearInterrupted() const
+{
+    FileCopy::clearAbandoned(m_folder);
 }
 }

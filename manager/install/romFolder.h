@@ -29,9 +29,13 @@ public:
 
     // Puts file into the folder, making the folder first. A file with the same bytes there already
     // counts as kept; a different one keeps its name, and file gets the first free numbered name
-    // beside it. A moved file whose original cannot be deleted stays where it was too. False, with
-    // failure saying why, when the file could not be kept: its plug-in folder must then stay.
+    // beside it. Either name only ever holds the whole file. A moved file whose original cannot be
+    // deleted stays where it was too. False, with failure naming the file and saying why, when the
+    // file could not be kept: its plug-in folder must then stay, and nothing of the copy is left.
     bool keep(const juce::File& file, Keep how, std::string& failure) const;
+
+    // Removes what keeps that a killed run cut short left in the folder.
+    void clearInterrupted() const;
 
 private:
     juce::File m_folder;

@@ -1,5 +1,8 @@
-#include "manager/install/zipExtractor.h"
+#include "manager/install/transactionalCopy.h"
 
+#include "manager/install/changeSteps.h"
+#include "manager/install/fileCopy.h"
+#include "manager/install/liveLock.h"
 #include "manager/platform/filePaths.h"
 #include "manager/platform/fileSteps.h"
 #include "manager/platform/log.h"
@@ -12,20 +15,28 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace pluginManager
 {
-std::function<void()> ZipExtractor::copyStepDone;
-
 namespace
 {
+namespace fs = std::filesystem;
+
 const char* const backupSuffix = ".vyr-replaced";
 // A new item is copied beside the old one under this name, and an item on its way out is renamed
 // to it before it is deleted: what bears it is never a whole item anyone relies on.
 const char* const stagingSuffix = ".vyr-staging";
-const char* const cutShort = ", left by an install that was cut short";
+const char* const cutShort = ", left by a run that was cut short";
+const char* const heldOrRightsNeeded =
+    ".\n\nIt may be open in a host, or belong to a user with more rights than this one.";
 constexpr int numberedBackups = 99;
 constexpr size_t probeBufferSize = 16384;
+
+std::string notRemoved(const juce::File& item)
+{
+    return "Could not remove " + pathOf(item) + heldOrRightsNeeded;
+}
 
 // What a host holding a file open would stop: opening it for writing. An existing file is opened
 // at its end and closed unchanged. A link is moved aside as itself, so what it points to never
@@ -37,8 +48,7 @@ bool canReplaceFile(const juce::File& file, std::string& message)
     juce::FileOutputStream probe(file, probeBufferSize);
     if (probe.openedOk())
         return true;
-    message = "Could not replace " + pathOf(file)
-              + ".\n\nIt may be open in a host, or belong to a user with more rights than this one.";
+    message = "Could not replace " + pathOf(file) + heldOrRightsNeeded;
     return false;
 }
 
@@ -70,11 +80,47 @@ void mirrorExecutePermission(const juce::File& source, const juce::File& target)
         mirrorExecutePermission(child, target.getChildFile(child.getFileName()));
 }
 
+// What a copy made: its entries (files, links and folders) and the bytes of its files. Taken again
+// from what stands at the copy's place before it is swapped in, it shows that no one changed the
+// copy meanwhile, without reading the build a second time.
+struct Tally
+{
+    std::uintmax_t entries = 0;
+    std::uintmax_t bytes = 0;
+
+    bool operator==(const Tally& other) const { return entries == other.entries && bytes == other.bytes; }
+};
+
+void count(Tally& tally, const fs::path& path, const fs::file_status& status)
+{
+    std::error_code error;
+    ++tally.entries;
+    if (fs::is_regular_file(status))
+        tally.bytes += fs::file_size(path, error);
+}
+
+Tally tallyOf(const juce::File& item)
+{
+    Tally tally;
+    std::error_code error;
+    const fs::path top = pathOf(item);
+    const auto status = fs::symlink_status(top, error);
+    if (error)
+        return tally;
+    count(tally, top, status);
+    if (!fs::is_directory(status))
+        return tally;
+    for (fs::recursive_directory_iterator it(top, error), end; !error && it != end; it.increment(error))
+        count(tally, it->path(), it->symlink_status(error));
+    return tally;
+}
+
 // Copies an item with its contents, links as links: a bundle's own links must stay links, and
 // copying what they point to would duplicate the bundle's contents (or never end, for a link to a
-// parent). The framework's copy reports success even when the disk filled up, hence the size check.
-bool copyItem(const juce::File& source, const juce::File& target)
+// parent). Each file arrives whole or the copy fails.
+bool copyItem(const juce::File& source, const juce::File& target, Tally& tally)
 {
+    ++tally.entries;
     if (source.isSymbolicLink())
         return juce::File::createSymbolicLink(target, source.getNativeLinkedTarget(), false);
     if (source.isDirectory())
@@ -83,17 +129,16 @@ bool copyItem(const juce::File& source, const juce::File& target)
             return false;
         for (const auto& child :
              source.findChildFiles(juce::File::findFilesAndDirectories, false, "*", juce::File::FollowSymlinks::no))
-            if (!copyItem(child, target.getChildFile(child.getFileName())))
+            if (!copyItem(child, target.getChildFile(child.getFileName()), tally))
                 return false;
         return true;
     }
-    return source.copyFileTo(target) && target.getSize() == source.getSize();
-}
-
-void stepDone()
-{
-    if (ZipExtractor::copyStepDone)
-        ZipExtractor::copyStepDone();
+    FileCopy copy;
+    std::string ignored;
+    if (!copy.write(source, target.getParentDirectory(), false, ignored) || !copy.placeAs(target))
+        return false;
+    tally.bytes += static_cast<std::uintmax_t>(target.getSize());
+    return true;
 }
 
 // A link counts as there even when it leads nowhere.
@@ -128,9 +173,9 @@ void retire(const juce::File& item, const juce::File& target)
 {
     const auto staging = stagingName(target);
     const bool renamed = renameItem(item, staging);
-    stepDone();
+    ChangeSteps::stepDone();
     (renamed ? staging : item).deleteRecursively(false);
-    stepDone();
+    ChangeSteps::stepDone();
 }
 
 // The first free name among N.vyr-replaced and N.vyr-replaced1 to 99; the target itself when none
@@ -168,7 +213,7 @@ bool swapIn(const juce::File& staged, const juce::File& target, const juce::File
 {
     if (exchange(staged, target))
     {
-        stepDone();
+        ChangeSteps::stepDone();
         if (renameItem(staged, backup))
             return true;
         exchange(staged, target);
@@ -178,7 +223,7 @@ bool swapIn(const juce::File& staged, const juce::File& target, const juce::File
         return false;
     if (!renameItem(target, backup))
         return false;
-    stepDone();
+    ChangeSteps::stepDone();
     if (renameItem(staged, target))
         return true;
     renameItem(backup, target);
@@ -230,6 +275,117 @@ void rollBack(const std::vector<Replaced>& replaced)
         }
     }
 }
+
+// What a killed run left beside the items of folder, cleared by a run that holds the folder.
+void clearLeftovers(const juce::File& folder)
+{
+    const auto named = [&folder](const juce::String& pattern) {
+        return folder.findChildFiles(juce::File::findFilesAndDirectories, false, pattern,
+                                     juce::File::FollowSymlinks::no);
+    };
+    FileCopy::clearAbandoned(folder);
+    // Staged copies go first, so that their names are free for retiring backups through.
+    for (const auto& staged : named(juce::String("*") + stagingSuffix))
+        if (staged.deleteRecursively(false))
+            Log::write("Removed " + pathOf(staged) + cutShort);
+    for (const auto& backup : named(juce::String("*") + backupSuffix + "*"))
+    {
+        const auto name = backedUpName(backup.getFileName());
+        if (name.isEmpty())
+            continue;
+        const auto item = folder.getChildFile(name);
+        if (isThere(item))
+        {
+            retire(backup, item);
+            Log::write("Removed " + pathOf(backup) + cutShort);
+        }
+        else if (renameItem(backup, item))
+        {
+            Log::write("Put " + pathOf(backup) + " back as " + pathOf(item) + cutShort);
+        }
+    }
+}
+
+// Every new item is copied whole beside its old one before any takes an old one's place, so that
+// a run killed while copying leaves the destination holding what it held.
+bool stage(const juce::Array<juce::File>& items, const juce::File& into, std::vector<juce::File>& staged,
+           std::vector<Tally>& tallies, std::string& message)
+{
+    for (const auto& item : items)
+    {
+        const auto target = into.getChildFile(item.getFileName());
+        staged.push_back(stagingName(target));
+        tallies.emplace_back();
+        staged.back().deleteRecursively(false);
+        const bool copied = copyItem(item, staged.back(), tallies.back());
+        ChangeSteps::stepDone();
+        if (!copied)
+        {
+            message = "Could not write " + pathOf(target) + ".";
+            discard(staged, 0);
+            return false;
+        }
+        mirrorExecutePermission(item, staged.back());
+    }
+    return true;
+}
+
+// A staged copy that is not what was copied (another program took from it, or added to it) must
+// not take the old item's place.
+bool stagedWhole(const std::vector<juce::File>& staged, const std::vector<Tally>& tallies, std::string& message)
+{
+    for (size_t i = 0; i < staged.size(); ++i)
+    {
+        if (tallyOf(staged[i]) == tallies[i])
+            continue;
+        const auto name = staged[i].getFileName().dropLastCharacters(static_cast<int>(std::strlen(stagingSuffix)));
+        message = "Could not install " + pathOf(staged[i].getSiblingFile(name))
+                  + ": the copy made beside it was changed or removed by another program while it was being made."
+                    "\n\nThe installed plug-in was left as it was.";
+        discard(staged, 0);
+        return false;
+    }
+    return true;
+}
+
+bool swapAll(const juce::Array<juce::File>& items, const juce::File& into, const std::vector<juce::File>& staged,
+             std::string& message)
+{
+    std::vector<Replaced> replaced;
+    for (size_t i = 0; i < staged.size(); ++i)
+    {
+        const auto target = into.getChildFile(items[static_cast<int>(i)].getFileName());
+        const bool replacing = isThere(target);
+        const auto backup = replacing ? freeBackupName(target) : juce::File();
+        const bool swapped = replacing ? backup != target && swapIn(staged[i], target, backup)
+                                       : renameItem(staged[i], target);
+        if (!swapped)
+        {
+            message = replacing ? "Could not move " + pathOf(target) + " out of the way."
+                                : "Could not write " + pathOf(target) + ".";
+            rollBack(replaced);
+            discard(staged, i);
+            return false;
+        }
+        ChangeSteps::stepDone();
+        replaced.push_back({target, backup});
+    }
+    for (const auto& done : replaced)
+        if (done.backup != juce::File())
+            retire(done.backup, done.target);
+    return true;
+}
+
+// What the system would refuse to remove: an entry marked immutable or append-only (for anyone,
+// root too), or an entry of a folder this user may not change.
+bool removable(const fs::path& path, bool isFolder)
+{
+    struct statx info = {};
+    if (::statx(AT_FDCWD, path.c_str(), AT_SYMLINK_NOFOLLOW, STATX_TYPE, &info) == 0
+        && (info.stx_attributes & (STATX_ATTR_IMMUTABLE | STATX_ATTR_APPEND)) != 0)
+        return false;
+    return !isFolder || ::access(path.c_str(), W_OK | X_OK) == 0;
+}
 }
 
 bool ZipExtractor::copyInto(const std::string& source, const std::string& destination, std::string& message)
@@ -252,6 +408,12 @@ bool ZipExtractor::copyInto(const std::string& source, const std::string& destin
         message = "Could not create " + pathOf(into) + ".";
         return false;
     }
+    const auto lock = LiveLock::onFolder(into, true);
+    if (!lock.held())
+    {
+        message = "Could not open " + pathOf(into) + " to install into it.";
+        return false;
+    }
     const auto items = from.findChildFiles(juce::File::findFilesAndDirectories, false);
     if (items.isEmpty())
         return true;
@@ -263,57 +425,10 @@ bool ZipExtractor::copyInto(const std::string& source, const std::string& destin
         if (target.exists() && !canReplace(target, message))
             return false;
     }
-
-    // Every new item is copied whole beside its old one before any takes an old one's place, so
-    // that a run killed while copying leaves the destination holding what it held.
     std::vector<juce::File> staged;
-    for (const auto& item : items)
-    {
-        const auto target = into.getChildFile(item.getFileName());
-        staged.push_back(stagingName(target));
-        staged.back().deleteRecursively(false);
-        const bool copied = copyItem(item, staged.back());
-        stepDone();
-        if (!copied)
-        {
-            message = "Could not write " + pathOf(target) + ".";
-            discard(staged, 0);
-            return false;
-        }
-        mirrorExecutePermission(item, staged.back());
-    }
-
-    std::vector<Replaced> replaced;
-    for (size_t i = 0; i < staged.size(); ++i)
-    {
-        const auto target = into.getChildFile(items[static_cast<int>(i)].getFileName());
-        juce::File backup;
-        if (isThere(target))
-        {
-            backup = freeBackupName(target);
-            if (backup == target || !swapIn(staged[i], target, backup))
-            {
-                message = "Could not move " + pathOf(target) + " out of the way.";
-                rollBack(replaced);
-                discard(staged, i);
-                return false;
-            }
-        }
-        else if (!renameItem(staged[i], target))
-        {
-            message = "Could not write " + pathOf(target) + ".";
-            rollBack(replaced);
-            discard(staged, i);
-            return false;
-        }
-        stepDone();
-        replaced.push_back({target, backup});
-    }
-
-    for (const auto& done : replaced)
-        if (done.backup != juce::File())
-            retire(done.backup, done.target);
-    return true;
+    std::vector<Tally> tallies;
+    return stage(items, into, staged, tallies, message) && stagedWhole(staged, tallies, message)
+           && swapAll(items, into, staged, message);
 }
 
 void ZipExtractor::clearInterruptedCopies(const std::string& location)
@@ -321,29 +436,55 @@ void ZipExtractor::clearInterruptedCopies(const std::string& location)
     if (location.empty())
         return;
     const auto folder = toFile(location);
-    const auto named = [&folder](const juce::String& pattern) {
-        return folder.findChildFiles(juce::File::findFilesAndDirectories, false, pattern,
-                                     juce::File::FollowSymlinks::no);
-    };
-    // Staged copies go first, so that their names are free for retiring backups through.
-    for (const auto& staged : named(juce::String("*") + stagingSuffix))
-        if (staged.deleteRecursively(false))
-            Log::write("Removed " + pathOf(staged) + cutShort);
-    for (const auto& backup : named(juce::String("*") + backupSuffix + "*"))
+    if (const auto lock = LiveLock::onFolder(folder, false); lock.held())
+        clearLeftovers(folder);
+}
+
+bool ZipExtractor::canRemove(const juce::File& item, std::string& message)
+{
+    std::error_code error;
+    const fs::path top = pathOf(item);
+    const bool isFolder = fs::is_directory(fs::symlink_status(top, error));
+    bool can = removable(top.parent_path(), true) && removable(top, isFolder);
+    if (can && isFolder)
+        for (fs::recursive_directory_iterator it(top, error), end; can && !error && it != end; it.increment(error))
+            can = removable(it->path(), fs::is_directory(it->symlink_status(error)));
+    if (can && !error)
+        return true;
+    message = notRemoved(item);
+    return false;
+}
+
+bool ZipExtractor::removeItem(const juce::File& item, std::string& message)
+{
+    const auto lock = LiveLock::onFolder(item.getParentDirectory(), true);
+    if (!lock.held() || !canRemove(item, message))
     {
-        const auto name = backedUpName(backup.getFileName());
-        if (name.isEmpty())
-            continue;
-        const auto item = folder.getChildFile(name);
-        if (isThere(item))
-        {
-            retire(backup, item);
-            Log::write("Removed " + pathOf(backup) + cutShort);
-        }
-        else if (renameItem(backup, item))
-        {
-            Log::write("Put " + pathOf(backup) + " back as " + pathOf(item) + cutShort);
-        }
+        message = notRemoved(item);
+        return false;
     }
+    // The leftover of a killed run: a live one would hold the folder.
+    const auto staging = stagingName(item);
+    std::error_code error;
+    fs::remove_all(pathOf(staging), error);
+    const auto entries = tallyOf(item).entries;
+    if (!renameItem(item, staging))
+    {
+        message = notRemoved(item);
+        return false;
+    }
+    ChangeSteps::stepDone();
+    fs::remove_all(pathOf(staging), error);
+    ChangeSteps::stepDone();
+    if (!error)
+        return true;
+    if (tallyOf(staging).entries == entries && renameItem(staging, item))
+    {
+        message = notRemoved(item);
+        return false;
+    }
+    message = "Could not remove all of " + pathOf(item) + ".\n\nWhat is left of it lies at " + pathOf(staging)
+              + ", where it no longer counts as installed; the next install or uninstall removes it.";
+    return false;
 }
 }

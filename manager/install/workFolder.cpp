@@ -1,12 +1,12 @@
 #include "manager/install/workFolder.h"
 
+#include "manager/install/liveLock.h"
 #include "manager/platform/filePaths.h"
 #include "manager/platform/log.h"
 
 #include <cerrno>
 
 #include <fcntl.h>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -25,20 +25,6 @@ constexpr int creationAttempts = 8;
 int openFolder(const juce::File& folder)
 {
     return ::open(folder.getFullPathName().toRawUTF8(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-}
-
-bool tryLock(int fd)
-{
-    return ::flock(fd, LOCK_EX | LOCK_NB) == 0;
-}
-
-// A run clearing abandoned folders may have taken the folder away before it was locked.
-bool stillNamed(int fd, const juce::File& folder)
-{
-    struct stat held = {};
-    struct stat named = {};
-    return ::fstat(fd, &held) == 0 && ::lstat(folder.getFullPathName().toRawUTF8(), &named) == 0
-           && held.st_dev == named.st_dev && held.st_ino == named.st_ino;
 }
 
 bool isOwnFolder(int fd)
@@ -70,7 +56,8 @@ bool WorkFolder::create()
             return false;
         }
         const int fd = openFolder(folder);
-        if (fd >= 0 && tryLock(fd) && stillNamed(fd, folder))
+        // A run clearing abandoned folders may have taken the folder away before it was locked.
+        if (fd >= 0 && LiveLock::tryTake(fd) && LiveLock::stillNamed(fd, folder))
         {
             m_folder = folder;
             m_lock = fd;
@@ -103,7 +90,7 @@ void WorkFolder::clearAbandoned()
         const int fd = openFolder(folder);
         if (fd < 0)
             continue;
-        if (isOwnFolder(fd) && tryLock(fd) && folder.deleteRecursively(false))
+        if (isOwnFolder(fd) && LiveLock::tryTake(fd) && folder.deleteRecursively(false))
             Log::write("Removed " + pathOf(folder) + ", left by an install that was cut short");
         ::close(fd);
     }

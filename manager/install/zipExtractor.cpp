@@ -5,6 +5,7 @@
 #include "manager/install/elevatedTask.h"
 #include "manager/install/entryUnpacker.h"
 #include "manager/install/romFolder.h"
+#include "manager/install/transactionalCopy.h"
 #include "manager/install/workFolder.h"
 #include "manager/platform/filePaths.h"
 #include "manager/platform/fileSteps.h"
@@ -139,7 +140,15 @@ bool ZipExtractor::extract(const std::string& zipPath, const std::string& destin
     juce::ZipFile zip(archive);
     const int count = zip.getNumEntries();
     std::vector<juce::uint32> crcs;
-    if (count == 0 || !ArchiveDirectory::checksums(archive, zip, crcs))
+    const auto reading = ArchiveDirectory::checksums(archive, zip, crcs);
+    // Unpacked as far as the reader sees it, such a build would be installed in part.
+    if (reading == ArchiveDirectory::Reading::Zip64)
+    {
+        message = "Could not unpack the download: it holds more than 65,535 entries or 4 GB (a zip64 archive), "
+                  "which this program cannot read.";
+        return false;
+    }
+    if (count == 0 || reading != ArchiveDirectory::Reading::Read)
     {
         message = "The downloaded archive is empty or damaged.";
         return false;

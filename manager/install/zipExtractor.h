@@ -22,49 +22,34 @@ enum : int
 
 // Unpacks a downloaded build into a private work folder and puts its plug-in into the install
 // location so that the location ends up with either the whole new build or exactly what it held.
-class ZipExtractor
+// The copy into the location has a header of its own (transactionalCopy.h).
+namespace ZipExtractor
 {
-public:
-    ZipExtractor() = delete;
-
-    // An unpacked install whose copy waits for an elevated run.
-    struct PendingCopy
-    {
-        std::string source;      // the plug-in root inside the work folder
-        std::string destination; // the install location
-        std::string workFolder;  // deleted once the elevated copy has run
-    };
-
-    // May create the location folder. message is written only when the answer is not Writable.
-    static int checkWriteAccess(const std::string& location, std::string& message);
-
-    // True when every entry of the archive was unpacked into destination. An entry fails when its
-    // bytes differ from the size or checksum the archive declares, when it cannot be written whole,
-    // or when it is a link leading out of the unpacked folder. progress may be empty.
-    static bool extract(const std::string& zipPath, const std::string& destination, std::string& message,
-                        const std::function<void(float)>& progress = {});
-
-    // The folder inside an unpacked build that holds the plug-in's items; at worst folder itself.
-    static juce::File pluginRoot(const juce::File& folder, const std::string& fileName);
-
-    // Copies the top-level items of source into destination, moving old ones aside first and
-    // putting them back when anything fails. Each new item is copied beside its old one and swapped
-    // in by renames, so that whenever the run is killed each item is either old or new and whole.
-    static bool copyInto(const std::string& source, const std::string& destination, std::string& message);
-
-    // Puts right what a copy into location that was killed half-way left there: an item that is
-    // missing gets its old version back from its backup; other backups and staged copies go.
-    static void clearInterruptedCopies(const std::string& location);
-
-    // Called after each step of copyInto that changes the destination; empty in the program. A
-    // test ends the process there to see what a run killed at that moment leaves behind.
-    static std::function<void()> copyStepDone;
-
-    // Unpacks the archive, finds the plug-in and copies it into location, or, when rights are
-    // needed and pending is given, leaves the copy to an elevated run described in *pending.
-    // items receives the top-level names of what is (to be) installed.
-    static bool install(const std::string& zipPath, const std::string& location, const std::string& fileName,
-                        const std::string& product, bool needsRights, std::vector<std::string>& items,
-                        std::string& message, PendingCopy* pending);
+// An unpacked install whose copy waits for an elevated run.
+struct PendingCopy
+{
+    std::string source;      // the plug-in root inside the work folder
+    std::string destination; // the install location
+    std::string workFolder;  // deleted once the elevated copy has run
 };
+
+// May create the location folder. message is written only when the answer is not Writable.
+int checkWriteAccess(const std::string& location, std::string& message);
+
+// True when every entry of the archive was unpacked into destination. An entry fails when its
+// bytes differ from the size or checksum the archive declares, when it cannot be written whole,
+// or when it is a link leading out of the unpacked folder. progress may be empty.
+bool extract(const std::string& zipPath, const std::string& destination, std::string& message,
+             const std::function<void(float)>& progress = {});
+
+// The folder inside an unpacked build that holds the plug-in's items; at worst folder itself.
+juce::File pluginRoot(const juce::File& folder, const std::string& fileName);
+
+// Unpacks the archive, finds the plug-in and copies it into location, or, when rights are
+// needed and pending is given, leaves the copy to an elevated run described in *pending.
+// items receives the top-level names of what is (to be) installed.
+bool install(const std::string& zipPath, const std::string& location, const std::string& fileName,
+             const std::string& product, bool needsRights, std::vector<std::string>& items,
+             std::string& message, PendingCopy* pending);
+}
 }

@@ -21,16 +21,6 @@ std::string textOf(const juce::var& value) { return value.toString().toStdString
 // never shown here, and a front end may lay out its line breaks.
 std::string listTextOf(const juce::var& value) { return withoutControlCharacters(textOf(value)); }
 
-std::string asciiLowerCase(std::string text)
-{
-    for (char& c : text)
-    {
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-    }
-    return text;
-}
-
 // Our servers answer a refused login with 401 or 403 and a missing folder with 404; everything
 // else means the request did not get through, and the client's own text says why.
 std::string loginFailureMessage(const std::string& error, const std::string& notFoundText)
@@ -97,12 +87,12 @@ bool readProduct(const juce::var& object, Product& product)
     product.year = static_cast<int>(object["year"]);
     product.files = readFileSections(object["files"]);
 
-    // Older lists carry no slug: their folder on the builds server is the id in lower case. A
+    // Older lists carry no slug: their folder on the builds server is the id's folder name. A
     // slug that is given is taken as it stands, also an empty one (no folder).
     const auto* fields = object.getDynamicObject();
     const bool hasSlugKey = fields != nullptr && fields->hasProperty("slug");
     if (!hasSlugKey && !product.id.empty())
-        product.slug = asciiLowerCase(product.id);
+        product.slug = serverFolderName(product.id);
     if (product.id.empty())
         return false;
     if (product.name.empty())

@@ -22,4 +22,6 @@ const Urls& urls()
 int textRequestMilliseconds() { return textRequestLimitMs; }
 
 void waitBeforeAskingAgain(int milliseconds) { juce::Thread::sleep(milliseconds); }
+
+long long steadyMilliseconds() { return static_cast<long long>(juce::Time::getMillisecondCounterHiRes()); }
 }

@@ -1,8 +1,9 @@
 #pragma once
 
-// The HTTP client's request limit is compiled in beside the endpoints, so whatever defines the
-// one defines the other.
+// The HTTP client's request limit and the clock of installed detection are compiled in beside the
+// endpoints, so whatever defines the one defines the others.
 #include "manager/http/requestLimit.h"
+#include "manager/platform/clock.h"
 
 #include <string>
 

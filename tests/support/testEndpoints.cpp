@@ -10,6 +10,7 @@ namespace
 pluginManager::Urls loopbackEndpoints = loopbackUrls(closedLoopbackBase());
 int textRequestLimit = pluginManager::textRequestLimitMs;
 std::atomic<int> retryWaited{0};
+std::atomic<long long> detectionClock{0};
 }
 
 void pointEndpointsAt(const std::string& base) { loopbackEndpoints = loopbackUrls(base); }
@@ -20,12 +21,16 @@ void limitTextRequests(int milliseconds)
 }
 
 int retryWaitMilliseconds() { return retryWaited.exchange(0); }
+
+void passTime(int milliseconds) { detectionClock += milliseconds; }
 }
 
 namespace pluginManager
 {
-// The test builds' definitions of the fixed endpoints, limit and wait, in place of the shipped ones.
+// The test builds' definitions of the fixed endpoints, limit, wait and clock, in place of the
+// shipped ones.
 const Urls& urls() { return testSupport::loopbackEndpoints; }
 int textRequestMilliseconds() { return testSupport::textRequestLimit; }
 void waitBeforeAskingAgain(int milliseconds) { testSupport::retryWaited += milliseconds; }
+long long steadyMilliseconds() { return testSupport::detectionClock; }
 }

@@ -57,4 +57,7 @@ void limitTextRequests(int milliseconds);
 // The waits before a request is asked again pass at once in this test process; this answers the
 // milliseconds they added up to since the last call.
 int retryWaitMilliseconds();
+
+// The clock of installed detection stands still in this test process until a test moves it on.
+void passTime(int milliseconds);
 }

@@ -1,6 +1,7 @@
-// The fixed endpoints of the test build of the program (vyrpmTestBinary): every endpoint lies
-// below the loopback server root named by VYRPM_TEST_SERVER, so end-to-end tests can run the
-// whole program against their own server. The shipped program never contains this file.
+// The fixed endpoints (and the limit, wait and clock beside them) of the test build of the program
+// (vyrpmTestBinary): every endpoint lies below the loopback server root named by VYRPM_TEST_SERVER,
+// so end-to-end tests can run the whole program against their own server. The shipped program
+// never contains this file.
 #include "support/testEndpoints.h"
 
 #include <juce_core/juce_core.h>
@@ -22,4 +23,6 @@ const Urls& urls()
 int textRequestMilliseconds() { return textRequestLimitMs; }
 
 void waitBeforeAskingAgain(int milliseconds) { juce::Thread::sleep(milliseconds); }
+
+long long steadyMilliseconds() { return static_cast<long long>(juce::Time::getMillisecondCounterHiRes()); }
 }
