@@ -88,7 +88,8 @@ FolderVisit visitFolder(const FolderRequest& request)
     visit.read = CatalogSource::fetchChannel(request.folder, request.channel, request.login, visit.builds, ignored,
                                              &hasProducts);
     if (visit.read && hasProducts && !(request.stray && visit.builds.empty()))
-        visit.listed = CatalogSource::fetchChannelProduct(request.folder, request.channel, request.login, visit.product);
+        visit.listed =
+            CatalogSource::fetchChannelProduct(request.folder, request.channel, request.login, visit.product);
     return visit;
 }
 

@@ -108,7 +108,7 @@ struct TestServer::Impl
     std::chrono::milliseconds delay{0};
     bool newestFirst = false;
     size_t arrivals = 0, mostUnderWay = 0;
-    std::set<size_t> underWay; // by order of arrival
+    std::map<size_t, std::string> underWay; // paths by order of arrival
 
     // Called with the lock held, until the request may be answered.
     void await(std::unique_lock<std::mutex>& lock, const std::string& path);
@@ -143,11 +143,16 @@ void TestServer::Impl::await(std::unique_lock<std::mutex>& lock, const std::stri
 {
     const auto due = std::chrono::steady_clock::now() + delay;
     const size_t arrival = arrivals++;
-    underWay.insert(arrival);
+    underWay[arrival] = path;
     mostUnderWay = std::max(mostUnderWay, underWay.size());
     while (std::chrono::steady_clock::now() < due)
         released.wait_until(lock, due);
-    released.wait(lock, [&] { return held.count(path) == 0 && (!newestFirst || *underWay.rbegin() == arrival); });
+    // A held answer waits for the test alone; the others go past it.
+    const auto newerFree = [&] {
+        return std::any_of(underWay.upper_bound(arrival), underWay.end(),
+                           [&](const auto& newer) { return held.count(newer.second) == 0; });
+    };
+    released.wait(lock, [&] { return held.count(path) == 0 && !(newestFirst && newerFree()); });
     underWay.erase(arrival);
     released.notify_all();
 }
