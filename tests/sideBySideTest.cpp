@@ -17,40 +17,33 @@ size_t threadsOfThisProcess()
     return size_t(std::distance(begin(tasks), end(tasks)));
 }
 
-// Stands in for requests: none is let go before SideBySide::mostAtOnce are under way at once, and
-// then the newest first, so that they end in another order than they began. Run one at a time
-// they would never be let go: after ten seconds they all give up, and say so. When the bound is
-// first reached, every thread a batch would start for these requests has been started.
-class Requests
+// Stands in for requests. None is let go before SideBySide::mostAtOnce are under way, then the
+// newest first, so that they end in another order than they began; run one at a time, they would
+// all give up after ten seconds. Once the bound is reached, every thread a batch would start for
+// them has been started.
+struct Requests
 {
-public:
-    explicit Requests(size_t total) : total(total), threadsBefore(threadsOfThisProcess()) {}
-
     size_t operator()(size_t item)
     {
         std::unique_lock<std::mutex> lock(mutex);
-        const size_t ticket = begun++;
         mostAtOnce = std::max(mostAtOnce, ++underWay);
-        if (underWay == SideBySide::mostAtOnce && threadsAdded == 0)
+        if (underWay == SideBySide::mostAtOnce && !reached)
             threadsAdded = threadsOfThisProcess() - threadsBefore;
-        reachedBound = reachedBound || underWay == SideBySide::mostAtOnce;
+        reached = reached || underWay == SideBySide::mostAtOnce;
+        const size_t ticket = begun++;
         newest.push_back(ticket);
         changed.notify_all();
-        const bool letGo = changed.wait_for(lock, std::chrono::seconds(10), [&] {
-            return gaveUp || (reachedBound && newest.back() == ticket);
-        });
-        gaveUp = gaveUp || !letGo;
+        const auto letGo = [&] { return gaveUp || (reached && newest.back() == ticket); };
+        gaveUp = gaveUp || !changed.wait_for(lock, std::chrono::seconds(10), letGo);
         newest.erase(std::find(newest.begin(), newest.end(), ticket));
         --underWay;
         changed.notify_all();
         return item * 10;
     }
 
-    const size_t total, threadsBefore;
+    const size_t threadsBefore = threadsOfThisProcess();
     size_t begun = 0, underWay = 0, mostAtOnce = 0, threadsAdded = 0;
-    bool reachedBound = false, gaveUp = false;
-
-private:
+    bool reached = false, gaveUp = false;
     std::mutex mutex;
     std::condition_variable changed;
     std::vector<size_t> newest;
@@ -65,14 +58,14 @@ std::vector<size_t> upTo(size_t count, size_t factor = 1)
 }
 }
 
-// 20 items: two full rounds and a short one. A batch inside a batch shares the bound: two
-// requests of the outer batch and 16 of the inner one are never more than the bound together.
-// The calling thread works too, so a batch starts one thread fewer than the bound.
+// 20 items: two full rounds and a short one. A batch inside a batch shares the bound: two requests
+// of the outer batch and 16 of the inner one are never more than the bound together. The calling
+// thread works too, so the threads started are one fewer than the bound (fewer only when a thread
+// of the batch before had not yet left the count).
 TEST(SideBySide, AnswersInTheOrderOfTheItemsWithTheBoundUnderWayAcrossNestedBatches)
 {
-    Requests requests(20);
+    Requests requests, nested;
     EXPECT_EQ(SideBySide::each(upTo(20), std::ref(requests)), upTo(20, 10));
-    Requests nested(18);
     std::vector<size_t> inner;
     SideBySide::run(3, [&](size_t item) {
         if (item == 0)
@@ -81,11 +74,11 @@ TEST(SideBySide, AnswersInTheOrderOfTheItemsWithTheBoundUnderWayAcrossNestedBatc
             nested(item);
     });
     EXPECT_EQ(inner, upTo(16, 10));
+    EXPECT_EQ(requests.begun, 20u);
+    EXPECT_EQ(nested.begun, 18u);
     for (const Requests* batch : {&requests, &nested})
     {
-        EXPECT_EQ(batch->begun, batch->total);
         EXPECT_EQ(batch->mostAtOnce, SideBySide::mostAtOnce);
-        // Less only when a thread that the batch before joined had not yet left the count.
         EXPECT_LE(batch->threadsAdded, SideBySide::mostAtOnce - 1);
         EXPECT_FALSE(batch->gaveUp);
     }
