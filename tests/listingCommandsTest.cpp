@@ -225,9 +225,12 @@ TEST_F(ListingCommands, StoredFilesThatAreNoRegularFilesAreNeitherWaitedForNorRe
         std::remove(run.settingsFile(name).c_str());
         ASSERT_EQ(::mkfifo(run.settingsFile(name).c_str(), 0644), 0);
     }
-    const int held = ::open(run.settingsFile("settings.xml").c_str(), O_RDWR | O_CLOEXEC);
+    // The document waits in the FIFO with no writer left, so that a reader would read it to its end.
+    const int held = ::open(run.settingsFile("settings.xml").c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    const int writer = ::open(run.settingsFile("settings.xml").c_str(), O_WRONLY | O_CLOEXEC);
     const std::string custom = xml("pluginManager", "  <installPath format=\"VST3\" path=\"/fifo\"/>\r\n");
-    ASSERT_EQ(::write(held, custom.data(), custom.size()), static_cast<ssize_t>(custom.size()));
+    ASSERT_EQ(::write(writer, custom.data(), custom.size()), static_cast<ssize_t>(custom.size()));
+    ::close(writer);
     const auto notAFile = [this](const char* name) {
         return "Could not save " + run.settingsFile(name) + ": it is not a regular file\n";
     };
