@@ -72,6 +72,9 @@ TEST(StoredFile, EachStoredFileIsReplacedWithoutTouchingOtherWritersFilesOrLeavi
     folder.write("taken/inside", "x");
     EXPECT_FALSE(replaceStoredFile(folder.file("taken"), "text", FileAccess::OwnerOnly, error));
     EXPECT_FALSE(replaceStoredFile(folder.file("missing/stored"), "text", FileAccess::Shared, error));
+    // Larger than a reader takes: the next run would keep it aside as unreadable.
+    EXPECT_FALSE(saveStoredFile(folder.file("large"), std::string(largestStoredFile + 1, ' '), FileAccess::Shared,
+                                [](const std::string&) { return true; }, error));
     EXPECT_EQ(namesIn(folder.path()), Names{"taken"});
     EXPECT_EQ(folder.read("taken/inside"), "x");
 }

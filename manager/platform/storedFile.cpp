@@ -355,6 +355,9 @@ bool saveStoredFile(const std::string& path, const std::string& text, FileAccess
         return fail(path, lastError(), error);
     if (isOtherThanFile(path))
         return fail(path, "it is not a regular file", error);
+    // The next run would read it as unreadable and keep it aside.
+    if (text.size() > largestStoredFile)
+        return fail(path, "it would be larger than the program reads back", error);
     return keepUnreadableFile(path, readable, error) && replaceStoredFile(path, text, access, error);
 }
 }

@@ -43,8 +43,9 @@ using StoredFileCheck = bool (*)(const std::string& text);
 // it cannot read for an empty one, so the save would lose whatever the user had in it: such a
 // file is first moved to "<path>.damaged" (or "-2", "-3" and on after it, never over an earlier
 // one), and one line on the error stream and in the log names both files. An empty file holds
-// nothing to lose and is simply replaced. False, with error, when the file could not be saved or
-// the unreadable one could not be moved; the latter is then left where it is.
+// nothing to lose and is simply replaced. False, with error, when the file could not be saved (a
+// text larger than largestStoredFile is not), or the unreadable one could not be moved; the latter
+// is then left where it is.
 bool saveStoredFile(const std::string& path, const std::string& text, FileAccess access, StoredFileCheck readable,
                     std::string& error);
 }
