@@ -11,7 +11,7 @@ namespace pluginManager
 {
 namespace
 {
-const std::string byteOrderMark = "\xEF\xBB\xBF";
+const char* const byteOrderMark = "\xEF\xBB\xBF";
 
 // The longest reference that can stand for a character: "&#x10FFFF;" or "&#1114111;".
 constexpr size_t longestReference = 10;
@@ -67,7 +67,7 @@ public:
     std::unique_ptr<juce::XmlElement> document()
     {
         if (startsWith(byteOrderMark))
-            m_at = byteOrderMark.size();
+            m_at = std::char_traits<char>::length(byteOrderMark);
         if (startsWith("<?xml") && (isSpace(at(m_at + 5)) || at(m_at + 5) == '?') && !skipPast("?>"))
             return nullptr;
         std::unique_ptr<juce::XmlElement> root;
@@ -189,7 +189,7 @@ private:
             }
             if (c != '<')
             {
-                if (isBareControl(c) || startsWith("]]>"))
+                if (isBareControl(c) || (c == ']' && startsWith("]]>")))
                     return Step::Failed;
                 element.text += c;
                 ++m_at;
@@ -389,7 +389,10 @@ private:
         return true;
     }
 
-    bool startsWith(const std::string& prefix) const { return m_text.compare(m_at, prefix.size(), prefix) == 0; }
+    bool startsWith(const char* prefix) const
+    {
+        return m_text.compare(m_at, std::char_traits<char>::length(prefix), prefix) == 0;
+    }
     char at(size_t index) const { return index < m_text.size() ? m_text[index] : '\0'; }
 
     const std::string& m_text;
@@ -420,7 +423,10 @@ void appendEscaped(std::string& out, const juce::String& text)
 void appendOneLine(std::string& out, const juce::XmlElement& element)
 {
     if (element.isTextElement())
-        return appendEscaped(out, element.getText());
+    {
+        appendEscaped(out, element.getText());
+        return;
+    }
     const std::string name = element.getTagName().toStdString();
     out += "<" + name;
     for (int i = 0; i < element.getNumAttributes(); ++i)
