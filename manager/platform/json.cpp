@@ -160,26 +160,21 @@ private:
         }
     }
 
-    bool members(int depth)
+    // An opening bracket, items separated by commas, and close; item reads one.
+    template <typename Item>
+    bool list(char close, const Item& item)
     {
         ++m_at;
         skipSpace();
-        if (at(m_at) == '}')
+        if (at(m_at) == close)
             return step();
         for (;;)
         {
-            const size_t name = m_at;
-            if (at(m_at) != '"' || !string() || !known(m_text.substr(name, m_at - name)))
-                return false;
-            skipSpace();
-            if (at(m_at++) != ':')
-                return false;
-            skipSpace();
-            if (!value(depth))
+            if (!item())
                 return false;
             skipSpace();
             const char next = at(m_at++);
-            if (next == '}')
+            if (next == close)
                 return true;
             if (next != ',')
                 return false;
@@ -187,24 +182,23 @@ private:
         }
     }
 
+    bool members(int depth)
+    {
+        return list('}', [this, depth] {
+            const size_t name = m_at;
+            if (at(m_at) != '"' || !string() || !known(m_text.substr(name, m_at - name)))
+                return false;
+            skipSpace();
+            if (at(m_at++) != ':')
+                return false;
+            skipSpace();
+            return value(depth);
+        });
+    }
+
     bool elements(int depth)
     {
-        ++m_at;
-        skipSpace();
-        if (at(m_at) == ']')
-            return step();
-        for (;;)
-        {
-            if (!value(depth))
-                return false;
-            skipSpace();
-            const char next = at(m_at++);
-            if (next == ']')
-                return true;
-            if (next != ',')
-                return false;
-            skipSpace();
-        }
+        return list(']', [this, depth] { return value(depth); });
     }
 
     bool string()
