@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+using pluginManager::longestXmlValue;
 using pluginManager::maxXmlNames;
 using pluginManager::maxXmlNesting;
 
@@ -34,18 +35,20 @@ TEST(Xml, OnlyAWellFormedUtf8DocumentWithinItsBoundsIsRead)
 {
     const std::string padded = "<r>" + std::string(pluginManager::largestStoredFile - 7, ' ') + "</r>";
     const std::pair<std::string, bool> cases[] = {
-        {"\xEF\xBB\xBF<?xml version=\"1.0\"?>\n<!-- <a> --><r x='&lt;a>&amp;&quot;&apos;&gt;&#1;&#x1F600;'><?p <a>?>"
-         "<![CDATA[<a>]]><b/>j\xC3\xA9r\xC3\xB4me</r>\n<!-- after --><?p?>\n",
+        {"\xEF\xBB\xBF<?xml version=\"1.0\"?>\n<!-- <a> --><r x='&lt;a>&amp;&quot;&apos;&gt;&#1;&#x1F600;'><!-- <a> -->"
+         "<![CDATA[<a>]]><b/>j\xC3\xA9r\xC3\xB4me</r>\n<!-- after --><?p <a>?>\n",
          true},
         {"<login key=internal user=\"a\"/>", false}, {"<credentials/><login key=\"k\"/>", false},
         {"<r/><r/>", false}, {"<r>a & b</r>", false}, {"<r x=\"a&b\"/>", false}, {"<r>&nbsp;</r>", false},
         // Entity names are case-sensitive; references stand for characters the framework can hold.
         {"<r>&AMP;</r>", false}, {"<r>&#0;</r>", false}, {"<r>&#xD800;</r>", false}, {"<r>&#1114112;</r>", false},
         {"<r x=\"<\"/>", false}, {"<r a=\"1\" a=\"2\"/>", false}, {"<r></s>", false}, {"<r>]]></r>", false},
-        {"<r>\x01</r>", false}, {"<r><?xml x?></r>", false}, {"<r><!x></r>", false},
+        {"<r>\x01</r>", false}, {"<r><?xml x?></r>", false}, {"<r><?p?>x</r>", false}, {"<r><!x></r>", false},
         {"<r a=\"j\xE9r\xF4me\"/>", false}, {"<r>\xC0\xAE</r>", false},
         {padded, true}, {" " + padded, false},
         {named(maxXmlNames), true}, {named(maxXmlNames + 1), false},
+        {"<r a='" + repeated("&amp;", longestXmlValue / 5) + "'/>", true},
+        {"<r a='" + std::string(longestXmlValue + 1, 'x') + "'/>", false},
         {nested(maxXmlNesting), true}, {nested(maxXmlNesting + 1), false}, {repeated("<a>", 200000), false},
         // Entities a declaration defines could expand to any depth.
         {"<!DOCTYPE r [<!ENTITY e \"x\">]><r>&e;</r>", false},

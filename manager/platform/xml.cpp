@@ -3,6 +3,7 @@
 #include "manager/platform/storedFile.h"
 #include "manager/platform/utf8.h"
 
+#include <algorithm>
 #include <bitset>
 #include <unordered_map>
 #include <vector>
@@ -40,18 +41,6 @@ bool isNameCharacter(char32_t c)
 // than a few of ASCII's as a reference, control characters included, and no text holds a NUL.
 bool isReferable(char32_t c) { return c != 0 && c <= 0x10FFFF && (c < 0xD800 || c > 0xDFFF); }
 
-juce::String toJuce(const std::string& text) { return juce::String::fromUTF8(text.data(), static_cast<int>(text.size())); }
-
-// An element whose end tag is still to come.
-struct OpenElement
-{
-    std::string name;
-    std::unique_ptr<juce::XmlElement> element;
-    std::vector<std::unique_ptr<juce::XmlElement>> children;
-    // The text since the last child.
-    std::string text;
-};
-
 enum class Step
 {
     Failed,
@@ -59,41 +48,38 @@ enum class Step
     EndTag
 };
 
-class Reader
+// Checks that a text is one well-formed document within our bounds, in one pass and without
+// recursion; the framework's parser then reads only texts it reads whole and as they are meant.
+class WellFormed
 {
 public:
-    explicit Reader(const std::string& text) : m_text(text) {}
+    explicit WellFormed(const std::string& text) : m_text(text) {}
 
-    std::unique_ptr<juce::XmlElement> document()
+    // Where the document begins (past a byte order mark); false for anything but a whole document.
+    bool check(size_t& begin)
     {
         if (startsWith(byteOrderMark))
             m_at = std::char_traits<char>::length(byteOrderMark);
+        begin = m_at;
         if (startsWith("<?xml") && (isSpace(at(m_at + 5)) || at(m_at + 5) == '?') && !skipPast("?>"))
-            return nullptr;
-        std::unique_ptr<juce::XmlElement> root;
-        if (!skipMisc() || !rootElement(root) || !skipMisc() || m_at != m_text.size())
-            return nullptr;
-        return root;
+            return false;
+        return skipMisc() && rootElement() && skipMisc() && m_at == m_text.size();
     }
 
 private:
-    // The whole tree in one loop, without recursion: each turn reads one start tag and then the
-    // content after it up to the next start tag, closing the elements whose end tags come first.
-    bool rootElement(std::unique_ptr<juce::XmlElement>& root)
+    // Each turn reads one start tag and then the content after it up to the next start tag,
+    // closing the elements whose end tags come first.
+    bool rootElement()
     {
-        std::vector<OpenElement> open;
+        std::vector<std::string> open;
         for (;;)
         {
-            if (!open.empty())
-                keepText(open.back());
-            OpenElement element;
+            std::string name;
             bool empty = false;
-            if (open.size() >= maxXmlNesting || !startTag(element, empty))
+            if (open.size() >= maxXmlNesting || !startTag(name, empty))
                 return false;
-            if (empty)
-                adopt(open, std::move(element.element), root);
-            else
-                open.push_back(std::move(element));
+            if (!empty)
+                open.push_back(std::move(name));
             for (Step step = Step::EndTag; step == Step::EndTag;)
             {
                 if (open.empty())
@@ -102,55 +88,19 @@ private:
                 if (step == Step::Failed)
                     return false;
                 if (step == Step::EndTag)
-                {
-                    OpenElement done = std::move(open.back());
                     open.pop_back();
-                    adopt(open, finished(done), root);
-                }
             }
         }
-    }
-
-    static void adopt(std::vector<OpenElement>& open, std::unique_ptr<juce::XmlElement> element,
-                      std::unique_ptr<juce::XmlElement>& root)
-    {
-        if (open.empty())
-            root = std::move(element);
-        else
-            open.back().children.push_back(std::move(element));
-    }
-
-    static std::unique_ptr<juce::XmlElement> finished(OpenElement& element)
-    {
-        keepText(element);
-        // From the last one back: adding at the end walks the whole list of children each time.
-        for (auto child = element.children.rbegin(); child != element.children.rend(); ++child)
-            element.element->prependChildElement(child->release());
-        return std::move(element.element);
-    }
-
-    static void keepText(OpenElement& element)
-    {
-        for (const char c : element.text)
-        {
-            if (!isSpace(c))
-            {
-                element.children.emplace_back(juce::XmlElement::createTextElement(toJuce(element.text)));
-                break;
-            }
-        }
-        element.text.clear();
     }
 
     // From "<" to the end of the start tag; empty tells a tag that closes itself.
-    bool startTag(OpenElement& element, bool& empty)
+    bool startTag(std::string& element, bool& empty)
     {
         if (at(m_at++) != '<')
             return false;
         size_t id = 0;
-        if (!name(element.name) || !known(element.name, id))
+        if (!name(element) || !known(element, id))
             return false;
-        element.element = std::make_unique<juce::XmlElement>(toJuce(element.name));
         std::bitset<maxXmlNames> given;
         for (;;)
         {
@@ -161,7 +111,7 @@ private:
                 m_at += empty ? 2 : 1;
                 return true;
             }
-            std::string attribute, value;
+            std::string attribute;
             if (!spaced || !name(attribute) || !known(attribute, id) || given[id])
                 return false;
             given.set(id);
@@ -169,21 +119,22 @@ private:
             if (at(m_at++) != '=')
                 return false;
             skipSpace();
-            if (!quoted(value))
+            if (!quoted())
                 return false;
-            element.element->setAttribute(juce::Identifier(toJuce(attribute)), toJuce(value));
         }
     }
 
-    // What follows a start tag, up to the next start tag or the end tag of element.
-    Step content(OpenElement& element)
+    // What follows a start tag, up to the next start tag or the end tag of the element named so.
+    // A processing instruction has no place inside the root: none of our files has one there, and
+    // the framework's parser never ends on one followed by text.
+    Step content(const std::string& element)
     {
         while (m_at < m_text.size())
         {
             const char c = m_text[m_at];
             if (c == '&')
             {
-                if (!reference(element.text))
+                if (!reference())
                     return Step::Failed;
                 continue;
             }
@@ -191,21 +142,18 @@ private:
             {
                 if (isBareControl(c) || (c == ']' && startsWith("]]>")))
                     return Step::Failed;
-                element.text += c;
                 ++m_at;
                 continue;
             }
             if (startsWith("</"))
-                return endTag(element.name) ? Step::EndTag : Step::Failed;
+                return endTag(element) ? Step::EndTag : Step::Failed;
             bool skipped = false;
             if (startsWith("<!--"))
                 skipped = comment();
             else if (startsWith("<![CDATA["))
-                skipped = characterData(element.text);
-            else if (startsWith("<?"))
-                skipped = instruction();
+                skipped = characterData();
             else
-                return startsWith("<!") ? Step::Failed : Step::StartTag;
+                return startsWith("<!") || startsWith("<?") ? Step::Failed : Step::StartTag;
             if (!skipped)
                 return Step::Failed;
         }
@@ -222,12 +170,13 @@ private:
         return at(m_at++) == '>';
     }
 
-    bool quoted(std::string& value)
+    bool quoted()
     {
         const char quote = at(m_at++);
         if (quote != '"' && quote != '\'')
             return false;
-        while (m_at < m_text.size())
+        const size_t end = std::min(m_text.size(), m_at + longestXmlValue + 1);
+        while (m_at < end)
         {
             const char c = m_text[m_at];
             if (c == quote)
@@ -237,20 +186,19 @@ private:
             }
             if (c == '&')
             {
-                if (!reference(value))
+                if (!reference())
                     return false;
                 continue;
             }
             if (c == '<' || isBareControl(c))
                 return false;
-            value += c;
             ++m_at;
         }
         return false;
     }
 
     // "&" and what follows up to ";": one of the five named entities or a character's number.
-    bool reference(std::string& out)
+    bool reference()
     {
         // Looked for no further than the longest: a text of many "&" must not be searched again each time.
         size_t end = m_at + 1;
@@ -260,15 +208,10 @@ private:
             return false;
         const std::string body = m_text.substr(m_at + 1, end - m_at - 1);
         m_at = end + 1;
-        static const std::pair<const char*, char> named[] = {
-            {"lt", '<'}, {"gt", '>'}, {"amp", '&'}, {"quot", '"'}, {"apos", '\''}};
-        for (const auto& [entity, character] : named)
+        for (const char* entity : {"lt", "gt", "amp", "quot", "apos"})
         {
             if (body == entity)
-            {
-                out += character;
                 return true;
-            }
         }
         const bool hex = body.size() > 2 && body[0] == '#' && body[1] == 'x';
         const size_t digits = hex ? 2 : 1;
@@ -282,13 +225,10 @@ private:
                 return false;
             code = code * (hex ? 16 : 10) + static_cast<char32_t>(digit);
         }
-        if (!isReferable(code))
-            return false;
-        appendUtf8(out, code);
-        return true;
+        return isReferable(code);
     }
 
-    bool characterData(std::string& out)
+    bool characterData()
     {
         m_at += 9;
         const size_t end = m_text.find("]]>", m_at);
@@ -298,7 +238,6 @@ private:
         {
             if (isBareControl(m_text[m_at]))
                 return false;
-            out += m_text[m_at];
         }
         m_at += 3;
         return true;
@@ -450,9 +389,11 @@ void appendOneLine(std::string& out, const juce::XmlElement& element)
 bool parseXml(const std::string& text, std::unique_ptr<juce::XmlElement>& root)
 {
     root.reset();
-    if (text.size() > largestStoredFile || !isUtf8(text))
+    size_t begin = 0;
+    if (text.size() > largestStoredFile || !isUtf8(text) || !WellFormed(text).check(begin))
         return false;
-    root = Reader(text).document();
+    root = juce::XmlDocument::parse(
+        juce::String::fromUTF8(text.data() + begin, static_cast<int>(text.size() - begin)));
     return root != nullptr;
 }
 

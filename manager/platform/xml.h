@@ -9,7 +9,8 @@
 namespace pluginManager
 {
 // Far deeper than any settings or login file nests (two or three levels), and shallow enough for
-// the framework's writer and destructor, which recurse once per level, to stay within any stack.
+// the framework's parser, writer and destructor, which recurse once per level, to stay within any
+// stack.
 constexpr int maxXmlNesting = 512;
 
 // Far more than any file of ours names (a dozen or so element and attribute names). The framework
@@ -17,15 +18,18 @@ constexpr int maxXmlNesting = 512;
 // walking its element's others, so many names would cost time that grows with their square.
 constexpr size_t maxXmlNames = 128;
 
-// Every stored XML file is read here, by a strict reader of our own: the framework's parser takes
-// unquoted values, content after the root and unknown entities and drops what it cannot place,
-// never ends on one shape of text and takes time that grows with the square of others. A text
-// counts only as a whole: UTF-8 (with or without its byte order mark), no larger than
-// largestStoredFile, one root element, attributes quoted and once each per element, only the five
-// named entities and character references, nothing but space, comments and processing
-// instructions around the root, no document type declaration, at most maxXmlNesting levels and
-// maxXmlNames names. Texts of nothing but space are dropped, as the framework drops them. False,
-// with root emptied, for anything else.
+// Far longer than any value of ours (a path, a masked password). The framework's parser takes
+// time that grows with the square of a value's references.
+constexpr size_t longestXmlValue = 64 * 1024;
+
+// Every stored XML file is read here. The framework's parser takes unquoted values, content after
+// the root and unknown entities and drops what it cannot place, and never ends on one shape of
+// text, so it is given only a text that was first checked whole, in one pass: UTF-8 (with or
+// without its byte order mark), no larger than largestStoredFile, one root element, attributes
+// quoted, once each per element and no longer than longestXmlValue, only the five named entities
+// and character references, nothing but space, comments and processing instructions around the
+// root and none inside it, no document type declaration, at most maxXmlNesting levels and
+// maxXmlNames names. False, with root emptied, for anything else.
 bool parseXml(const std::string& text, std::unique_ptr<juce::XmlElement>& root);
 
 // The element with its attributes and children as XML on one line, which parseXml reads back as it
