@@ -1,5 +1,7 @@
 #include "cli/args.h"
 
+#include "manager/platform/utf8.h"
+
 namespace pluginManager
 {
 namespace
@@ -10,6 +12,17 @@ bool isOption(const std::string& argument) { return argument.compare(0, 2, "--")
 
 bool Args::parse(const std::vector<std::string>& arguments, Args& args, std::string& error)
 {
+    // The framework would read such an argument as another encoding, so a name other than the one
+    // typed would be stored or used, and a byte of it could reach the terminal as a control character.
+    for (size_t i = 0; i < arguments.size(); ++i)
+    {
+        if (!isUtf8(arguments[i]))
+        {
+            error = "Could not read argument " + std::to_string(i + 1) + ": it is not UTF-8 text";
+            return false;
+        }
+    }
+
     for (size_t i = 0; i < arguments.size(); ++i)
     {
         const std::string& argument = arguments[i];

@@ -19,7 +19,8 @@ struct Args
     std::map<std::string, std::string> options;
 
     // Splits the arguments after the program name into positional arguments and options. The
-    // command stays the first positional argument until takeCommand(). Stops at the first error.
+    // command stays the first positional argument until takeCommand(). Stops at the first error; an
+    // argument that is not UTF-8 fails the whole line before any is looked at.
     static bool parse(const std::vector<std::string>& arguments, Args& args, std::string& error);
 
     // Moves the first positional argument into command; false when there is none.

@@ -49,10 +49,14 @@ bool mayChangeStoredState(const Args& args)
     return false;
 }
 
-int notBuiltYet(const Args& args)
+bool isCommand(const std::string& word)
 {
-    std::cerr << args.command << ": not built yet\n";
-    return 1;
+    for (const Command& command : commands)
+    {
+        if (word == command.word)
+            return true;
+    }
+    return false;
 }
 
 int dispatch(PluginManager& manager, const Args& args)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <string>
+
 namespace pluginManager
 {
 struct Args;
@@ -13,6 +15,6 @@ int dispatch(PluginManager& manager, const Args& args);
 // itself from before it loads them to its end. The other runs only read.
 bool mayChangeStoredState(const Args& args);
 
-// Stands for a command whose handler is still to come: says so on the error stream and yields 1.
-int notBuiltYet(const Args& args);
+// Whether word names a command (exact, case-sensitive).
+bool isCommand(const std::string& word);
 }

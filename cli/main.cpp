@@ -30,6 +30,26 @@ int usageAfterError(const std::string& message)
     usage();
     return 1;
 }
+
+// Taken before anything stored is loaded, so that a run waiting for another one works on what that
+// one left. Without it a run goes on only where no run could have it (its saves then fail
+// visibly, and the log says why); otherwise two runs could each undo what the other stored.
+bool takeRunLock(RunLock& runLock)
+{
+    std::string error;
+    switch (runLock.acquire([] { std::cerr << "Waiting for another run of vyrpm to finish\n"; }, error))
+    {
+        case RunLock::Result::Held:
+            return true;
+        case RunLock::Result::NoLockHere:
+            Log::write(error);
+            return true;
+        case RunLock::Result::Failed:
+            break;
+    }
+    std::cerr << error << ". Nothing was changed.\n";
+    return false;
+}
 }
 
 // The order below is what keeps a run that only asks for help, or gets its arguments wrong, from
@@ -69,17 +89,14 @@ int main(int argc, char* argv[])
 
     Log::start();
 
-    // Taken before anything stored is loaded, so that a run waiting for another one works on what
-    // that one left. A run that cannot have the lock goes on as it would have without it, and the
-    // log says why: a settings folder that takes no lock file takes no stored file either.
     RunLock runLock;
-    if (mayChangeStoredState(args) &&
-        !runLock.acquire([] { std::cerr << "Waiting for another run of vyrpm to finish\n"; }, error))
-        Log::write(error);
+    if (mayChangeStoredState(args) && !takeRunLock(runLock))
+        return 1;
 
+    // A word that is no command loads nothing; the login given with it is checked all the same.
     // A login that cannot be applied ends the run before the command starts, so no command runs
     // with other logins than the user meant.
-    PluginManager manager(true);
+    PluginManager manager(isCommand(args.command));
     if (!applyCommandLineLogin(manager, args, error))
     {
         std::cerr << error << "\n";

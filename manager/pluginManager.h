@@ -157,9 +157,6 @@ private:
     // The items removals of one batch share, once each of those removals is gone from disk.
     void removeSharedItems(const std::vector<Removal>& removals, const std::vector<bool>& gone) const;
 
-    // The build of this program a new catalog offers; empty until the self-update decision is in.
-    std::optional<Asset> selfUpdateIn(const Catalog& newCatalog) const;
-
     uint32_t refreshGeneration = 0;
     std::shared_ptr<bool> alive;
 };

@@ -19,6 +19,9 @@
 #   - list against a site of 30 public releases whose every answer comes 100 ms late, as over a
 #     real network: wall time, beside the requests that a refresh asking one after another would
 #     wait for in turn;
+#   - paths on a damaged settings.xml of the costliest shapes: 2 MB of entities in one value (read
+#     by the framework's parser in quadratic time), and 30,000 unknown elements of mixed content
+#     that a save writes back as far as the size bound lets it: wall time;
 #   - the requests of one list refresh and of one install, and any path asked for twice.
 # Needs, besides the packages of the test command (.ci/run): curl and unzip, for the hand install.
 # It installs nothing, and writes nothing outside the build folder and its temporary folder.
@@ -282,6 +285,27 @@ median() {
     awk '$4 == 0' "$1" | sort -n -k "$2,$2" | awk -v c="$2" '{ v[NR] = $c } END { if (NR) print v[int((NR + 1) / 2)]; else print "" }'
 }
 
+# A fresh home in $1 whose settings.xml the awk program $3 writes, and paths with the arguments $4... on
+# it, measured into report $2.
+paths_on_damaged_settings() {
+    h=$1 report=$2
+    shift 2
+    fresh_home "$h"
+    mkdir -p "$h/settings"
+    awk "BEGIN { $1 }" >"$h/settings/settings.xml"
+    shift
+    measured_vyrpm "$h" "$results/$report" paths "$@" || true
+}
+
+damaged_settings() {
+    paths_on_damaged_settings "$work/d" settings-entities \
+        'printf "<pluginManager><hidden product=\""; for (i = 0; i < 400000; i++) printf "&amp;"; printf "\"/></pluginManager>"'
+    paths_on_damaged_settings "$work/d" settings-unknown \
+        'printf "<pluginManager>"; for (i = 0; i < 30000; i++) printf "<n>t<g><i/></g></n>"; printf "</pluginManager>"' \
+        VST3 /x
+    rm -rf "$work/d"
+}
+
 # --- the rounds -----------------------------------------------------------------------------------
 
 make_site
@@ -302,6 +326,7 @@ while [ $round -le "$rounds" ]; do
     list_large_catalog "$work/l" big list
     list_large_catalog "$work/u" huge list-huge
     help_start_up
+    damaged_settings
     round=$((round + 1))
 done
 stop_server
@@ -371,6 +396,8 @@ say "| list, 100,000 builds and 4,096 folders: CPU time | $(ms "$(figure list-hu
 say "| help (start-up): wall / CPU time | $(ms "$(figure help 1)") / $(ms "$(figure help 2)") | at most 5 ms |"
 say "| curl --version (start-up): wall time; ratio help / curl | $(ms "$(figure curl-version 1)"); $(ratio "$(figure help 1)" "$(figure curl-version 1)") | ratio under 0.5 |"
 say "| list, $lateReleases releases, every answer $lateMs ms late: wall time / its $lateRequests answers waited for one after another, the delays alone | $(ms "$(figure list-late 1)") / $(ms "$lateDelays") | at most 1.5 s |"
+say "| paths, settings.xml of 2 MB of entities: wall time | $(ms "$(figure settings-entities 1)") | at most 1 s |"
+say "| paths VST3 /x, settings.xml of 30,000 unknown elements: wall time | $(ms "$(figure settings-unknown 1)") | at most 1 s |"
 say "| requests of one list refresh | $(requests "$work/requests-list") | each once |"
 say "| requests of one install | $([ -z "$installFailed" ] && requests "$work/requests-install" || say "n/a: the install failed") | each once |"
 [ -z "$installFailed" ] || say "vyrpm install failed: $installFailed"

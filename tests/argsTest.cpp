@@ -26,7 +26,8 @@ std::string outcome(const std::vector<std::string>& arguments)
 // Only "--" starts an option. After "=", the value is everything after the first "="; else the
 // next argument, even when empty or beginning with one dash. An empty value is no default. A
 // repeated option keeps the last value. An option followed by another option or by nothing has
-// no value.
+// no value. An argument that is not UTF-8 fails the line, wherever it stands: the framework would
+// read it as other characters.
 TEST(ArgsGrammar, SplitsTheCommandAndPositionalsFromOptionsAndTheirValues)
 {
     const std::pair<std::vector<std::string>, std::string> cases[] = {
@@ -35,7 +36,10 @@ TEST(ArgsGrammar, SplitsTheCommandAndPositionalsFromOptionsAndTheirValues)
         {{"--=x"}, "[] :x;"}, {{"--", "list", "x"}, "[x] :list;"},
         {{"--out", "", "--version", "-1", "--product", "-", "install"}, "[install] out:; product:-; version:-1;"},
         {{"--format", "VST3", "--format=CLAP"}, "[] format:CLAP;"}, {{"--format=CLAP", "--format", ""}, "[] format:;"},
-        {{"--user", "--x"}, "error: Missing value for --user"}, {{"list", "--"}, "error: Missing value for --"}};
+        {{"--user", "--x"}, "error: Missing value for --user"}, {{"list", "--"}, "error: Missing value for --"},
+        {{"paths", "CLAP", "/opt/a\xe9" "b/x"}, "error: Could not read argument 3: it is not UTF-8 text"},
+        {{"--user", "--x", "--settings", "caf\xc3"}, "error: Could not read argument 4: it is not UTF-8 text"},
+        {{"paths", "\xc0\xae"}, "error: Could not read argument 2: it is not UTF-8 text"}};
     for (const auto& [arguments, expected] : cases)
         EXPECT_EQ(outcome(arguments), expected) << testing::PrintToString(arguments);
 }

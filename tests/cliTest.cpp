@@ -1,10 +1,17 @@
 // How the shipped program starts: usage and help before anything is touched, libcurl only when needed.
+#include "support/childProcess.h"
 #include "support/programRun.h"
 
 #include <gtest/gtest.h>
+#include <juce_core/juce_core.h>
 
 #include <algorithm>
 #include <filesystem>
+#include <future>
+
+#include <sys/inotify.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 // A settings file, log, run lock or data folder a run creates shows up below its fresh home. libcurl
 // is opened on the first request only, and a libcurl that cannot serve is named as such, not taken
@@ -51,4 +58,88 @@ TEST(ProgramStart, UsageAloneOrAfterAnErrorAndNothingWrittenUntilARequestNeedsLi
     };
     for (const auto& [arguments, err] : needingTheNetwork)
         EXPECT_EQ(run(arguments).outcome(), testSupport::Outcome(1, "", warning + err));
+}
+
+// A word that is no command reads no stored file; a run that shows the settings does.
+TEST(ProgramStart, AWordThatIsNoCommandReadsNoStoredFile)
+{
+    testSupport::ProgramRun run;
+    run.store({{"", {"team", "pw"}}}, true);
+    testSupport::writeFile(run.settingsFile("installed.json"), "[]");
+    const int watch = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    ASSERT_GE(inotify_add_watch(watch, run.settingsFolder().c_str(), IN_OPEN), 0);
+    const auto opened = [watch] {
+        char events[4096];
+        const auto got = ::read(watch, events, sizeof events);
+        return got > 0;
+    };
+    EXPECT_EQ(run({"frobnicate"}).err, "Unknown command: frobnicate\n\n");
+    EXPECT_FALSE(opened());
+    EXPECT_EQ(run({"teamlogin"}).out, "on\n");
+    EXPECT_TRUE(opened());
+    ::close(watch);
+}
+
+// As "nobody", so that permissions bind; the program is copied beside its folders, as the build
+// folder may lie where nobody can go. A run.lock that another user made (as a run under sudo does)
+// is locked through reading, a FIFO as much as a file; one this user cannot open at all stops a run
+// that would change the settings, unless the settings folder takes no file: then the run goes on
+// and its save says why.
+TEST(ProgramStart, ARunThatChangesSettingsGoesOnWithoutTheRunLockOnlyWhereNoRunCouldHoldIt)
+{
+    namespace fs = std::filesystem;
+    const testSupport::TempFolder root;
+    fs::permissions(root.path(), fs::perms(0755));
+    fs::copy_file(VYRPM_TEST_BINARY, root.file("vyrpm"));
+    constexpr uid_t nobody = 65534;
+    // how run.lock is made (0: not at all), whether nobody owns the settings folder, outcome
+    const std::tuple<mode_t, bool, std::string> cases[] = {
+        {S_IFREG | 0644, true, "0"},
+        {S_IFIFO | 0644, true, "0"},
+        {S_IFREG | 0600, true, "1 Could not lock %/run.lock: Permission denied. Nothing was changed.\n"},
+        {0, false, "1 Could not save %/settings.xml: Permission denied\n"},
+    };
+    int round = 0;
+    for (const auto& [lockFile, nobodysFolder, outcome] : cases)
+    {
+        const std::string settings = root.file("settings" + std::to_string(++round));
+        fs::create_directory(settings);
+        ASSERT_EQ(::chown(settings.c_str(), nobodysFolder ? nobody : 0, nobodysFolder ? nobody : 0), 0);
+        if (lockFile != 0)
+        {
+            ASSERT_EQ(::mknod((settings + "/run.lock").c_str(), lockFile, 0), 0);
+        }
+        const std::string result = testSupport::inChild([&] {
+            if (!testSupport::dropRootPrivileges())
+                return std::string("could not drop root");
+            const auto run = testSupport::runProcess(root.file("vyrpm"), {"paths", "VST3", "/x", "--settings", settings},
+                                                     {testSupport::homeEnvironment(root.file("home")), root.path()});
+            return std::to_string(run.exitCode) + (run.err.empty() ? "" : " " + run.err);
+        });
+        EXPECT_EQ(result, juce::String(outcome).replace("%", settings).toStdString()) << round;
+        EXPECT_EQ(fs::exists(settings + "/settings.xml"), outcome == "0") << round;
+    }
+}
+
+// Two runs on a machine where the settings folder is not there yet: each makes the folder chain,
+// and the one that waits for the other's lock loads what that one stored.
+TEST(ProgramStart, TwoRunsOnAFreshSettingsFolderKeepBothSettings)
+{
+    const testSupport::TempFolder home;
+    const testSupport::ProcessOptions options{testSupport::homeEnvironment(home.path()), home.path()};
+    for (int round = 0; round < 20; ++round)
+    {
+        const std::string settings = home.file(std::to_string(round) + "/a/b/c/d/settings");
+        const auto set = [&](const char* format, const char* folder) {
+            return std::async(std::launch::async, [=, &options] {
+                return testSupport::runProcess(VYRPM_TEST_BINARY, {"paths", format, folder, "--settings", settings},
+                                               options).exitCode;
+            });
+        };
+        auto first = set("VST3", "/first"), second = set("CLAP", "/second");
+        ASSERT_EQ(first.get() + second.get(), 0);
+        const std::string stored = testSupport::readFile(settings + "/settings.xml");
+        EXPECT_NE(stored.find("/first"), std::string::npos) << round;
+        EXPECT_NE(stored.find("/second"), std::string::npos) << round;
+    }
 }

@@ -26,7 +26,8 @@ using CredentialsTest = httpTests::HttpFixture;
 // channel has no logins: nothing is stored, forgotten or written for it. Forgetting a login that
 // was never stored still writes the file, folder and all. Of the hand-written file, a plain
 // "password" wins over "pw", the last login of a key wins, and elements that are no "login" or
-// lack a key or password are skipped; a broken file holds no login.
+// lack a key or password are skipped; a broken file holds no login, and one stray byte that is not
+// UTF-8 breaks the whole file rather than turning it into other characters.
 TEST_F(CredentialsTest, StoreKeysChannelsWhenTheFileIsWrittenAndWhatALoadKeeps)
 {
     PlatformUtils::setSettingsFolder(settings.file("a/config"));
@@ -53,6 +54,13 @@ TEST_F(CredentialsTest, StoreKeysChannelsWhenTheFileIsWrittenAndWhatALoadKeeps)
     settings.write("a/config/credentials.xml", "<credentials><login key=\"internal\" user=\"team\" password=\"pw\"/>");
     store.load();
     EXPECT_TRUE(store.entries.empty());
+    for (const std::string stray : {"", "\xe9"})
+    {
+        settings.write("a/config/credentials.xml", "<credentials><!-- " + stray + " --><login key=\"internal\" "
+                                                   "user=\"j\xc3\xa9r\xc3\xb4me\" password=\"p\xc3\xa4ss\"/></credentials>");
+        store.load();
+        EXPECT_EQ(loginOf(store, Channel::Internal, ""), stray.empty() ? "j\xc3\xa9r\xc3\xb4me:p\xc3\xa4ss" : ":");
+    }
 }
 
 // Masked values worked out by hand from the mask rule, so that a change of key, order or

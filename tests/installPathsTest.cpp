@@ -61,7 +61,11 @@ TEST_F(InstallPathsTest, RewritingKeepsWhatItUnderstandsInItsFixedOrderAndUnknow
     std::vector<std::pair<std::string, std::string>> cases = {{"<teamLogin>", ""}, {"<teamLogin/>", on},
         {"<teamLogin enabled=\" 7\"/>", on}, {"<teamLogin enabled=\"0\"/>", ""}, {"<teamLogin enabled=\"yes\"/>", ""},
         {"<teamLogin enabled=\"\"/>", ""}, {"", ""}, {"<selfBuild listed=\"\" modified=\"0\"/>", ""},
-        {"<selfBuild listed=\"x\"/>", unknown}};
+        {"<selfBuild listed=\"x\"/>", unknown},
+        // What a newer version may keep: an element after a text that holds one of its own, and the like.
+        {"<notes>Kept by a newer version<group><item/></group></notes><mixed><a/>tail<b>x<c/></b></mixed>",
+         "  <notes>Kept by a newer version<group>\r\n  <item/>\r\n</group>\r\n  </notes>\r\n"
+         "  <mixed>\r\n    <a/>tail<b>x<c/>\r\n</b>\r\n  </mixed>\r\n"}};
     for (const char* value : {"soon", "1e400", "nan", "-1e300", "0.9", "9.3e18"})
         cases.push_back({std::string("<selfBuild listed=\"x\" modified=\"") + value + "\"/>", unknown});
     for (const auto& [element, written] : cases)

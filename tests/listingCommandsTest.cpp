@@ -1,15 +1,20 @@
 // End-to-end runs of list, login, logout, teamlogin and paths against a loopback catalog: what they
 // print and the files they write.
+#include "manager/platform/storedFile.h"
 #include "support/catalogServer.h"
 #include "support/programRun.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <future>
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 using namespace pluginManager;
 using testSupport::CatalogServer;
@@ -227,6 +232,34 @@ TEST_F(ListingCommands, WrongArgumentsAndFailedSavesAreReportedAndChangeNothing)
     EXPECT_EQ(catalog.requestedPaths(), Paths{CatalogServer::folder("aurora", Channel::Donators)});
 }
 
+// A FIFO in place of a stored file is neither waited for nor read, though one holds a settings
+// document, nor replaced by a save, which says why and changes nothing.
+TEST_F(ListingCommands, StoredFilesThatAreNoRegularFilesAreNeitherWaitedForNorReadNorReplaced)
+{
+    const char* const names[] = {"credentials.xml", "settings.xml", "installed.json"};
+    for (const char* name : names)
+    {
+        std::remove(run.settingsFile(name).c_str());
+        ASSERT_EQ(::mkfifo(run.settingsFile(name).c_str(), 0644), 0);
+    }
+    // The document waits in the FIFO with no writer left, so that a reader would read it to its end.
+    const int held = ::open(run.settingsFile("settings.xml").c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    const int writer = ::open(run.settingsFile("settings.xml").c_str(), O_WRONLY | O_CLOEXEC);
+    const std::string custom = xml("pluginManager", "  <installPath format=\"VST3\" path=\"/fifo\"/>\r\n");
+    ASSERT_EQ(::write(writer, custom.data(), custom.size()), static_cast<ssize_t>(custom.size()));
+    ::close(writer);
+    const auto notAFile = [this](const char* name) {
+        return "Could not save " + run.settingsFile(name) + ": it is not a regular file\n";
+    };
+    const std::string vst3 = "VST3\t" + run.home() + "/.vst3\tdefault\n";
+    EXPECT_NE(run({"paths"}).out.find(vst3), std::string::npos);
+    EXPECT_EQ(run({"paths", "VST3", "/x"}).outcome(), Outcome(1, "", notAFile("settings.xml")));
+    EXPECT_EQ(run({"logout", "internal"}).outcome(), Outcome(1, "", notAFile("credentials.xml")));
+    ::close(held);
+    for (const char* name : names)
+        EXPECT_EQ(std::filesystem::status(run.settingsFile(name)).type(), std::filesystem::file_type::fifo) << name;
+}
+
 // The first login stays at the server until the second run waits; each run loads the stored logins
 // at its start and writes them whole at its end.
 TEST_F(ListingCommands, RunsThatChangeStoredFilesTakeTurnsAndTheOthersDoNotWait)
@@ -258,10 +291,13 @@ TEST_F(ListingCommands, RunsThatChangeStoredFilesTakeTurnsAndTheOthersDoNotWait)
 }
 
 // Read as empty, a file that could not be read would be lost at the next save; it is kept aside
-// first, never over a copy kept before. An empty file holds nothing to keep.
+// first, never over a copy kept before. An empty file holds nothing to keep. A file counts as read
+// only as a whole: the framework's parser would have read the first elements of the last three
+// and dropped the rest.
 TEST_F(ListingCommands, AFileThatCouldNotBeReadIsKeptAsideBeforeASaveReplacesIt)
 {
     const Paths loginFan = {"login", "donators", "Aurora", "--user", "fan", "--password", "pw"};
+    const std::string lv2 = "  <installPath format=\"LV2\" path=\"/l\"/>\r\n";
     // file, its content, the command, where the content is kept ("" for nowhere), the file after the command
     const std::tuple<std::string, std::string, Paths, std::string, std::string> cases[] = {
         {"credentials.xml", xml("credentials", fanLogin + teamLogin).substr(0, 150), loginFan,
@@ -269,6 +305,12 @@ TEST_F(ListingCommands, AFileThatCouldNotBeReadIsKeptAsideBeforeASaveReplacesIt)
         {"credentials.xml", "<credentials>", {"logout", "donators", "aurora"}, "credentials.xml.damaged-2",
          xml("credentials")},
         {"credentials.xml", "", loginFan, "", xml("credentials", fanLogin)},
+        {"credentials.xml", "<credentials/>\n" + teamLogin, {"logout", "donators", "aurora"},
+         "credentials.xml.damaged-3", xml("credentials")},
+        {"settings.xml", "<pluginManager><installPath format=\"CLAP\" path=/home/me/clap/></pluginManager>",
+         {"paths", "LV2", "/l"}, "settings.xml.damaged", xml("pluginManager", lv2)},
+        {"settings.xml", teamLoginOn + std::string(largestStoredFile, ' '), {"paths", "LV2", "/l"},
+         "settings.xml.damaged-2", xml("pluginManager", lv2)},
     };
     for (const auto& [name, content, arguments, kept, after] : cases)
     {

@@ -18,8 +18,9 @@ public:
     // for the first path that is not one.
     static bool checkPaths(const std::vector<std::string>& paths, std::string& error);
     // The lines of a job file or removal list; a line ends at LF, CRLF or CR. A file that cannot be
-    // opened reads as no lines. false with error when the file is larger than any list the
-    // requesting side writes, or is not UTF-8 text without NUL bytes.
+    // opened reads as no lines. false with error when something other than a regular file stands
+    // there (a FIFO would hold the worker), or the file is larger than any list the requesting side
+    // writes, or is not UTF-8 text without NUL bytes.
     static bool readLines(const std::string& path, std::vector<std::string>& lines, std::string& error);
 };
 }

@@ -3,6 +3,7 @@
 #include "manager/platform/filePaths.h"
 #include "manager/platform/fileSteps.h"
 #include "manager/platform/platformUtils.h"
+#include "manager/platform/storedFile.h"
 
 #include <cerrno>
 #include <cstring>
@@ -18,11 +19,12 @@ namespace
 const char* const lockFileName = "run.lock";
 
 // Readable by all, so that a run by another user (root, say) can still wait on a file made by
-// this one: the lock works on a file opened for reading too.
+// this one: the lock works on a file opened for reading too. Opened without waiting, as a FIFO
+// that someone put there would otherwise hold the run until another process opened it too.
 int openLockFile(const std::string& path)
 {
-    const int file = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
-    return file >= 0 ? file : ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    const int file = ::open(path.c_str(), O_RDWR | O_CREAT | O_NONBLOCK | O_CLOEXEC, 0644);
+    return file >= 0 ? file : ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
 }
 
 bool lock(int file, int operation)
@@ -34,12 +36,15 @@ bool lock(int file, int operation)
     return result == 0;
 }
 
-bool fail(const std::string& path, int file, std::string& error)
+// A file system that keeps no locks answers so for every file.
+bool keepsNoLocks(int code) { return code == ENOLCK || code == EOPNOTSUPP; }
+
+RunLock::Result fail(const std::string& path, RunLock::Result result, int file, std::string& error)
 {
     error = "Could not lock " + path + ": " + std::strerror(errno);
     if (file >= 0)
         ::close(file);
-    return false;
+    return result;
 }
 }
 
@@ -50,22 +55,29 @@ RunLock::~RunLock()
         ::close(m_file);
 }
 
-bool RunLock::acquire(const std::function<void()>& waiting, std::string& error)
+RunLock::Result RunLock::acquire(const std::function<void()>& waiting, std::string& error)
 {
     const std::string path = PlatformUtils::getSettingsPath(lockFileName);
-    createFolder(toFile(path).getParentDirectory());
+    const auto folder = toFile(path).getParentDirectory();
+    if (!createFolder(folder))
+        return fail(path, Result::NoLockHere, -1, error);
     const int file = openLockFile(path);
     if (file < 0)
-        return fail(path, file, error);
+    {
+        const int reason = errno;
+        const bool noFiles = !folderTakesFiles(pathOf(folder));
+        errno = reason;
+        return fail(path, noFiles ? Result::NoLockHere : Result::Failed, file, error);
+    }
     if (!lock(file, LOCK_EX | LOCK_NB))
     {
         if (errno != EWOULDBLOCK)
-            return fail(path, file, error);
+            return fail(path, keepsNoLocks(errno) ? Result::NoLockHere : Result::Failed, file, error);
         waiting();
         if (!lock(file, LOCK_EX))
-            return fail(path, file, error);
+            return fail(path, keepsNoLocks(errno) ? Result::NoLockHere : Result::Failed, file, error);
     }
     m_file = file;
-    return true;
+    return Result::Held;
 }
 }

@@ -12,14 +12,25 @@ namespace pluginManager
 class RunLock
 {
 public:
+    enum class Result
+    {
+        Held,
+        // No run can hold a lock here: the settings folder takes no file (then no save there
+        // succeeds either, and each says so), or its file system has no locks.
+        NoLockHere,
+        // Another reason keeps the lock from being taken while the stored files could be changed:
+        // the run must not go on.
+        Failed
+    };
+
     RunLock() = default;
     ~RunLock();
     RunLock(const RunLock&) = delete;
     RunLock& operator=(const RunLock&) = delete;
 
     // Takes the lock, waiting as long as another process holds it; waiting is called once before
-    // that wait. False, with the reason, when there is no lock file to take it on.
-    bool acquire(const std::function<void()>& waiting, std::string& error);
+    // that wait. Without the lock, error says why.
+    Result acquire(const std::function<void()>& waiting, std::string& error);
 
 private:
     int m_file = -1;

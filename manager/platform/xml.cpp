@@ -1,393 +1,406 @@
 #include "manager/platform/xml.h"
 
-#include <cstring>
+#include "manager/platform/storedFile.h"
+#include "manager/platform/utf8.h"
+
+#include <algorithm>
+#include <bitset>
+#include <unordered_map>
+#include <vector>
 
 namespace pluginManager
 {
 namespace
 {
-using Cursor = juce::String::CharPointerType;
-using juce::juce_wchar;
+const char* const byteOrderMark = "\xEF\xBB\xBF";
 
-bool startsWith(Cursor text, const char* prefix)
+// The longest reference that can stand for a character: "&#x10FFFF;" or "&#1114111;".
+constexpr size_t longestReference = 10;
+
+bool isSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
+
+// Other control characters may stand in a document only as references.
+bool isBareControl(char c) { return static_cast<unsigned char>(c) < 0x20 && !isSpace(c); }
+
+bool isNameStart(char32_t c)
 {
-    return juce::CharacterFunctions::compareUpTo(text, juce::CharPointer_ASCII(prefix),
-                                                 static_cast<int>(std::strlen(prefix))) == 0;
+    return c == ':' || c == '_' || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= 0xC0 && c <= 0xD6) ||
+           (c >= 0xD8 && c <= 0xF6) || (c >= 0xF8 && c <= 0x2FF) || (c >= 0x370 && c <= 0x37D) ||
+           (c >= 0x37F && c <= 0x1FFF) || (c >= 0x200C && c <= 0x200D) || (c >= 0x2070 && c <= 0x218F) ||
+           (c >= 0x2C00 && c <= 0x2FEF) || (c >= 0x3001 && c <= 0xD7FF) || (c >= 0xF900 && c <= 0xFDCF) ||
+           (c >= 0xFDF0 && c <= 0xFFFD) || (c >= 0x10000 && c <= 0xEFFFF);
 }
 
-// The parser's rule for element and attribute names, which decides where it opens an element.
-bool isNameChar(juce_wchar c)
+bool isNameCharacter(char32_t c)
 {
-    if (c < 128)
-        return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' || c == '-' ||
-               c == ':' || c == '.';
-    return c >= 160 && juce::CharacterFunctions::isLetterOrDigit(c);
+    return isNameStart(c) || c == '-' || c == '.' || (c >= '0' && c <= '9') || c == 0xB7 ||
+           (c >= 0x300 && c <= 0x36F) || (c >= 0x203F && c <= 0x2040);
 }
 
-Cursor nameEnd(Cursor text)
-{
-    while (isNameChar(*text))
-        ++text;
-    return text;
-}
+// Every character a reference may stand for: the framework's writer writes any character other
+// than a few of ASCII's as a reference, control characters included, and no text holds a NUL.
+bool isReferable(char32_t c) { return c != 0 && c <= 0x10FFFF && (c < 0xD800 || c > 0xDFFF); }
 
-// What one step of the parser does to the nesting: Down when it opens an element and goes on to
-// read its children, Up when it leaves the element whose children it was reading (at the end of
-// the document, of a text, or after an error as much as at a closing tag).
-enum class Level
+enum class Step
 {
-    Up,
-    Same,
-    Down
+    Failed,
+    StartTag,
+    EndTag
 };
 
-// Walks the text as the framework's parser walks it, step for step, but keeps the level it would
-// have descended to in a counter instead of on a stack. The parser goes on after most errors and
-// may descend further there, so every step mirrors it, errors included; a count that treated the
-// text as well-formed XML could be led astray by a stray quote into missing the elements after it.
-class NestingScan
+// Checks that a text is one well-formed document within our bounds, in one pass and without
+// recursion; the framework's parser then reads only texts it reads whole and as they are meant.
+class WellFormed
 {
 public:
-    NestingScan(Cursor text, int depth) : m_input(text), m_depth(depth) {}
+    explicit WellFormed(const std::string& text) : m_text(text) {}
 
-    bool documentFits()
+    // Where the document begins (past a byte order mark); false for anything but a whole document.
+    bool check(size_t& begin)
     {
-        if (m_input.isEmpty())
-            return true;
-        skipSpaceAndComments();
-        if (startsWith(m_input, "<?xml"))
-        {
-            const auto headerEnd = juce::CharacterFunctions::find(m_input, juce::CharPointer_ASCII("?>"));
-            if (headerEnd.isEmpty())
-                return true;
-            m_input = headerEnd + 2;
-            skipSpaceAndComments();
-        }
-        if (startsWith(m_input, "<!DOCTYPE"))
+        if (startsWith(byteOrderMark))
+            m_at = std::char_traits<char>::length(byteOrderMark);
+        begin = m_at;
+        if (startsWith("<?xml") && (isSpace(at(m_at + 5)) || at(m_at + 5) == '?') && !skipPast("?>"))
             return false;
-        return elementsFit(true);
+        return skipMisc() && rootElement() && skipMisc() && m_at == m_text.size();
     }
 
 private:
-    // The document has one element; an entity read as elements may have several.
-    bool elementsFit(bool justOne)
+    // Each turn reads one start tag and then the content after it up to the next start tag,
+    // closing the elements whose end tags come first.
+    bool rootElement()
     {
-        const int base = m_depth;
+        std::vector<std::string> open;
         for (;;)
         {
-            const Level start = elementStart();
-            if (start == Level::Up || m_refused)
-                return !m_refused;
-            if (start == Level::Down)
-                ++m_depth;
-            while (m_depth > base)
+            std::string name;
+            bool empty = false;
+            if (open.size() >= maxXmlNesting || !startTag(name, empty))
+                return false;
+            if (!empty)
+                open.push_back(std::move(name));
+            for (Step step = Step::EndTag; step == Step::EndTag;)
             {
-                if (m_depth > maxXmlNesting)
-                    return false;
-                const Level step = childStep();
-                if (m_refused)
-                    return false;
-                m_depth += step == Level::Down ? 1 : step == Level::Up ? -1 : 0;
-            }
-            if (justOne)
-                return true;
-        }
-    }
-
-    // From the start of an element to the end of its start tag.
-    Level elementStart()
-    {
-        skipSpaceAndComments();
-        if (m_outOfData || *m_input != '<')
-            return Level::Up;
-        ++m_input;
-        auto end = nameEnd(m_input);
-        if (end == m_input)
-        {
-            skipSpaceAndComments();
-            end = nameEnd(m_input);
-            if (end == m_input)
-                return Level::Up;
-        }
-        m_input = end;
-        for (;;)
-        {
-            skipSpaceAndComments();
-            const auto c = *m_input;
-            if (c == '/' && m_input[1] == '>')
-            {
-                m_input += 2;
-                return Level::Same;
-            }
-            if (c == '>')
-            {
-                ++m_input;
-                return Level::Down;
-            }
-            if (!isNameChar(c))
-                return Level::Same;
-            m_input = nameEnd(m_input);
-            skipSpaceAndComments();
-            if (readNextChar() != '=')
-                return Level::Same;
-            skipSpaceAndComments();
-            if (*m_input != '"' && *m_input != '\'')
-                return Level::Same;
-            skipQuotedText();
-            if (m_refused)
-                return Level::Same;
-        }
-    }
-
-    // One turn of the parser's loop over the children of an element.
-    Level childStep()
-    {
-        const auto beforeSpace = m_input;
-        skipSpaceAndComments();
-        if (m_outOfData)
-            return Level::Up;
-        if (*m_input == '<')
-        {
-            if (m_input[1] == '/')
-            {
-                const int close = m_input.indexOf(static_cast<juce_wchar>('>'));
-                if (close >= 0)
-                    m_input += close + 1;
-                return Level::Up;
-            }
-            if (m_input[1] == '!' && startsWith(m_input + 2, "[CDATA["))
-            {
-                m_input += 9;
-                skipCData();
-                return Level::Same;
-            }
-            return elementStart();
-        }
-        m_input = beforeSpace;
-        if (!textGoesOn())
-            return Level::Up;
-        // Text after a processing instruction: the parser passes over the instruction to find the
-        // text, goes back to read the text from there, stops at the instruction, and so for ever.
-        if (m_input == beforeSpace)
-            m_refused = true;
-        return Level::Same;
-    }
-
-    // False when the parser leaves the element in the middle of its text.
-    bool textGoesOn()
-    {
-        for (;;)
-        {
-            const auto c = *m_input;
-            if (c == '<')
-            {
-                if (!(m_input[1] == '!' && m_input[2] == '-' && m_input[3] == '-'))
+                if (open.empty())
                     return true;
-                m_input += 4;
-                const int close = m_input.indexOf(juce::CharPointer_ASCII("-->"));
-                if (close < 0)
-                    return stopAtEnd();
-                m_input += close + 3;
-                continue;
+                step = content(open.back());
+                if (step == Step::Failed)
+                    return false;
+                if (step == Step::EndTag)
+                    open.pop_back();
             }
-            if (c == 0)
-                return stopAtEnd();
+        }
+    }
+
+    // From "<" to the end of the start tag; empty tells a tag that closes itself.
+    bool startTag(std::string& element, bool& empty)
+    {
+        if (at(m_at++) != '<')
+            return false;
+        size_t id = 0;
+        if (!name(element) || !known(element, id))
+            return false;
+        std::bitset<maxXmlNames> given;
+        for (;;)
+        {
+            const bool spaced = skipSpace();
+            if (startsWith("/>") || startsWith(">"))
+            {
+                empty = at(m_at) == '/';
+                m_at += empty ? 2 : 1;
+                return true;
+            }
+            std::string attribute;
+            if (!spaced || !name(attribute) || !known(attribute, id) || given[id])
+                return false;
+            given.set(id);
+            skipSpace();
+            if (at(m_at++) != '=')
+                return false;
+            skipSpace();
+            if (!quoted())
+                return false;
+        }
+    }
+
+    // What follows a start tag, up to the next start tag or the end tag of the element named so.
+    // A processing instruction has no place inside the root: none of our files has one there, and
+    // the framework's parser never ends on one followed by text.
+    Step content(const std::string& element)
+    {
+        while (m_at < m_text.size())
+        {
+            const char c = m_text[m_at];
             if (c == '&')
             {
-                readEntity(true);
-                if (m_refused)
+                if (!reference())
+                    return Step::Failed;
+                continue;
+            }
+            if (c != '<')
+            {
+                if (isBareControl(c) || (c == ']' && startsWith("]]>")))
+                    return Step::Failed;
+                ++m_at;
+                continue;
+            }
+            if (startsWith("</"))
+                return endTag(element) ? Step::EndTag : Step::Failed;
+            bool skipped = false;
+            if (startsWith("<!--"))
+                skipped = comment();
+            else if (startsWith("<![CDATA["))
+                skipped = characterData();
+            else
+                return startsWith("<!") || startsWith("<?") ? Step::Failed : Step::StartTag;
+            if (!skipped)
+                return Step::Failed;
+        }
+        return Step::Failed;
+    }
+
+    bool endTag(const std::string& expected)
+    {
+        m_at += 2;
+        std::string closing;
+        if (!name(closing) || closing != expected)
+            return false;
+        skipSpace();
+        return at(m_at++) == '>';
+    }
+
+    bool quoted()
+    {
+        const char quote = at(m_at++);
+        if (quote != '"' && quote != '\'')
+            return false;
+        const size_t end = std::min(m_text.size(), m_at + longestXmlValue + 1);
+        while (m_at < end)
+        {
+            const char c = m_text[m_at];
+            if (c == quote)
+            {
+                ++m_at;
+                return true;
+            }
+            if (c == '&')
+            {
+                if (!reference())
                     return false;
                 continue;
             }
-            for (;; ++m_input)
-            {
-                const auto next = *m_input;
-                if (next == '<' || next == '&')
-                    break;
-                if (next == 0)
-                    return stopAtEnd();
-            }
+            if (c == '<' || isBareControl(c))
+                return false;
+            ++m_at;
         }
-    }
-
-    bool stopAtEnd()
-    {
-        m_outOfData = true;
         return false;
     }
 
-    void skipCData()
+    // "&" and what follows up to ";": one of the five named entities or a character's number.
+    bool reference()
     {
-        for (;; ++m_input)
+        // Looked for no further than the longest: a text of many "&" must not be searched again each time.
+        size_t end = m_at + 1;
+        while (end < m_text.size() && end - m_at < longestReference && m_text[end] != ';')
+            ++end;
+        if (at(end) != ';')
+            return false;
+        const std::string body = m_text.substr(m_at + 1, end - m_at - 1);
+        m_at = end + 1;
+        for (const char* entity : {"lt", "gt", "amp", "quot", "apos"})
         {
-            const auto c = *m_input;
-            if (c == 0)
-            {
-                m_outOfData = true;
-                return;
-            }
-            if (c == ']' && m_input[1] == ']' && m_input[2] == '>')
-            {
-                m_input += 3;
-                return;
-            }
+            if (body == entity)
+                return true;
         }
+        const bool hex = body.size() > 2 && body[0] == '#' && body[1] == 'x';
+        const size_t digits = hex ? 2 : 1;
+        if (body.size() <= digits || body[0] != '#')
+            return false;
+        char32_t code = 0;
+        for (size_t i = digits; i < body.size(); ++i)
+        {
+            const int digit = juce::CharacterFunctions::getHexDigitValue(static_cast<juce::juce_wchar>(body[i]));
+            if (digit < 0 || (!hex && digit > 9) || code > 0x10FFFF)
+                return false;
+            code = code * (hex ? 16 : 10) + static_cast<char32_t>(digit);
+        }
+        return isReferable(code);
     }
 
-    void skipQuotedText()
+    bool characterData()
     {
-        const auto quote = readNextChar();
-        while (!m_outOfData)
+        m_at += 9;
+        const size_t end = m_text.find("]]>", m_at);
+        if (end == std::string::npos)
+            return false;
+        for (; m_at < end; ++m_at)
         {
-            const auto c = readNextChar();
-            if (c == quote)
-                return;
-            // As the parser does, also after reading the end of the text.
-            --m_input;
-            if (c == '&')
-            {
-                readEntity(false);
-                if (m_refused)
-                    return;
-                continue;
-            }
-            for (;; ++m_input)
-            {
-                const auto character = *m_input;
-                if (character == quote)
-                {
-                    ++m_input;
-                    return;
-                }
-                if (character == '&')
-                    break;
-                if (character == 0)
-                {
-                    m_outOfData = true;
-                    break;
-                }
-            }
+            if (isBareControl(m_text[m_at]))
+                return false;
         }
+        m_at += 3;
+        return true;
     }
 
-    // The parser reads the five named entities on their own, but they end at the first ";" as any
-    // other name does, and none stands for elements.
-    void readEntity(bool inText)
+    bool comment()
     {
-        ++m_input;
-        if (*m_input == '#')
-        {
-            ++m_input;
-            skipCharacterCode();
-            return;
-        }
-        const auto name = m_input;
-        const int semicolon = m_input.indexOf(static_cast<juce_wchar>(';'));
-        if (semicolon < 0)
-        {
-            m_outOfData = true;
-            return;
-        }
-        m_input += semicolon + 1;
-        // An entity the parser does not know stands for its own name, and in a text a name that
-        // begins with "<" is read as elements in the entity's place.
-        if (inText && *name == '<' && semicolon > 1)
-        {
-            const juce::String elements(name, static_cast<size_t>(semicolon));
-            m_refused = !NestingScan(elements.getCharPointer(), m_depth).elementsFit(false);
-        }
+        m_at += 4;
+        return skipPast("-->");
     }
 
-    void skipCharacterCode()
+    // A processing instruction; only the declaration at the very start may be named xml.
+    bool instruction()
     {
-        if (*m_input == 'x' || *m_input == 'X')
-        {
-            ++m_input;
-            for (int digits = 0; *m_input != ';'; ++m_input)
-            {
-                if (juce::CharacterFunctions::getHexDigitValue(*m_input) < 0 || ++digits > 8)
-                    break;
-            }
-            // The parser steps past whatever ended the code, and past the end of the text it
-            // would read memory that is not the text's.
-            if (*m_input == 0)
-            {
-                m_refused = true;
-                return;
-            }
-            ++m_input;
-            return;
-        }
-        if (*m_input >= '0' && *m_input <= '9')
-        {
-            for (int digits = 0;; ++m_input)
-            {
-                const auto c = *m_input;
-                if (c == 0)
-                    return;
-                if (c == ';' || ++digits > 12)
-                    break;
-            }
-            ++m_input;
-        }
+        m_at += 2;
+        std::string target;
+        if (!name(target) || juce::String(target).equalsIgnoreCase("xml"))
+            return false;
+        return (isSpace(at(m_at)) || startsWith("?>")) && skipPast("?>");
     }
 
-    juce_wchar readNextChar()
-    {
-        const auto c = m_input.getAndAdvance();
-        if (c == 0)
-        {
-            m_outOfData = true;
-            --m_input;
-        }
-        return c;
-    }
-
-    // White space, comments and processing instructions, which the parser passes over alike.
-    void skipSpaceAndComments()
+    // Space, comments and processing instructions, around the root.
+    bool skipMisc()
     {
         for (;;)
         {
-            m_input.incrementToEndOfWhitespace();
-            if (m_input.isEmpty())
+            skipSpace();
+            if (startsWith("<!--"))
             {
-                m_outOfData = true;
-                return;
+                if (!comment())
+                    return false;
             }
-            if (*m_input != '<')
-                return;
-            const char* close = m_input[1] == '!' && m_input[2] == '-' && m_input[3] == '-' ? "-->"
-                                : m_input[1] == '?'                                          ? "?>"
-                                                                                             : nullptr;
-            if (close == nullptr)
-                return;
-            m_input += close[0] == '-' ? 4 : 2;
-            const int end = m_input.indexOf(juce::CharPointer_ASCII(close));
-            if (end < 0)
+            else if (startsWith("<?"))
             {
-                m_outOfData = true;
-                return;
+                if (!instruction())
+                    return false;
             }
-            m_input += end + static_cast<int>(std::strlen(close));
+            else
+            {
+                return true;
+            }
         }
     }
 
-    Cursor m_input;
-    int m_depth;
-    bool m_outOfData = false;
-    // Set in the middle of a step: an entity read as elements nests too deep, or the parser would
-    // read past the end of its text or never come to an end.
-    bool m_refused = false;
+    bool name(std::string& out)
+    {
+        const size_t begin = m_at;
+        for (size_t next = m_at; next < m_text.size(); m_at = next)
+        {
+            const char32_t c = nextCharacter(m_text, next);
+            if (m_at == begin ? !isNameStart(c) : !isNameCharacter(c))
+                break;
+        }
+        out = m_text.substr(begin, m_at - begin);
+        return m_at > begin;
+    }
+
+    // The number of an element or attribute name; false when it would be one too many.
+    bool known(const std::string& text, size_t& id)
+    {
+        const auto found = m_names.find(text);
+        if (found != m_names.end())
+        {
+            id = found->second;
+            return true;
+        }
+        if (m_names.size() == maxXmlNames)
+            return false;
+        id = m_names.size();
+        m_names.emplace(text, id);
+        return true;
+    }
+
+    bool skipSpace()
+    {
+        const size_t begin = m_at;
+        while (isSpace(at(m_at)))
+            ++m_at;
+        return m_at > begin;
+    }
+
+    bool skipPast(const char* end)
+    {
+        const size_t found = m_text.find(end, m_at);
+        if (found == std::string::npos)
+            return false;
+        m_at = found + std::char_traits<char>::length(end);
+        return true;
+    }
+
+    bool startsWith(const char* prefix) const
+    {
+        return m_text.compare(m_at, std::char_traits<char>::length(prefix), prefix) == 0;
+    }
+    char at(size_t index) const { return index < m_text.size() ? m_text[index] : '\0'; }
+
+    const std::string& m_text;
+    size_t m_at = 0;
+    std::unordered_map<std::string, size_t> m_names;
 };
+
+void appendEscaped(std::string& out, const juce::String& text)
+{
+    for (const char c : text.toStdString())
+    {
+        switch (c)
+        {
+            case '&': out += "&amp;"; break;
+            case '<': out += "&lt;"; break;
+            case '>': out += "&gt;"; break;
+            case '"': out += "&quot;"; break;
+            default:
+                // Line ends too: a strict reader would turn them into spaces in an attribute.
+                if (static_cast<unsigned char>(c) < 0x20)
+                    out += "&#" + std::to_string(static_cast<int>(c)) + ";";
+                else
+                    out += c;
+        }
+    }
+}
+
+void appendOneLine(std::string& out, const juce::XmlElement& element)
+{
+    if (element.isTextElement())
+    {
+        appendEscaped(out, element.getText());
+        return;
+    }
+    const std::string name = element.getTagName().toStdString();
+    out += "<" + name;
+    for (int i = 0; i < element.getNumAttributes(); ++i)
+    {
+        out += " " + element.getAttributeName(i).toStdString() + "=\"";
+        appendEscaped(out, element.getAttributeValue(i));
+        out += "\"";
+    }
+    if (element.getFirstChildElement() == nullptr)
+    {
+        out += "/>";
+        return;
+    }
+    out += ">";
+    for (const auto* child : element.getChildIterator())
+        appendOneLine(out, *child);
+    out += "</" + name + ">";
+}
 }
 
 bool parseXml(const std::string& text, std::unique_ptr<juce::XmlElement>& root)
 {
     root.reset();
-    const auto juceText = juce::String::createStringFromData(text.data(), static_cast<int>(text.size()));
-    if (!NestingScan(juceText.getCharPointer(), 0).documentFits())
+    size_t begin = 0;
+    if (text.size() > largestStoredFile || !isUtf8(text) || !WellFormed(text).check(begin))
         return false;
-    root = juce::XmlDocument(juceText).getDocumentElement();
+    root = juce::XmlDocument::parse(
+        juce::String::fromUTF8(text.data() + begin, static_cast<int>(text.size() - begin)));
     return root != nullptr;
+}
+
+std::string oneLineXml(const juce::XmlElement& element)
+{
+    std::string text;
+    appendOneLine(text, element);
+    return text;
 }
 }

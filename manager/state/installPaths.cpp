@@ -7,6 +7,7 @@
 
 #include <cmath>
 #include <memory>
+#include <vector>
 
 namespace pluginManager
 {
@@ -125,11 +126,15 @@ std::vector<PluginFormat> InstallPaths::getFormats()
 
 bool InstallPaths::save(std::string& error) const
 {
-    juce::XmlElement root("pluginManager");
+    std::vector<std::unique_ptr<juce::XmlElement>> children;
+    const auto child = [&children](const char* name) {
+        children.push_back(std::make_unique<juce::XmlElement>(name));
+        return children.back().get();
+    };
 
     for (const auto& [format, path] : formatPaths)
     {
-        auto* element = root.createNewChildElement("installPath");
+        auto* element = child("installPath");
         element->setAttribute("format", juce::String(PlatformUtils::formatToString(format)));
         element->setAttribute("path", juce::String(path));
     }
@@ -137,35 +142,40 @@ bool InstallPaths::save(std::string& error) const
     for (const auto& [key, path] : productPaths)
     {
         const auto split = key.rfind('/');
-        auto* element = root.createNewChildElement("installPath");
+        auto* element = child("installPath");
         element->setAttribute("product", juce::String(key.substr(0, split)));
         element->setAttribute("format", juce::String(split == std::string::npos ? std::string() : key.substr(split + 1)));
         element->setAttribute("path", juce::String(path));
     }
 
     if (teamLogin)
-        root.createNewChildElement("teamLogin")->setAttribute("enabled", "1");
+        child("teamLogin")->setAttribute("enabled", "1");
 
     if (!selfBuildListed.empty() || selfBuildModified != 0)
     {
-        auto* element = root.createNewChildElement("selfBuild");
+        auto* element = child("selfBuild");
         element->setAttribute("listed", juce::String(selfBuildListed));
         element->setAttribute("modified", static_cast<double>(selfBuildModified));
     }
 
     for (const auto& product : hiddenProducts)
-        root.createNewChildElement("hidden")->setAttribute("product", juce::String(product));
+        child("hidden")->setAttribute("product", juce::String(product));
 
     for (const auto& category : collapsedCategories)
-        root.createNewChildElement("collapsed")->setAttribute("category", juce::String(category));
+        child("collapsed")->setAttribute("category", juce::String(category));
 
     for (const auto& text : preservedElements)
     {
         std::unique_ptr<juce::XmlElement> element;
         if (parseXml(text, element))
-            root.addChildElement(element.release());
+            children.push_back(std::move(element));
     }
 
+    // From the last one back: adding at the end walks the whole list of children each time, and a
+    // file may keep many elements of a newer version.
+    juce::XmlElement root("pluginManager");
+    for (auto it = children.rbegin(); it != children.rend(); ++it)
+        root.prependChildElement(it->release());
     return saveStoredFile(settingsFile(), root.toString().toStdString(), FileAccess::Shared, isXml, error);
 }
 
@@ -220,7 +230,7 @@ void InstallPaths::load()
         }
         else
         {
-            preservedElements.push_back(element->toString(juce::XmlElement::TextFormat().singleLine()).toStdString());
+            preservedElements.push_back(oneLineXml(*element));
         }
     }
 }

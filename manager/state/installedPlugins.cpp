@@ -16,12 +16,9 @@ namespace
 {
 std::string recordFile() { return PlatformUtils::getSettingsPath("installed.json"); }
 
-// As the file's bytes may come with a byte order mark or in UTF-16, they are taken as the
-// framework takes a text file.
 bool parseRecord(const std::string& bytes, juce::var& root)
 {
-    const auto text = juce::String::createStringFromData(bytes.data(), static_cast<int>(bytes.size()));
-    return parseJson(text.toStdString(), root) && root.isArray();
+    return parseStoredJson(bytes, root) && root.isArray();
 }
 
 bool isRecord(const std::string& bytes)
