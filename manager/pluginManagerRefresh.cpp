@@ -1,9 +1,12 @@
 #include "manager/pluginManager.h"
 
 #include "manager/catalog/serverFolder.h"
+#include "manager/http/sideBySide.h"
 #include "manager/platform/firstError.h"
 #include "manager/sources/catalogSource.h"
 
+#include <functional>
+#include <iterator>
 #include <set>
 
 namespace pluginManager
@@ -14,17 +17,89 @@ const char* const teamLoginPrefix = "Team login: ";
 const char* const strayFolderDescription = "Downloaded with the donator login for ";
 const Channel folderChannels[] = {Channel::Internal, Channel::Donators};
 
-void fetchProductFolder(Catalog& catalog, const std::string& folder, Channel channel, const Credentials& login)
+// The three sources that every refresh reads, and that decide whether it failed.
+struct CountedSources
 {
+    // Side by side. The public builds come first: the calling thread takes the first item, so
+    // their release files, which fan out below it, find every helper place free.
+    void fetch(const Credentials& internal)
+    {
+        const std::function<void()> sources[] = {
+            [&] { buildsRead = CatalogSource::fetchPublic(publicBuilds, buildsFailure); },
+            [&] { productsRead = CatalogSource::fetchPublicProducts(products, productsFailure); },
+            [&] {
+                if (internal.isComplete())
+                    internalRead = CatalogSource::fetchInternalProducts(internal, internalProducts, internalFailure);
+            },
+        };
+        SideBySide::run(std::size(sources), [&sources](size_t source) { sources[source](); });
+    }
+
+    // In the order in which the first failure counts, whatever order the answers came in.
+    void addTo(Catalog& catalog, const Credentials& internal, FirstError& failures)
+    {
+        if (productsRead)
+            catalog.setProducts(std::move(products));
+        else
+            failures.keep(productsFailure);
+        if (internalRead)
+            catalog.addProducts(internalProducts);
+        else if (internal.isComplete())
+            failures.keep(teamLoginPrefix + internalFailure);
+        if (buildsRead)
+            catalog.addAssets(publicBuilds);
+        else
+            failures.keep(buildsFailure);
+    }
+
+    std::vector<Product> products, internalProducts;
+    std::vector<Asset> publicBuilds;
+    std::string productsFailure, internalFailure, buildsFailure;
+    bool productsRead = false, internalRead = false, buildsRead = false;
+};
+
+// A channel folder to read: one of a product the lists name, or a stray one that only a stored
+// donator login leads to.
+struct FolderRequest
+{
+    std::string folder;
+    Channel channel = Channel::Donators;
+    Credentials login;
+    bool stray = false;
+};
+
+// What a channel folder gave: its builds when its listing could be read, and the product of its
+// products.json when it has one that could be read.
+struct FolderVisit
+{
+    bool read = false;
     std::vector<Asset> builds;
+    bool listed = false;
+    Product product;
+};
+
+// A stray folder without builds is skipped whatever else it holds, so its product list is not
+// asked for.
+FolderVisit visitFolder(const FolderRequest& request)
+{
+    FolderVisit visit;
     std::string ignored;
     bool hasProducts = false;
-    if (!CatalogSource::fetchChannel(folder, channel, login, builds, ignored, &hasProducts))
+    visit.read = CatalogSource::fetchChannel(request.folder, request.channel, request.login, visit.builds, ignored,
+                                             &hasProducts);
+    if (visit.read && hasProducts && !(request.stray && visit.builds.empty()))
+        visit.listed =
+            CatalogSource::fetchChannelProduct(request.folder, request.channel, request.login, visit.product);
+    return visit;
+}
+
+void addProductFolder(Catalog& catalog, const FolderRequest& request, const FolderVisit& visit)
+{
+    if (!visit.read)
         return;
-    catalog.addAssets(builds);
-    Product listed;
-    if (hasProducts && CatalogSource::fetchChannelProduct(folder, channel, login, listed))
-        catalog.setChannelFiles(folder, channel, listed.files);
+    catalog.addAssets(visit.builds);
+    if (visit.listed)
+        catalog.setChannelFiles(request.folder, request.channel, visit.product.files);
 }
 
 // The shortest build product name is the product itself rather than one of its variants.
@@ -41,23 +116,20 @@ std::string shortestProductName(const std::vector<Asset>& builds)
 
 // A donator login for a folder no product list names still gets its builds listed, under a
 // product made up from what the folder holds.
-void fetchStrayFolder(Catalog& catalog, const std::string& folder, const Credentials& login)
+void addStrayFolder(Catalog& catalog, const std::string& folder, const FolderVisit& visit)
 {
-    std::vector<Asset> builds;
-    std::string ignored;
-    bool hasProducts = false;
-    if (!CatalogSource::fetchChannel(folder, Channel::Donators, login, builds, ignored, &hasProducts) || builds.empty())
+    if (!visit.read || visit.builds.empty())
         return;
-    catalog.addAssets(builds);
+    catalog.addAssets(visit.builds);
 
     Product product;
-    const std::string shortName = shortestProductName(builds);
+    const std::string shortName = shortestProductName(visit.builds);
     product.name = shortName;
     product.description = strayFolderDescription + folder;
 
-    Product listed;
-    if (hasProducts && CatalogSource::fetchChannelProduct(folder, Channel::Donators, login, listed))
+    if (visit.listed)
     {
+        const Product& listed = visit.product;
         catalog.setChannelFiles(folder, Channel::Donators, listed.files);
         if (!listed.name.empty())
             product.name = listed.name;
@@ -73,63 +145,56 @@ void fetchStrayFolder(Catalog& catalog, const std::string& folder, const Credent
     product.id = shortName;
     catalog.addProducts({product});
 }
-}
 
-bool PluginManager::fetchAll(Catalog& catalog, const CredentialStore& logins, std::string& error)
+// A folder is known by its folder name, the one the logins are kept under, whatever spelling of
+// the slug led to it; each is read once. The folders of the products the lists name come first,
+// in catalog order, each with its internal and then its donators channel; then the stray ones.
+std::vector<FolderRequest> folderRequests(const Catalog& catalog, const CredentialStore& logins)
 {
-    // Only the sources that every refresh reads count; a channel folder that fails is left out quietly.
-    FirstError failures;
-    std::string failure;
-
-    std::vector<Product> products;
-    if (CatalogSource::fetchPublicProducts(products, failure))
-        catalog.setProducts(std::move(products));
-    else
-        failures.keep(failure);
-
-    const Credentials internal = logins.get(Channel::Internal, {});
-    if (internal.isComplete())
-    {
-        std::vector<Product> internalProducts;
-        if (CatalogSource::fetchInternalProducts(internal, internalProducts, failure))
-            catalog.addProducts(internalProducts);
-        else
-            failures.keep(teamLoginPrefix + failure);
-    }
-
-    std::vector<Asset> publicBuilds;
-    if (CatalogSource::fetchPublic(publicBuilds, failure))
-        catalog.addAssets(publicBuilds);
-    else
-        failures.keep(failure);
-
-    // A folder is known by its folder name, the one the logins are kept under, whatever spelling
-    // of the slug led to it; each is read once. The merges below may move the catalog's products,
-    // so the folders are taken first.
-    std::vector<std::string> folders;
+    std::vector<FolderRequest> requests;
+    std::set<std::string> knownFolders;
     for (const Product& product : catalog.products())
     {
-        if (!product.slug.empty())
-            folders.push_back(serverFolderName(product.slug));
-    }
-    std::set<std::string> knownFolders;
-    for (const std::string& folder : folders)
-    {
-        if (!knownFolders.insert(folder).second)
+        const std::string folder = serverFolderName(product.slug);
+        if (product.slug.empty() || !knownFolders.insert(folder).second)
             continue;
         for (const Channel channel : folderChannels)
         {
             const Credentials login = logins.get(channel, folder);
             if (login.isComplete())
-                fetchProductFolder(catalog, folder, channel, login);
+                requests.push_back({folder, channel, login, false});
         }
     }
-
     for (const std::string& stored : logins.getSlugs(Channel::Donators))
     {
         const std::string folder = serverFolderName(stored);
         if (knownFolders.insert(folder).second)
-            fetchStrayFolder(catalog, folder, logins.get(Channel::Donators, folder));
+            requests.push_back({folder, Channel::Donators, logins.get(Channel::Donators, folder), true});
+    }
+    return requests;
+}
+}
+
+// Requests that do not depend on each other's answers go side by side; what they gave is put
+// together in the order the sources and folders come in, so that the catalog does not depend on
+// which answer came first.
+bool PluginManager::fetchAll(Catalog& catalog, const CredentialStore& logins, std::string& error)
+{
+    // Only the sources that every refresh reads count; a channel folder that fails is left out quietly.
+    FirstError failures;
+    const Credentials internal = logins.get(Channel::Internal, {});
+    CountedSources sources;
+    sources.fetch(internal);
+    sources.addTo(catalog, internal, failures);
+
+    const std::vector<FolderRequest> requests = folderRequests(catalog, logins);
+    const std::vector<FolderVisit> visits = SideBySide::each(requests, visitFolder);
+    for (size_t i = 0; i < requests.size(); ++i)
+    {
+        if (requests[i].stray)
+            addStrayFolder(catalog, requests[i].folder, visits[i]);
+        else
+            addProductFolder(catalog, requests[i], visits[i]);
     }
     error = failures.text();
     return failures.empty();

@@ -16,6 +16,9 @@
 #     each with a plug-in folder tree of 4,096 folders: CPU time;
 #   - help of the shipped program: wall and CPU time of a start-up (median of 21 runs a round),
 #     beside the start-up of curl --version;
+#   - list against a site of 30 public releases whose every answer comes 100 ms late, as over a
+#     real network: wall time, beside the requests that a refresh asking one after another would
+#     wait for in turn;
 #   - paths on a damaged settings.xml of the costliest shapes: 2 MB of entities in one value (read
 #     by the framework's parser in quadratic time), and 30,000 unknown elements of mixed content
 #     that a save writes back as far as the size bound lets it: wall time;
@@ -32,6 +35,8 @@ arch=$(uname -m)
 user=bench
 password=bench-pass
 helpRuns=21
+lateReleases=30
+lateMs=100
 
 say() { printf '%s\n' "$*"; }
 fail() { say "bench.sh: $*" >&2; exit 1; }
@@ -59,6 +64,7 @@ trap cleanup EXIT
 trap 'exit 130' INT
 trap 'exit 143' TERM
 site=$work/site
+late=$work/late
 results=$work/results
 mkdir -p "$results"
 
@@ -147,15 +153,38 @@ write_release_list() {
 EOF
 }
 
-# Serves the site until stop_server, which leaves the paths asked for in $1.
-start_server() {
+# Serves folder $1 until stop_server, which leaves the paths asked for in $2; more options of the
+# sample site may follow.
+serve_site() {
+    folder=$1 record=$2
+    shift 2
     rm -f "$work/url"
-    "$bin/vyrpmSampleSite" serve "$site" --login /server/builds/big/donators/ "$user" "$password" \
-        --login /server/builds/huge/donators/ "$user" "$password" --url-file "$work/url" --requests-file "$1" >/dev/null &
+    "$bin/vyrpmSampleSite" serve "$folder" --url-file "$work/url" --requests-file "$record" "$@" >/dev/null &
     server=$!
     wait_for_site "$work/url"
     base=$(cat "$work/url")
+}
+
+start_server() {
+    serve_site "$site" "$1" --login /server/builds/big/donators/ "$user" "$password" \
+        --login /server/builds/huge/donators/ "$user" "$password"
     write_release_list
+}
+
+# $lateReleases public releases of one build each, and a product list naming their product.
+make_late_site() {
+    mkdir -p "$late/site/installer" "$late/site/builds"
+    say '{"products": [{"id": "Late", "slug": "late", "name": "Late"}]}' >"$late/site/installer/plugins.json"
+    names=
+    i=1
+    while [ $i -le $lateReleases ]; do
+        file="Kestavel-Late-VST3-1.$i.0-Linux_$arch.zip"
+        say "{\"published_at\": \"2024-05-01T10:00:00Z\", \"assets\": [{\"name\": \"$file\",
+            \"browser_download_url\": \"http://127.0.0.1:9/files/$file\"}]}" >"$late/site/builds/v1.$i.0.json"
+        names="$names${names:+, }\"v1.$i.0\""
+        i=$((i + 1))
+    done
+    say "[$names]" >"$late/site/builds/versions.json"
 }
 
 stop_server() {
@@ -302,6 +331,21 @@ while [ $round -le "$rounds" ]; do
 done
 stop_server
 
+# The late site, its own rounds: each list in a fresh home.
+make_late_site
+serve_site "$late" "$work/requests-late" --delay "$lateMs"
+lateFailed=
+round=1
+while [ $round -le "$rounds" ]; do
+    say "Late answers, round $round of $rounds ..."
+    fresh_home "$work/t"
+    measured_vyrpm "$work/t" "$results/list-late" list || lateFailed=$(head -n 1 "$work/t/err")
+    round=$((round + 1))
+done
+stop_server
+lateRequests=$(awk -v r="$rounds" '{ n += $1 } END { print n / r }' "$work/requests-late")
+lateDelays=$(awk -v n="$lateRequests" -v d="$lateMs" 'BEGIN { print n * d }')
+
 # One list refresh and one install, each against a fresh server that records every request.
 count_requests() {
     record=$1
@@ -351,12 +395,14 @@ say "| list, 2,000 builds and 4,096 folders: CPU time | $(ms "$(figure list 2)")
 say "| list, 100,000 builds and 4,096 folders: CPU time | $(ms "$(figure list-huge 2)") | at most 5 s |"
 say "| help (start-up): wall / CPU time | $(ms "$(figure help 1)") / $(ms "$(figure help 2)") | at most 5 ms |"
 say "| curl --version (start-up): wall time; ratio help / curl | $(ms "$(figure curl-version 1)"); $(ratio "$(figure help 1)" "$(figure curl-version 1)") | ratio under 0.5 |"
+say "| list, $lateReleases releases, every answer $lateMs ms late: wall time / its $lateRequests answers waited for one after another, the delays alone | $(ms "$(figure list-late 1)") / $(ms "$lateDelays") | at most 1.5 s |"
 say "| paths, settings.xml of 2 MB of entities: wall time | $(ms "$(figure settings-entities 1)") | at most 1 s |"
 say "| paths VST3 /x, settings.xml of 30,000 unknown elements: wall time | $(ms "$(figure settings-unknown 1)") | at most 1 s |"
 say "| requests of one list refresh | $(requests "$work/requests-list") | each once |"
 say "| requests of one install | $([ -z "$installFailed" ] && requests "$work/requests-install" || say "n/a: the install failed") | each once |"
 [ -z "$installFailed" ] || say "vyrpm install failed: $installFailed"
 [ -z "$listFailed" ] || say "vyrpm list failed: $listFailed"
+[ -z "$lateFailed" ] || say "vyrpm list with late answers failed: $lateFailed"
 say
 say "Requests of one list refresh:"
 sed 's/^/  /' "$work/requests-list"

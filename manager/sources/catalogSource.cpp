@@ -2,6 +2,7 @@
 
 #include "manager/catalog/serverFolder.h"
 #include "manager/http/httpClient.h"
+#include "manager/http/sideBySide.h"
 #include "manager/platform/json.h"
 #include "manager/platform/log.h"
 #include "manager/platform/plainName.h"
@@ -151,7 +152,21 @@ void parseReleaseAssets(const juce::var& release, std::vector<Asset>& assets)
     }
 }
 
-// Our copy of the release lists: versions.json names the releases, one file per release.
+// The builds of one release of our copy; none when its file cannot be read, which must not hide
+// the other releases.
+std::vector<Asset> fetchRelease(const std::string& name)
+{
+    std::vector<Asset> assets;
+    std::string text;
+    std::string error;
+    juce::var release;
+    if (HttpClient::fetchString(urls().publicBuilds + name + ".json", text, error) && parseJson(text, release))
+        parseReleaseAssets(release, assets);
+    return assets;
+}
+
+// Our copy of the release lists: versions.json names the releases, one file per release. The
+// files are asked for side by side; their builds go in the order of the list.
 bool fetchOwnReleaseCopy(std::vector<Asset>& gathered, std::string& error)
 {
     std::string text;
@@ -163,19 +178,15 @@ bool fetchOwnReleaseCopy(std::vector<Asset>& gathered, std::string& error)
         error = "Unexpected version list";
         return false;
     }
+    std::vector<std::string> releases;
     for (const auto& entry : *names.getArray())
     {
         const std::string name = textOf(entry);
-        if (name.empty())
-            continue;
-        std::string releaseText;
-        std::string releaseError;
-        juce::var release;
-        // One release that cannot be read must not hide the others.
-        if (HttpClient::fetchString(urls().publicBuilds + name + ".json", releaseText, releaseError) &&
-            parseJson(releaseText, release))
-            parseReleaseAssets(release, gathered);
+        if (!name.empty())
+            releases.push_back(name);
     }
+    for (const std::vector<Asset>& assets : SideBySide::each(releases, fetchRelease))
+        gathered.insert(gathered.end(), assets.begin(), assets.end());
     if (gathered.empty())
     {
         error = "No builds in the cache";

@@ -50,13 +50,23 @@ void CatalogServer::publicProducts(const std::vector<std::string>& products)
     server.setText(productList, productDocument(products));
 }
 
-void CatalogServer::publicBuilds(const std::vector<std::string>& fileNames)
+void CatalogServer::publicBuilds(const std::vector<std::string>& fileNames) { publicReleases({fileNames}); }
+
+void CatalogServer::publicReleases(const std::vector<std::vector<std::string>>& releases)
 {
-    std::vector<std::string> files;
-    for (const std::string& name : fileNames)
-        files.push_back(R"({"name": ")" + name + R"(", "browser_download_url": ")" + server.url(publicFile(name)) + R"("})");
-    server.setText(versionList, R"(["v1"])");
-    server.setText(release, R"({"published_at": "2024-05-01T10:00:00Z", "assets": [)" + joined(files) + "]}");
+    std::vector<std::string> names;
+    for (const std::vector<std::string>& fileNames : releases)
+    {
+        std::vector<std::string> files;
+        for (const std::string& name : fileNames)
+            files.push_back(R"({"name": ")" + name + R"(", "browser_download_url": ")" + server.url(publicFile(name)) +
+                            R"("})");
+        const std::string name = "v" + std::to_string(names.size() + 1);
+        names.push_back('"' + name + '"');
+        server.setText(route(loopbackPath::publicBuilds, name + ".json"),
+                       R"({"published_at": "2024-05-01T10:00:00Z", "assets": [)" + joined(files) + "]}");
+    }
+    server.setText(versionList, "[" + joined(names) + "]");
 }
 
 void CatalogServer::internalProducts(const std::vector<std::string>& products, const pluginManager::Credentials& login)

@@ -26,6 +26,8 @@ struct CatalogServer
     void publicProducts(const std::vector<std::string>& products);
     // One release of these files, in our copy of the release lists.
     void publicBuilds(const std::vector<std::string>& fileNames);
+    // Releases "v1", "v2" and on, each of its files, in our copy of the release lists.
+    void publicReleases(const std::vector<std::vector<std::string>>& releases);
     void internalProducts(const std::vector<std::string>& products, const pluginManager::Credentials& login);
     // A listing behind the login; with products, the folder also has a products.json of them.
     void channelFolder(const std::string& slug, pluginManager::Channel channel, const std::vector<std::string>& fileNames,

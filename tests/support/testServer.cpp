@@ -4,6 +4,7 @@
 #include <juce_core/juce_core.h>
 
 #include <algorithm>
+#include <chrono>
 #include <condition_variable>
 #include <ctime>
 #include <fstream>
@@ -104,6 +105,13 @@ struct TestServer::Impl
     std::vector<ReceivedRequest> received;
     std::set<std::string> held;
     std::condition_variable released;
+    std::chrono::milliseconds delay{0};
+    bool newestFirst = false;
+    size_t arrivals = 0, mostUnderWay = 0;
+    std::map<size_t, std::string> underWay; // paths by order of arrival
+
+    // Called with the lock held, until the request may be answered.
+    void await(std::unique_lock<std::mutex>& lock, const std::string& path);
 
     template <typename Change>
     void edit(Change change)
@@ -129,6 +137,24 @@ Reply TestServer::Impl::answerFromFolder(const std::string& path, juce::File& fi
         return notFound();
     file = local;
     return page(200, "", "application/octet-stream", {{"Last-Modified", httpDate(local.getLastModificationTime())}});
+}
+
+void TestServer::Impl::await(std::unique_lock<std::mutex>& lock, const std::string& path)
+{
+    const auto due = std::chrono::steady_clock::now() + delay;
+    const size_t arrival = arrivals++;
+    underWay[arrival] = path;
+    mostUnderWay = std::max(mostUnderWay, underWay.size());
+    while (std::chrono::steady_clock::now() < due)
+        released.wait_until(lock, due);
+    // A held answer waits for the test alone; the others go past it.
+    const auto newerFree = [&] {
+        return std::any_of(underWay.upper_bound(arrival), underWay.end(),
+                           [&](const auto& newer) { return held.count(newer.second) == 0; });
+    };
+    released.wait(lock, [&] { return held.count(path) == 0 && !(newestFirst && newerFree()); });
+    underWay.erase(arrival);
+    released.notify_all();
 }
 
 Reply TestServer::Impl::answer(const httplib::Request& request, size_t& cutAt, Behaviour& pause, juce::File& file)
@@ -170,6 +196,9 @@ TestServer::TestServer() : m_impl(std::make_unique<Impl>())
     auto& impl = *m_impl;
     // One request per connection: a body without a size then ends as soon as it is sent.
     impl.server.set_keep_alive_max_count(1);
+    // A thread for every request a client may have under way, so that the count of those under
+    // way is the client's and not the size of the server's pool.
+    impl.server.new_task_queue = [] { return new httplib::ThreadPool(64); };
     impl.server.set_pre_routing_handler([&impl](const httplib::Request& request, httplib::Response&) {
         ReceivedRequest entry{request.path, {}};
         for (const auto& [name, value] : request.headers)
@@ -188,7 +217,7 @@ TestServer::TestServer() : m_impl(std::make_unique<Impl>())
         Behaviour pause;
         juce::File file;
         std::unique_lock<std::mutex> lock(impl.mutex);
-        impl.released.wait(lock, [&] { return impl.held.count(request.path) == 0; });
+        impl.await(lock, request.path);
         Reply reply = impl.answer(request, cutAt, pause, file);
         lock.unlock();
         response.status = reply.status;
@@ -293,6 +322,17 @@ void TestServer::release(const std::string& path)
 {
     m_impl->edit([&] { m_impl->held.erase(path); });
     m_impl->released.notify_all();
+}
+
+void TestServer::delayAnswers(int milliseconds, bool newestFirst)
+{
+    m_impl->edit([&] { m_impl->delay = std::chrono::milliseconds(milliseconds); m_impl->newestFirst = newestFirst; });
+}
+
+size_t TestServer::mostUnderWay() const
+{
+    std::lock_guard<std::mutex> lock(m_impl->mutex);
+    return m_impl->mostUnderWay;
 }
 
 std::vector<ReceivedRequest> TestServer::requests() const

@@ -68,6 +68,12 @@ public:
     // From now until release(path), answers of path wait; their requests are counted on arrival.
     void hold(const std::string& path);
     void release(const std::string& path);
+    // From now on every answer waits this long after its request arrived, as over a real network.
+    // With newestFirst an answer also waits for those of the requests that arrived after it, so
+    // that requests asked side by side are answered out of order.
+    void delayAnswers(int milliseconds, bool newestFirst = false);
+    // The most requests that were under way at once: arrived, and not yet answered.
+    size_t mostUnderWay() const;
 
     // In order of arrival.
     std::vector<ReceivedRequest> requests() const;

@@ -2,17 +2,19 @@
 // serve a site they generated on loopback through it.
 //
 //   vyrpmSampleSite serve <folder> [--login <prefix> <user> <password>]... [--url-file <file>]
-//                         [--requests-file <file>]
+//                         [--requests-file <file>] [--delay <milliseconds>]
 //
 // It answers every path below "/" from the folder (folders with listing pages), asks for the
-// Basic login of the longest matching prefix, prints its root address and writes it to the URL
-// file, and runs until SIGTERM or SIGINT; then it writes how often each path was requested, one
-// "<count> <path>" line per path in order of first arrival, to the requests file.
+// Basic login of the longest matching prefix, answers every request that many milliseconds late
+// when a delay is given (as over a real network), prints its root address and writes it to the
+// URL file, and runs until SIGTERM or SIGINT; then it writes how often each path was requested,
+// one "<count> <path>" line per path in order of first arrival, to the requests file.
 #include "support/testServer.h"
 
 #include <juce_core/juce_core.h>
 
 #include <csignal>
+#include <cstdlib>
 #include <cstdio>
 #include <fstream>
 #include <iostream>
@@ -25,7 +27,7 @@ namespace
 int usage()
 {
     std::cerr << "usage: vyrpmSampleSite serve <folder> [--login <prefix> <user> <password>]... [--url-file <file>]\n"
-                 "                              [--requests-file <file>]\n";
+                 "                              [--requests-file <file>] [--delay <milliseconds>]\n";
     return 2;
 }
 
@@ -77,6 +79,8 @@ int serve(int argc, char** argv)
             urlFile = argv[++i];
         else if (option == "--requests-file" && i + 1 < argc)
             requestsFile = argv[++i];
+        else if (option == "--delay" && i + 1 < argc)
+            server.delayAnswers(std::atoi(argv[++i]));
         else
             return usage();
     }
