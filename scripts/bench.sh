@@ -20,7 +20,8 @@
 #     real network: wall time, beside the requests that a refresh asking one after another would
 #     wait for in turn;
 #   - paths on a damaged settings.xml of the costliest shapes: 2 MB of entities in one value (read
-#     by the framework's parser in quadratic time), and 30,000 unknown elements of mixed content
+#     by the framework's parser in quadratic time), the largest file read (1 MB) of entities in 16
+#     values as long as a value may be, and 30,000 unknown elements of mixed content
 #     that a save writes back as far as the size bound lets it: wall time;
 #   - the requests of one list refresh and of one install, and any path asked for twice.
 # Needs, besides the packages of the test command (.ci/run): curl and unzip, for the hand install.
@@ -300,6 +301,9 @@ paths_on_damaged_settings() {
 damaged_settings() {
     paths_on_damaged_settings "$work/d" settings-entities \
         'printf "<pluginManager><hidden product=\""; for (i = 0; i < 400000; i++) printf "&amp;"; printf "\"/></pluginManager>"'
+    paths_on_damaged_settings "$work/d" settings-values \
+        'printf "<pluginManager>"; for (e = 0; e < 16; e++) { printf "<hidden product=\""; for (i = 0; i < 13000; i++) printf "&amp;"; printf "\"/>" } printf "</pluginManager>"' \
+        VST3 /x
     paths_on_damaged_settings "$work/d" settings-unknown \
         'printf "<pluginManager>"; for (i = 0; i < 30000; i++) printf "<n>t<g><i/></g></n>"; printf "</pluginManager>"' \
         VST3 /x
@@ -397,6 +401,7 @@ say "| help (start-up): wall / CPU time | $(ms "$(figure help 1)") / $(ms "$(fig
 say "| curl --version (start-up): wall time; ratio help / curl | $(ms "$(figure curl-version 1)"); $(ratio "$(figure help 1)" "$(figure curl-version 1)") | ratio under 0.5 |"
 say "| list, $lateReleases releases, every answer $lateMs ms late: wall time / its $lateRequests answers waited for one after another, the delays alone | $(ms "$(figure list-late 1)") / $(ms "$lateDelays") | at most 1.5 s |"
 say "| paths, settings.xml of 2 MB of entities: wall time | $(ms "$(figure settings-entities 1)") | at most 1 s |"
+say "| paths VST3 /x, settings.xml of 1 MB of entities in 16 values: wall time | $(ms "$(figure settings-values 1)") | at most 1 s |"
 say "| paths VST3 /x, settings.xml of 30,000 unknown elements: wall time | $(ms "$(figure settings-unknown 1)") | at most 1 s |"
 say "| requests of one list refresh | $(requests "$work/requests-list") | each once |"
 say "| requests of one install | $([ -z "$installFailed" ] && requests "$work/requests-install" || say "n/a: the install failed") | each once |"
