@@ -77,16 +77,6 @@ std::string withEntriesPast65535(Files files)
     return zip;
 }
 
-// Names in a folder that a run keeps for itself while it works: they must be gone after it.
-Lines temporaryNamesIn(const std::string& folder)
-{
-    Lines names;
-    for (const std::string& name : fs::is_directory(folder) ? namesIn(folder) : Lines{})
-        if (name.find(".vyr-") != std::string::npos)
-            names.push_back(name);
-    return names;
-}
-
 class InstallCommands : public ::testing::Test
 {
 protected:
@@ -219,12 +209,16 @@ TEST_F(InstallCommands, AdditionalFilesAreFetchedOnceAndAgainOnlyWhenTheServersC
     EXPECT_EQ(catalog.server.requestCount("/extras/a b.bin"), 3u); // one download, then two date checks
 }
 
-TEST_F(InstallCommands, AdditionalFilesThatWouldLeaveTheDataFolderAreRefusedAndFailTheRunAfterTheInstall)
+// A server's answer reaches only the web: an additional file whose address names a file on this
+// machine is refused like one that would land outside the data folder, and the file is not read.
+TEST_F(InstallCommands, AdditionalFilesThatWouldLeaveTheDataFolderOrNameALocalFileFailTheRunAfterTheInstall)
 {
     const auto url = [&](const std::string& path) { return '"' + catalog.server.url("/extras/" + path) + '"'; };
+    const std::string secret = "file://" + home("secret");
     const std::string files = R"(, "files": [{"folder": "linked", "urls": [)" + url("x.bin") +
                               R"(]}, {"folder": "ok", "urls": [{"url": )" + url("x.bin") + R"(, "path": "inner/"}, )" +
-                              url("") + ", " + url("missing.bin") + ", " + url("x.bin") + "]}]";
+                              url("") + ", " + url("missing.bin") + ", " + url("x.bin") + ", \"" + secret + "\"]}]";
+    writeFile(home("secret"), "mine alone");
     publish({CatalogServer::product("Aurora", "aurora", files)}, {{"Aurora", "CLAP", "1.0.0"}});
     catalog.serveFile("/extras/x.bin", "extra");
     // Links the user (or anyone) left in the data folder lead outside it.
@@ -234,37 +228,15 @@ TEST_F(InstallCommands, AdditionalFilesThatWouldLeaveTheDataFolderAreRefusedAndF
 
     EXPECT_EQ(run({"install", "Aurora"}).outcome(),
               Outcome(1, installing("CLAP 1.0.0", "public", ".clap"),
-                      "4 additional files could not be installed: \"linked\" is not a folder of the product's own\n"));
+                      "5 additional files could not be installed: \"linked\" is not a folder of the product's own\n"));
     const Lines log = httpTests::logLines(run.settingsFile("log.txt"));
     for (const std::string& failure : Lines{"\"inner/x.bin\" is not a path inside ok", "missing.bin: HTTP 404",
-                                            catalog.server.url("/extras/") + " does not end in a file name"})
+                                            catalog.server.url("/extras/") + " does not end in a file name",
+                                            "secret: Not a web address: " + secret})
         EXPECT_NE(std::find(log.begin(), log.end(), "Additional file for Aurora: " + failure), log.end()) << failure;
+    EXPECT_FALSE(fs::exists(data("Aurora/ok/secret")));
     EXPECT_EQ(readFile(data("Aurora/ok/x.bin")), "extra");
     EXPECT_EQ(namesIn(home("outside")), Lines{});
-}
-
-// A server's answer names nothing on this machine: an additional file or a build whose address is
-// a local file fails alone, and the file is neither read nor copied.
-TEST_F(InstallCommands, AnAddressInAServersAnswerThatNamesALocalFileFailsThatItemAlone)
-{
-    writeFile(home("secret"), "mine alone");
-    fs::permissions(home("secret"), fs::perms(0600));
-    const std::string secret = "file://" + home("secret"), archive = home("Aurora.zip");
-    const std::string files = R"(, "files": [{"folder": "roms", "urls": [")" + secret + "\"]}]";
-    publish({CatalogServer::product("Aurora", "aurora", files)}, {{"Aurora", "CLAP", "1.0.0"}});
-    EXPECT_EQ(run({"install", "Aurora"}).outcome(),
-              Outcome(1, installing("CLAP 1.0.0", "public", ".clap"),
-                      "1 additional file could not be installed: secret: Not a web address: " + secret + "\n"));
-    EXPECT_FALSE(fs::exists(data("Aurora/roms/secret")));
-
-    writeFile(archive, CatalogServer::zip(contentOf({"Aurora", "CLAP", "1.1.0"})));
-    catalog.server.setText(CatalogServer::release, R"({"assets": [{"name": ")" +
-                                                       CatalogServer::build("Aurora", "CLAP", "1.1.0") +
-                                                       R"(", "browser_download_url": "file://)" + archive + "\"}]}");
-    EXPECT_EQ(run({"install", "Aurora"}).outcome(),
-              Outcome(1, "Installing Aurora CLAP 1.1.0 (public) to " + home(".clap") + "\n",
-                      "Not a web address: file://" + archive + "\n"));
-    EXPECT_EQ(readFile(home(".clap/Aurora.clap")), "Aurora CLAP 1.0.0");
 }
 
 TEST_F(InstallCommands, UninstallRemovesWhatNoOtherInstallListsAndAProgramFolderLeftEmpty)
@@ -427,6 +399,7 @@ TEST_F(InstallCommands, FailedUpdatesLeaveTheOldPluginByteForByteAndNoTemporaryF
     publish({CatalogServer::product("Aurora", "aurora")},
             {{"Aurora", "VST3", "1.0.0", Channel::Public, extra}, {"Aurora", "VST3", "1.1.0", Channel::Public, extra}});
     ASSERT_EQ(run({"install", "Aurora", "--version", "1.0.0"}).exitCode, 0);
+    const std::string roms = data("Aurora/roms"), bundle = home(".vst3/Aurora.vst3");
     // error may hold wildcards; with fileSizeLimit the run may write no file beyond that size.
     const auto expectOldPluginKept = [&](const std::string& error, rlim_t fileSizeLimit = RLIM_INFINITY) {
         const auto before = describeTree(home(".vst3"));
@@ -439,11 +412,13 @@ TEST_F(InstallCommands, FailedUpdatesLeaveTheOldPluginByteForByteAndNoTemporaryF
         EXPECT_TRUE(juce::String(answer).matchesWildcard("1 " + error + "\n", false)) << answer;
         EXPECT_EQ(describeTree(home(".vst3")), before);
         EXPECT_EQ(namesIn(run.temporaryFolder()), Lines{});
-        EXPECT_EQ(temporaryNamesIn(data("Aurora/roms")), Lines{});
+        // The rom folder holds nothing but the copy of the ROM file kept before the unpacking.
+        for (const std::string& name : fs::is_directory(roms) ? namesIn(roms) : Lines{})
+            EXPECT_EQ(name, "sound.bin");
         EXPECT_EQ(record(), Lines{"Aurora VST3 1.0.0 " + home(".vst3/Aurora.vst3") + " 0 Aurora.vst3 Presets Skins"});
     };
     // ROM files stay in the bundle until the new one is in.
-    const std::string rom = home(".vst3/Aurora.vst3/Contents/Resources/sound.bin");
+    const std::string rom = bundle + "/Contents/Resources/sound.bin";
     writeFile(rom, "rom");
     const std::string path = CatalogServer::publicFile(CatalogServer::build("Aurora", "VST3", "1.1.0"));
     catalog.server.cutOff(path, 64, 2);
@@ -452,36 +427,35 @@ TEST_F(InstallCommands, FailedUpdatesLeaveTheOldPluginByteForByteAndNoTemporaryF
     // Damaged and hostile builds fail whole, naming the entry at fault; so does a full disk.
     const Files files = contentOf({"Aurora", "VST3", "1.1.0", Channel::Public, extra});
     const std::string so = files.front().first, lib = "Aurora.vst3/Contents/lib";
-    Files wrapped, big = files, twins = files, slashed = files;
+    const std::string dots = "Aurora.vst3/Contents/Resources/.../presets.dat";
+    const auto plus = [&files](Files more) {
+        more.insert(more.begin(), files.begin(), files.end());
+        return more;
+    };
+    Files wrapped;
     for (const auto& [name, content] : files)
         wrapped.emplace_back("W/" + name, content);
     wrapped.emplace_back("W/Aurora.vst3/Contents/Resources/lib", "../../../..");
-    big.emplace_back("Skins/big.skin", std::string(2000000, 's'));
-    twins.insert(twins.end(), {{lib, "/etc"}, {lib, "Resources"}});
-    slashed.emplace_back(lib + "/", "Resources");
-    const std::string dots = "Aurora.vst3/Contents/Resources/.../presets.dat";
-    Files dotted = files, climbing = files;
-    dotted.emplace_back(dots, "presets");
-    climbing.emplace_back("../x", "x");
     const std::tuple<std::string, std::string, rlim_t> broken[] = {
         {damaged(CatalogServer::zip(files, 0), so),
          "The entry " + so + " is damaged: its bytes do not match its checksum.", RLIM_INFINITY},
         {damaged(CatalogServer::zip(files), so), "The entry " + so + " is damaged: *", RLIM_INFINITY},
         {damaged(CatalogServer::zip(files), "Skins/b.skin", true),
          "The entry Skins/b.skin is damaged: it unpacks to more than the 4 bytes it declares.", RLIM_INFINITY},
-        {CatalogServer::zip(big), "The entry Skins/big.skin could not be written: File too large.", 1000000},
+        {CatalogServer::zip(plus({{"Skins/big.skin", std::string(2000000, 's')}})),
+         "The entry Skins/big.skin could not be written: File too large.", 1000000},
         {CatalogServer::zip(wrapped, 9, {"W/Aurora.vst3/Contents/Resources/lib"}),
          "The entry W/Aurora.vst3/Contents/Resources/lib is a link to ../../../.., which leads out of Aurora.vst3.",
          RLIM_INFINITY},
         // A harmless twin later in the archive does not vouch for the link before it.
-        {CatalogServer::zip(twins, 9, {lib}), "The entry " + lib + " is a link to /etc, which lies outside *",
-         RLIM_INFINITY},
-        {CatalogServer::zip(slashed, 9, {lib + "/"}), "The entry " + lib + "/ is marked both as a folder and as a link.",
-         RLIM_INFINITY},
+        {CatalogServer::zip(plus({{lib, "/etc"}, {lib, "Resources"}}), 9, {lib}),
+         "The entry " + lib + " is a link to /etc, which lies outside *", RLIM_INFINITY},
+        {CatalogServer::zip(plus({{lib + "/", "Resources"}}), 9, {lib + "/"}),
+         "The entry " + lib + "/ is marked both as a folder and as a link.", RLIM_INFINITY},
         // The framework's folder listing would skip the file, and the work folder could never go.
-        {CatalogServer::zip(dotted), "The entry " + dots + " cannot be installed: a part of its name is made only of dots.",
-         RLIM_INFINITY},
-        {CatalogServer::zip(climbing), "Entry ../x is outside the target directory", RLIM_INFINITY},
+        {CatalogServer::zip(plus({{dots, "presets"}})),
+         "The entry " + dots + " cannot be installed: a part of its name is made only of dots.", RLIM_INFINITY},
+        {CatalogServer::zip(plus({{"../x", "x"}})), "Entry ../x is outside the target directory", RLIM_INFINITY},
         // Each entry is checked against its own record, not a neighbour's.
         {swapChecksums(CatalogServer::zip(files), so, "Skins/b.skin"),
          "The entry " + so + " is damaged: its bytes do not match its checksum.", RLIM_INFINITY},
@@ -498,15 +472,10 @@ TEST_F(InstallCommands, FailedUpdatesLeaveTheOldPluginByteForByteAndNoTemporaryF
     // A ROM file, or a file the user added, that cannot reach the rom folder must not go with the
     // old plug-in.
     catalog.serveFile(path, CatalogServer::zip(files));
-    const std::string roms = data("Aurora/roms"), bundle = home(".vst3/Aurora.vst3");
     const std::string leftAsItWas =
         ".\n\nThe installed plug-in was left as it was, so that none of your files is lost.";
-    // On a full disk neither is kept short, and the original stays.
-    const std::string large(2000000, 'r');
-    writeFile(bundle + "/mine.fxp", large);
-    expectOldPluginKept("Could not keep " + bundle + "/mine.fxp in " + roms + ": File too large" + leftAsItWas, 1000000);
-    fs::remove(bundle + "/mine.fxp");
-    writeFile(rom, large);
+    // On a full disk it is not kept short, and the original stays.
+    writeFile(rom, std::string(2000000, 'r'));
     expectOldPluginKept("Could not keep " + rom + " in " + roms + ": File too large" + leftAsItWas, 1000000);
     fs::remove_all(roms);
     writeFile(roms, "");
