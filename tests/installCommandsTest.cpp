@@ -59,25 +59,6 @@ std::string damaged(std::string zip, const std::string& name, bool declaredSize 
     return zip;
 }
 
-// An archive whose directory gives entries a and b each other's checksums.
-std::string swapChecksums(std::string zip, const std::string& a, const std::string& b)
-{
-    const size_t at = zip.rfind(a) - 30, bt = zip.rfind(b) - 30;
-    const std::string crc = zip.substr(at, 4);
-    zip.replace(at, 4, zip.substr(bt, 4));
-    return zip.replace(bt, 4, crc);
-}
-
-// More entries than the end of a classic directory can count: a zip64 packer writes 0xFFFF there.
-std::string withEntriesPast65535(Files files)
-{
-    for (int i = 0; i < 65536; ++i)
-        files.emplace_back("Aurora.vst3/Contents/Resources/many/" + std::to_string(i), "");
-    std::string zip = CatalogServer::zip(files, 0);
-    zip.replace(zip.size() - 14, 4, "\xff\xff\xff\xff");
-    return zip;
-}
-
 class InstallCommands : public ::testing::Test
 {
 protected:
@@ -430,6 +411,11 @@ TEST_F(InstallCommands, FailedUpdatesLeaveTheOldPluginByteForByteAndNoTemporaryF
     for (const auto& [name, content] : files)
         wrapped.emplace_back("W/" + name, content);
     wrapped.emplace_back("W/Aurora.vst3/Contents/Resources/lib", "../../../..");
+    // An archive whose directory gives two entries each other's checksums.
+    std::string swapped = CatalogServer::zip(files);
+    const size_t at = swapped.rfind(so) - 30, bt = swapped.rfind("Skins/b.skin") - 30;
+    const std::string crc = swapped.substr(at, 4);
+    swapped.replace(at, 4, swapped.substr(bt, 4)).replace(bt, 4, crc);
     const std::tuple<std::string, std::string, rlim_t> broken[] = {
         {damaged(CatalogServer::zip(files, 0), so),
          "The entry " + so + " is damaged: its bytes do not match its checksum.", RLIM_INFINITY},
@@ -451,15 +437,19 @@ TEST_F(InstallCommands, FailedUpdatesLeaveTheOldPluginByteForByteAndNoTemporaryF
          "The entry " + dots + " cannot be installed: a part of its name is made only of dots.", RLIM_INFINITY},
         {CatalogServer::zip(plus({{"../x", "x"}})), "Entry ../x is outside the target directory", RLIM_INFINITY},
         // Each entry is checked against its own record, not a neighbour's.
-        {swapChecksums(CatalogServer::zip(files), so, "Skins/b.skin"),
-         "The entry " + so + " is damaged: its bytes do not match its checksum.", RLIM_INFINITY},
+        {swapped, "The entry " + so + " is damaged: its bytes do not match its checksum.", RLIM_INFINITY},
     };
     for (const auto& [archive, error, fileSizeLimit] : broken)
     {
         catalog.serveFile(path, archive);
         expectOldPluginKept("Could not unpack into *.\n\n" + error, fileSizeLimit);
     }
-    catalog.serveFile(path, withEntriesPast65535(files));
+    // More entries than the end of a classic directory can count: a zip64 packer writes 0xFFFF there.
+    Files many = files;
+    for (int i = 0; i < 65536; ++i)
+        many.emplace_back("Aurora.vst3/Contents/Resources/many/" + std::to_string(i), "");
+    std::string zip64 = CatalogServer::zip(many, 0);
+    catalog.serveFile(path, zip64.replace(zip64.size() - 14, 4, "\xff\xff\xff\xff"));
     expectOldPluginKept("Could not unpack the download: it holds more than 65,535 entries or 4 GB (a zip64 archive), "
                         "which this program cannot read.");
 
