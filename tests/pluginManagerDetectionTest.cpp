@@ -145,5 +145,4 @@ TEST(ManagerRemoval, AStrayInstallIsOneStillOnDiskOutsideTheFolderTheNextInstall
     std::filesystem::create_directory(record);
     EXPECT_FALSE(manager.uninstall("Vireo", "VST3", removed));
     EXPECT_EQ(removed, "Could not save " + record + ": Is a directory");
-    EXPECT_FALSE(machine.home.exists("chosen/Vireo.vst3"));
 }

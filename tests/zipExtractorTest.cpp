@@ -128,10 +128,9 @@ TEST_F(ZipExtractorTest, InstallKeepsUserFilesDropsTextFilesAndLeavesACopyNeedin
     const auto archive = zipWithProgram(root.file("src"), {"Foo-linux"});
     write({{"plugins/readme.txt", "earlier read-me"}, {"plugins/Foo.vst3/presets/factory.fxp", "old factory"},
            {"plugins/Foo.vst3/presets/deeper/mine.fxp", "mine"}, {"plugins/Foo.vst3/.DS_Store", "finder"},
-           {"plugins/Foo.vst3/Contents/_CodeSignature/CodeResources", "sig"}});
+           {"plugins/Foo.vst3/Contents/_CodeSignature/CodeResources", "sig"}, {"dev/Extra.vst3/tool.fxp", "tool"}});
     makeLink(root.file("src/Foo-linux/readme.txt"), root.file("plugins/Foo.vst3/presets/linked.fxp"));
     // An old install that is a link to a development tree holds no files of the install's.
-    write({{"dev/Extra.vst3/tool.fxp", "tool"}});
     makeLink(root.file("dev/Extra.vst3"), root.file("plugins/Extra.vst3"));
 
     Lines items{"stale"};

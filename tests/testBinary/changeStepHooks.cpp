@@ -1,8 +1,7 @@
 // What end-to-end tests ask of a run of the test build at the steps by which it changes what the
-// user keeps (ChangeSteps): VYRPM_TEST_KILL_AT_STEP=N ends the run at its Nth step as a kill would;
-// VYRPM_TEST_HOLD_AT_STEP=N holds it there: the run creates the file "held" in the folder
-// VYRPM_TEST_HOLD_FOLDER and waits until the test has opened and closed the FIFO "go" there. The
-// shipped program never contains this file.
+// user keeps (ChangeSteps): with VYRPM_TEST_STEP=N the run ends at its Nth step as a kill would,
+// or, when VYRPM_TEST_HOLD_FOLDER names a folder, creates the file "held" there and waits at that
+// step until the test removes it. The shipped program never contains this file.
 #include "manager/install/changeSteps.h"
 
 #include <csignal>
@@ -14,34 +13,21 @@
 
 namespace
 {
-int stepNamed(const char* variable)
-{
-    const char* value = std::getenv(variable);
-    return value != nullptr ? std::atoi(value) : 0;
-}
-
-void holdUntilReleased()
-{
-    const std::string folder = std::getenv("VYRPM_TEST_HOLD_FOLDER");
-    ::close(::open((folder + "/held").c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644));
-    const int go = ::open((folder + "/go").c_str(), O_RDONLY | O_CLOEXEC);
-    char byte = 0;
-    while (go >= 0 && ::read(go, &byte, 1) > 0)
-        continue;
-    ::close(go);
-}
-
 // Set after ChangeSteps::onStep itself is made: it comes first in this file.
 const bool hooked = [] {
-    const int killAt = stepNamed("VYRPM_TEST_KILL_AT_STEP"), holdAt = stepNamed("VYRPM_TEST_HOLD_AT_STEP");
-    if (killAt == 0 && holdAt == 0)
+    const char* step = std::getenv("VYRPM_TEST_STEP");
+    const char* folder = std::getenv("VYRPM_TEST_HOLD_FOLDER");
+    if (step == nullptr)
         return false;
-    pluginManager::ChangeSteps::onStep = [killAt, holdAt, step = 0]() mutable {
-        ++step;
-        if (step == killAt)
+    const std::string held = folder != nullptr ? std::string(folder) + "/held" : "";
+    pluginManager::ChangeSteps::onStep = [at = std::atoi(step), held, done = 0]() mutable {
+        if (++done != at)
+            return;
+        if (held.empty())
             std::raise(SIGKILL);
-        if (step == holdAt)
-            holdUntilReleased();
+        ::close(::open(held.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644));
+        while (::access(held.c_str(), F_OK) == 0)
+            ::usleep(1000);
     };
     return true;
 }();
