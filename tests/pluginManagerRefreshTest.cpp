@@ -6,6 +6,7 @@
 #include "httpFixture.h"
 
 #include <future>
+#include <set>
 #include <thread>
 
 using namespace pluginManager;
@@ -15,13 +16,6 @@ using Lines = std::vector<std::string>;
 namespace
 {
 const Credentials fan{"fan", "pw"}, team{"team", "tpw"};
-const auto build = CatalogServer::build;
-const std::string folderDate = " 2024-05-02 09:00";
-
-std::string releaseFile(int release)
-{
-    return testSupport::route(testSupport::loopbackPath::publicBuilds, "v" + std::to_string(release) + ".json");
-}
 
 // What a catalog holds, in its order.
 Lines describe(const Catalog& catalog)
@@ -44,8 +38,7 @@ bool waitFor(const std::function<bool()>& condition)
     return condition();
 }
 
-// Off the message thread, where the refresh asks side by side; the test's thread watches the
-// server meanwhile. "ok", or the refresh's failure.
+// Off the message thread, where the refresh asks side by side. "ok", or the refresh's failure.
 std::future<std::string> refresh(CatalogServer& site, Catalog& catalog, const CredentialStore& logins)
 {
     testSupport::pointEndpointsAt(site.server.url("/"));
@@ -63,89 +56,77 @@ struct Refresh : httpTests::HttpFixture
 };
 }
 
-// Products P0 to P5, and P6 named by the internal list alone, each with a folder on both channels;
-// ten releases; stray donator folders "orphan" and "empty". Release 4 is missing and release 7 is
-// not JSON; P2's donators folder fails and P5's internal one is missing. The folder listings are
-// held until as many requests as may be under way at once are.
+// Products P0 to P3, P3 named by the internal list alone; stray donator folders "orphan" and
+// "empty". Release v2, P1's donators folder and P3's internal one are missing. The folder listings
+// are held until as many requests as may be under way at once are.
 TEST_F(Refresh, SideBySideItGivesTheOneByOneCatalogAsksEachAddressOnceAndAtMostEightAtATime)
 {
-    CatalogServer site;
-    Lines products, expected, held;
-    std::vector<Lines> releases;
-    for (int release = 1; release <= 10; ++release)
-    {
-        const std::string product = "P" + std::to_string(release % 6), version = "1." + std::to_string(release) + ".0";
-        releases.push_back({build(product, "VST3", version)});
-        if (release != 4 && release != 7)
-            expected.push_back(product + " " + version + " public 2024-05-01 10:00");
-    }
+    using S = CatalogServer;
+    S site;
     const std::string files = R"(, "files": [{"folder": "extras", "urls": ["http://127.0.0.1:9/x.bin"]}])";
-    for (const std::string k : {"0", "1", "2", "3", "4", "5", "6"})
-    {
-        products.push_back(CatalogServer::product("P" + k, "p" + k));
-        site.channelFolder("p" + k, Channel::Internal, {build("P" + k, "CLAP", "2." + k)}, team);
-        site.channelFolder("p" + k, Channel::Donators, {build("P" + k, "LV2", "3." + k)}, fan,
-                           k == "1" ? Lines{CatalogServer::product("P1", "p1", files)} : Lines{});
-        for (const std::string& line : {"P" + k + " 2." + k + " internal", "P" + k + " 3." + k + " donators"})
-            if (line != "P5 2.5 internal" && line != "P2 3.2 donators")
-                expected.push_back(line + folderDate);
-        logins.set(Channel::Donators, "p" + k, fan, false, error);
-    }
-    site.publicReleases(releases);
-    site.server.setStatus(releaseFile(4), 404);
-    site.server.setText(releaseFile(7), "{\"assets\": [");
-    site.publicProducts({products.begin(), products.end() - 1});
-    site.internalProducts({products.back(), products.front()}, team);
-    site.server.setStatus(CatalogServer::folder("p2", Channel::Donators), 500);
-    site.server.setStatus(CatalogServer::folder("p5", Channel::Internal), 404);
-    site.channelFolder("orphan", Channel::Donators, {build("OrphanFX", "VST3", "1.0"), build("Orphan", "CLAP", "1.0")},
-                       fan, {CatalogServer::product("Orphan Synth", "", files)});
-    site.channelFolder("empty", Channel::Donators, {}, fan);
-    for (const char* stray : {"orphan", "empty"})
-        logins.set(Channel::Donators, stray, fan, false, error);
+    site.publicReleases({{S::build("P0", "VST3", "1.1")}, {S::build("P1", "VST3", "1.2")},
+                         {S::build("P2", "VST3", "1.3")}});
+    site.server.setStatus(testSupport::route(testSupport::loopbackPath::publicBuilds, "v2.json"), 404);
+    site.publicProducts({S::product("P0", "p0"), S::product("P1", "p1"), S::product("P2", "p2")});
+    site.internalProducts({S::product("P3", "p3"), S::product("P0", "p0")}, team);
     logins.set(Channel::Internal, "", team, false, error);
-    for (const char* folder : {"p0", "p1", "p2", "p3", "p4", "p5", "p6", "orphan", "empty"})
+    site.channelFolder("p0", Channel::Internal, {S::build("P0", "CLAP", "2.0")}, team);
+    site.channelFolder("p0", Channel::Donators, {S::build("P0", "LV2", "3.0")}, fan);
+    site.channelFolder("p1", Channel::Internal, {S::build("P1", "CLAP", "2.1")}, team);
+    site.channelFolder("p2", Channel::Internal, {S::build("P2", "CLAP", "2.2")}, team);
+    site.channelFolder("p2", Channel::Donators, {S::build("P2", "LV2", "3.2")}, fan, {S::product("P2", "p2", files)});
+    site.channelFolder("p3", Channel::Donators, {S::build("P3", "LV2", "3.3")}, fan);
+    site.channelFolder("orphan", Channel::Donators,
+                       {S::build("OrphanFX", "VST3", "1.0"), S::build("Orphan", "CLAP", "1.0")}, fan,
+                       {S::product("Orphan Synth", "", files)});
+    // Without builds, its product list is not asked for.
+    site.channelFolder("empty", Channel::Donators, {}, fan, {S::product("Empty", "")});
+    Lines held;
+    for (const char* folder : {"p0", "p1", "p2", "p3", "orphan", "empty"})
+    {
+        logins.set(Channel::Donators, folder, fan, false, error);
         for (const Channel channel : {Channel::Internal, Channel::Donators})
-            site.server.hold(held.emplace_back(CatalogServer::folder(folder, channel)));
+            site.server.hold(held.emplace_back(S::folder(folder, channel)));
+    }
 
     auto result = refresh(site, catalog, logins);
     EXPECT_TRUE(waitFor([&site] { return site.server.mostUnderWay() == SideBySide::mostAtOnce; }));
     for (const std::string& folder : held)
         site.server.release(folder);
     EXPECT_EQ(result.get(), "ok");
-    expected.insert(expected.end(), {"OrphanFX 1.0 donators" + folderDate, "Orphan 1.0 donators" + folderDate});
-    for (const std::string k : {"0", "1", "2", "3", "4", "5", "6"})
-        expected.push_back("P" + k + " p" + k + " P" + k + " ");
-    expected.insert(expected.end(), {"Orphan orphan Orphan Synth Downloaded with the donator login for orphan",
-                                     "orphan donators extras", "p1 donators extras"});
-    EXPECT_EQ(describe(catalog), expected);
-    Lines asked = site.requestedPaths();
-    std::sort(asked.begin(), asked.end());
-    EXPECT_EQ(std::adjacent_find(asked.begin(), asked.end()), asked.end());
-    // The two lists, versions.json, ten releases, 16 listings, and the products.json of p1 and orphan.
-    EXPECT_EQ(asked.size(), 31u);
+    const std::string pub = " public 2024-05-01 10:00", in = " internal 2024-05-02 09:00",
+                      don = " donators 2024-05-02 09:00";
+    EXPECT_EQ(describe(catalog),
+              (Lines{"P0 1.1" + pub, "P2 1.3" + pub, "P0 2.0" + in, "P0 3.0" + don, "P1 2.1" + in, "P2 2.2" + in,
+                     "P2 3.2" + don, "P3 3.3" + don, "OrphanFX 1.0" + don, "Orphan 1.0" + don, "P0 p0 P0 ",
+                     "P1 p1 P1 ", "P2 p2 P2 ", "P3 p3 P3 ",
+                     "Orphan orphan Orphan Synth Downloaded with the donator login for orphan",
+                     "orphan donators extras", "p2 donators extras"}));
+    // The two lists, versions.json, three releases, ten listings, and the products.json of p2 and orphan.
+    const Lines asked = site.requestedPaths();
+    EXPECT_EQ(asked.size(), 18u);
+    EXPECT_EQ(std::set<std::string>(asked.begin(), asked.end()).size(), asked.size());
     EXPECT_EQ(site.server.mostUnderWay(), SideBySide::mostAtOnce);
 }
 
 // The source whose failure the user reads answers last: it is held until the releases API, the
-// last request of the last source, has been asked for, and then the newest answers go first.
+// last request of the last source, has been asked for.
 TEST_F(Refresh, TheFirstCountedFailureIsTheEarliestSourcesWhicheverAnswersFirst)
 {
     logins.set(Channel::Internal, "", team, false, error);
-    // whether the public product list fails besides the internal one, the failure read
-    const std::pair<bool, std::string> cases[] = {{true, "Could not download the product list"},
-                                                  {false, "Team login: Could not reach the server (HTTP 500)"}};
-    for (const auto& [productListFails, failure] : cases)
+    const std::string releasesApi = testSupport::route(testSupport::loopbackPath::releasesApi);
+    // the source held, which fails, as does the internal list; the failure read
+    const std::pair<std::string, std::string> cases[] = {
+        {CatalogServer::productList, "Could not download the product list"},
+        {CatalogServer::internalList, "Team login: Could not reach the server (HTTP 500)"}};
+    for (const auto& [first, failure] : cases)
     {
         CatalogServer site;
         site.publicProducts({});
-        site.internalProducts({}, team);
         site.server.setStatus(CatalogServer::internalList, 500);
-        const std::string first = productListFails ? CatalogServer::productList : CatalogServer::internalList;
         site.server.setStatus(first, 500);
         site.server.hold(first);
         auto result = refresh(site, catalog, logins);
-        const std::string releasesApi = testSupport::route(testSupport::loopbackPath::releasesApi);
         waitFor([&] { return site.server.requestCount(releasesApi) == 1; });
         site.server.release(first);
         EXPECT_EQ(result.get(), failure);
