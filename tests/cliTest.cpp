@@ -46,18 +46,17 @@ TEST(ProgramStart, UsageAloneOrAfterAnErrorAndNothingWrittenUntilARequestNeedsLi
         EXPECT_EQ(run(arguments).outcome(), testSupport::Outcome(exitCode, usage, err));
         EXPECT_TRUE(std::filesystem::is_empty(home.path()));
     }
+    // Every command that needed the network names the reason once, after the refresh's warning where it refreshed.
     const std::string missing = "Could not load libcurl.so.4, which web requests need; install the package libcurl4";
-    EXPECT_EQ(run({"login", "donators", "a", "--user", "u", "--password", "p"}).outcome(),
-              testSupport::Outcome(1, "", "Could not reach the server (" + missing + ")\n"));
-    // Every command that needed the network names the reason once, after the refresh's warning.
     const std::string warning = "warning: Could not download the product list\n" + missing + "\n";
     const std::pair<std::vector<std::string>, std::string> needingTheNetwork[] = {
-        {{"list"}, "Nothing available for this platform\n"},
-        {{"install", "Aurora"}, "Nothing available for Aurora on this platform\n"},
-        {{"changelog", "Aurora"}, "No changelog has been published for Aurora yet.\n"},
-    };
+        {{"login", "donators", "a", "--user", "u", "--password", "p"},
+         "Could not reach the server (" + missing + ")\n"},
+        {{"list"}, warning + "Nothing available for this platform\n"},
+        {{"install", "Aurora"}, warning + "Nothing available for Aurora on this platform\n"},
+        {{"changelog", "Aurora"}, warning + "No changelog has been published for Aurora yet.\n"}};
     for (const auto& [arguments, err] : needingTheNetwork)
-        EXPECT_EQ(run(arguments).outcome(), testSupport::Outcome(1, "", warning + err));
+        EXPECT_EQ(run(arguments).outcome(), testSupport::Outcome(1, "", err));
 }
 
 // A word that is no command reads no stored file; a run that shows the settings does.
@@ -65,18 +64,13 @@ TEST(ProgramStart, AWordThatIsNoCommandReadsNoStoredFile)
 {
     testSupport::ProgramRun run;
     run.store({{"", {"team", "pw"}}}, true);
-    testSupport::writeFile(run.settingsFile("installed.json"), "[]");
     const int watch = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
     ASSERT_GE(inotify_add_watch(watch, run.settingsFolder().c_str(), IN_OPEN), 0);
-    const auto opened = [watch] {
-        char events[4096];
-        const auto got = ::read(watch, events, sizeof events);
-        return got > 0;
-    };
+    char events[4096];
     EXPECT_EQ(run({"frobnicate"}).err, "Unknown command: frobnicate\n\n");
-    EXPECT_FALSE(opened());
+    EXPECT_LT(::read(watch, events, sizeof events), 0) << "opened";
     EXPECT_EQ(run({"teamlogin"}).out, "on\n");
-    EXPECT_TRUE(opened());
+    EXPECT_GT(::read(watch, events, sizeof events), 0) << "not opened";
     ::close(watch);
 }
 
@@ -87,37 +81,30 @@ TEST(ProgramStart, AWordThatIsNoCommandReadsNoStoredFile)
 // and its save says why.
 TEST(ProgramStart, ARunThatChangesSettingsGoesOnWithoutTheRunLockOnlyWhereNoRunCouldHoldIt)
 {
-    namespace fs = std::filesystem;
     const testSupport::TempFolder root;
-    fs::permissions(root.path(), fs::perms(0755));
-    fs::copy_file(VYRPM_TEST_BINARY, root.file("vyrpm"));
-    constexpr uid_t nobody = 65534;
-    // how run.lock is made (0: not at all), whether nobody owns the settings folder, outcome
-    const std::tuple<mode_t, bool, std::string> cases[] = {
-        {S_IFREG | 0644, true, "0"},
-        {S_IFIFO | 0644, true, "0"},
-        {S_IFREG | 0600, true, "1 Could not lock %/run.lock: Permission denied. Nothing was changed.\n"},
-        {0, false, "1 Could not save %/settings.xml: Permission denied\n"},
-    };
-    int round = 0;
-    for (const auto& [lockFile, nobodysFolder, outcome] : cases)
+    std::filesystem::permissions(root.path(), std::filesystem::perms(0755));
+    std::filesystem::copy_file(VYRPM_TEST_BINARY, root.file("vyrpm"));
+    // how run.lock is made (0: not at all), the owner of the settings folder (65534: nobody), outcome
+    const std::tuple<mode_t, uid_t, std::string> cases[] = {
+        {S_IFREG | 0644, 65534, "0"},
+        {S_IFIFO | 0644, 65534, "0"},
+        {S_IFREG | 0600, 65534, "1 Could not lock %/run.lock: Permission denied. Nothing was changed.\n"},
+        {0, 0, "1 Could not save %/settings.xml: Permission denied\n"}};
+    for (const auto& [lockFile, owner, outcome] : cases)
     {
-        const std::string settings = root.file("settings" + std::to_string(++round));
-        fs::create_directory(settings);
-        ASSERT_EQ(::chown(settings.c_str(), nobodysFolder ? nobody : 0, nobodysFolder ? nobody : 0), 0);
-        if (lockFile != 0)
-        {
-            ASSERT_EQ(::mknod((settings + "/run.lock").c_str(), lockFile, 0), 0);
-        }
+        const std::string settings = root.file("settings" + std::to_string(lockFile));
+        std::filesystem::create_directory(settings);
+        ASSERT_EQ(::chown(settings.c_str(), owner, owner), 0);
+        ASSERT_TRUE(lockFile == 0 || ::mknod((settings + "/run.lock").c_str(), lockFile, 0) == 0);
         const std::string result = testSupport::inChild([&] {
             if (!testSupport::dropRootPrivileges())
                 return std::string("could not drop root");
-            const auto run = testSupport::runProcess(root.file("vyrpm"), {"paths", "VST3", "/x", "--settings", settings},
+            const auto run = testSupport::runProcess(root.file("vyrpm"),
+                                                     {"paths", "VST3", "/x", "--settings", settings},
                                                      {testSupport::homeEnvironment(root.file("home")), root.path()});
             return std::to_string(run.exitCode) + (run.err.empty() ? "" : " " + run.err);
         });
-        EXPECT_EQ(result, juce::String(outcome).replace("%", settings).toStdString()) << round;
-        EXPECT_EQ(fs::exists(settings + "/settings.xml"), outcome == "0") << round;
+        EXPECT_EQ(result, juce::String(outcome).replace("%", settings).toStdString());
     }
 }
 
@@ -131,13 +118,11 @@ TEST(ProgramStart, TwoRunsOnAFreshSettingsFolderKeepBothSettings)
     {
         const std::string settings = home.file(std::to_string(round) + "/a/b/c/d/settings");
         const auto set = [&](const char* format, const char* folder) {
-            return std::async(std::launch::async, [=, &options] {
-                return testSupport::runProcess(VYRPM_TEST_BINARY, {"paths", format, folder, "--settings", settings},
-                                               options).exitCode;
-            });
+            return std::async(std::launch::async, testSupport::runProcess, VYRPM_TEST_BINARY,
+                              std::vector<std::string>{"paths", format, folder, "--settings", settings}, options);
         };
         auto first = set("VST3", "/first"), second = set("CLAP", "/second");
-        ASSERT_EQ(first.get() + second.get(), 0);
+        ASSERT_EQ(first.get().exitCode + second.get().exitCode, 0);
         const std::string stored = testSupport::readFile(settings + "/settings.xml");
         EXPECT_NE(stored.find("/first"), std::string::npos) << round;
         EXPECT_NE(stored.find("/second"), std::string::npos) << round;

@@ -54,13 +54,10 @@ TEST_F(CredentialsTest, StoreKeysChannelsWhenTheFileIsWrittenAndWhatALoadKeeps)
     settings.write("a/config/credentials.xml", "<credentials><login key=\"internal\" user=\"team\" password=\"pw\"/>");
     store.load();
     EXPECT_TRUE(store.entries.empty());
-    for (const std::string stray : {"", "\xe9"})
-    {
-        settings.write("a/config/credentials.xml", "<credentials><!-- " + stray + " --><login key=\"internal\" "
-                                                   "user=\"j\xc3\xa9r\xc3\xb4me\" password=\"p\xc3\xa4ss\"/></credentials>");
-        store.load();
-        EXPECT_EQ(loginOf(store, Channel::Internal, ""), stray.empty() ? "j\xc3\xa9r\xc3\xb4me:p\xc3\xa4ss" : ":");
-    }
+    settings.write("a/config/credentials.xml", "<credentials><!-- \xe9 --><login key=\"internal\" "
+                                               "user=\"j\xc3\xa9r\xc3\xb4me\" password=\"pw\"/></credentials>");
+    store.load();
+    EXPECT_TRUE(store.entries.empty());
 }
 
 // Masked values worked out by hand from the mask rule, so that a change of key, order or

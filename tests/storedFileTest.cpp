@@ -5,13 +5,11 @@
 
 #include "support/childProcess.h"
 #include "support/processRunner.h"
-#include "support/programRun.h"
 #include "support/tempFolder.h"
 
 #include <gtest/gtest.h>
 
 #include <csignal>
-#include <cstdlib>
 #include <filesystem>
 #include <functional>
 #include <set>
@@ -80,60 +78,47 @@ TEST(StoredFile, EachStoredFileIsReplacedWithoutTouchingOtherWritersFilesOrLeavi
 }
 
 // A save killed before its rename (here by the signal of a write past the file size limit) leaves
-// nothing that the next save does not remove; a sibling that a save under way elsewhere holds (its
+// nothing that a later save does not remove; a sibling that a save under way elsewhere holds (its
 // lock on the folder) stays until that save is over.
 TEST(StoredFile, NothingOfAKilledSaveOutlivesTheNextSaveWhileALiveWritersSiblingStays)
 {
-    testSupport::TempFolder settings;
-    PlatformUtils::setSettingsFolder(settings.path());
+    const testSupport::TempFolder folder;
+    const std::string stored = folder.file("credentials.xml");
+    folder.write("credentials.xml", "old");
     std::string error;
-    CredentialStore store(false);
-    ASSERT_TRUE(store.set(Channel::Internal, "", {"team", "pw"}, true, error)) << error;
-    const std::string saved = settings.read("credentials.xml");
-    for (int i = 0; i < 100; ++i)
-        store.entries["donators:p" + std::to_string(i)] = {"user", "password"};
     EXPECT_EQ(testSupport::runInChild([&] {
                   std::signal(SIGXFSZ, SIG_DFL);
-                  const rlimit limit{4096, 4096};
-                  return ::setrlimit(RLIMIT_FSIZE, &limit) == 0 && store.save(error) ? 0 : 1;
+                  const rlimit limit{1, 1};
+                  ::setrlimit(RLIMIT_FSIZE, &limit);
+                  return replaceStoredFile(stored, "new", FileAccess::OwnerOnly, error) ? 0 : 1;
               }),
               -1);
-    EXPECT_EQ(settings.read("credentials.xml"), saved);
+    EXPECT_EQ(folder.read("credentials.xml"), "old");
 
-    const Names alone{"credentials.xml"}, withLive{"credentials.xml", ".credentials.xml.Live01"};
-    const int folder = ::open(settings.path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    for (const bool held : {false, true, false})
-    {
-        if (held)
-        {
-            ASSERT_EQ(::flock(folder, LOCK_SH), 0);
-            settings.write(".credentials.xml.Live01", "another save's");
-        }
-        EXPECT_TRUE(store.save(error)) << error;
-        ::flock(folder, LOCK_UN);
-        EXPECT_EQ(namesIn(settings.path()), held ? withLive : alone);
-    }
-    ::close(folder);
-    PlatformUtils::setSettingsFolder("");
+    const int held = ::open(folder.path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    ASSERT_EQ(::flock(held, LOCK_SH), 0);
+    folder.write(".credentials.xml.Live01", "another save's");
+    EXPECT_TRUE(replaceStoredFile(stored, "new", FileAccess::OwnerOnly, error)) << error;
+    EXPECT_EQ(folder.read(".credentials.xml.Live01"), "another save's");
+    ::close(held);
+    EXPECT_TRUE(replaceStoredFile(stored, "new", FileAccess::OwnerOnly, error)) << error;
+    EXPECT_EQ(namesIn(folder.path()), Names{"credentials.xml"});
 }
 
 // The close is part of the save: where it fails (as a network file system may report a failed
 // write only there), so does the save, and the old file stays as it was with nothing beside it.
 TEST(StoredFile, ASaveWhoseCloseFailsFailsAndLeavesTheOldFile)
 {
-    const testSupport::ProgramRun run;
-    run.store({}, true);
-    const std::string before = run.settingsText("settings.xml");
-    testSupport::ProcessOptions options{testSupport::homeEnvironment(run.home()), run.home()};
-    const char* asan = std::getenv("ASAN_OPTIONS");
-    options.environment.insert({{"LD_PRELOAD", VYRPM_CLOSE_FAILS},
-                                {"VYRPM_CLOSE_FAILS_BELOW", run.settingsFolder() + "/"},
-                                {"ASAN_OPTIONS", std::string(asan ? asan : "") + ":verify_asan_link_order=0"}});
-    const auto result = testSupport::runProcess(
-        VYRPM_TEST_BINARY, {"paths", "VST3", "/x", "--settings", run.settingsFolder()}, options);
-    EXPECT_EQ(result.outcome(), testSupport::Outcome(1, "", "Could not save " + run.settingsFile("settings.xml") +
-                                                                ": Input/output error\n"));
-    EXPECT_EQ(run.settingsText("settings.xml"), before);
-    EXPECT_EQ(namesIn(run.settingsFolder()), (Names{"credentials.xml", "run.lock", "settings.xml"}));
+    const testSupport::TempFolder home;
+    const std::string settings = home.file("settings");
+    home.write("settings/settings.xml", "<pluginManager/>");
+    testSupport::ProcessOptions options{testSupport::homeEnvironment(home.path()), home.path()};
+    options.environment["VYRPM_CLOSE_FAILS"] = "1";
+    const auto run =
+        testSupport::runProcess(VYRPM_TEST_BINARY, {"paths", "VST3", "/x", "--settings", settings}, options);
+    EXPECT_EQ(run.outcome(),
+              testSupport::Outcome(1, "", "Could not save " + settings + "/settings.xml: Input/output error\n"));
+    EXPECT_EQ(home.read("settings/settings.xml"), "<pluginManager/>");
+    EXPECT_EQ(namesIn(settings), (Names{"run.lock", "settings.xml"}));
 }
 }
