@@ -3,12 +3,12 @@
 #include "manager/install/changeSteps.h"
 #include "manager/install/liveLock.h"
 #include "manager/platform/filePaths.h"
+#include "manager/platform/fileSteps.h"
 #include "manager/platform/log.h"
 #include "manager/platform/writeAll.h"
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
 #include <vector>
 
@@ -57,33 +57,6 @@ bool pour(int in, int out, off_t size)
             return false;
         ChangeSteps::stepDone();
     }
-}
-
-// Never over what stands at to. Where the file system cannot rename so, a second name (which is
-// never made over an existing one) and then the first goes; where it has no second names either,
-// a look first is the best it allows.
-bool renameWithoutReplacing(const juce::File& from, const juce::File& to)
-{
-    const auto source = pathOf(from), target = pathOf(to);
-    if (::renameat2(AT_FDCWD, source.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) == 0)
-        return true;
-    if (errno != EINVAL && errno != ENOSYS)
-        return false;
-    if (::link(source.c_str(), target.c_str()) == 0)
-    {
-        // A first name left behind is only a temporary file, cleared by a later run.
-        ::unlink(source.c_str());
-        return true;
-    }
-    if (errno != EPERM && errno != EOPNOTSUPP)
-        return false;
-    struct stat info = {};
-    if (::lstat(target.c_str(), &info) == 0)
-    {
-        errno = EEXIST;
-        return false;
-    }
-    return std::rename(source.c_str(), target.c_str()) == 0;
 }
 }
 
@@ -158,7 +131,7 @@ bool FileCopy::write(const juce::File& source, const juce::File& folder, bool sy
 
 bool FileCopy::placeAs(const juce::File& target)
 {
-    if (m_temporary == juce::File() || !renameWithoutReplacing(m_temporary, target))
+    if (m_temporary == juce::File() || !moveWithoutReplacing(m_temporary, target))
         return false;
     m_temporary = juce::File();
     ::close(m_fd);

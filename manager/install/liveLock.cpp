@@ -1,5 +1,7 @@
 #include "manager/install/liveLock.h"
 
+#include "manager/platform/fileSteps.h"
+
 #include <cerrno>
 
 #include <fcntl.h>
@@ -25,11 +27,7 @@ LiveLock LiveLock::onFolder(const juce::File& folder, bool wait)
     const int fd = ::open(folder.getFullPathName().toRawUTF8(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0)
         return {};
-    int locked = -1;
-    do
-        locked = ::flock(fd, LOCK_EX | (wait ? 0 : LOCK_NB));
-    while (locked != 0 && errno == EINTR);
-    if (locked == 0)
+    if (lockFile(fd, LOCK_EX | (wait ? 0 : LOCK_NB)))
         return LiveLock(fd);
     ::close(fd);
     return {};

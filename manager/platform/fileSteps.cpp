@@ -4,7 +4,10 @@
 #include <cstdio>
 #include <string>
 
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace pluginManager
 {
@@ -50,5 +53,37 @@ bool createFolder(const juce::File& folder)
 bool putInPlace(const juce::File& finished, const juce::File& target)
 {
     return std::rename(finished.getFullPathName().toRawUTF8(), target.getFullPathName().toRawUTF8()) == 0;
+}
+
+bool moveWithoutReplacing(const juce::File& from, const juce::File& to)
+{
+    const std::string source = from.getFullPathName().toStdString(), target = to.getFullPathName().toStdString();
+    if (::renameat2(AT_FDCWD, source.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) == 0)
+        return true;
+    if (errno != EINVAL && errno != ENOSYS)
+        return false;
+    if (::link(source.c_str(), target.c_str()) == 0)
+    {
+        ::unlink(source.c_str());
+        return true;
+    }
+    if (errno != EPERM && errno != EOPNOTSUPP)
+        return false;
+    struct stat info = {};
+    if (::lstat(target.c_str(), &info) == 0)
+    {
+        errno = EEXIST;
+        return false;
+    }
+    return std::rename(source.c_str(), target.c_str()) == 0;
+}
+
+bool lockFile(int fd, int operation)
+{
+    int result = 0;
+    while ((result = ::flock(fd, operation)) != 0 && errno == EINTR)
+    {
+    }
+    return result == 0;
 }
 }

@@ -27,15 +27,6 @@ int openLockFile(const std::string& path)
     return file >= 0 ? file : ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
 }
 
-bool lock(int file, int operation)
-{
-    int result = 0;
-    while ((result = ::flock(file, operation)) != 0 && errno == EINTR)
-    {
-    }
-    return result == 0;
-}
-
 // A file system that keeps no locks answers so for every file.
 bool keepsNoLocks(int code) { return code == ENOLCK || code == EOPNOTSUPP; }
 
@@ -69,12 +60,12 @@ RunLock::Result RunLock::acquire(const std::function<void()>& waiting, std::stri
         errno = reason;
         return fail(path, noFiles ? Result::NoLockHere : Result::Failed, file, error);
     }
-    if (!lock(file, LOCK_EX | LOCK_NB))
+    if (!lockFile(file, LOCK_EX | LOCK_NB))
     {
         if (errno != EWOULDBLOCK)
             return fail(path, keepsNoLocks(errno) ? Result::NoLockHere : Result::Failed, file, error);
         waiting();
-        if (!lock(file, LOCK_EX))
+        if (!lockFile(file, LOCK_EX))
             return fail(path, keepsNoLocks(errno) ? Result::NoLockHere : Result::Failed, file, error);
     }
     m_file = file;

@@ -105,15 +105,6 @@ std::string randomSuffix(juce::Random& random)
 // Kernels and file systems without unnamed files answer so.
 bool lacksUnnamedFiles(int code) { return code == EOPNOTSUPP || code == EISDIR || code == EINVAL; }
 
-bool lock(int fd, int operation)
-{
-    int result = 0;
-    while ((result = ::flock(fd, operation)) != 0 && errno == EINTR)
-    {
-    }
-    return result == 0;
-}
-
 // Siblings of the file named name in folder: only ever called while no save there is under way.
 void removeLeftovers(int folder, const std::string& name)
 {
@@ -150,9 +141,9 @@ public:
     {
         if (m_folder < 0)
             return;
-        if (lock(m_folder, LOCK_EX | LOCK_NB))
+        if (lockFile(m_folder, LOCK_EX | LOCK_NB))
             removeLeftovers(m_folder, nameOf(path));
-        if (!lock(m_folder, LOCK_SH))
+        if (!lockFile(m_folder, LOCK_SH))
         {
             ::close(m_folder);
             m_folder = -1;
@@ -235,16 +226,6 @@ int writeNamedSibling(const std::string& path, const std::string& text, FileAcce
     return closeFile(fd, fill(fd, text, access));
 }
 
-// Neither form replaces a file already under the new name; the link leaves the file under its old
-// name too, until the save puts the new file there.
-bool moveWithoutReplacing(const std::string& from, const std::string& to)
-{
-    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0)
-        return true;
-    // File systems that cannot rename so.
-    return errno == EINVAL && ::link(from.c_str(), to.c_str()) == 0;
-}
-
 // A FIFO, device or socket in the file's place is none of ours, and the rename would replace it
 // without a word. (A folder there fails the rename.)
 bool isOtherThanFile(const std::string& path)
@@ -267,7 +248,7 @@ bool keepUnreadableFile(const std::string& path, StoredFileCheck readable, std::
     for (int copy = 1; copy <= maxKeptCopies; ++copy)
     {
         const std::string kept = path + damagedSuffix + (copy == 1 ? "" : "-" + std::to_string(copy));
-        if (moveWithoutReplacing(path, kept))
+        if (moveWithoutReplacing(literalFile(path), literalFile(kept)))
         {
             const std::string notice = "Could not read " + path + "; it is kept as " + kept;
             std::cerr << notice << "\n";
