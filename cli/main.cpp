@@ -83,6 +83,8 @@ int main(int argc, char* argv[])
         usage();
         return 0;
     }
+    if (!checkOptions(args))
+        return 1;
 
     if (args.has("settings"))
         PlatformUtils::setSettingsFolder(args.get("settings", ""));
