@@ -200,6 +200,20 @@ TEST_F(ListingCommands, EachCommandPrintsAndStoresWhatItShould)
     EXPECT_EQ(run.settingsText("settings.xml"), teamLoginOn);
 }
 
+// A script that reads the output must not take a short one for the whole answer.
+TEST_F(ListingCommands, OutputThatCannotBeWrittenFailsTheRun)
+{
+    const auto onFullDisk = [this](const std::string& command) {
+        testSupport::ProcessOptions options{testSupport::homeEnvironment(run.home()), run.home()};
+        options.environment["VYRPM_TEST_SERVER"] = catalog.server.url("/");
+        return testSupport::runProcess("sh", {"-c", "exec \"$@\" >/dev/full", "sh", VYRPM_TEST_BINARY, command,
+                                              "--settings", run.settingsFolder()}, options).outcome();
+    };
+    for (const char* command : {"list", "paths"})
+        EXPECT_EQ(onFullDisk(command), Outcome(1, "", "Could not write the output: No space left on device\n"))
+            << command;
+}
+
 // Root may write anywhere, but not a file where a folder stands. The login that gets so far makes
 // the only request.
 TEST_F(ListingCommands, WrongArgumentsAndFailedSavesAreReportedAndChangeNothing)
