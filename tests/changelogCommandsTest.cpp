@@ -1,5 +1,6 @@
 // End-to-end runs of changelog and share: the test build of the program against a loopback catalog.
 #include "support/catalogServer.h"
+#include "support/childProcess.h"
 #include "support/programRun.h"
 #include "support/testEndpoints.h"
 
@@ -90,6 +91,33 @@ TEST_F(ChangelogCommands, ChangelogPrintsThePublicReleasesAndShareTheDonatorLogi
     EXPECT_EQ(run({"changelog", "Alpha"}).outcome(), Outcome(1, "", "The changelog has nothing about Alpha\n"));
     catalog.server.setStatus(publicChangelog, 500);
     EXPECT_EQ(run({"changelog", "Alpha"}).outcome(), Outcome(1, "", "Could not read the changelog: HTTP 500\n"));
+}
+
+// On a full disk the file that was there stays byte for byte, also where a link leads to it; the
+// link is written through and stays a link.
+TEST_F(ChangelogCommands, AnOutFileThatCannotBeWrittenWholeKeepsWhatItHeld)
+{
+    std::string longChangelog = "Version 1.2.0\nAlpha:\n";
+    for (int line = 0; line < 200; ++line)
+        longChangelog += "- fix number " + std::to_string(line) + " of a release with many\n";
+    catalog.server.setText(publicChangelog, longChangelog);
+    const std::string file = run.home() + "/notes.md", link = run.home() + "/link.md", old(3000, 'o');
+    testSupport::writeFile(file, old);
+    std::filesystem::create_symlink("notes.md", link);
+    for (const std::string& out : {file, link})
+    {
+        const std::string outcome = testSupport::inChild([&] {
+            if (!testSupport::limitFileSize(4096))
+                return std::string("no limit");
+            const auto result = run({"changelog", "Alpha", "--out", out});
+            return std::to_string(result.exitCode) + " " + result.out + result.err;
+        });
+        EXPECT_EQ(outcome, "1 Could not write " + out + "\n");
+        EXPECT_EQ(testSupport::readFile(file), old) << out;
+    }
+    EXPECT_EQ(run({"changelog", "Alpha", "--out", link}).outcome(), Outcome(0, "Written to " + link + "\n", ""));
+    EXPECT_TRUE(std::filesystem::is_symlink(link));
+    EXPECT_EQ(testSupport::readFile(file) + "\n", run({"changelog", "Alpha"}).out);
 }
 
 TEST_F(ChangelogCommands, AReadablePrivateCopyWinsElseThePublicOneIsCutWithoutTheTeamLogin)
