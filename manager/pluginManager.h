@@ -51,8 +51,16 @@ public:
     void loginAsync(Channel channel, const std::string& key, const Credentials& login, Callback callback);
 
     // Catalog refresh: every source in a fixed order into a new catalog that replaces the old one.
-    static bool fetchAll(Catalog& catalog, const CredentialStore& logins, std::string& error);
-    bool refresh(std::string& error);
+    // A login the server refused (401 or 403) on the way: the internal one (folder empty), or the
+    // donator login of a folder. refused, when given, learns each once, in the order met.
+    struct RefusedLogin
+    {
+        Channel channel = Channel::Internal;
+        std::string folder;
+    };
+    static bool fetchAll(Catalog& catalog, const CredentialStore& logins, std::string& error,
+                         std::vector<RefusedLogin>* refused = nullptr);
+    bool refresh(std::string& error, std::vector<RefusedLogin>* refused = nullptr);
     void refreshAsync(Callback callback);
 
     // Install folders: where a product's plug-in of a format lies now, and where the next install goes.

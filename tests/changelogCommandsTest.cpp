@@ -123,21 +123,23 @@ TEST_F(ChangelogCommands, AnOutFileThatCannotBeWrittenWholeKeepsWhatItHeld)
 TEST_F(ChangelogCommands, AReadablePrivateCopyWinsElseThePublicOneIsCutWithoutTheTeamLogin)
 {
     const testSupport::StoredLogins both = {{"", team}, {"alpha", fan}}, teamOnly = {{"", team}};
-    // newest public build, whether the internal folder has a copy, stored logins, team login switch, output
-    const std::tuple<const char*, bool, testSupport::StoredLogins, bool, std::string> cases[] = {
-        {"1.3.0", true, both, true, "Alpha Version 2.0.0\n\nAlpha:\n\n- team build\n\n"},
-        {"1.3.0", false, both, true, donatorRelease},
+    const std::string refused = "warning: the server refused the donators login for alpha; to log in again: vyrpm "
+                                "login donators alpha --user <user> --password <password>\n";
+    // newest public build, whether the internal folder has a copy, stored logins, team login switch, output, error stream
+    const std::tuple<const char*, bool, testSupport::StoredLogins, bool, std::string, std::string> cases[] = {
+        {"1.3.0", true, both, true, "Alpha Version 2.0.0\n\nAlpha:\n\n- team build\n\n", ""},
+        {"1.3.0", false, both, true, donatorRelease, ""},
         // The private copy is never cut, not even at the newest public build.
-        {"1.2.0", true, both, false, donatorRelease},
-        {"1.3.0", true, {{"alpha", {"fan", "old"}}}, false, alphaText},
-        {"1.2.0", true, teamOnly, false, alpha120},
-        {"1.2.0", false, teamOnly, true, alphaText},
+        {"1.2.0", true, both, false, donatorRelease, ""},
+        {"1.3.0", true, {{"alpha", {"fan", "old"}}}, false, alphaText, refused},
+        {"1.2.0", true, teamOnly, false, alpha120, ""},
+        {"1.2.0", false, teamOnly, true, alphaText, ""},
     };
-    for (const auto& [newestPublic, internal, logins, teamLogin, out] : cases)
+    for (const auto& [newestPublic, internal, logins, teamLogin, out, err] : cases)
     {
         catalog.publicBuilds({build("1.2.0"), build(newestPublic)});
         catalog.server.setStatus(internalCopy, internal ? 200 : 404, teamChangelog);
         run.store(logins, teamLogin);
-        EXPECT_EQ(run({"changelog", "Alpha"}).outcome(), Outcome(0, out, "")) << newestPublic << internal << teamLogin;
+        EXPECT_EQ(run({"changelog", "Alpha"}).outcome(), Outcome(0, out, err)) << newestPublic << internal << teamLogin;
     }
 }

@@ -37,6 +37,14 @@ const std::string fanLogin = "  <login key=\"donators:aurora\" user=\"fan\" pw=\
 const std::string teamLogin = "  <login key=\"internal\" user=\"team\" pw=\"Un9o\"/>\r\n";
 const std::string teamLoginOn = xml("pluginManager", "  <teamLogin enabled=\"1\"/>\r\n");
 
+// A login the server refuses is named with the command that stores it anew.
+std::string refused(const std::string& login, const std::string& place)
+{
+    return "warning: the server refused the " + login + "; to log in again: vyrpm login " + place +
+           " --user <user> --password <password>\n";
+}
+const std::string auroraRefused = refused("donators login for aurora", "donators aurora");
+
 // The system lists a process that waits for an advisory lock after "->", with the file's inode.
 bool someoneWaitsToLock(const std::string& path)
 {
@@ -102,7 +110,7 @@ TEST_F(ListingCommands, ListShowsEachVersionOnceWithTheBestChannelTheLoginsReach
         {both, false, {"list"}, donatorRows, ""},
         // One internal login opens every product's folder; missing ones (Vireo's, Legacy's) are skipped quietly.
         {both, true, {"list"}, internal + "donators\t1.0.0\n" + aurora + auroraFx + nebula + vireo, ""},
-        {{{"aurora", {"fan", "old"}}}, false, {"list"}, publicRows, ""},
+        {{{"aurora", {"fan", "old"}}}, false, {"list"}, publicRows, auroraRefused},
         // The shortest build name of the folder becomes a product; its variant is listed after it.
         {{{"orphan", fan}}, false, {"list"},
          aurora + auroraFx + "Orphan\tCLAP\t1.0\tdonators\t\nOrphanFX\tVST3\t1.0\tdonators\t\n" + vireo, ""},
@@ -113,7 +121,8 @@ TEST_F(ListingCommands, ListShowsEachVersionOnceWithTheBestChannelTheLoginsReach
          internal + "donators\t1.0.0\n" + aurora + auroraFx + nebula + vireo, ""},
         {{}, false, {"list", "Aurora"}, aurora, ""},
         {{}, false, {"list", "Legacy"}, "", "Nothing available for Legacy\n"},
-        {{{"", {"team", "old"}}}, true, {"list"}, publicRows, "warning: Team login: Login rejected\n"},
+        {{{"", {"team", "old"}}}, true, {"list"}, publicRows,
+         "warning: Team login: Login rejected\n" + refused("internal login", "internal")},
     };
     std::vector<size_t> askedAfter; // how many requests the server has seen after each run
     for (const auto& [logins, teamLogin, arguments, out, err] : cases)
@@ -198,6 +207,18 @@ TEST_F(ListingCommands, EachCommandPrintsAndStoresWhatItShould)
     testSupport::writeFile(run.settingsFile("settings.xml"), teamLoginOn + "<!-- -->");
     EXPECT_EQ(run({"teamlogin", "on"}).outcome(), Outcome(0, "on\n", ""));
     EXPECT_EQ(run.settingsText("settings.xml"), teamLoginOn);
+}
+
+// A login the server took once and refuses now (403 here, 401 above) leaves its builds out, and
+// says so: the build behind it is no longer offered, and why.
+TEST_F(ListingCommands, AStoredLoginTheServerNowRefusesIsNamedWithHowToLogInAgain)
+{
+    ASSERT_EQ(run({"login", "donators", "Aurora", "--user", "fan", "--password", "pw"}).exitCode, 0);
+    catalog.server.requireLogin(CatalogServer::folder("aurora", Channel::Donators), "fan", "changed", 403);
+    const std::string rows = "Aurora\tVST3\t1.0.0\tpublic\t1.0.0\nAurora\tCLAP\t1.0.0\tpublic\t\n";
+    EXPECT_EQ(run({"list", "Aurora"}).outcome(), Outcome(0, rows, auroraRefused));
+    EXPECT_EQ(run({"install", "Aurora", "--format", "VST3", "--version", "1.1.0"}).outcome(),
+              Outcome(1, "", auroraRefused + "No build of Aurora VST3 1.1.0 for this platform\n"));
 }
 
 // A script that reads the output must not take a short one for the whole answer.
