@@ -188,7 +188,9 @@ int teamlogin(PluginManager& manager, const Args& args)
         std::cerr << "teamlogin takes on or off, or nothing to say which it is\n";
         return 1;
     }
-    std::cout << (manager.installPaths.teamLogin ? "on" : "off") << "\n";
+    // Asked for, the switch of this run, which a login given for it turns on; set, what was stored.
+    const bool on = word.empty() ? manager.teamLoginInUse() : manager.installPaths.teamLogin;
+    std::cout << (on ? "on" : "off") << "\n";
     return 0;
 }
 

@@ -221,6 +221,27 @@ TEST_F(ListingCommands, AStoredLoginTheServerNowRefusesIsNamedWithHowToLogInAgai
               Outcome(1, "", auroraRefused + "No build of Aurora VST3 1.1.0 for this platform\n"));
 }
 
+// A login given for one run, and the team login switch it turns on, stay out of every save, which
+// writes what was stored with the command's own change alone; a stored login it hid is kept.
+TEST_F(ListingCommands, ALoginGivenForOneRunIsNeverSaved)
+{
+    run.store({{"aurora", fan}, {"", team}});
+    const Paths oneRun = {"--user", "team", "--password", "secret"};
+    const auto with = [&oneRun](Paths arguments) {
+        arguments.insert(arguments.end(), oneRun.begin(), oneRun.end());
+        return arguments;
+    };
+    const std::string clap = "  <installPath format=\"CLAP\" path=\"/c\"/>\r\n";
+    EXPECT_EQ(run(with({"teamlogin"})).outcome(), Outcome(0, "on\n", ""));
+    EXPECT_EQ(run(with({"logout", "donators", "aurora"})).outcome(), Outcome(0, "", ""));
+    EXPECT_EQ(stored(), xml("credentials", teamLogin) + xml("pluginManager"));
+    EXPECT_EQ(run(with({"paths", "CLAP", "/c"})).exitCode, 0);
+    EXPECT_EQ(stored(), xml("credentials", teamLogin) + xml("pluginManager", clap));
+    // Forgetting the place of the one-run login forgets the stored one there.
+    EXPECT_EQ(run(with({"logout", "internal"})).outcome(), Outcome(0, "", ""));
+    EXPECT_EQ(stored(), xml("credentials") + xml("pluginManager", clap));
+}
+
 // A script that reads the output must not take a short one for the whole answer.
 TEST_F(ListingCommands, OutputThatCannotBeWrittenFailsTheRun)
 {
