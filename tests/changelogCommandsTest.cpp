@@ -115,6 +115,8 @@ TEST_F(ChangelogCommands, AnOutFileThatCannotBeWrittenWholeKeepsWhatItHeld)
         EXPECT_EQ(outcome, "1 Could not write " + out + "\n");
         EXPECT_EQ(testSupport::readFile(file), old) << out;
     }
+    for (const auto& entry : std::filesystem::directory_iterator(run.home()))
+        EXPECT_NE(entry.path().filename().string().rfind(".notes.md", 0), 0u) << "left beside it: " << entry.path();
     EXPECT_EQ(run({"changelog", "Alpha", "--out", link}).outcome(), Outcome(0, "Written to " + link + "\n", ""));
     EXPECT_TRUE(std::filesystem::is_symlink(link));
     EXPECT_EQ(testSupport::readFile(file) + "\n", run({"changelog", "Alpha"}).out);
