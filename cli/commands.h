@@ -17,4 +17,9 @@ bool mayChangeStoredState(const Args& args);
 
 // Whether word names a command (exact, case-sensitive).
 bool isCommand(const std::string& word);
+
+// Names each option that args.command does not read on the error stream. Most commands go on
+// without it (a "warning: " line each); uninstall refuses to run: "Unknown option: " with the
+// option, then the usage, and false. A word that is no command is left to dispatch.
+bool checkOptions(const Args& args);
 }

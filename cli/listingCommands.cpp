@@ -61,6 +61,17 @@ std::string folderToStore(const std::string& typed)
     return typed.front() == '/' ? typed : pathOf(toFile(typed));
 }
 
+// Names the login and the command that stores it anew.
+std::string refusedLoginWarning(const PluginManager::RefusedLogin& login)
+{
+    const std::string again = " --user <user> --password <password>";
+    if (login.channel == Channel::Internal)
+        return "warning: the server refused the internal login; to log in again: vyrpm login internal" + again;
+    const std::string folder = withoutControlCharacters(login.folder);
+    return "warning: the server refused the donators login for " + folder +
+           "; to log in again: vyrpm login donators " + folder + again;
+}
+
 // Internal has one login for the whole channel, so only a donator login names its product.
 bool readChannelAndProduct(const Args& args, Channel& channel, std::string& product)
 {
@@ -72,16 +83,21 @@ bool readChannelAndProduct(const Args& args, Channel& channel, std::string& prod
 }
 
 // Without libcurl every source fails, each in words of its own that do not say why: the reason
-// follows the warning once.
+// follows the warning once. A login the server no longer takes would otherwise only leave its
+// builds out of what is listed.
 void refresh(PluginManager& manager)
 {
     std::string error;
-    if (manager.refresh(error))
-        return;
-    std::cerr << "warning: " << error << "\n";
-    const std::string reason = CurlLibrary::failure();
-    if (!reason.empty())
-        std::cerr << reason << "\n";
+    std::vector<PluginManager::RefusedLogin> refused;
+    if (!manager.refresh(error, &refused))
+    {
+        std::cerr << "warning: " << error << "\n";
+        const std::string reason = CurlLibrary::failure();
+        if (!reason.empty())
+            std::cerr << reason << "\n";
+    }
+    for (const PluginManager::RefusedLogin& login : refused)
+        std::cerr << refusedLoginWarning(login) << "\n";
 }
 
 int list(PluginManager& manager, const Args& args)
@@ -172,7 +188,9 @@ int teamlogin(PluginManager& manager, const Args& args)
         std::cerr << "teamlogin takes on or off, or nothing to say which it is\n";
         return 1;
     }
-    std::cout << (manager.installPaths.teamLogin ? "on" : "off") << "\n";
+    // Asked for, the switch of this run, which a login given for it turns on; set, what was stored.
+    const bool on = word.empty() ? manager.teamLoginInUse() : manager.installPaths.teamLogin;
+    std::cout << (on ? "on" : "off") << "\n";
     return 0;
 }
 

@@ -2,6 +2,7 @@
 #include "cli/commandLineLogin.h"
 #include "cli/commands.h"
 #include "cli/output.h"
+#include "cli/standardOutput.h"
 #include "manager/install/elevatedTask.h"
 #include "manager/platform/log.h"
 #include "manager/platform/platformUtils.h"
@@ -50,20 +51,12 @@ bool takeRunLock(RunLock& runLock)
     std::cerr << error << ". Nothing was changed.\n";
     return false;
 }
-}
 
 // The order below is what keeps a run that only asks for help, or gets its arguments wrong, from
 // touching the settings folder: nothing reads, creates or logs anything before the settings
 // folder is known and the command is one we will run.
-int main(int argc, char* argv[])
+int runCommand(const std::vector<std::string>& arguments)
 {
-    const std::vector<std::string> arguments = argumentsAfterProgramName(argc, argv);
-
-    // A worker run is the program asking itself for one job: nothing of a normal run may happen.
-    int workerExitCode = 0;
-    if (ElevatedTask::runAsWorker(arguments, workerExitCode))
-        return workerExitCode;
-
     Args args;
     std::string error;
     const bool parsed = Args::parse(arguments, args, error);
@@ -83,6 +76,8 @@ int main(int argc, char* argv[])
         usage();
         return 0;
     }
+    if (!checkOptions(args))
+        return 1;
 
     if (args.has("settings"))
         PlatformUtils::setSettingsFolder(args.get("settings", ""));
@@ -104,4 +99,24 @@ int main(int argc, char* argv[])
     }
 
     return dispatch(manager, args);
+}
+}
+
+int main(int argc, char* argv[])
+{
+    const std::vector<std::string> arguments = argumentsAfterProgramName(argc, argv);
+
+    // A worker run is the program asking itself for one job: nothing of a normal run may happen.
+    int workerExitCode = 0;
+    if (ElevatedTask::runAsWorker(arguments, workerExitCode))
+        return workerExitCode;
+
+    // A script that reads the output must not take a short one for the whole answer.
+    StandardOutput standardOutput;
+    const int exitCode = runCommand(arguments);
+    std::string why;
+    if (standardOutput.finish(why))
+        return exitCode;
+    std::cerr << "Could not write the output: " << why << "\n";
+    return 1;
 }

@@ -1,8 +1,8 @@
 #include "cli/output.h"
 
+#include "cli/outputFile.h"
 #include "manager/platform/programInfo.h"
 
-#include <fstream>
 #include <iostream>
 
 namespace pluginManager
@@ -39,21 +39,12 @@ int output(const std::string& text, const std::string& path)
         std::cout << text << std::endl;
         return 0;
     }
-
-    std::ofstream file(path, std::ios::binary | std::ios::trunc);
-    if (file.is_open())
+    if (!writeOutputFile(text, path))
     {
-        file << text;
-        file.close();
-        // A full disk or a lost device shows only here; saying "Written to" then would send the
-        // user off with a file that holds less than the text, or nothing.
-        if (!file.fail())
-        {
-            std::cout << "Written to " << path << std::endl;
-            return 0;
-        }
+        std::cerr << "Could not write " << path << "\n";
+        return 1;
     }
-    std::cerr << "Could not write " << path << "\n";
-    return 1;
+    std::cout << "Written to " << path << std::endl;
+    return 0;
 }
 }

@@ -11,6 +11,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -41,7 +42,12 @@ public:
     static bool verifyLogin(Channel channel, const std::string& key, const Credentials& login, std::string& error);
     bool login(Channel channel, const std::string& key, const Credentials& login, std::string& error);
     bool logout(Channel channel, const std::string& key, std::string& error);
+    // A login for this run only: used as a stored one would be, never saved. An internal one also
+    // switches the team login on for the run, and not in the settings.
     void setCredentials(Channel channel, const std::string& key, const Credentials& login);
+    // Whether the internal login may be used in this run: the stored switch, or an internal login
+    // given for this run.
+    bool teamLoginInUse() const;
     CredentialStore credentialsForFetch() const;
     Credentials credentialsFor(const Asset& asset) const;
     // With the owning product looked up in owners, such as a catalog a refresh has just fetched.
@@ -51,8 +57,16 @@ public:
     void loginAsync(Channel channel, const std::string& key, const Credentials& login, Callback callback);
 
     // Catalog refresh: every source in a fixed order into a new catalog that replaces the old one.
-    static bool fetchAll(Catalog& catalog, const CredentialStore& logins, std::string& error);
-    bool refresh(std::string& error);
+    // A login the server refused (401 or 403) on the way: the internal one (folder empty), or the
+    // donator login of a folder. refused, when given, learns each once, in the order met.
+    struct RefusedLogin
+    {
+        Channel channel = Channel::Internal;
+        std::string folder;
+    };
+    static bool fetchAll(Catalog& catalog, const CredentialStore& logins, std::string& error,
+                         std::vector<RefusedLogin>* refused = nullptr);
+    bool refresh(std::string& error, std::vector<RefusedLogin>* refused = nullptr);
     void refreshAsync(Callback callback);
 
     // Install folders: where a product's plug-in of a format lies now, and where the next install goes.
@@ -157,7 +171,18 @@ private:
     // The items removals of one batch share, once each of those removals is gone from disk.
     void removeSharedItems(const std::vector<Removal>& removals, const std::vector<bool>& gone) const;
 
+    // Stores (login given) or forgets (null) the login of a place as a command asked: a login given
+    // for this run there no longer hides the stored one, and the file gets the stored logins with
+    // this change alone.
+    bool changeStoredLogin(Channel channel, const std::string& key, const Credentials* login, std::string& error);
+    // The logins as stored: credentials with each login of this run put back to what it hid.
+    CredentialStore storedLogins() const;
+
     uint32_t refreshGeneration = 0;
     std::shared_ptr<bool> alive;
+    // The logins given for this run, by store key, each with the stored login it hides (none when
+    // nothing was stored there).
+    std::map<std::string, std::optional<Credentials>> runOnlyLogins;
+    bool teamLoginForRun = false;
 };
 }

@@ -51,7 +51,7 @@ bool PluginManager::verifyLogin(Channel channel, const std::string& key, const C
 
 bool PluginManager::login(Channel channel, const std::string& key, const Credentials& login, std::string& error)
 {
-    if (!verifyLogin(channel, key, login, error) || !credentials.set(channel, key, login, true, error))
+    if (!verifyLogin(channel, key, login, error) || !changeStoredLogin(channel, key, &login, error))
         return false;
     if (channel == Channel::Internal && !installPaths.teamLogin)
     {
@@ -66,8 +66,10 @@ bool PluginManager::logout(Channel channel, const std::string& key, std::string&
 {
     FirstError unsaved;
     std::string loginsError;
-    if (!credentials.clear(channel, key, true, loginsError))
+    if (!changeStoredLogin(channel, key, nullptr, loginsError))
         unsaved.keep(loginsError);
+    if (channel == Channel::Internal)
+        teamLoginForRun = false;
     if (channel == Channel::Internal && installPaths.teamLogin)
     {
         installPaths.teamLogin = false;
@@ -81,12 +83,53 @@ bool PluginManager::logout(Channel channel, const std::string& key, std::string&
     return false;
 }
 
+// What a login hides is noted the first time only: a second one given for the same place hides the
+// same stored login, not the first one.
 void PluginManager::setCredentials(Channel channel, const std::string& key, const Credentials& login)
 {
+    const std::string storeKey = CredentialStore::keyFor(channel, key);
+    if (storeKey.empty())
+        return;
+    if (runOnlyLogins.count(storeKey) == 0)
+    {
+        const auto stored = credentials.entries.find(storeKey);
+        runOnlyLogins[storeKey] =
+            stored == credentials.entries.end() ? std::nullopt : std::optional<Credentials>(stored->second);
+    }
     std::string unsaved;
     credentials.set(channel, key, login, false, unsaved);
     if (channel == Channel::Internal)
-        installPaths.teamLogin = true;
+        teamLoginForRun = true;
+}
+
+bool PluginManager::teamLoginInUse() const { return installPaths.teamLogin || teamLoginForRun; }
+
+bool PluginManager::changeStoredLogin(Channel channel, const std::string& key, const Credentials* login,
+                                      std::string& error)
+{
+    const std::string storeKey = CredentialStore::keyFor(channel, key);
+    if (storeKey.empty())
+        return true;
+    runOnlyLogins.erase(storeKey);
+    std::string unsaved;
+    if (login != nullptr)
+        credentials.set(channel, key, *login, false, unsaved);
+    else
+        credentials.clear(channel, key, false, unsaved);
+    return storedLogins().save(error);
+}
+
+CredentialStore PluginManager::storedLogins() const
+{
+    CredentialStore stored = credentials;
+    for (const auto& [key, hidden] : runOnlyLogins)
+    {
+        if (hidden)
+            stored.entries[key] = *hidden;
+        else
+            stored.entries.erase(key);
+    }
+    return stored;
 }
 
 // The stored internal login stays where it is; the switch only decides whether a refresh may use it.
@@ -94,7 +137,7 @@ CredentialStore PluginManager::credentialsForFetch() const
 {
     CredentialStore logins = credentials;
     std::string unsaved;
-    if (!installPaths.teamLogin)
+    if (!teamLoginInUse())
         logins.clear(Channel::Internal, {}, false, unsaved);
     return logins;
 }
@@ -130,7 +173,7 @@ void PluginManager::loginAsync(Channel channel, const std::string& key, const Cr
         const bool ok = verifyLogin(channel, key, login, error);
         return std::function<void()>([this, channel, key, login, done, ok, error] {
             std::string message = error;
-            const bool stored = ok && credentials.set(channel, key, login, true, message);
+            const bool stored = ok && changeStoredLogin(channel, key, &login, message);
             if (*done)
                 (*done)(stored, message);
         });

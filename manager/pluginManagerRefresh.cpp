@@ -14,6 +14,8 @@ namespace pluginManager
 namespace
 {
 const char* const teamLoginPrefix = "Team login: ";
+// The sources' word for a login the server refused (401 or 403).
+const char* const loginRejected = "Login rejected";
 const char* const strayFolderDescription = "Downloaded with the donator login for ";
 const Channel folderChannels[] = {Channel::Internal, Channel::Donators};
 
@@ -73,6 +75,7 @@ struct FolderRequest
 struct FolderVisit
 {
     bool read = false;
+    bool refused = false;
     std::vector<Asset> builds;
     bool listed = false;
     Product product;
@@ -83,10 +86,11 @@ struct FolderVisit
 FolderVisit visitFolder(const FolderRequest& request)
 {
     FolderVisit visit;
-    std::string ignored;
+    std::string failure;
     bool hasProducts = false;
-    visit.read = CatalogSource::fetchChannel(request.folder, request.channel, request.login, visit.builds, ignored,
+    visit.read = CatalogSource::fetchChannel(request.folder, request.channel, request.login, visit.builds, failure,
                                              &hasProducts);
+    visit.refused = !visit.read && failure == loginRejected;
     if (visit.read && hasProducts && !(request.stray && visit.builds.empty()))
         visit.listed =
             CatalogSource::fetchChannelProduct(request.folder, request.channel, request.login, visit.product);
@@ -173,12 +177,25 @@ std::vector<FolderRequest> folderRequests(const Catalog& catalog, const Credenti
     }
     return requests;
 }
+
+// The internal login has one place whatever folder refused it.
+void noteRefused(std::vector<PluginManager::RefusedLogin>* refused, Channel channel, const std::string& folder)
+{
+    if (refused == nullptr)
+        return;
+    const std::string noted = channel == Channel::Internal ? std::string() : folder;
+    for (const auto& login : *refused)
+        if (login.channel == channel && login.folder == noted)
+            return;
+    refused->push_back({channel, noted});
+}
 }
 
 // Requests that do not depend on each other's answers go side by side; what they gave is put
 // together in the order the sources and folders come in, so that the catalog does not depend on
 // which answer came first.
-bool PluginManager::fetchAll(Catalog& catalog, const CredentialStore& logins, std::string& error)
+bool PluginManager::fetchAll(Catalog& catalog, const CredentialStore& logins, std::string& error,
+                             std::vector<RefusedLogin>* refused)
 {
     // Only the sources that every refresh reads count; a channel folder that fails is left out quietly.
     FirstError failures;
@@ -186,11 +203,15 @@ bool PluginManager::fetchAll(Catalog& catalog, const CredentialStore& logins, st
     CountedSources sources;
     sources.fetch(internal);
     sources.addTo(catalog, internal, failures);
+    if (!sources.internalRead && sources.internalFailure == loginRejected)
+        noteRefused(refused, Channel::Internal, {});
 
     const std::vector<FolderRequest> requests = folderRequests(catalog, logins);
     const std::vector<FolderVisit> visits = SideBySide::each(requests, visitFolder);
     for (size_t i = 0; i < requests.size(); ++i)
     {
+        if (visits[i].refused)
+            noteRefused(refused, requests[i].channel, requests[i].folder);
         if (requests[i].stray)
             addStrayFolder(catalog, requests[i].folder, visits[i]);
         else
@@ -200,11 +221,11 @@ bool PluginManager::fetchAll(Catalog& catalog, const CredentialStore& logins, st
     return failures.empty();
 }
 
-bool PluginManager::refresh(std::string& error)
+bool PluginManager::refresh(std::string& error, std::vector<RefusedLogin>* refused)
 {
     const CredentialStore logins = credentialsForFetch();
     Catalog fresh;
-    const bool ok = fetchAll(fresh, logins, error);
+    const bool ok = fetchAll(fresh, logins, error, refused);
     selfUpdate = evaluateSelfUpdate(fresh);
     catalog = std::move(fresh);
     return ok;

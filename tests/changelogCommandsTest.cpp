@@ -1,5 +1,6 @@
 // End-to-end runs of changelog and share: the test build of the program against a loopback catalog.
 #include "support/catalogServer.h"
+#include "support/childProcess.h"
 #include "support/programRun.h"
 #include "support/testEndpoints.h"
 
@@ -92,24 +93,55 @@ TEST_F(ChangelogCommands, ChangelogPrintsThePublicReleasesAndShareTheDonatorLogi
     EXPECT_EQ(run({"changelog", "Alpha"}).outcome(), Outcome(1, "", "Could not read the changelog: HTTP 500\n"));
 }
 
+// On a full disk the file that was there stays byte for byte, also where a link leads to it; the
+// link is written through and stays a link.
+TEST_F(ChangelogCommands, AnOutFileThatCannotBeWrittenWholeKeepsWhatItHeld)
+{
+    std::string longChangelog = "Version 1.2.0\nAlpha:\n";
+    for (int line = 0; line < 200; ++line)
+        longChangelog += "- fix number " + std::to_string(line) + " of a release with many\n";
+    catalog.server.setText(publicChangelog, longChangelog);
+    const std::string file = run.home() + "/notes.md", link = run.home() + "/link.md", old(3000, 'o');
+    testSupport::writeFile(file, old);
+    std::filesystem::create_symlink("notes.md", link);
+    for (const std::string& out : {file, link})
+    {
+        const std::string outcome = testSupport::inChild([&] {
+            if (!testSupport::limitFileSize(4096))
+                return std::string("no limit");
+            const auto result = run({"changelog", "Alpha", "--out", out});
+            return std::to_string(result.exitCode) + " " + result.out + result.err;
+        });
+        EXPECT_EQ(outcome, "1 Could not write " + out + "\n");
+        EXPECT_EQ(testSupport::readFile(file), old) << out;
+    }
+    for (const auto& entry : std::filesystem::directory_iterator(run.home()))
+        EXPECT_NE(entry.path().filename().string().rfind(".notes.md", 0), 0u) << "left beside it: " << entry.path();
+    EXPECT_EQ(run({"changelog", "Alpha", "--out", link}).outcome(), Outcome(0, "Written to " + link + "\n", ""));
+    EXPECT_TRUE(std::filesystem::is_symlink(link));
+    EXPECT_EQ(testSupport::readFile(file) + "\n", run({"changelog", "Alpha"}).out);
+}
+
 TEST_F(ChangelogCommands, AReadablePrivateCopyWinsElseThePublicOneIsCutWithoutTheTeamLogin)
 {
     const testSupport::StoredLogins both = {{"", team}, {"alpha", fan}}, teamOnly = {{"", team}};
-    // newest public build, whether the internal folder has a copy, stored logins, team login switch, output
-    const std::tuple<const char*, bool, testSupport::StoredLogins, bool, std::string> cases[] = {
-        {"1.3.0", true, both, true, "Alpha Version 2.0.0\n\nAlpha:\n\n- team build\n\n"},
-        {"1.3.0", false, both, true, donatorRelease},
+    const std::string refused = "warning: the server refused the donators login for alpha; to log in again: vyrpm "
+                                "login donators alpha --user <user> --password <password>\n";
+    // newest public build, whether the internal folder has a copy, stored logins, team login switch, output, error stream
+    const std::tuple<const char*, bool, testSupport::StoredLogins, bool, std::string, std::string> cases[] = {
+        {"1.3.0", true, both, true, "Alpha Version 2.0.0\n\nAlpha:\n\n- team build\n\n", ""},
+        {"1.3.0", false, both, true, donatorRelease, ""},
         // The private copy is never cut, not even at the newest public build.
-        {"1.2.0", true, both, false, donatorRelease},
-        {"1.3.0", true, {{"alpha", {"fan", "old"}}}, false, alphaText},
-        {"1.2.0", true, teamOnly, false, alpha120},
-        {"1.2.0", false, teamOnly, true, alphaText},
+        {"1.2.0", true, both, false, donatorRelease, ""},
+        {"1.3.0", true, {{"alpha", {"fan", "old"}}}, false, alphaText, refused},
+        {"1.2.0", true, teamOnly, false, alpha120, ""},
+        {"1.2.0", false, teamOnly, true, alphaText, ""},
     };
-    for (const auto& [newestPublic, internal, logins, teamLogin, out] : cases)
+    for (const auto& [newestPublic, internal, logins, teamLogin, out, err] : cases)
     {
         catalog.publicBuilds({build("1.2.0"), build(newestPublic)});
         catalog.server.setStatus(internalCopy, internal ? 200 : 404, teamChangelog);
         run.store(logins, teamLogin);
-        EXPECT_EQ(run({"changelog", "Alpha"}).outcome(), Outcome(0, out, "")) << newestPublic << internal << teamLogin;
+        EXPECT_EQ(run({"changelog", "Alpha"}).outcome(), Outcome(0, out, err)) << newestPublic << internal << teamLogin;
     }
 }

@@ -59,6 +59,26 @@ TEST(ProgramStart, UsageAloneOrAfterAnErrorAndNothingWrittenUntilARequestNeedsLi
         EXPECT_EQ(run(arguments).outcome(), testSupport::Outcome(1, "", err));
 }
 
+// An option a command does not read is named and the command goes on, but for uninstall, where a
+// mistyped --format would leave every format chosen. The options of the login for the run go
+// with every command.
+TEST(ProgramStart, AnOptionTheCommandDoesNotReadIsNamedAndStopsOnlyUninstall)
+{
+    testSupport::ProgramRun run;
+    const std::string usage = run({"help"}).out;
+    const auto ignored = [](const std::string& option) { return "warning: Unknown option: --" + option + "; it is ignored\n"; };
+    const std::tuple<std::vector<std::string>, testSupport::Outcome> cases[] = {
+        {{"teamlogin", "--formt", "x"}, {0, "off\n", ignored("formt")}},
+        {{"share", "--version=1", "--fromat", "x"}, {1, "", ignored("fromat") + ignored("version") +
+                                                          "share needs at least one product folder\n"}},
+        {{"changelog", "Alpha", "--format", "html", "--version", "1", "--out", "x"}, {1, "", "--format is text or markdown\n"}},
+        {{"uninstall", "Aurora", "--formt", "CLAP", "--format", "VST3"}, {1, usage, "Unknown option: --formt\n\n"}},
+        {{"uninstall", "Aurora", "--channel", "donators", "--product", "a"}, {1, "", "Nothing of Aurora is installed here\n"}},
+    };
+    for (const auto& [arguments, outcome] : cases)
+        EXPECT_EQ(run(arguments).outcome(), outcome) << testing::PrintToString(arguments);
+}
+
 // A word that is no command reads no stored file; a run that shows the settings does.
 TEST(ProgramStart, AWordThatIsNoCommandReadsNoStoredFile)
 {

@@ -37,6 +37,14 @@ const std::string fanLogin = "  <login key=\"donators:aurora\" user=\"fan\" pw=\
 const std::string teamLogin = "  <login key=\"internal\" user=\"team\" pw=\"Un9o\"/>\r\n";
 const std::string teamLoginOn = xml("pluginManager", "  <teamLogin enabled=\"1\"/>\r\n");
 
+// A login the server refuses is named with the command that stores it anew.
+std::string refused(const std::string& login, const std::string& place)
+{
+    return "warning: the server refused the " + login + "; to log in again: vyrpm login " + place +
+           " --user <user> --password <password>\n";
+}
+const std::string auroraRefused = refused("donators login for aurora", "donators aurora");
+
 // The system lists a process that waits for an advisory lock after "->", with the file's inode.
 bool someoneWaitsToLock(const std::string& path)
 {
@@ -102,7 +110,7 @@ TEST_F(ListingCommands, ListShowsEachVersionOnceWithTheBestChannelTheLoginsReach
         {both, false, {"list"}, donatorRows, ""},
         // One internal login opens every product's folder; missing ones (Vireo's, Legacy's) are skipped quietly.
         {both, true, {"list"}, internal + "donators\t1.0.0\n" + aurora + auroraFx + nebula + vireo, ""},
-        {{{"aurora", {"fan", "old"}}}, false, {"list"}, publicRows, ""},
+        {{{"aurora", {"fan", "old"}}}, false, {"list"}, publicRows, auroraRefused},
         // The shortest build name of the folder becomes a product; its variant is listed after it.
         {{{"orphan", fan}}, false, {"list"},
          aurora + auroraFx + "Orphan\tCLAP\t1.0\tdonators\t\nOrphanFX\tVST3\t1.0\tdonators\t\n" + vireo, ""},
@@ -113,7 +121,8 @@ TEST_F(ListingCommands, ListShowsEachVersionOnceWithTheBestChannelTheLoginsReach
          internal + "donators\t1.0.0\n" + aurora + auroraFx + nebula + vireo, ""},
         {{}, false, {"list", "Aurora"}, aurora, ""},
         {{}, false, {"list", "Legacy"}, "", "Nothing available for Legacy\n"},
-        {{{"", {"team", "old"}}}, true, {"list"}, publicRows, "warning: Team login: Login rejected\n"},
+        {{{"", {"team", "old"}}}, true, {"list"}, publicRows,
+         "warning: Team login: Login rejected\n" + refused("internal login", "internal")},
     };
     std::vector<size_t> askedAfter; // how many requests the server has seen after each run
     for (const auto& [logins, teamLogin, arguments, out, err] : cases)
@@ -198,6 +207,53 @@ TEST_F(ListingCommands, EachCommandPrintsAndStoresWhatItShould)
     testSupport::writeFile(run.settingsFile("settings.xml"), teamLoginOn + "<!-- -->");
     EXPECT_EQ(run({"teamlogin", "on"}).outcome(), Outcome(0, "on\n", ""));
     EXPECT_EQ(run.settingsText("settings.xml"), teamLoginOn);
+}
+
+// A login the server took once and refuses now (403 here, 401 above) leaves its builds out, and
+// says so: the build behind it is no longer offered, and why.
+TEST_F(ListingCommands, AStoredLoginTheServerNowRefusesIsNamedWithHowToLogInAgain)
+{
+    ASSERT_EQ(run({"login", "donators", "Aurora", "--user", "fan", "--password", "pw"}).exitCode, 0);
+    catalog.server.requireLogin(CatalogServer::folder("aurora", Channel::Donators), "fan", "changed", 403);
+    const std::string rows = "Aurora\tVST3\t1.0.0\tpublic\t1.0.0\nAurora\tCLAP\t1.0.0\tpublic\t\n";
+    EXPECT_EQ(run({"list", "Aurora"}).outcome(), Outcome(0, rows, auroraRefused));
+    EXPECT_EQ(run({"install", "Aurora", "--format", "VST3", "--version", "1.1.0"}).outcome(),
+              Outcome(1, "", auroraRefused + "No build of Aurora VST3 1.1.0 for this platform\n"));
+}
+
+// A login given for one run, and the team login switch it turns on, stay out of every save, which
+// writes what was stored with the command's own change alone; a stored login it hid is kept.
+TEST_F(ListingCommands, ALoginGivenForOneRunIsNeverSaved)
+{
+    run.store({{"aurora", fan}, {"", team}});
+    const Paths oneRun = {"--user", "team", "--password", "secret"};
+    const auto with = [&oneRun](Paths arguments) {
+        arguments.insert(arguments.end(), oneRun.begin(), oneRun.end());
+        return arguments;
+    };
+    const std::string clap = "  <installPath format=\"CLAP\" path=\"/c\"/>\r\n";
+    EXPECT_EQ(run(with({"teamlogin"})).outcome(), Outcome(0, "on\n", ""));
+    EXPECT_EQ(run(with({"logout", "donators", "aurora"})).outcome(), Outcome(0, "", ""));
+    EXPECT_EQ(stored(), xml("credentials", teamLogin) + xml("pluginManager"));
+    EXPECT_EQ(run(with({"paths", "CLAP", "/c"})).exitCode, 0);
+    EXPECT_EQ(stored(), xml("credentials", teamLogin) + xml("pluginManager", clap));
+    // Forgetting the place of the one-run login forgets the stored one there.
+    EXPECT_EQ(run(with({"logout", "internal"})).outcome(), Outcome(0, "", ""));
+    EXPECT_EQ(stored(), xml("credentials") + xml("pluginManager", clap));
+}
+
+// A script that reads the output must not take a short one for the whole answer.
+TEST_F(ListingCommands, OutputThatCannotBeWrittenFailsTheRun)
+{
+    const auto onFullDisk = [this](const std::string& command) {
+        testSupport::ProcessOptions options{testSupport::homeEnvironment(run.home()), run.home()};
+        options.environment["VYRPM_TEST_SERVER"] = catalog.server.url("/");
+        return testSupport::runProcess("sh", {"-c", "exec \"$@\" >/dev/full", "sh", VYRPM_TEST_BINARY, command,
+                                              "--settings", run.settingsFolder()}, options).outcome();
+    };
+    for (const char* command : {"list", "paths"})
+        EXPECT_EQ(onFullDisk(command), Outcome(1, "", "Could not write the output: No space left on device\n"))
+            << command;
 }
 
 // Root may write anywhere, but not a file where a folder stands. The login that gets so far makes
