@@ -1,5 +1,6 @@
 #include "manager/logins/credentials.h"
 #include "manager/platform/storedFile.h"
+#include "manager/platform/xml.h"
 #include "manager/state/installPaths.h"
 #include "manager/state/installedPlugins.h"
 
@@ -71,8 +72,9 @@ TEST(StoredFile, EachStoredFileIsReplacedWithoutTouchingOtherWritersFilesOrLeavi
     EXPECT_FALSE(replaceStoredFile(folder.file("taken"), "text", FileAccess::OwnerOnly, error));
     EXPECT_FALSE(replaceStoredFile(folder.file("missing/stored"), "text", FileAccess::Shared, error));
     // Larger than a reader takes: the next run would keep it aside as unreadable.
-    EXPECT_FALSE(saveStoredFile(folder.file("large"), std::string(largestStoredFile + 1, ' '), FileAccess::Shared,
-                                [](const std::string&) { return true; }, error));
+    EXPECT_FALSE(saveStoredFile(folder.file("large"), "<r>" + std::string(largestStoredFile, ' ') + "</r>",
+                                FileAccess::Shared, checkXml, error));
+    EXPECT_EQ(error, "Could not save " + folder.file("large") + ": it would not be read back (larger than 1 MiB)");
     EXPECT_EQ(namesIn(folder.path()), Names{"taken"});
     EXPECT_EQ(folder.read("taken/inside"), "x");
 }

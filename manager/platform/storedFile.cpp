@@ -342,7 +342,7 @@ ReadStatus readStoredFile(const std::string& path, std::string& text, size_t lim
     if (problem != 0)
         return cannotOpen(std::move(status), problem);
     status.kind = ReadStatus::Kind::CannotOpen;
-    status.why = "it is not a regular file";
+    status.why = "not a regular file";
     return status;
 }
 

@@ -49,7 +49,9 @@ bool TextReader::refuse(const std::string& why)
 
 bool isStoredText(const std::string& text, std::string& why)
 {
-    if (text.size() > largestStoredFile)
+    if (text.empty())
+        why = "an empty file";
+    else if (text.size() > largestStoredFile)
         why = "larger than " + std::to_string(largestStoredFile / 1024 / 1024) + " MiB";
     else if (!isUtf8(text))
         why = "not UTF-8 text";

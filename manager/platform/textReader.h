@@ -34,7 +34,8 @@ private:
     std::string m_why;
 };
 
-// The first checks of every stored text: UTF-8 (the framework would read a text with one stray
-// byte as another encoding) and no larger than largestStoredFile. False, with why, when it fails one.
+// The first checks of every stored text: not empty, UTF-8 (the framework would read a text with one
+// stray byte as another encoding) and no larger than largestStoredFile. False, with why, when it
+// fails one.
 bool isStoredText(const std::string& text, std::string& why);
 }
