@@ -18,8 +18,8 @@ void warnOfUnreadFiles(const PluginManager& manager)
     {
         if (!status.failed())
             continue;
-        const std::string warning = "warning: could not read " + status.path + " (" + status.why + "); going on without " +
-                                    holds + " it holds";
+        const std::string warning = "warning: could not read " + status.path + " (" + status.why +
+                                    "); going on without " + holds + " it holds";
         std::cerr << warning << "\n";
         Log::write(warning);
     }

@@ -501,7 +501,8 @@ TEST_F(InstallCommands, ARecordThatCannotBeReadIsKeptAndOneThatCannotBeSavedFail
     };
     EXPECT_EQ(run({"install", "Aurora"}).outcome(),
               Outcome(0, installing("CLAP 1.0.0", "public", ".clap"),
-                      unread("not JSON at line 1") + "Could not read " + file + "; it is kept as " + file + ".damaged\n"));
+                      unread("not JSON at line 1") + "Could not read " + file + "; it is kept as " + file +
+                          ".damaged\n"));
     EXPECT_EQ(readFile(file + ".damaged"), damaged);
     EXPECT_EQ(record(), Lines{"Aurora CLAP 1.0.0 " + home(".clap/Aurora.clap") + " 0 Aurora.clap"});
 

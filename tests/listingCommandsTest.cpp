@@ -433,8 +433,9 @@ TEST_F(ListingCommands, AStoredFileThisUserCannotOpenIsNeitherSetAsideNorReplace
         });
         if (result == "no other user")
             GTEST_SKIP() << "this system lets no process run as nobody";
+        const std::string notRead = "Could not read " + file + ": Permission denied. Nothing was changed.\n";
         EXPECT_EQ(result, std::to_string(exitCode) + " " + out + unread(file, "Permission denied") +
-                              (refused ? "Could not read " + file + ": Permission denied. Nothing was changed.\n" : ""));
+                              (refused ? notRead : ""));
         struct stat info = {};
         ASSERT_EQ(::stat(file.c_str(), &info), 0);
         EXPECT_EQ(testSupport::readFile(file), logins);
