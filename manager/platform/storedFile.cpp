@@ -244,26 +244,24 @@ bool isOtherThanFile(const std::string& path)
     return ::stat(path.c_str(), &info) == 0 && !S_ISREG(info.st_mode) && !S_ISDIR(info.st_mode);
 }
 
-bool holdsSomething(const std::string& path)
+bool isFolder(const std::string& path)
 {
     struct stat info = {};
-    return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) && info.st_size > 0;
+    return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
 // A file that cannot be opened is never taken for a damaged one: it may be whole, and it is not
-// ours to move.
+// ours to move. (A folder there fails the rename, which says so.)
 bool keepUnreadableFile(const std::string& path, StoredFileCheck readable, std::string& error)
 {
-    if (!holdsSomething(path))
-        return true;
     std::string text, why;
     const ReadStatus old = readStoredFile(path, text);
-    if (old.kind == ReadStatus::Kind::CannotOpen)
+    if (old.kind == ReadStatus::Kind::CannotOpen && !isFolder(path))
     {
         error = "Could not read " + path + ": " + old.why + ". Nothing was changed.";
         return false;
     }
-    if (old.kind != ReadStatus::Kind::Read || readable(text, why))
+    if (old.kind != ReadStatus::Kind::Read || text.empty() || readable(text, why))
         return true;
     for (int copy = 1; copy <= maxKeptCopies; ++copy)
     {
