@@ -3,7 +3,6 @@
 #include "manager/platform/storedFile.h"
 #include "manager/platform/xml.h"
 #include "support/catalogServer.h"
-#include "support/childProcess.h"
 #include "support/programRun.h"
 
 #include <gtest/gtest.h>
@@ -13,7 +12,6 @@
 #include <filesystem>
 #include <fstream>
 #include <future>
-#include <map>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -356,92 +354,27 @@ TEST_F(ListingCommands, AFileThatCouldNotBeReadIsNamedAndKeptAsideBeforeASaveRep
 
 // A save runs the reader's own check on the text it is about to write. A text the next run would
 // set aside (each quote of a path written as "&quot;" takes the value past its bound; a file read
-// at the bound of names gains three) fails the save, saying why, and every stored file stays as it
-// was with nothing set aside. The longest real folder path fits.
+// at the bound of names gains three) fails the save, saying why, and the file stays as it was with
+// nothing set aside. The longest real folder path fits.
 TEST_F(ListingCommands, ASaveTheNextRunCouldNotReadBackIsRefusedAndChangesNothing)
 {
-    const auto storedFiles = [this] {
-        std::map<std::string, std::string> files;
-        for (const auto& entry : std::filesystem::directory_iterator(run.settingsFolder()))
-            if (entry.path().filename() != "log.txt")
-                files[entry.path().filename()] = testSupport::readFile(entry.path());
-        return files;
-    };
-    const auto refused = [this](const std::string& why) {
-        return "Could not save " + run.settingsFile("settings.xml") + ": it would not be read back (" + why + ")\n";
-    };
     std::string named = "<pluginManager>";
     for (size_t i = 1; i < maxXmlNames; ++i)
         named += "<n" + std::to_string(i) + "/>";
-    // name, settings.xml before (empty: as the run before left it), arguments, error stream
-    const std::tuple<const char*, std::string, Paths, std::string> cases[] = {
-        {"a path of 11,000 quotes", "", {"paths", "VST3", "/" + std::string(11000, '"')},
-         refused("a value longer than 64 KiB")},
-        {"a file at the bound of names", named + "</pluginManager>", {"paths", "VST3", "/v"},
-         refused("more than 128 names")},
-    };
-    ASSERT_EQ(run({"paths", "CLAP", "/keep"}).exitCode, 0);
-    for (const auto& [name, before, arguments, err] : cases)
+    const std::string keep = xml("pluginManager", "  <installPath format=\"CLAP\" path=\"/keep\"/>\r\n");
+    const std::string file = run.settingsFile("settings.xml"), longest = "/" + std::string(4094, '"');
+    // settings.xml, the folder given for VST3, why the save is refused
+    const std::tuple<std::string, std::string, std::string> cases[] = {
+        {keep, "/" + std::string(11000, '"'), "a value longer than 64 KiB"},
+        {named + "</pluginManager>", "/v", "more than 128 names"}};
+    for (const auto& [before, folder, why] : cases)
     {
-        SCOPED_TRACE(name);
-        if (!before.empty())
-            testSupport::writeFile(run.settingsFile("settings.xml"), before);
-        const auto files = storedFiles();
-        EXPECT_EQ(run(arguments).outcome(), Outcome(1, "", err));
-        EXPECT_EQ(storedFiles(), files);
+        testSupport::writeFile(file, before);
+        EXPECT_EQ(run({"paths", "VST3", folder}).outcome(),
+                  Outcome(1, "", "Could not save " + file + ": it would not be read back (" + why + ")\n"));
+        EXPECT_EQ(run.settingsText("settings.xml") + run.settingsText("settings.xml.damaged"), before);
     }
-    std::remove(run.settingsFile("settings.xml").c_str());
-    const std::string longest = "/" + std::string(4094, '"');
+    testSupport::writeFile(file, keep);
     EXPECT_EQ(run({"paths", "VST3", longest}).exitCode, 0);
     EXPECT_NE(run({"paths"}).out.find("VST3\t" + longest + "\tcustom\n"), std::string::npos);
-}
-
-// As "nobody", in a settings folder open to others and in one of root's own: root's logins (0600),
-// which this user cannot open, may be whole, so they are neither set aside nor replaced. A command
-// that would save them says why and changes nothing; one that only reads goes on without them. The
-// program is copied beside its folders, as the build folder may lie where nobody can go.
-TEST_F(ListingCommands, AStoredFileThisUserCannotOpenIsNeitherSetAsideNorReplaced)
-{
-    if (::geteuid() != 0)
-        GTEST_SKIP() << "only root can run the program as another user, to whom the file is closed";
-    const testSupport::TempFolder shared;
-    std::filesystem::permissions(shared.path(), std::filesystem::perms(0755));
-    std::filesystem::copy_file(VYRPM_TEST_BINARY, shared.file("vyrpm"));
-    const std::string logins = xml("credentials", fanLogin);
-    // mode of the settings folder, arguments, exit code, standard output, whether a save was refused
-    const std::tuple<mode_t, Paths, int, std::string, bool> cases[] = {
-        {0777, {"login", "donators", "vireo", "--user", "fan", "--password", "pw"}, 1, "", true},
-        {0755, {"logout", "donators", "aurora"}, 1, "", true},
-        {0777, {"teamlogin"}, 0, "off\n", false}};
-    catalog.channelFolder("vireo", Channel::Donators, {build("Vireo", "VST3", "1.0")}, fan);
-    int round = 0;
-    for (auto [mode, arguments, exitCode, out, refused] : cases)
-    {
-        SCOPED_TRACE(testing::PrintToString(arguments));
-        const std::string settings = shared.file("settings" + std::to_string(++round));
-        const std::string file = settings + "/credentials.xml";
-        testSupport::writeFile(file, logins);
-        ASSERT_EQ(::chmod(file.c_str(), 0600) + ::chmod(settings.c_str(), mode), 0);
-        arguments.insert(arguments.end(), {"--settings", settings});
-        testSupport::ProcessOptions options{testSupport::homeEnvironment(shared.file("home")), shared.path()};
-        options.environment["VYRPM_TEST_SERVER"] = catalog.server.url("/");
-        const std::string result = testSupport::inChild([&] {
-            if (!testSupport::dropRootPrivileges())
-                return std::string("no other user");
-            const auto run = testSupport::runProcess(shared.file("vyrpm"), arguments, options);
-            return std::to_string(run.exitCode) + " " + run.out + run.err;
-        });
-        if (result == "no other user")
-            GTEST_SKIP() << "this system lets no process run as nobody";
-        const std::string notRead = "Could not read " + file + ": Permission denied. Nothing was changed.\n";
-        EXPECT_EQ(result, std::to_string(exitCode) + " " + out + unread(file, "Permission denied") +
-                              (refused ? notRead : ""));
-        struct stat info = {};
-        ASSERT_EQ(::stat(file.c_str(), &info), 0);
-        EXPECT_EQ(testSupport::readFile(file), logins);
-        EXPECT_EQ(info.st_uid, 0u);
-        EXPECT_EQ(info.st_mode & 0777, 0600u);
-        for (const auto& entry : std::filesystem::directory_iterator(settings))
-            EXPECT_NE(entry.path().filename(), "credentials.xml.damaged");
-    }
 }
