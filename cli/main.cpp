@@ -2,6 +2,7 @@
 #include "cli/commandLineLogin.h"
 #include "cli/commands.h"
 #include "cli/output.h"
+#include "cli/readWarnings.h"
 #include "cli/standardOutput.h"
 #include "manager/install/elevatedTask.h"
 #include "manager/platform/log.h"
@@ -92,6 +93,7 @@ int runCommand(const std::vector<std::string>& arguments)
     // A login that cannot be applied ends the run before the command starts, so no command runs
     // with other logins than the user meant.
     PluginManager manager(isCommand(args.command));
+    warnOfUnreadFiles(manager);
     if (!applyCommandLineLogin(manager, args, error))
     {
         std::cerr << error << "\n";

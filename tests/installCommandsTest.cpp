@@ -499,9 +499,13 @@ TEST_F(InstallCommands, ARecordThatCannotBeReadIsKeptAndOneThatCannotBeSavedFail
     publish({CatalogServer::product("Aurora", "aurora")}, {{"Aurora", "CLAP", "1.0.0"}});
     const std::string file = run.settingsFile("installed.json"), damaged = R"([{"product": "Vireo", "format")";
     writeFile(file, damaged);
+    const auto unread = [&file](const std::string& why) {
+        return "warning: could not read " + file + " (" + why + "); going on without the install record it holds\n";
+    };
     EXPECT_EQ(run({"install", "Aurora"}).outcome(),
               Outcome(0, installing("CLAP 1.0.0", "public", ".clap"),
-                      "Could not read " + file + "; it is kept as " + file + ".damaged\n"));
+                      unread("not JSON at line 1") + "Could not read " + file + "; it is kept as " + file +
+                          ".damaged\n"));
     EXPECT_EQ(readFile(file + ".damaged"), damaged);
     EXPECT_EQ(record(), Lines{"Aurora CLAP 1.0.0 " + home(".clap/Aurora.clap") + " 0 Aurora.clap"});
 
@@ -509,6 +513,7 @@ TEST_F(InstallCommands, ARecordThatCannotBeReadIsKeptAndOneThatCannotBeSavedFail
     fs::create_directory(file);
     for (const auto& [command, out] : {std::pair{"install", installing("CLAP 1.0.0", "public", ".clap")},
                                        std::pair{"uninstall", std::string("Aurora CLAP removed\n")}})
-        EXPECT_EQ(run({command, "Aurora"}).outcome(), Outcome(1, out, "Could not save " + file + ": Is a directory\n"));
+        EXPECT_EQ(run({command, "Aurora"}).outcome(),
+                  Outcome(1, out, unread("not a regular file") + "Could not save " + file + ": Is a directory\n"));
     EXPECT_FALSE(fs::exists(home(".clap/Aurora.clap")));
 }

@@ -1,6 +1,7 @@
 // End-to-end runs of list, login, logout, teamlogin and paths against a loopback catalog: what they
 // print and the files they write.
 #include "manager/platform/storedFile.h"
+#include "manager/platform/xml.h"
 #include "support/catalogServer.h"
 #include "support/programRun.h"
 
@@ -44,6 +45,16 @@ std::string refused(const std::string& login, const std::string& place)
            " --user <user> --password <password>\n";
 }
 const std::string auroraRefused = refused("donators login for aurora", "donators aurora");
+
+// What a run says of a stored file it could not read, before it goes on without it.
+std::string unread(const std::string& file, const std::string& why)
+{
+    const std::string name = file.substr(file.rfind('/') + 1);
+    const std::string holds = name == "credentials.xml" ? "the logins"
+                              : name == "settings.xml"  ? "the install locations and settings"
+                                                        : "the install record";
+    return "warning: could not read " + file + " (" + why + "); going on without " + holds + " it holds\n";
+}
 
 // The system lists a process that waits for an advisory lock after "->", with the file's inode.
 bool someoneWaitsToLock(const std::string& path)
@@ -283,8 +294,12 @@ TEST_F(ListingCommands, WrongArgumentsAndFailedSavesAreReportedAndChangeNothing)
         {{"teamlogin", "on"}, switches},
         {{"paths", "VST3", "/x"}, switches},
     };
+    // Every command but the word that is none reads both, and says so.
+    const std::string folders = unread(run.settingsFile("credentials.xml"), "not a regular file") +
+                                unread(run.settingsFile("settings.xml"), "not a regular file");
     for (const auto& [arguments, message] : cases)
-        EXPECT_EQ(run(arguments).outcome(), Outcome(1, "", message + "\n"));
+        EXPECT_EQ(run(arguments).outcome(),
+                  Outcome(1, "", (arguments[0] == "frobnicate" ? "" : folders) + message + "\n"));
     EXPECT_EQ(catalog.requestedPaths(), Paths{CatalogServer::folder("aurora", Channel::Donators)});
 }
 
@@ -307,10 +322,13 @@ TEST_F(ListingCommands, StoredFilesThatAreNoRegularFilesAreNeitherWaitedForNorRe
     const auto notAFile = [this](const char* name) {
         return "Could not save " + run.settingsFile(name) + ": it is not a regular file\n";
     };
+    std::string fifos;
+    for (const char* name : names)
+        fifos += unread(run.settingsFile(name), "not a regular file");
     const std::string vst3 = "VST3\t" + run.home() + "/.vst3\tdefault\n";
     EXPECT_NE(run({"paths"}).out.find(vst3), std::string::npos);
-    EXPECT_EQ(run({"paths", "VST3", "/x"}).outcome(), Outcome(1, "", notAFile("settings.xml")));
-    EXPECT_EQ(run({"logout", "internal"}).outcome(), Outcome(1, "", notAFile("credentials.xml")));
+    EXPECT_EQ(run({"paths", "VST3", "/x"}).outcome(), Outcome(1, "", fifos + notAFile("settings.xml")));
+    EXPECT_EQ(run({"logout", "internal"}).outcome(), Outcome(1, "", fifos + notAFile("credentials.xml")));
     ::close(held);
     for (const char* name : names)
         EXPECT_EQ(std::filesystem::status(run.settingsFile(name)).type(), std::filesystem::file_type::fifo) << name;
@@ -348,32 +366,71 @@ TEST_F(ListingCommands, RunsThatChangeStoredFilesTakeTurnsAndTheOthersDoNotWait)
 
 // Read as empty, a file that could not be read would be lost at the next save; it is kept aside
 // first, never over a copy kept before. An empty file holds nothing to keep. A file counts as read
-// only as a whole: the framework's parser would have read the first elements of the last three
-// and dropped the rest.
-TEST_F(ListingCommands, AFileThatCouldNotBeReadIsKeptAsideBeforeASaveReplacesIt)
+// only as a whole: the framework's parser would have read the first elements of some and dropped
+// the rest. Every command that reads one says so, and why, and goes on without it; one that only
+// reads leaves it as it is.
+TEST_F(ListingCommands, AFileThatCouldNotBeReadIsNamedAndKeptAsideBeforeASaveReplacesIt)
 {
     const Paths loginFan = {"login", "donators", "Aurora", "--user", "fan", "--password", "pw"};
-    const std::string lv2 = "  <installPath format=\"LV2\" path=\"/l\"/>\r\n";
-    // file, its content, the command, where the content is kept ("" for nowhere), the file after the command
-    const std::tuple<std::string, std::string, Paths, std::string, std::string> cases[] = {
+    const std::string lv2 = "  <installPath format=\"LV2\" path=\"/l\"/>\r\n", custom = "<installPath format=\"VST3\" "
+                            "path=\"/studio\"/><installPath format=\"CLAP\" path=\"/a&b\"/>";
+    const std::string record = "[{\"product\": \"Aurora\", \"version\": \"1.0\", \"path\": \"/x\"]";
+    // file, its content, the command, why it is not read, where it is kept ("" for nowhere), the file after
+    const std::tuple<std::string, std::string, Paths, std::string, std::string, std::string> cases[] = {
         {"credentials.xml", xml("credentials", fanLogin + teamLogin).substr(0, 150), loginFan,
-         "credentials.xml.damaged", xml("credentials", fanLogin)},
-        {"credentials.xml", "<credentials>", {"logout", "donators", "aurora"}, "credentials.xml.damaged-2",
-         xml("credentials")},
-        {"credentials.xml", "", loginFan, "", xml("credentials", fanLogin)},
+         "not well-formed XML at line 5", "credentials.xml.damaged", xml("credentials", fanLogin)},
+        {"credentials.xml", "<credentials>", {"logout", "donators", "aurora"}, "not well-formed XML at line 1",
+         "credentials.xml.damaged-2", xml("credentials")},
+        {"credentials.xml", "<credentials>\n" + fanLogin + "</credential>", {"list", "Aurora"},
+         "not well-formed XML at line 3", "", "<credentials>\n" + fanLogin + "</credential>"},
+        {"credentials.xml", "", loginFan, "an empty file", "", xml("credentials", fanLogin)},
         {"credentials.xml", "<credentials/>\n" + teamLogin, {"logout", "donators", "aurora"},
-         "credentials.xml.damaged-3", xml("credentials")},
+         "not well-formed XML at line 2", "credentials.xml.damaged-3", xml("credentials")},
+        {"settings.xml", "<pluginManager>" + custom + "</pluginManager>", {"paths"}, "not well-formed XML at line 1",
+         "", "<pluginManager>" + custom + "</pluginManager>"},
         {"settings.xml", "<pluginManager><installPath format=\"CLAP\" path=/home/me/clap/></pluginManager>",
-         {"paths", "LV2", "/l"}, "settings.xml.damaged", xml("pluginManager", lv2)},
+         {"paths", "LV2", "/l"}, "not well-formed XML at line 1", "settings.xml.damaged", xml("pluginManager", lv2)},
         {"settings.xml", teamLoginOn + std::string(largestStoredFile, ' '), {"paths", "LV2", "/l"},
-         "settings.xml.damaged-2", xml("pluginManager", lv2)},
+         "larger than 1 MiB", "settings.xml.damaged-2", xml("pluginManager", lv2)},
+        {"installed.json", record, {"teamlogin"}, "not JSON at line 1", "", record},
     };
-    for (const auto& [name, content, arguments, kept, after] : cases)
+    for (const auto& [name, content, arguments, why, kept, after] : cases)
     {
+        SCOPED_TRACE(name + " " + testing::PrintToString(arguments));
         testSupport::writeFile(run.settingsFile(name), content);
         const std::string notice = "Could not read " + run.settingsFile(name) + "; it is kept as ";
-        EXPECT_EQ(run(arguments).err, kept.empty() ? "" : notice + run.settingsFile(kept) + "\n");
+        const auto result = run(arguments);
+        EXPECT_EQ(result.exitCode, 0);
+        EXPECT_EQ(result.err, (why.empty() ? "" : unread(run.settingsFile(name), why)) +
+                                  (kept.empty() ? "" : notice + run.settingsFile(kept) + "\n"));
         EXPECT_EQ(run.settingsText(kept), kept.empty() ? "" : content);
         EXPECT_EQ(run.settingsText(name), after);
     }
+}
+
+// A save runs the reader's own check on the text it is about to write. A text the next run would
+// set aside (each quote of a path written as "&quot;" takes the value past its bound; a file read
+// at the bound of names gains three) fails the save, saying why, and the file stays as it was with
+// nothing set aside. The longest real folder path fits.
+TEST_F(ListingCommands, ASaveTheNextRunCouldNotReadBackIsRefusedAndChangesNothing)
+{
+    std::string named = "<pluginManager>";
+    for (size_t i = 1; i < maxXmlNames; ++i)
+        named += "<n" + std::to_string(i) + "/>";
+    const std::string keep = xml("pluginManager", "  <installPath format=\"CLAP\" path=\"/keep\"/>\r\n");
+    const std::string file = run.settingsFile("settings.xml"), longest = "/" + std::string(4094, '"');
+    // settings.xml, the folder given for VST3, why the save is refused
+    const std::tuple<std::string, std::string, std::string> cases[] = {
+        {keep, "/" + std::string(11000, '"'), "a value longer than 64 KiB"},
+        {named + "</pluginManager>", "/v", "more than 128 names"}};
+    for (const auto& [before, folder, why] : cases)
+    {
+        testSupport::writeFile(file, before);
+        EXPECT_EQ(run({"paths", "VST3", folder}).outcome(),
+                  Outcome(1, "", "Could not save " + file + ": it would not be read back (" + why + ")\n"));
+        EXPECT_EQ(run.settingsText("settings.xml") + run.settingsText("settings.xml.damaged"), before);
+    }
+    testSupport::writeFile(file, keep);
+    EXPECT_EQ(run({"paths", "VST3", longest}).exitCode, 0);
+    EXPECT_NE(run({"paths"}).out.find("VST3\t" + longest + "\tcustom\n"), std::string::npos);
 }

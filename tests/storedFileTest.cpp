@@ -1,5 +1,6 @@
 #include "manager/logins/credentials.h"
 #include "manager/platform/storedFile.h"
+#include "manager/platform/xml.h"
 #include "manager/state/installPaths.h"
 #include "manager/state/installedPlugins.h"
 
@@ -71,10 +72,25 @@ TEST(StoredFile, EachStoredFileIsReplacedWithoutTouchingOtherWritersFilesOrLeavi
     EXPECT_FALSE(replaceStoredFile(folder.file("taken"), "text", FileAccess::OwnerOnly, error));
     EXPECT_FALSE(replaceStoredFile(folder.file("missing/stored"), "text", FileAccess::Shared, error));
     // Larger than a reader takes: the next run would keep it aside as unreadable.
-    EXPECT_FALSE(saveStoredFile(folder.file("large"), std::string(largestStoredFile + 1, ' '), FileAccess::Shared,
-                                [](const std::string&) { return true; }, error));
+    EXPECT_FALSE(saveStoredFile(folder.file("large"), "<r>" + std::string(largestStoredFile, ' ') + "</r>",
+                                FileAccess::Shared, checkXml, error));
+    EXPECT_EQ(error, "Could not save " + folder.file("large") + ": it would not be read back (larger than 1 MiB)");
     EXPECT_EQ(namesIn(folder.path()), Names{"taken"});
     EXPECT_EQ(folder.read("taken/inside"), "x");
+}
+
+// A login the server took is stored as the writer escapes it: one whose user name grows past the
+// bound of a value is not saved, as the next run would set the file aside with every login in it.
+TEST(StoredFile, ALoginTheNextRunWouldNotReadBackIsNotSaved)
+{
+    const testSupport::TempFolder settings;
+    PlatformUtils::setSettingsFolder(settings.path());
+    std::string error;
+    EXPECT_FALSE(CredentialStore(false).set(Channel::Internal, "", {std::string(11000, '"'), "pw"}, true, error));
+    PlatformUtils::setSettingsFolder("");
+    EXPECT_EQ(error, "Could not save " + settings.file("credentials.xml") +
+                         ": it would not be read back (a value longer than 64 KiB)");
+    EXPECT_TRUE(std::filesystem::is_empty(settings.path()));
 }
 
 // A save killed before its rename (here by the signal of a write past the file size limit) leaves

@@ -15,12 +15,6 @@ namespace
 const std::string donatorsPrefix = "donators:";
 
 std::string settingsFile() { return PlatformUtils::getSettingsPath("credentials.xml"); }
-
-bool isXml(const std::string& text)
-{
-    std::unique_ptr<juce::XmlElement> root;
-    return parseXml(text, root);
-}
 }
 
 CredentialStore::CredentialStore(bool load)
@@ -97,17 +91,23 @@ bool CredentialStore::save(std::string& error) const
 
     // The mode is given to the new file before it takes the name: set by name afterwards, it would
     // reach whatever stands there, such as the file a link there leads to.
-    return saveStoredFile(settingsFile(), root.toString().toStdString(), FileAccess::OwnerOnly, isXml, error);
+    return saveStoredFile(settingsFile(), root.toString().toStdString(), FileAccess::OwnerOnly, checkXml, error);
 }
 
 void CredentialStore::load()
 {
     entries.clear();
 
-    std::string text;
+    std::string text, why;
     std::unique_ptr<juce::XmlElement> root;
-    if (!readStoredFile(settingsFile(), text) || !parseXml(text, root))
+    readStatus = readStoredFile(settingsFile(), text);
+    if (readStatus.kind != ReadStatus::Kind::Read)
         return;
+    if (!parseXml(text, root, why))
+    {
+        readStatus.refuse(why);
+        return;
+    }
 
     for (const auto* element : root->getChildIterator())
     {

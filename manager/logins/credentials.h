@@ -1,6 +1,7 @@
 #pragma once
 
 #include "manager/catalog/asset.h"
+#include "manager/platform/storedFile.h"
 
 #include <map>
 #include <string>
@@ -40,9 +41,12 @@ public:
 
     // Writes credentials.xml; a failed write leaves the previous file and says why.
     bool save(std::string& error) const;
-    // Replaces the logins by those of credentials.xml; incomplete ones are left out.
+    // Replaces the logins by those of credentials.xml; incomplete ones are left out. A missing or
+    // broken file gives none, and readStatus says which it was.
     void load();
 
     std::map<std::string, Credentials> entries;
+    // What the last load found; NotThere until one.
+    ReadStatus readStatus;
 };
 }

@@ -1,6 +1,6 @@
 #include "manager/platform/json.h"
 
-#include "manager/platform/storedFile.h"
+#include "manager/platform/textReader.h"
 #include "manager/platform/utf8.h"
 
 #include <cstring>
@@ -11,8 +11,6 @@ namespace pluginManager
 namespace
 {
 using Cursor = juce::String::CharPointerType;
-
-const std::string byteOrderMark = "\xEF\xBB\xBF";
 
 // The framework's parser adds up the digits before the point in 64 bits and those of the exponent
 // in 32, past their end.
@@ -125,15 +123,15 @@ bool guardReceived(const juce::String& text, std::string& guarded)
 
 // A stored text checked against JSON's own grammar, with what the framework's parser would misread
 // rewritten on the way.
-class StoredJson
+class StoredJson : public TextReader
 {
 public:
-    explicit StoredJson(const std::string& text) : m_text(text) {}
+    explicit StoredJson(const std::string& text) : TextReader(text) {}
 
     bool read(std::string& guarded)
     {
-        if (m_text.compare(0, byteOrderMark.size(), byteOrderMark) == 0)
-            m_at = m_copied = byteOrderMark.size();
+        skipByteOrderMark();
+        m_copied = m_at;
         skipSpace();
         if (!value(0))
             return false;
@@ -148,10 +146,13 @@ public:
 private:
     bool value(int depth)
     {
-        switch (at(m_at))
+        const char c = at(m_at);
+        if ((c == '{' || c == '[') && depth >= maxJsonNesting)
+            return refuse("more than " + std::to_string(maxJsonNesting) + " levels");
+        switch (c)
         {
-            case '{': return depth < maxJsonNesting && members(depth + 1);
-            case '[': return depth < maxJsonNesting && elements(depth + 1);
+            case '{': return members(depth + 1);
+            case '[': return elements(depth + 1);
             case '"': return string();
             case 't': return word("true");
             case 'f': return word("false");
@@ -295,7 +296,7 @@ private:
     bool known(const std::string& name)
     {
         m_names.insert(name);
-        return m_names.size() <= maxJsonNames;
+        return m_names.size() <= maxJsonNames || refuse("more than " + std::to_string(maxJsonNames) + " names");
     }
 
     size_t digits()
@@ -306,20 +307,12 @@ private:
         return m_at - begin;
     }
 
-    void skipSpace()
-    {
-        while (at(m_at) == ' ' || at(m_at) == '\t' || at(m_at) == '\n' || at(m_at) == '\r')
-            ++m_at;
-    }
-
     // The text from begin to where reading has come is given to the parser as replacement.
     void replace(size_t begin, const std::string& replacement)
     {
         m_out.append(m_text, m_copied, begin - m_copied).append(replacement);
         m_copied = m_at;
     }
-
-    char at(size_t index) const { return index < m_text.size() ? m_text[index] : '\0'; }
 
     // Past one character, which the caller has checked.
     bool step()
@@ -328,8 +321,6 @@ private:
         return true;
     }
 
-    const std::string& m_text;
-    size_t m_at = 0;
     size_t m_copied = 0;
     std::string m_out;
     std::unordered_set<std::string> m_names;
@@ -352,11 +343,21 @@ bool parseJson(const std::string& text, juce::var& value)
            parsed(guarded, value);
 }
 
-bool parseStoredJson(const std::string& text, juce::var& value)
+bool parseStoredJson(const std::string& text, juce::var& value, std::string& why)
 {
     value = juce::var();
+    if (!isStoredText(text, why))
+        return false;
+    StoredJson stored(text);
     std::string guarded;
-    return text.size() <= largestStoredFile && isUtf8(text) && StoredJson(text).read(guarded) &&
-           parsed(guarded, value);
+    if (!stored.read(guarded))
+    {
+        why = stored.why("not JSON");
+        return false;
+    }
+    if (parsed(guarded, value))
+        return true;
+    why = "not JSON";
+    return false;
 }
 }

@@ -29,7 +29,7 @@ bool parseJson(const std::string& text, juce::var& value);
 // after it, texts in double quotes, no more than maxJsonNesting levels and maxJsonNames member
 // names. Numbers read as by parseJson, and a character written as a pair of escaped UTF-16
 // halves (as the framework writes those beyond U+FFFF) as that character, where the framework's
-// parser would read two halves that are no characters. False, with value emptied, for anything
-// else.
-bool parseStoredJson(const std::string& text, juce::var& value);
+// parser would read two halves that are no characters. False, with value emptied and why saying
+// what was found (such as "more than 512 levels" or "not JSON at line 3"), for anything else.
+bool parseStoredJson(const std::string& text, juce::var& value, std::string& why);
 }

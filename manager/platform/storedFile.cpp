@@ -46,6 +46,16 @@ constexpr int noUnnamedFiles = -1;
 // Some calls fail without saying why; a failure must never read as success.
 int lastError() { return errno != 0 ? errno : EIO; }
 
+// A folder above the file that is a file itself leaves no place for it either.
+bool isNotThere(int code) { return code == ENOENT || code == ENOTDIR; }
+
+ReadStatus cannotOpen(ReadStatus status, int code)
+{
+    status.kind = ReadStatus::Kind::CannotOpen;
+    status.why = std::generic_category().message(code);
+    return status;
+}
+
 bool fail(const std::string& path, const std::string& reason, std::string& error)
 {
     error = "Could not save " + path + ": " + reason;
@@ -234,16 +244,24 @@ bool isOtherThanFile(const std::string& path)
     return ::stat(path.c_str(), &info) == 0 && !S_ISREG(info.st_mode) && !S_ISDIR(info.st_mode);
 }
 
-bool holdsSomething(const std::string& path)
+bool isFolder(const std::string& path)
 {
     struct stat info = {};
-    return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) && info.st_size > 0;
+    return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
+// A file that cannot be opened is never taken for a damaged one: it may be whole, and it is not
+// ours to move. (A folder there fails the rename, which says so.)
 bool keepUnreadableFile(const std::string& path, StoredFileCheck readable, std::string& error)
 {
-    std::string text;
-    if (!holdsSomething(path) || (readStoredFile(path, text) && readable(text)))
+    std::string text, why;
+    const ReadStatus old = readStoredFile(path, text);
+    if (old.kind == ReadStatus::Kind::CannotOpen && !isFolder(path))
+    {
+        error = "Could not read " + path + ": " + old.why + ". Nothing was changed.";
+        return false;
+    }
+    if (old.kind != ReadStatus::Kind::Read || text.empty() || readable(text, why))
         return true;
     for (int copy = 1; copy <= maxKeptCopies; ++copy)
     {
@@ -283,31 +301,47 @@ bool replaceStoredFile(const std::string& path, const std::string& text, FileAcc
     return true;
 }
 
-bool readStoredFile(const std::string& path, std::string& text, size_t limit)
+void ReadStatus::refuse(std::string reason)
+{
+    kind = Kind::Malformed;
+    why = std::move(reason);
+}
+
+ReadStatus readStoredFile(const std::string& path, std::string& text, size_t limit)
 {
     text.clear();
+    ReadStatus status;
+    status.path = path;
     const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
-        return false;
+        return isNotThere(errno) ? status : cannotOpen(std::move(status), lastError());
     struct stat info = {};
-    bool ok = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
+    int problem = ::fstat(fd, &info) != 0 ? lastError() : 0;
+    const bool regular = problem == 0 && S_ISREG(info.st_mode);
     char buffer[65536];
-    while (ok && text.size() <= limit)
+    while (regular && problem == 0 && text.size() <= limit)
     {
         const auto got = ::read(fd, buffer, std::min(sizeof buffer, limit + 1 - text.size()));
         if (got < 0 && errno == EINTR)
             continue;
+        if (got < 0)
+            problem = lastError();
         if (got <= 0)
-        {
-            ok = got == 0;
             break;
-        }
         text.append(buffer, static_cast<size_t>(got));
     }
     ::close(fd);
-    if (!ok)
-        text.clear();
-    return ok;
+    if (problem == 0 && regular)
+    {
+        status.kind = ReadStatus::Kind::Read;
+        return status;
+    }
+    text.clear();
+    if (problem != 0)
+        return cannotOpen(std::move(status), problem);
+    status.kind = ReadStatus::Kind::CannotOpen;
+    status.why = "not a regular file";
+    return status;
 }
 
 bool folderTakesFiles(const std::string& folder)
@@ -332,13 +366,14 @@ bool folderTakesFiles(const std::string& folder)
 bool saveStoredFile(const std::string& path, const std::string& text, FileAccess access, StoredFileCheck readable,
                     std::string& error)
 {
+    // The next run would set it aside as malformed, and with it everything the save was to keep.
+    std::string why;
+    if (!readable(text, why))
+        return fail(path, "it would not be read back (" + why + ")", error);
     if (!createFolder(toFile(path).getParentDirectory()))
         return fail(path, lastError(), error);
     if (isOtherThanFile(path))
         return fail(path, "it is not a regular file", error);
-    // The next run would read it as unreadable and keep it aside.
-    if (text.size() > largestStoredFile)
-        return fail(path, "it would be larger than the program reads back", error);
     return keepUnreadableFile(path, readable, error) && replaceStoredFile(path, text, access, error);
 }
 }

@@ -28,24 +28,52 @@ constexpr size_t largestStoredFile = 1024 * 1024;
 // why), the previous file untouched and no sibling left behind.
 bool replaceStoredFile(const std::string& path, const std::string& text, FileAccess access, std::string& error);
 
+// What reading a stored file found. A loader keeps it, so that the command line can say which file
+// it went on without, and why.
+struct ReadStatus
+{
+    enum class Kind
+    {
+        Read,
+        // Nothing at the path, or no folder above it: the file is simply not made yet.
+        NotThere,
+        // Read, but its reader does not understand it.
+        Malformed,
+        // Something is there that could not be read: no permission, no regular file, an I/O error.
+        CannotOpen
+    };
+
+    std::string path;
+    Kind kind = Kind::NotThere;
+    // For Malformed and CannotOpen: what was found, such as "Permission denied".
+    std::string why;
+
+    bool failed() const { return kind == Kind::Malformed || kind == Kind::CannotOpen; }
+    // Marks a file that was read as one its reader refused, for why.
+    void refuse(std::string reason);
+};
+
 // The bytes of the regular file at path, at most limit + 1 of them, so that a longer file shows as
-// such. It is opened without waiting: a FIFO there would hold the run until someone wrote into it.
-// False when there is no file, it is no regular file, or it cannot be read.
-bool readStoredFile(const std::string& path, std::string& text, size_t limit = largestStoredFile);
+// such: Read with them in text, else NotThere or CannotOpen with text empty. It is opened without
+// waiting: a FIFO there would hold the run until someone wrote into it.
+ReadStatus readStoredFile(const std::string& path, std::string& text, size_t limit = largestStoredFile);
 
 // Whether a file can be made in folder now, as a save would make its sibling; nothing is left there.
 bool folderTakesFiles(const std::string& folder);
 
-// Whether the text of a stored file is one its reader understands.
-using StoredFileCheck = bool (*)(const std::string& text);
+// Whether the text of a stored file is one its reader understands; when not, why says what it found.
+using StoredFileCheck = bool (*)(const std::string& text, std::string& why);
 
-// Saves a settings file: creates its folder, and replaces the file as above. A reader takes a file
-// it cannot read for an empty one, so the save would lose whatever the user had in it: such a
+// Saves a settings file: creates its folder, and replaces the file as above. The text is first
+// given to readable, the reader's own check: a text the next run would not read back is not
+// written ("Could not save <path>: it would not be read back (<why>)"). A reader takes a file it
+// found malformed for an empty one, so the save would lose whatever the user had in it: such a
 // file is first moved to "<path>.damaged" (or "-2", "-3" and on after it, never over an earlier
 // one), and one line on the error stream and in the log names both files. An empty file holds
-// nothing to lose and is simply replaced. False, with error, when the file could not be saved (a
-// text larger than largestStoredFile is not), or the unreadable one could not be moved; the latter
-// is then left where it is.
+// nothing to lose and is simply replaced. A regular file there that cannot be opened (another
+// user's, say) may be whole, so it is never replaced: "Could not read <path>: <why>. Nothing was
+// changed." False, with error, whenever the file was not saved; the old file is then left as it was
+// and where it was.
 bool saveStoredFile(const std::string& path, const std::string& text, FileAccess access, StoredFileCheck readable,
                     std::string& error);
 }

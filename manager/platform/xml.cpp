@@ -1,6 +1,6 @@
 #include "manager/platform/xml.h"
 
-#include "manager/platform/storedFile.h"
+#include "manager/platform/textReader.h"
 #include "manager/platform/utf8.h"
 
 #include <algorithm>
@@ -12,8 +12,6 @@ namespace pluginManager
 {
 namespace
 {
-const char* const byteOrderMark = "\xEF\xBB\xBF";
-
 // The longest reference that can stand for a character: "&#x10FFFF;" or "&#1114111;".
 constexpr size_t longestReference = 10;
 
@@ -41,6 +39,8 @@ bool isNameCharacter(char32_t c)
 // than a few of ASCII's as a reference, control characters included, and no text holds a NUL.
 bool isReferable(char32_t c) { return c != 0 && c <= 0x10FFFF && (c < 0xD800 || c > 0xDFFF); }
 
+const char* const notWellFormed = "not well-formed XML";
+
 enum class Step
 {
     Failed,
@@ -50,16 +50,15 @@ enum class Step
 
 // Checks that a text is one well-formed document within our bounds, in one pass and without
 // recursion; the framework's parser then reads only texts it reads whole and as they are meant.
-class WellFormed
+class WellFormed : public TextReader
 {
 public:
-    explicit WellFormed(const std::string& text) : m_text(text) {}
+    explicit WellFormed(const std::string& text) : TextReader(text) {}
 
     // Where the document begins (past a byte order mark); false for anything but a whole document.
     bool check(size_t& begin)
     {
-        if (startsWith(byteOrderMark))
-            m_at = std::char_traits<char>::length(byteOrderMark);
+        skipByteOrderMark();
         begin = m_at;
         if (startsWith("<?xml") && (isSpace(at(m_at + 5)) || at(m_at + 5) == '?') && !skipPast("?>"))
             return false;
@@ -76,7 +75,9 @@ private:
         {
             std::string name;
             bool empty = false;
-            if (open.size() >= maxXmlNesting || !startTag(name, empty))
+            if (open.size() >= maxXmlNesting)
+                return refuse("more than " + std::to_string(maxXmlNesting) + " levels");
+            if (!startTag(name, empty))
                 return false;
             if (!empty)
                 open.push_back(std::move(name));
@@ -152,8 +153,15 @@ private:
                 skipped = comment();
             else if (startsWith("<![CDATA["))
                 skipped = characterData();
+            else if (startsWith("<?"))
+            {
+                refuse("a processing instruction inside the root element");
+                return Step::Failed;
+            }
             else
-                return startsWith("<!") || startsWith("<?") ? Step::Failed : Step::StartTag;
+            {
+                return startsWith("<!") ? Step::Failed : Step::StartTag;
+            }
             if (!skipped)
                 return Step::Failed;
         }
@@ -194,7 +202,8 @@ private:
                 return false;
             ++m_at;
         }
-        return false;
+        return m_at < m_text.size() ? refuse("a value longer than " + std::to_string(longestXmlValue / 1024) + " KiB")
+                                    : false;
     }
 
     // "&" and what follows up to ";": one of the five named entities or a character's number.
@@ -275,6 +284,10 @@ private:
                 if (!instruction())
                     return false;
             }
+            else if (startsWith("<!DOCTYPE"))
+            {
+                return refuse("a document type declaration");
+            }
             else
             {
                 return true;
@@ -305,18 +318,10 @@ private:
             return true;
         }
         if (m_names.size() == maxXmlNames)
-            return false;
+            return refuse("more than " + std::to_string(maxXmlNames) + " names");
         id = m_names.size();
         m_names.emplace(text, id);
         return true;
-    }
-
-    bool skipSpace()
-    {
-        const size_t begin = m_at;
-        while (isSpace(at(m_at)))
-            ++m_at;
-        return m_at > begin;
     }
 
     bool skipPast(const char* end)
@@ -328,16 +333,19 @@ private:
         return true;
     }
 
-    bool startsWith(const char* prefix) const
-    {
-        return m_text.compare(m_at, std::char_traits<char>::length(prefix), prefix) == 0;
-    }
-    char at(size_t index) const { return index < m_text.size() ? m_text[index] : '\0'; }
-
-    const std::string& m_text;
-    size_t m_at = 0;
     std::unordered_map<std::string, size_t> m_names;
 };
+
+bool checked(const std::string& text, size_t& begin, std::string& why)
+{
+    if (!isStoredText(text, why))
+        return false;
+    WellFormed document(text);
+    if (document.check(begin))
+        return true;
+    why = document.why(notWellFormed);
+    return false;
+}
 
 void appendEscaped(std::string& out, const juce::String& text)
 {
@@ -386,14 +394,22 @@ void appendOneLine(std::string& out, const juce::XmlElement& element)
 }
 }
 
-bool parseXml(const std::string& text, std::unique_ptr<juce::XmlElement>& root)
+bool checkXml(const std::string& text, std::string& why)
+{
+    size_t begin = 0;
+    return checked(text, begin, why);
+}
+
+bool parseXml(const std::string& text, std::unique_ptr<juce::XmlElement>& root, std::string& why)
 {
     root.reset();
     size_t begin = 0;
-    if (text.size() > largestStoredFile || !isUtf8(text) || !WellFormed(text).check(begin))
+    if (!checked(text, begin, why))
         return false;
     root = juce::XmlDocument::parse(
         juce::String::fromUTF8(text.data() + begin, static_cast<int>(text.size() - begin)));
+    if (root == nullptr)
+        why = notWellFormed;
     return root != nullptr;
 }
 

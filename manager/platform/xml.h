@@ -29,8 +29,13 @@ constexpr size_t longestXmlValue = 64 * 1024;
 // quoted, once each per element and no longer than longestXmlValue, only the five named entities
 // and character references, nothing but space, comments and processing instructions around the
 // root and none inside it, no document type declaration, at most maxXmlNesting levels and
-// maxXmlNames names. False, with root emptied, for anything else.
-bool parseXml(const std::string& text, std::unique_ptr<juce::XmlElement>& root);
+// maxXmlNames names. False, with root emptied and why saying what was found (such as "more than
+// 128 names" or "not well-formed XML at line 3"), for anything else.
+bool parseXml(const std::string& text, std::unique_ptr<juce::XmlElement>& root, std::string& why);
+
+// Whether parseXml would read text, without building its elements: the check a save runs on the
+// text it is about to write. False with why as parseXml gives it.
+bool checkXml(const std::string& text, std::string& why);
 
 // The element with its attributes and children as XML on one line, which parseXml reads back as it
 // was. (The framework's own single-line rendering crashes on an element that follows a text and

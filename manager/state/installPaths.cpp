@@ -15,12 +15,6 @@ namespace
 {
 std::string settingsFile() { return PlatformUtils::getSettingsPath("settings.xml"); }
 
-bool isXml(const std::string& text)
-{
-    std::unique_ptr<juce::XmlElement> root;
-    return parseXml(text, root);
-}
-
 std::string attribute(const juce::XmlElement& element, const char* name)
 {
     return element.getStringAttribute(name).toStdString();
@@ -167,7 +161,8 @@ bool InstallPaths::save(std::string& error) const
     for (const auto& text : preservedElements)
     {
         std::unique_ptr<juce::XmlElement> element;
-        if (parseXml(text, element))
+        std::string ignored;
+        if (parseXml(text, element, ignored))
             children.push_back(std::move(element));
     }
 
@@ -176,17 +171,23 @@ bool InstallPaths::save(std::string& error) const
     juce::XmlElement root("pluginManager");
     for (auto it = children.rbegin(); it != children.rend(); ++it)
         root.prependChildElement(it->release());
-    return saveStoredFile(settingsFile(), root.toString().toStdString(), FileAccess::Shared, isXml, error);
+    return saveStoredFile(settingsFile(), root.toString().toStdString(), FileAccess::Shared, checkXml, error);
 }
 
 void InstallPaths::load()
 {
     *this = InstallPaths(false);
 
-    std::string text;
+    std::string text, why;
     std::unique_ptr<juce::XmlElement> root;
-    if (!readStoredFile(settingsFile(), text) || !parseXml(text, root))
+    readStatus = readStoredFile(settingsFile(), text);
+    if (readStatus.kind != ReadStatus::Kind::Read)
         return;
+    if (!parseXml(text, root, why))
+    {
+        readStatus.refuse(why);
+        return;
+    }
 
     for (const auto* element : root->getChildIterator())
     {

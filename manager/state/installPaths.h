@@ -1,6 +1,7 @@
 #pragma once
 
 #include "manager/platform/platformUtils.h"
+#include "manager/platform/storedFile.h"
 
 #include <cstdint>
 #include <map>
@@ -21,7 +22,7 @@ public:
     explicit InstallPaths(bool load);
 
     // Replaces everything by the contents of settings.xml; a missing or broken file gives the
-    // defaults.
+    // defaults, and readStatus says which it was.
     void load();
     // Replaces settings.xml whole; a failure leaves the old file and says why.
     bool save(std::string& error) const;
@@ -56,5 +57,7 @@ public:
     std::set<std::string> collapsedCategories;
     // Unknown elements of settings.xml, each as its XML text on one line, in file order.
     std::vector<std::string> preservedElements;
+    // What the last load found; NotThere until one.
+    ReadStatus readStatus;
 };
 }

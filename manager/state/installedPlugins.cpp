@@ -16,15 +16,20 @@ namespace
 {
 std::string recordFile() { return PlatformUtils::getSettingsPath("installed.json"); }
 
-bool parseRecord(const std::string& bytes, juce::var& root)
+bool parseRecord(const std::string& bytes, juce::var& root, std::string& why)
 {
-    return parseStoredJson(bytes, root) && root.isArray();
+    if (!parseStoredJson(bytes, root, why))
+        return false;
+    if (root.isArray())
+        return true;
+    why = "not a JSON array";
+    return false;
 }
 
-bool isRecord(const std::string& bytes)
+bool isRecord(const std::string& bytes, std::string& why)
 {
     juce::var root;
-    return parseRecord(bytes, root);
+    return parseRecord(bytes, root, why);
 }
 
 // A recorded path is the one the program wrote; a leading "~" in it is no home folder.
@@ -244,10 +249,16 @@ void InstalledPlugins::load()
 {
     entries.clear();
 
-    std::string bytes;
+    std::string bytes, why;
     juce::var root;
-    if (!readStoredFile(recordFile(), bytes) || !parseRecord(bytes, root))
+    readStatus = readStoredFile(recordFile(), bytes);
+    if (readStatus.kind != ReadStatus::Kind::Read)
         return;
+    if (!parseRecord(bytes, root, why))
+    {
+        readStatus.refuse(why);
+        return;
+    }
     const auto* records = root.getArray();
 
     for (const auto& record : *records)

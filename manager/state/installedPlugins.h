@@ -2,6 +2,7 @@
 
 #include "manager/catalog/asset.h"
 #include "manager/platform/platformUtils.h"
+#include "manager/platform/storedFile.h"
 
 #include <cstdint>
 #include <string>
@@ -30,7 +31,8 @@ public:
 
     explicit InstalledPlugins(bool load);
 
-    // Replaces the record by installed.json; a missing or broken file gives an empty record.
+    // Replaces the record by installed.json; a missing or broken file gives an empty record, and
+    // readStatus says which it was.
     void load();
     // Writes installed.json, leaving out installs no longer on disk; a failure leaves the old file
     // and says why.
@@ -57,5 +59,7 @@ public:
                                            const std::vector<std::pair<std::string, PluginFormat>>& removals) const;
 
     std::vector<Entry> entries;
+    // What the last load found; NotThere until one.
+    ReadStatus readStatus;
 };
 }
