@@ -165,6 +165,7 @@ private:
     // the manager has been destroyed by then.
     void runAsync(std::function<std::function<void()>()> work) const;
 
+    // Whether the record names removal's install in its folder while nothing of its own is there.
     bool onlyRecorded(const Removal& removal) const;
     // The items removals of one batch share, once each of those removals is gone from disk.
     void removeSharedItems(const std::vector<Removal>& removals, const std::vector<bool>& gone) const;

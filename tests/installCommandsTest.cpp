@@ -502,6 +502,21 @@ TEST_F(SharedItems, AnUninstallKilledAtAnyStepIsFinishedByRunningItAgain)
     expectWhole(otherAlone, otherRecord);
 }
 
+// An install that fails after it named its items puts the record back as it was.
+TEST_F(SharedItems, AnInstallThatFailsAfterNamingItsItemsLeavesTheRecordAsItWas)
+{
+    const std::string mine = home(".vst3/Multi-top.cfg");
+    writeFile(mine, "mine");
+    // The immutable flag binds root too.
+    if (testSupport::runProcess("chattr", {"+i", mine}).exitCode != 0)
+        GTEST_SKIP() << "the file system here cannot make a file immutable";
+    const auto result = run({"install", "Multi"});
+    testSupport::runProcess("chattr", {"-i", mine});
+    EXPECT_EQ(result.err, "Could not replace " + mine +
+                              ".\n\nIt may be open in a host, or belong to a user with more rights than this one.\n");
+    expectWhole(describeTree(home(".vst3")), otherRecord);
+}
+
 // Two runs with settings of their own install into one folder: the second, started while the first
 // is making its copy there, clears nothing of that copy, and makes its own once the first is done.
 TEST_F(InstallCommands, TwoRunsInstallingIntoOneFolderEachPutAWholePluginThere)

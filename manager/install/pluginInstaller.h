@@ -43,14 +43,14 @@ public:
                       Completion done, const std::string& fileName = {},
                       const std::shared_ptr<ElevatedBatch>& batch = {});
 
-    // name: the product whose plug-in file is looked for and that the messages name; product: whose
-    // rom folder receives the ROM files. files: what the install record lists. deferred collects
-    // paths left for one elevated removal; removedPath receives the path removed first. Either may
-    // be null.
     // Clears what runs killed half-way left in location and in product's rom folder, and their
     // work folders: whatever no live run holds.
     static void clearAfterKilledRuns(const std::string& location, const std::string& product);
 
+    // name: the product whose plug-in file is looked for and that the messages name; product: whose
+    // rom folder receives the ROM files. files: what the install record lists; the ROM files of
+    // every one of them are kept before anything is removed. deferred collects paths left for one
+    // elevated removal; removedPath receives the path removed first. Either may be null.
     static bool uninstall(const std::string& name, const std::string& product, PluginFormat format,
                           const std::string& location, const std::vector<std::string>& files, std::string& message,
                           std::vector<std::string>* deferred = nullptr, std::string* removedPath = nullptr);
