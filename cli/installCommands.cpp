@@ -7,6 +7,7 @@
 #include "manager/pluginManager.h"
 
 #include <iostream>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -65,13 +66,22 @@ bool installOneFormat(PluginManager& manager, const Args& args, const std::strin
 
     PluginInstaller installer;
     std::string message;
-    if (!installer.install(build, manager.credentialsFor(build), folder, {}, message, {}, nullptr))
+    // The record names the build's items before the first is put in place, so that an uninstall
+    // after a run killed at any moment from then on removes them all.
+    std::optional<std::vector<InstalledPlugins::Entry>> earlier;
+    const auto recordAhead = [&](const std::vector<std::string>& items) {
+        earlier = manager.recordAhead(build, items, folder);
+    };
+    if (!installer.install(build, manager.credentialsFor(build), folder, {}, message, {}, nullptr, recordAhead))
     {
+        std::string ignored;
+        if (earlier)
+            manager.restoreRecord(std::move(*earlier), ignored);
         std::cerr << message << "\n";
         return false;
     }
     std::string unrecorded;
-    const bool recorded = manager.recordInstall(build, *installer.installedItems, unrecorded);
+    const bool recorded = manager.recordInstall(build, *installer.installedItems, unrecorded, folder);
     std::cout << message << "\n";
     if (!recorded)
         std::cerr << unrecorded << "\n";
@@ -125,15 +135,22 @@ int uninstall(PluginManager& manager, const Args& args)
     if (!isProductName(product, "uninstall"))
         return 1;
 
+    // What a killed run left goes first; a recorded install with nothing of it left on disk is then
+    // removed by forgetting its record, so that a removal killed half-way is finished by asking
+    // for it again.
     std::vector<std::pair<std::string, std::string>> pairs;
     if (args.has("format"))
+    {
+        manager.clearInterrupted(product, PlatformUtils::formatFromString(args.get("format", "")));
         pairs.emplace_back(product, args.get("format", ""));
+    }
     else
     {
         for (const PluginFormat format : InstallPaths::getFormats())
         {
             const std::string text = PlatformUtils::formatToString(format);
-            if (manager.isInstalled(product, text))
+            manager.clearInterrupted(product, format);
+            if (manager.isInstalled(product, text) || manager.isRecorded(product, text))
                 pairs.emplace_back(product, text);
         }
     }

@@ -79,12 +79,20 @@ public:
     bool setInstallPath(const std::string& product, const std::string& formatText, const std::string& path,
                         std::string& error);
     bool isInstalled(const std::string& product, const std::string& formatText) const;
+    // Whether the record names an install of product and format, on disk or not.
+    bool isRecorded(const std::string& product, const std::string& formatText) const;
     std::string getInstalledVersion(const std::string& product, const std::string& formatText) const;
 
     // Recording installs. False when the record could not be saved; the install itself stands.
     // folder: where the install went; empty for the folder pathFor gives.
     bool recordInstall(const Asset& asset, std::vector<std::string> files, std::string& error,
                        const std::string& folder = {});
+    // Before an install puts items into folder: the record of asset's product and format there
+    // names them too, saved even while none of them is in place. Answers the records as they were,
+    // for restoreRecord to put back when the install fails.
+    std::vector<InstalledPlugins::Entry> recordAhead(const Asset& asset, const std::vector<std::string>& items,
+                                                     const std::string& folder);
+    bool restoreRecord(std::vector<InstalledPlugins::Entry> earlier, std::string& error);
 
     // Additional files: fetching a product's additional files into its data folder.
     struct FilesRequest
@@ -107,6 +115,9 @@ public:
         std::string folder;
     };
     Removal removalFor(const std::string& product, PluginFormat format) const;
+    // Clears what runs killed half-way left in the folder an uninstall of product and format
+    // looks in, unless a live run holds that folder.
+    void clearInterrupted(const std::string& product, PluginFormat format) const;
     std::vector<bool> removeAll(const std::vector<Removal>& removals, std::string& error);
     std::vector<bool> uninstallMany(const std::vector<std::pair<std::string, std::string>>& pairs, std::string& error);
     bool uninstall(const std::string& product, const std::string& formatText, std::string& message);
@@ -168,6 +179,8 @@ private:
     // the manager has been destroyed by then.
     void runAsync(std::function<std::function<void()>()> work) const;
 
+    // Whether the record names removal's install in its folder while nothing of its own is there.
+    bool onlyRecorded(const Removal& removal) const;
     // The items removals of one batch share, once each of those removals is gone from disk.
     void removeSharedItems(const std::vector<Removal>& removals, const std::vector<bool>& gone) const;
 

@@ -6,6 +6,7 @@
 
 #include <juce_core/juce_core.h>
 
+#include <algorithm>
 #include <map>
 #include <mutex>
 #include <utility>
@@ -150,6 +151,14 @@ bool PluginManager::setInstallPath(const std::string& product, const std::string
 bool PluginManager::isInstalled(const std::string& product, const std::string& formatText) const
 {
     return !locateInstalled(product, PlatformUtils::formatFromString(formatText)).empty();
+}
+
+bool PluginManager::isRecorded(const std::string& product, const std::string& formatText) const
+{
+    const std::string format = PlatformUtils::formatToString(PlatformUtils::formatFromString(formatText));
+    return std::any_of(installed.entries.begin(), installed.entries.end(),
+                       [&](const InstalledPlugins::Entry& entry)
+                       { return entry.product == product && entry.format == format; });
 }
 
 std::string PluginManager::getInstalledVersion(const std::string& product, const std::string& formatText) const

@@ -9,6 +9,8 @@
 
 #include <juce_core/juce_core.h>
 
+#include <algorithm>
+
 namespace pluginManager
 {
 namespace
@@ -53,10 +55,31 @@ void PluginManager::removeSharedItems(const std::vector<Removal>& removals, cons
     }
 }
 
+// Where nothing of it is found, a recorded install is looked for where the record says it lies:
+// a removal killed half-way is finished there.
 PluginManager::Removal PluginManager::removalFor(const std::string& product, PluginFormat format) const
 {
-    const std::string located = locateInstalled(product, format);
-    return {product, format, located.empty() ? pathFor(product, format) : located};
+    std::string folder = locateInstalled(product, format);
+    const std::string formatText = PlatformUtils::formatToString(format);
+    const auto recorded = std::find_if(installed.entries.begin(), installed.entries.end(),
+                                       [&](const InstalledPlugins::Entry& entry)
+                                       { return entry.product == product && entry.format == formatText; });
+    if (folder.empty() && recorded != installed.entries.end())
+        folder = parentOf(recorded->path);
+    return {product, format, folder.empty() ? pathFor(product, format) : folder};
+}
+
+void PluginManager::clearInterrupted(const std::string& product, PluginFormat format) const
+{
+    PluginInstaller::clearAfterKilledRuns(removalFor(product, format).folder, catalog.dataProductOf(product));
+}
+
+// A record whose install has nothing of its own left in its folder: a removal killed after it took
+// the items, or items deleted by hand. Its removal is done once the record goes.
+bool PluginManager::onlyRecorded(const Removal& removal) const
+{
+    return installed.findEntry(removal.product, removal.format, removal.folder) != nullptr
+           && installed.installedFile(removal.product, removal.format, removal.folder).empty();
 }
 
 // The installer's word is not enough: a removal counts only once its plug-in is gone from disk,
@@ -77,6 +100,12 @@ std::vector<bool> PluginManager::removeAll(const std::vector<Removal>& removals,
         const std::vector<std::string> files =
             installed.filesToRemove(removal.product, removal.format, removal.folder, {});
         pending[i].fileCount = files.size();
+        PluginInstaller::clearAfterKilledRuns(removal.folder, catalog.dataProductOf(removal.product));
+        if (onlyRecorded(removal))
+        {
+            removed[i] = true;
+            continue;
+        }
         std::string message;
         removed[i] = PluginInstaller::uninstall(removal.product, catalog.dataProductOf(removal.product), removal.format,
                                                 removal.folder, files, message, &deferred, &pending[i].removedPath);
@@ -96,7 +125,7 @@ std::vector<bool> PluginManager::removeAll(const std::vector<Removal>& removals,
 
     std::vector<bool> gone(removals.size(), false);
     for (size_t i = 0; i < removals.size(); ++i)
-        gone[i] = removed[i] && !toFile(pending[i].removedPath).exists();
+        gone[i] = removed[i] && (pending[i].removedPath.empty() || !toFile(pending[i].removedPath).exists());
     removeSharedItems(removals, gone);
     for (size_t i = 0; i < removals.size(); ++i)
     {

@@ -33,6 +33,7 @@ struct Build
     std::string product, format, version;
     Channel channel = Channel::Public;
     Files extra = {};
+    Files unversioned = {}; // the same bytes in every build
 };
 
 Files contentOf(const Build& build)
@@ -45,6 +46,7 @@ Files contentOf(const Build& build)
                     name + " " + build.format + " " + build.version}};
     for (const auto& [path, content] : build.extra)
         files.emplace_back(path, content + " " + build.version);
+    files.insert(files.end(), build.unversioned.begin(), build.unversioned.end());
     return files;
 }
 
@@ -312,7 +314,7 @@ TEST_F(InstallCommands, AnUninstallThatCannotFinishLeavesThePluginWholeWithItsRe
 
 // Killed at any step, an uninstall leaves its plug-in whole under its name or not there at all,
 // and the ROM file whole in the plug-in or in the rom folder, never a part of it under the ROM's
-// own name. The next install clears what the killed run left.
+// own name. The same uninstall again clears what the killed run left and finishes the removal.
 TEST_F(InstallCommands, AnUninstallKilledAtAnyStepLeavesNoPartOfAnythingUnderANameThatCounts)
 {
     publish({CatalogServer::product("Aurora", "aurora")}, {{"Aurora", "VST3", "1.0.0"}});
@@ -337,11 +339,177 @@ TEST_F(InstallCommands, AnUninstallKilledAtAnyStepLeavesNoPartOfAnythingUnderANa
             EXPECT_TRUE(readFile(roms + "/factory.bin") == romBytes && (now == whole || now == moved || now.empty()));
         else
             EXPECT_EQ(now, whole);
-        EXPECT_EQ(run({"install", "Aurora"}).exitCode, 0);
+        EXPECT_EQ(run({"uninstall", "Aurora"}).outcome(),
+                  exitCode == 0 ? Outcome(1, "", "Nothing of Aurora is installed here\n")
+                                : Outcome(0, "Aurora VST3 removed\n", ""));
+        EXPECT_EQ(namesIn(home(".vst3")), Lines{});
+        EXPECT_EQ(record(), Lines{});
         EXPECT_EQ(namesIn(roms), Lines{"factory.bin"});
+        EXPECT_EQ(readFile(roms + "/factory.bin"), romBytes);
+        EXPECT_EQ(run({"install", "Aurora"}).exitCode, 0);
     }
     EXPECT_EQ(exitCode, 0) << "an uninstall that nothing stops succeeds";
     EXPECT_GT(step, 5) << "the copy of the ROM file and the removal have steps to be killed after";
+}
+
+namespace
+{
+using Tree = std::map<std::string, std::string>;
+
+// Multi installs a bundle, a data folder, a loose file and Common, which Other installs too; its
+// 1.0.0 also ships OldOnly, which 1.1.0 no longer does. A round of a test kills a run at one more
+// of the steps that change the plug-in folder, until a run is no longer cut short. The home folder
+// the runs share is kept aside and put back, so that each round starts where a run left it.
+class SharedItems : public InstallCommands, public ::testing::WithParamInterface<bool>
+{
+protected:
+    void SetUp() override
+    {
+        const Files common = {{"Common/c.dat", "common"}};
+        const Files data = {{"MultiData/d.dat", "d"}, {"Multi-top.cfg", "cfg"}};
+        Files old = data;
+        old.emplace_back("OldOnly/o.dat", "o");
+        publish({CatalogServer::product("Multi", "multi"), CatalogServer::product("Other", "other")},
+                {{"Multi", "VST3", "1.0.0", Channel::Public, old, common},
+                 {"Multi", "VST3", "1.1.0", Channel::Public, data, common},
+                 {"Other", "VST3", "1.0.0", Channel::Public, {}, common}});
+        ASSERT_EQ(run({"install", "Other"}).exitCode, 0);
+        otherAlone = plugins();
+        otherRecord = {line("Other", "1.0.0", "Common Other.vst3")};
+        settingsNames = namesIn(run.settingsFolder());
+    }
+
+    Tree plugins() const { return describeTree(home(".vst3")); }
+
+    void keep(const std::string& name) const
+    {
+        fs::remove_all(kept.file(name));
+        fs::copy(run.home(), kept.file(name), fs::copy_options::recursive | fs::copy_options::copy_symlinks);
+    }
+    void putBack(const std::string& name) const
+    {
+        for (const auto& entry : fs::directory_iterator(run.home()))
+            fs::remove_all(entry.path());
+        fs::copy(kept.file(name), run.home(), fs::copy_options::recursive | fs::copy_options::copy_symlinks);
+    }
+
+    // The exit code of the run, ended at its stepth change.
+    int killedAt(int step, const Lines& arguments) const
+    {
+        const testSupport::ScopedEnv killAt("VYRPM_TEST_STEP", std::to_string(step));
+        return run(arguments).exitCode;
+    }
+
+    // The plug-in folder holds tree and installed.json names exactly what it holds; nothing of the
+    // runs is left in the temporary folder, the settings folder or the rom folder.
+    void expectWhole(const Tree& tree, const Lines& recorded) const
+    {
+        EXPECT_EQ(plugins(), tree);
+        EXPECT_EQ(record(), recorded);
+        EXPECT_EQ(namesIn(run.temporaryFolder()), Lines{});
+        EXPECT_EQ(namesIn(run.settingsFolder()), settingsNames);
+        EXPECT_EQ(fs::is_directory(data("Multi/roms")) ? namesIn(data("Multi/roms")) : Lines{}, romNames);
+    }
+
+    std::string line(const std::string& product, const std::string& version, const std::string& items) const
+    {
+        return product + " VST3 " + version + " " + home(".vst3/" + product + ".vst3") + " 0 " + items;
+    }
+
+    testSupport::TempFolder kept;
+    Tree otherAlone;
+    Lines otherRecord, settingsNames, romNames;
+};
+}
+
+// Killed at any step, over 1.0.0 or where Multi was not, an install has named its items already:
+// the same install again leaves the whole new plug-in and a record of it, and an uninstall instead
+// takes every item, leaving Common, which Other still lists. An item 1.0.0 installed and 1.1.0 no
+// longer ships stays named, so that the uninstall takes it too.
+TEST_P(SharedItems, AnInstallKilledAtAnyStepIsFinishedByRunningItAgainOrTakenWholeByAnUninstall)
+{
+    const bool over = GetParam();
+    if (over)
+    {
+        ASSERT_EQ(run({"install", "Multi", "--version", "1.0.0"}).exitCode, 0);
+    }
+    keep("before");
+    ASSERT_EQ(run({"install", "Multi"}).exitCode, 0);
+    const Tree after = plugins();
+    const std::string items = "Common Multi-top.cfg Multi.vst3 MultiData";
+    const Lines afterRecord = {otherRecord.front(), line("Multi", "1.1.0", over ? items + " OldOnly" : items)};
+    expectWhole(after, afterRecord);
+    EXPECT_EQ(run({"uninstall", "Multi"}).outcome(), Outcome(0, "Multi VST3 removed\n", ""));
+    expectWhole(otherAlone, otherRecord);
+
+    int step = 0, exitCode = -1;
+    while (exitCode != 0 && step < 60)
+    {
+        SCOPED_TRACE("killed at step " + std::to_string(++step));
+        putBack("before");
+        exitCode = killedAt(step, {"install", "Multi"});
+        keep("killed");
+        EXPECT_EQ(run({"install", "Multi"}).outcome(),
+                  Outcome(0, "Installing Multi VST3 1.1.0 (public) to " + home(".vst3") +
+                                 "\nMulti VST3 1.1.0 installed\n", ""));
+        expectWhole(after, afterRecord);
+        putBack("killed");
+        EXPECT_EQ(run({"uninstall", "Multi"}).outcome(), Outcome(0, "Multi VST3 removed\n", ""));
+        expectWhole(otherAlone, otherRecord);
+    }
+    EXPECT_EQ(exitCode, 0) << "an install that nothing stops succeeds";
+    EXPECT_GT(step, over ? 24 : 12) << "each item is copied, staged and swapped in by steps of its own";
+}
+
+INSTANTIATE_TEST_SUITE_P(OverOneZeroAndWhereNoneWas, SharedItems, ::testing::Bool());
+
+// Killed at any step, the same uninstall again finishes the removal, ROM files of every item kept,
+// and then finds nothing to remove. A plug-in whose own items were deleted by hand is not
+// installed, though Common is still there, and its uninstall drops its record.
+TEST_F(SharedItems, AnUninstallKilledAtAnyStepIsFinishedByRunningItAgain)
+{
+    ASSERT_EQ(run({"install", "Multi", "--version", "1.0.0"}).exitCode + run({"install", "Multi"}).exitCode, 0);
+    writeFile(home(".vst3/MultiData/d.bin"), "rom d");
+    writeFile(home(".vst3/OldOnly/o.bin"), "rom o");
+    keep("installed");
+    romNames = {"d.bin", "o.bin"};
+    int step = 0, exitCode = -1;
+    while (exitCode != 0 && step < 40)
+    {
+        SCOPED_TRACE("killed at step " + std::to_string(++step));
+        putBack("installed");
+        exitCode = killedAt(step, {"uninstall", "Multi"});
+        EXPECT_EQ(run({"uninstall", "Multi"}).outcome(),
+                  exitCode == 0 ? Outcome(1, "", "Nothing of Multi is installed here\n")
+                                : Outcome(0, "Multi VST3 removed\n", ""));
+        expectWhole(otherAlone, otherRecord);
+        EXPECT_EQ(readFile(data("Multi/roms/d.bin")) + readFile(data("Multi/roms/o.bin")), "rom drom o");
+    }
+    EXPECT_EQ(exitCode, 0);
+    EXPECT_GT(step, 8);
+
+    putBack("installed");
+    for (const std::string item : {"Multi.vst3", "MultiData", "Multi-top.cfg", "OldOnly"})
+        fs::remove_all(home(".vst3/" + item));
+    EXPECT_EQ(run({"list", "Multi"}).out, "Multi\tVST3\t1.1.0\tpublic\t\nMulti\tVST3\t1.0.0\tpublic\t\n");
+    EXPECT_EQ(run({"uninstall", "Multi"}).outcome(), Outcome(0, "Multi VST3 removed\n", ""));
+    romNames = {};
+    expectWhole(otherAlone, otherRecord);
+}
+
+// An install that fails after it named its items puts the record back as it was.
+TEST_F(SharedItems, AnInstallThatFailsAfterNamingItsItemsLeavesTheRecordAsItWas)
+{
+    const std::string mine = home(".vst3/Multi-top.cfg");
+    writeFile(mine, "mine");
+    // The immutable flag binds root too.
+    if (testSupport::runProcess("chattr", {"+i", mine}).exitCode != 0)
+        GTEST_SKIP() << "the file system here cannot make a file immutable";
+    const auto result = run({"install", "Multi"});
+    testSupport::runProcess("chattr", {"-i", mine});
+    EXPECT_EQ(result.err, "Could not replace " + mine +
+                              ".\n\nIt may be open in a host, or belong to a user with more rights than this one.\n");
+    expectWhole(describeTree(home(".vst3")), otherRecord);
 }
 
 // Two runs with settings of their own install into one folder: the second, started while the first

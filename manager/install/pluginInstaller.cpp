@@ -30,14 +30,6 @@ juce::String archiveName(const Asset& asset)
     return juce::String::fromUTF8((asset.product + "_" + asset.format + "_" + asset.version + ".zip").c_str());
 }
 
-// What runs that were killed half-way left behind goes before this run changes anything.
-void clearAfterKilledRuns(const std::string& location, const RomFolder& roms)
-{
-    WorkFolder::clearAbandoned();
-    ZipExtractor::clearInterruptedCopies(location);
-    roms.clearInterrupted();
-}
-
 std::string dataProductOf(const Asset& asset)
 {
     return asset.dataProduct.empty() ? asset.product : asset.dataProduct;
@@ -91,19 +83,27 @@ void logInstall(const Asset& asset, const std::string& location, bool ok, bool d
 }
 }
 
+// What runs that were killed half-way left behind goes before this run changes anything.
+void PluginInstaller::clearAfterKilledRuns(const std::string& location, const std::string& product)
+{
+    WorkFolder::clearAbandoned();
+    ZipExtractor::clearInterruptedCopies(location);
+    RomFolder(product).clearInterrupted();
+}
+
 bool PluginInstaller::install(const Asset& asset, const Credentials& login, const std::string& location,
                               const Progress& progress, std::string& message, const std::string& fileName,
-                              const std::shared_ptr<ElevatedBatch>& batch)
+                              const std::shared_ptr<ElevatedBatch>& batch, const ItemsReady& beforeCopy)
 {
     return run(asset, login, location, fileName, progress, cancelRequested, installing, installedItems, message,
-               batch);
+               batch, beforeCopy);
 }
 
 bool PluginInstaller::run(const Asset& asset, const Credentials& login, const std::string& location,
                           const std::string& fileName, const Progress& progress, const std::shared_ptr<bool>& cancel,
                           const std::shared_ptr<std::atomic<bool>>& busy,
                           const std::shared_ptr<std::vector<std::string>>& items, std::string& message,
-                          const std::shared_ptr<ElevatedBatch>& batch)
+                          const std::shared_ptr<ElevatedBatch>& batch, const ItemsReady& beforeCopy)
 {
     // A second install is refused at once rather than made to wait.
     if (busy->exchange(true, std::memory_order_acq_rel))
@@ -135,7 +135,7 @@ bool PluginInstaller::run(const Asset& asset, const Credentials& login, const st
     const bool needsRights = access == WriteAccess::NeedsRights;
     const auto product = dataProductOf(asset);
     const RomFolder roms(product);
-    clearAfterKilledRuns(location, roms);
+    clearAfterKilledRuns(location, product);
 
     // The download lies in a folder of this run's own: in a shared temporary folder, anyone could
     // plant a link at a fixed name there.
@@ -166,7 +166,7 @@ bool PluginInstaller::run(const Asset& asset, const Credentials& login, const st
     ZipExtractor::PendingCopy pending;
     const bool deferrable = needsRights && batch != nullptr;
     const bool ok = ZipExtractor::install(pathOf(archive), location, name, product, needsRights, newItems, message,
-                                          deferrable ? &pending : nullptr);
+                                          deferrable ? &pending : nullptr, beforeCopy);
     const bool deferred = ok && !pending.workFolder.empty();
     if (deferred)
     {
@@ -212,7 +212,7 @@ bool PluginInstaller::uninstall(const std::string& name, const std::string& prod
     std::vector<std::string> localDeferred;
     auto& pendingRemovals = deferred != nullptr ? *deferred : localDeferred;
     const RomFolder roms(product);
-    clearAfterKilledRuns(location, roms);
+    clearAfterKilledRuns(location, product);
 
     auto path = PlatformUtils::installedFilePath(name, format, location);
     if (path.empty())
@@ -244,11 +244,18 @@ bool PluginInstaller::uninstall(const std::string& name, const std::string& prod
     // plug-in without its ROM files, or a broken one.
     if (!ZipExtractor::canRemove(item, message) && !mayDefer(item))
         return false;
-    if (!migrateRoms(item, roms, RomFolder::Keep::Move, message))
-    {
-        message += notRemoved;
-        return false;
-    }
+    // The ROM files of every item that goes are kept before the first item goes: the plug-in's,
+    // then those of the other items its install put there.
+    std::vector<juce::File> going{item};
+    for (const auto& file : files)
+        if (file != path)
+            going.push_back(toFile(file));
+    for (const auto& each : going)
+        if (!migrateRoms(each, roms, RomFolder::Keep::Move, message))
+        {
+            message += notRemoved;
+            return false;
+        }
     if (!removeOne(item, message, pendingRemovals))
         return false;
     for (const auto& file : files)

@@ -21,18 +21,21 @@ class PluginInstaller
 public:
     using Progress = std::function<void(float)>;
     using Completion = std::function<void(bool, const std::string&)>;
+    // Called with the top-level names of the build once they are known, before the first of them
+    // is put into the location, on the install's thread.
+    using ItemsReady = std::function<void(const std::vector<std::string>&)>;
 
     // progress reports the download only. An empty fileName means the format's standard file name.
     bool install(const Asset& asset, const Credentials& login, const std::string& location, const Progress& progress,
                  std::string& message, const std::string& fileName = {},
-                 const std::shared_ptr<ElevatedBatch>& batch = {});
+                 const std::shared_ptr<ElevatedBatch>& batch = {}, const ItemsReady& beforeCopy = {});
 
     // One whole install. On success message is the success text; on failure the failure's.
     static bool run(const Asset& asset, const Credentials& login, const std::string& location,
                     const std::string& fileName, const Progress& progress, const std::shared_ptr<bool>& cancel,
                     const std::shared_ptr<std::atomic<bool>>& busy,
                     const std::shared_ptr<std::vector<std::string>>& items, std::string& message,
-                    const std::shared_ptr<ElevatedBatch>& batch);
+                    const std::shared_ptr<ElevatedBatch>& batch, const ItemsReady& beforeCopy = {});
 
     // Runs the install on a background thread; progress and the completion arrive on the message
     // thread.
@@ -40,10 +43,14 @@ public:
                       Completion done, const std::string& fileName = {},
                       const std::shared_ptr<ElevatedBatch>& batch = {});
 
+    // Clears what runs killed half-way left in location and in product's rom folder, and their
+    // work folders: whatever no live run holds.
+    static void clearAfterKilledRuns(const std::string& location, const std::string& product);
+
     // name: the product whose plug-in file is looked for and that the messages name; product: whose
-    // rom folder receives the ROM files. files: what the install record lists. deferred collects
-    // paths left for one elevated removal; removedPath receives the path removed first. Either may
-    // be null.
+    // rom folder receives the ROM files. files: what the install record lists; the ROM files of
+    // every one of them are kept before anything is removed. deferred collects paths left for one
+    // elevated removal; removedPath receives the path removed first. Either may be null.
     static bool uninstall(const std::string& name, const std::string& product, PluginFormat format,
                           const std::string& location, const std::vector<std::string>& files, std::string& message,
                           std::vector<std::string>* deferred = nullptr, std::string* removedPath = nullptr);

@@ -208,7 +208,8 @@ juce::File ZipExtractor::pluginRoot(const juce::File& folder, const std::string&
 
 bool ZipExtractor::install(const std::string& zipPath, const std::string& location, const std::string& fileName,
                            const std::string& product, bool needsRights, std::vector<std::string>& items,
-                           std::string& message, PendingCopy* pending)
+                           std::string& message, PendingCopy* pending,
+                           const std::function<void(const std::vector<std::string>&)>& beforeCopy)
 {
     WorkFolder work;
     if (!work.create())
@@ -239,6 +240,8 @@ bool ZipExtractor::install(const std::string& zipPath, const std::string& locati
 
     if (!needsRights)
     {
+        if (beforeCopy)
+            beforeCopy(items);
         if (!copyInto(pathOf(root), location, message))
             return false;
         // A read-me of an earlier install would otherwise stay behind, describing another build.
@@ -252,6 +255,8 @@ bool ZipExtractor::install(const std::string& zipPath, const std::string& locati
         work.handOver();
         return true;
     }
+    if (beforeCopy)
+        beforeCopy(items);
     return ElevatedTask::copyInto(pathOf(root), location, message);
 }
 }

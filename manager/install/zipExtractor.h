@@ -47,9 +47,11 @@ juce::File pluginRoot(const juce::File& folder, const std::string& fileName);
 
 // Unpacks the archive, finds the plug-in and copies it into location, or, when rights are
 // needed and pending is given, leaves the copy to an elevated run described in *pending.
-// items receives the top-level names of what is (to be) installed.
+// items receives the top-level names of what is (to be) installed; beforeCopy, when given, gets
+// them before the first of them is put into location.
 bool install(const std::string& zipPath, const std::string& location, const std::string& fileName,
              const std::string& product, bool needsRights, std::vector<std::string>& items,
-             std::string& message, PendingCopy* pending);
+             std::string& message, PendingCopy* pending,
+             const std::function<void(const std::vector<std::string>&)>& beforeCopy = {});
 }
 }

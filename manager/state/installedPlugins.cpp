@@ -45,9 +45,26 @@ juce::File itemIn(const std::string& folder, const std::string& name)
     return ConfinedPath::item(toFile(folder), name);
 }
 
-bool lists(const InstalledPlugins::Entry& entry, const std::string& name)
+bool lists(const std::vector<std::string>& names, const std::string& name)
 {
-    return std::find(entry.files.begin(), entry.files.end(), name) != entry.files.end();
+    return std::find(names.begin(), names.end(), name) != names.end();
+}
+
+using Pairs = std::vector<std::pair<std::string, PluginFormat>>;
+
+// Whether a record other than owner, lying in owner's folder and not among removals, lists name.
+bool sharedWith(const std::vector<InstalledPlugins::Entry>& entries, const InstalledPlugins::Entry& owner,
+                const std::string& name, const Pairs& removals)
+{
+    const auto folder = parentOf(owner.path);
+    const auto removedToo = [&](const InstalledPlugins::Entry& entry) {
+        return std::any_of(removals.begin(), removals.end(), [&](const auto& removal) {
+            return removal.first == entry.product && PlatformUtils::formatToString(removal.second) == entry.format;
+        });
+    };
+    return std::any_of(entries.begin(), entries.end(), [&](const InstalledPlugins::Entry& other) {
+        return &other != &owner && lists(other.files, name) && parentOf(other.path) == folder && !removedToo(other);
+    });
 }
 
 std::string textOf(const juce::var& object, const char* key)
@@ -138,7 +155,7 @@ std::string InstalledPlugins::installedFile(const std::string& product, PluginFo
         for (const auto& name : entry->files)
         {
             const auto item = itemIn(folder, name);
-            if (item != juce::File() && item.exists())
+            if (item != juce::File() && item.exists() && !sharedWith(entries, *entry, name, {}))
                 return pathOf(item);
         }
     }
@@ -185,6 +202,20 @@ void InstalledPlugins::set(const Asset& asset, const std::string& folder, std::v
     it->files = std::move(files);
 }
 
+std::vector<std::string> InstalledPlugins::withEarlierItems(const std::string& product, PluginFormat format,
+                                                            const std::string& folder,
+                                                            std::vector<std::string> items) const
+{
+    if (const auto* earlier = findEntry(product, format, folder))
+        for (const auto& name : earlier->files)
+        {
+            const auto item = itemIn(folder, name);
+            if (!lists(items, name) && item != juce::File() && (item.exists() || item.isSymbolicLink()))
+                items.push_back(name);
+        }
+    return items;
+}
+
 void InstalledPlugins::remove(const std::string& product, PluginFormat format)
 {
     const auto formatText = PlatformUtils::formatToString(format);
@@ -204,38 +235,24 @@ std::vector<std::string> InstalledPlugins::filesToRemove(
     if (target == entries.rend() || target->files.empty() || parentOf(target->path) != toFile(folder))
         return {};
 
-    const auto targetFolder = parentOf(target->path);
-    const auto removedToo = [&](const Entry& entry)
-    {
-        return std::any_of(removals.begin(), removals.end(), [&](const auto& removal) {
-            return removal.first == entry.product && PlatformUtils::formatToString(removal.second) == entry.format;
-        });
-    };
-    const auto shared = [&](const std::string& name)
-    {
-        return std::any_of(entries.begin(), entries.end(), [&](const Entry& other) {
-            return &other != &*target && lists(other, name) && parentOf(other.path) == targetFolder &&
-                   !removedToo(other);
-        });
-    };
-
     std::vector<std::string> result;
     for (const auto& name : target->files)
     {
         const auto item = itemIn(folder, name);
-        if (item != juce::File() && !shared(name))
+        if (item != juce::File() && !sharedWith(entries, *target, name, removals))
             result.push_back(pathOf(item));
     }
     return result;
 }
 
-bool InstalledPlugins::save(std::string& error) const
+bool InstalledPlugins::save(std::string& error, const Entry* unfinished) const
 {
     juce::Array<juce::var> records;
     for (const auto& entry : entries)
     {
         const auto folder = pathOf(parentOf(entry.path));
-        if (!installedFile(entry.product, PlatformUtils::formatFromString(entry.format), folder).empty())
+        if (&entry == unfinished
+            || !installedFile(entry.product, PlatformUtils::formatFromString(entry.format), folder).empty())
             records.add(objectFrom(entry));
     }
 

@@ -34,14 +34,15 @@ public:
     // Replaces the record by installed.json; a missing or broken file gives an empty record, and
     // readStatus says which it was.
     void load();
-    // Writes installed.json, leaving out installs no longer on disk; a failure leaves the old file
-    // and says why.
-    bool save(std::string& error) const;
+    // Writes installed.json, leaving out installs no longer on disk but unfinished, the record of an
+    // install whose items are not in place yet; a failure leaves the old file and says why.
+    bool save(std::string& error, const Entry* unfinished = nullptr) const;
 
     // The first record of product and format lying directly in folder. Valid until the record
     // changes.
     const Entry* findEntry(const std::string& product, PluginFormat format, const std::string& folder) const;
-    // The full path of an installed item of product and format in folder, or empty.
+    // The full path of an installed item of product and format in folder, or empty. An item that
+    // another record in folder lists too is no sign of this install: that one may have put it there.
     std::string installedFile(const std::string& product, PluginFormat format, const std::string& folder) const;
     // The installed version in folder, or empty.
     std::string getVersion(const std::string& product, PluginFormat format, const std::string& folder) const;
@@ -49,6 +50,11 @@ public:
     // Records an install of asset into folder, replacing the record of its product and format in
     // any folder. Nothing is recorded when the format has no plug-in file name or folder is empty.
     void set(const Asset& asset, const std::string& folder, std::vector<std::string> files, std::int64_t modified);
+    // items, followed by the items the record of product and format in folder lists that are still
+    // there: an item an earlier build put into folder stays named after an install of a build that
+    // no longer ships it, so that it is removed with the plug-in and never left behind unnamed.
+    std::vector<std::string> withEarlierItems(const std::string& product, PluginFormat format,
+                                              const std::string& folder, std::vector<std::string> items) const;
     // Forgets the first record of product and format, in any folder.
     void remove(const std::string& product, PluginFormat format);
 
