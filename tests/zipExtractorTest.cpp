@@ -124,9 +124,11 @@ TEST_F(ZipExtractorTest, LeftoversOfAKilledCopyGoAndAMissingItemComesBackFromIts
 TEST_F(ZipExtractorTest, InstallKeepsUserFilesDropsTextFilesAndLeavesACopyNeedingRightsToAnElevatedRun)
 {
     write({{"src/Foo-linux/Foo.vst3/Contents/plugin.so", "new"}, {"src/Foo-linux/readme.txt", "read me"},
+           {"src/Foo-linux/changes.txt", "changes"},
            {"src/Foo-linux/Foo.vst3/presets/factory.fxp", "factory"}, {"src/Foo-linux/Extra.vst3/x", "new"}});
     const auto archive = zipWithProgram(root.file("src"), {"Foo-linux"});
-    write({{"plugins/readme.txt", "earlier read-me"}, {"plugins/Foo.vst3/presets/factory.fxp", "old factory"},
+    // Only a copy of the build's own text file goes; another maker's of the same name stays.
+    write({{"plugins/readme.txt", "another maker's"}, {"plugins/changes.txt", "changes"}, {"plugins/Foo.vst3/presets/factory.fxp", "old factory"},
            {"plugins/Foo.vst3/presets/deeper/mine.fxp", "mine"}, {"plugins/Foo.vst3/.DS_Store", "finder"},
            {"plugins/Foo.vst3/Contents/_CodeSignature/CodeResources", "sig"}, {"dev/Extra.vst3/tool.fxp", "tool"}});
     makeLink(root.file("src/Foo-linux/readme.txt"), root.file("plugins/Foo.vst3/presets/linked.fxp"));
@@ -139,7 +141,7 @@ TEST_F(ZipExtractorTest, InstallKeepsUserFilesDropsTextFilesAndLeavesACopyNeedin
     std::sort(items.begin(), items.end());
     EXPECT_EQ(items, (Lines{"Extra.vst3", "Foo.vst3"}));
     EXPECT_EQ(root.read("dev/Extra.vst3/tool.fxp"), "tool");
-    EXPECT_FALSE(root.exists("plugins/readme.txt"));
+    EXPECT_EQ(root.read("plugins/readme.txt") + std::to_string(root.exists("plugins/changes.txt")), "another maker's0");
     EXPECT_FALSE(root.exists("plugins/Foo.vst3/presets/deeper"));
     EXPECT_EQ(namesIn(PlatformUtils::romFolder("Foo")), Lines{"mine.fxp"}) << "no factory, signature or Finder file";
     EXPECT_TRUE(leftInTemp().empty());

@@ -286,11 +286,11 @@ bool replaceStoredFile(const std::string& path, const std::string& text, FileAcc
 bool readStoredFile(const std::string& path, std::string& text, size_t limit)
 {
     text.clear();
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0)
-        return false;
+    int fd = -1;
     struct stat info = {};
-    bool ok = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
+    if (openRegularFile(path, true, fd, info) != Opening::Opened)
+        return false;
+    bool ok = true;
     char buffer[65536];
     while (ok && text.size() <= limit)
     {
