@@ -3,6 +3,7 @@
 #include "manager/install/zipExtractor.h"
 
 #include "installFixture.h"
+#include "support/catalogServer.h"
 
 using namespace pluginManager;
 using namespace installTests;
@@ -26,6 +27,39 @@ TEST_F(ZipExtractorTest, ExecuteBitsComeFromTheEntriesOnlyWhenEverythingUnpacked
     EXPECT_FALSE(ZipExtractor::extract(bad, root.file("bad"), message));
     ASSERT_TRUE(fs::exists(root.file("bad/Foo/run")));
     EXPECT_FALSE(isExecutable(root.file("bad/Foo/run"))) << "a refused entry later in the archive";
+}
+
+// What packers other than the build server's write: per-entry comments, zip64 records, the
+// archive's top folder as an entry "./".
+TEST_F(ZipExtractorTest, ArchivesOfOtherPackersUnpackOrAreRefusedForWhatTheyAre)
+{
+    write({{"src/Foo/x", "x"}, {"src/Foo/y", "y"}});
+    const auto packed = [&](const std::string& options, const std::string& name) {
+        const auto result = testSupport::runProcess(
+            "/bin/sh", {"-c", "printf 'one\\ntwo\\nthree\\n' | zip -q " + options + " ../" + name + " Foo/x Foo/y"},
+            {{}, root.file("src")});
+        EXPECT_EQ(result.exitCode, 0) << result.err;
+        return root.file(name);
+    };
+    root.write("top.zip", testSupport::CatalogServer::zip({{"./", ""}, {"./Foo/x", "x"}, {"Foo/y", "y"}}));
+    const std::string zip64 =
+        "Could not unpack the download: it holds more than 65,535 entries or 4 GB (a zip64 archive), which this "
+        "program cannot read.";
+    // the archive, the message ("" when it unpacks)
+    const std::pair<std::string, std::string> rows[] = {
+        {packed("-c", "comments.zip"), ""},
+        {packed("-fz", "zip64.zip"), zip64},
+        {root.file("top.zip"), ""},
+    };
+    for (const auto& [archive, refusal] : rows)
+    {
+        const testSupport::TempFolder into;
+        message.clear();
+        EXPECT_EQ(ZipExtractor::extract(archive, into.path(), message), refusal.empty()) << archive;
+        EXPECT_EQ(message, refusal) << archive;
+        if (refusal.empty())
+            EXPECT_EQ(into.read("Foo/x") + into.read("Foo/y"), "xy") << archive;
+    }
 }
 
 TEST_F(ZipExtractorTest, PluginRootFollowsTheThreeRules)
@@ -69,6 +103,14 @@ TEST_F(ZipExtractorTest, CopyReplacesThroughNumberedBackupsAndPutsEverythingBack
     EXPECT_EQ(message, "Could not move " + root.file("dest/B.vst3") + " out of the way.");
     EXPECT_EQ(root.read("dest/A.vst3/x") + root.read("dest/B.vst3/x"), "new anew b");
     EXPECT_EQ(namesIn(root.file("dest")).size(), 103u);
+
+    // A single-file item with no backup name free is not swapped onto its own backup.
+    write({{"single/C.clap", "new c"}, {"plugins/C.clap", "old c"}, {"plugins/C.clap.vyr-replaced", "earlier"}});
+    for (int number = 1; number <= 99; ++number)
+        root.write("plugins/C.clap.vyr-replaced" + std::to_string(number), "earlier");
+    EXPECT_FALSE(ZipExtractor::copyInto(root.file("single"), root.file("plugins"), message));
+    EXPECT_EQ(message, "Could not move " + root.file("plugins/C.clap") + " out of the way.");
+    EXPECT_EQ(root.read("plugins/C.clap"), "old c");
 }
 
 // A file size limit, and file permissions for "nobody", bind root too.
@@ -113,12 +155,14 @@ TEST_F(ZipExtractorTest, LeftoversOfAKilledCopyGoAndAMissingItemComesBackFromIts
     write({{"dest/A.vst3/x", "new a"}, {"dest/A.vst3.vyr-replaced/x", "old a"}, {"dest/A.vst3.vyr-staging/x", "half"},
            {"dest/B.clap.vyr-replaced7", "old b"}, {"dest/C.lv2.vyr-staging/x", "half"},
            {"dest/notes.vyr-replaced-draft", "the user's"}, {"dest/D.so.vyr-replaced100", "no backup of ours"},
+           {"dest/E.vst3.vyr-replaced99/x", "old e"}, {"dest/F.so.vyr-replaced01", "no backup of ours"},
            {"dest/.vyr-copy-0123456789abcdef", "half of a file item's copy"}});
     ZipExtractor::clearInterruptedCopies(root.file("dest"));
     auto names = namesIn(root.file("dest"));
     std::sort(names.begin(), names.end());
-    EXPECT_EQ(names, (Lines{"A.vst3", "B.clap", "D.so.vyr-replaced100", "notes.vyr-replaced-draft"}));
-    EXPECT_EQ(root.read("dest/A.vst3/x") + root.read("dest/B.clap"), "new aold b");
+    EXPECT_EQ(names, (Lines{"A.vst3", "B.clap", "D.so.vyr-replaced100", "E.vst3", "F.so.vyr-replaced01",
+                            "notes.vyr-replaced-draft"}));
+    EXPECT_EQ(root.read("dest/A.vst3/x") + root.read("dest/B.clap") + root.read("dest/E.vst3/x"), "new aold bold e");
 }
 
 TEST_F(ZipExtractorTest, InstallKeepsUserFilesDropsTextFilesAndLeavesACopyNeedingRightsToAnElevatedRun)
