@@ -579,7 +579,8 @@ TEST_F(InstallCommands, AFifoInsideAPluginGoesWithItAndHoldsNoRunUp)
 
 // A link in the data folder, made by the user or another tool, may lead back into the plug-in that
 // is to go: what lies behind it is no copy of a ROM file kept outside the plug-in. The ROM file is
-// kept in a file of its own outside the plug-in, or the plug-in stays whole.
+// kept in a file of its own outside the plug-in, or the plug-in stays whole. A link that leads
+// elsewhere is followed as ever.
 TEST_F(InstallCommands, ALinkInTheDataFolderThatLeadsBackIntoThePluginKeepsNoRomFileThere)
 {
     publish({CatalogServer::product("Aurora", "aurora")}, {{"Aurora", "VST3", "1.0.0"}, {"Aurora", "VST3", "1.1.0"}});
@@ -591,16 +592,18 @@ TEST_F(InstallCommands, ALinkInTheDataFolderThatLeadsBackIntoThePluginKeepsNoRom
         {"the ROM file's own name", roms + "/big.bin", rom, roms + "/big(2).bin"},
         {"the rom folder", roms, resources, ""},
         {"the product's data folder", product, resources, ""},
+        {"a rom folder on another disk", roms, home("other disk/roms"), home("other disk/roms/big.bin")},
     };
     for (const bool uninstall : {true, false})
         for (const auto& [name, link, target, keptAs] : rows)
         {
             SCOPED_TRACE(name + (uninstall ? ", uninstall" : ", update"));
-            fs::remove_all(product);
-            fs::remove_all(home(".vst3"));
+            for (const std::string& folder : {product, home(".vst3"), home("other disk")})
+                fs::remove_all(folder);
             ASSERT_EQ(run({"install", "Aurora", "--version", "1.0.0"}).exitCode, 0);
             writeFile(rom, "rom");
             fs::remove_all(link);
+            fs::create_directories(home("other disk/roms"));
             makeLink(target, link);
             const auto plugin = describeTree(bundle);
             const Lines recorded = record();

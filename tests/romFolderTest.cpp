@@ -8,12 +8,8 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <functional>
 #include <map>
 #include <tuple>
-
-#include <sys/stat.h>
-#include <unistd.h>
 
 using pluginManager::pathOf;
 using pluginManager::RomFolder;
@@ -82,63 +78,4 @@ TEST(RomFolder, ClearsTheTemporaryFilesOfKilledKeepsOnly)
     const Files left = filesIn(folder);
     ASSERT_EQ(left.size(), 1u);
     EXPECT_EQ(left.begin()->second, "mine");
-}
-
-// What leads back into the plug-in folder that goes is no copy kept outside it, and what is no
-// regular file is no file of the user's: it goes with the folder, and nothing waits on it.
-TEST(RomFolder, KeepsNothingInsideTheFolderThatGoesAndLeavesWhatIsNoRegularFileToGoWithIt)
-{
-    // the row, what it makes (in the temporary root, where Foo.vst3/bank.bin is the file kept and
-    // data/Kestavel/Foo/roms the rom folder), whether the keep succeeds, the rom folder after it
-    // (a link shown as "->"), whether the original stays
-    using Make = std::function<void(const testSupport::TempFolder&)>;
-    const std::string roms = "data/Kestavel/Foo/roms";
-    const auto linked = [&](const std::string& target, const std::string& link) {
-        return [=](const testSupport::TempFolder& root) {
-            fs::create_directories(fs::path(root.file(link)).parent_path());
-            fs::create_symlink(root.file(target), root.file(link));
-        };
-    };
-    const std::tuple<std::string, Make, bool, Files, bool> rows[] = {
-        {"a FIFO", [](const testSupport::TempFolder& root) {
-             fs::remove(root.file("Foo.vst3/bank.bin"));
-             ::mkfifo(root.file("Foo.vst3/bank.bin").c_str(), 0644);
-         }, true, {}, true},
-        {"a link to the file itself", linked("Foo.vst3/bank.bin", roms + "/bank.bin"), true,
-         {{"bank.bin", "->"}, {"bank(2).bin", "mine"}}, false},
-        {"a second name of the file", [&](const testSupport::TempFolder& root) {
-             fs::create_directories(root.file(roms));
-             fs::create_hard_link(root.file("Foo.vst3/bank.bin"), root.file(roms + "/bank.bin"));
-         }, true, {{"bank.bin", "mine"}, {"bank(2).bin", "mine"}}, false},
-        {"a link to a copy elsewhere", [&](const testSupport::TempFolder& root) {
-             root.write("elsewhere/bank.bin", "mine");
-             linked("elsewhere/bank.bin", roms + "/bank.bin")(root);
-         }, true, {{"bank.bin", "->"}}, false},
-        {"a rom folder inside the plug-in", linked("Foo.vst3/Resources", roms), false, {}, true},
-    };
-    for (const auto& [row, make, kept, after, stays] : rows)
-    {
-        SCOPED_TRACE(row);
-        testSupport::TempFolder root;
-        testSupport::ScopedEnv data("VYR_DATA_FOLDER", root.file("data"));
-        root.write("Foo.vst3/bank.bin", "mine");
-        root.write("Foo.vst3/Resources/x", "x");
-        make(root);
-        const RomFolder romFolder("Foo");
-        const juce::File file(root.file("Foo.vst3/bank.bin"));
-
-        std::string failure;
-        EXPECT_EQ(romFolder.keep(file, RomFolder::Keep::Move, juce::File(root.file("Foo.vst3")), failure), kept);
-        Files left;
-        for (const auto& entry : fs::directory_iterator(root.file("Foo.vst3/Resources")))
-            left[entry.path().filename().string()] = "";
-        EXPECT_EQ(left, (Files{{"x", ""}})) << "nothing is kept inside the plug-in";
-        Files inRoms;
-        if (fs::is_directory(root.file(roms)) && !fs::is_symlink(root.file(roms)))
-            for (const auto& entry : fs::directory_iterator(root.file(roms)))
-                inRoms[entry.path().filename().string()] =
-                    entry.is_symlink() ? "->" : testSupport::readFile(entry.path().string());
-        EXPECT_EQ(inRoms, after);
-        EXPECT_EQ(fs::exists(fs::symlink_status(root.file("Foo.vst3/bank.bin"))), stays);
-    }
 }

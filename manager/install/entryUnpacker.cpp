@@ -56,9 +56,8 @@ bool leadsThroughLink(const juce::File& folder, const juce::File& item)
 // Why no entry of this name may be unpacked; empty when it may. A part made only of dots either
 // climbs (".."; no packer writes one that stays inside), or is a name that the framework's folder
 // listing skips ("..."): such a file would be left out of the install without a word, and its
-// folder could never be removed.
-// The folder itself, named "./" as some packers name the archive's top, is already there; a file
-// cannot stand in its place.
+// folder could never be removed. The folder itself, named "./" as some packers name the archive's
+// top, is no refusal; a file cannot stand in its place.
 std::string refusalOfName(const juce::File& folder, const juce::String& name, const juce::File& target)
 {
     if (target != folder && !target.isAChildOf(folder))
