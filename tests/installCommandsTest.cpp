@@ -4,10 +4,18 @@
 
 #include "installFixture.h"
 #include "support/catalogServer.h"
+#include "support/lockWaiters.h"
 #include "support/programRun.h"
 
+#include <algorithm>
 #include <chrono>
+#include <climits>
 #include <future>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace pluginManager;
 using testSupport::CatalogServer;
@@ -25,6 +33,13 @@ const Credentials fan{"fan", "pw"};
 // The date every channel build is served with, and the same in seconds since 1970.
 const char* const channelDate = "Thu, 02 May 2024 09:00:00 GMT";
 const char* const channelSeconds = "1714640400";
+const std::string leftAsItWas = ".\n\nThe installed plug-in was left as it was, so that none of your files is lost.";
+const std::string notRemoved = ".\n\nThe plug-in was not removed, so that none of your files is lost.";
+
+size_t timesLogged(const Lines& log, const std::string& line)
+{
+    return static_cast<size_t>(std::count(log.begin(), log.end(), line));
+}
 
 // A build holds its plug-in, named as this platform names it and telling its own version, and
 // its extra files.
@@ -303,13 +318,16 @@ TEST_F(InstallCommands, AnUninstallThatCannotFinishLeavesThePluginWholeWithItsRe
     expectRefused("Could not keep " + rom + " in " + roms +
                       ": File too large.\n\nThe plug-in was not removed, so that none of your files is lost.",
                   1000000);
-    // The immutable flag binds root too.
-    if (testSupport::runProcess("chattr", {"+i", held}).exitCode != 0)
-        GTEST_SKIP() << "the file system here cannot make a file immutable";
-    expectRefused("Could not remove " + bundle +
-                      ".\n\nIt may be open in a host, or belong to a user with more rights than this one.",
-                  RLIM_INFINITY);
-    testSupport::runProcess("chattr", {"-i", held});
+    // The immutable and append-only flags bind root too.
+    for (const std::string flag : {"i", "a"})
+    {
+        if (testSupport::runProcess("chattr", {"+" + flag, held}).exitCode != 0)
+            GTEST_SKIP() << "the file system here cannot mark a file with " << flag;
+        expectRefused("Could not remove " + bundle +
+                          ".\n\nIt may be open in a host, or belong to a user with more rights than this one.",
+                      RLIM_INFINITY);
+        testSupport::runProcess("chattr", {"-" + flag, held});
+    }
 }
 
 // Killed at any step, an uninstall leaves its plug-in whole under its name or not there at all,
@@ -531,8 +549,11 @@ TEST_F(InstallCommands, TwoRunsInstallingIntoOneFolderEachPutAWholePluginThere)
             continue;
     }
     auto second = std::async(std::launch::async, [&] { return other({"install", "Aurora"}).outcome(); });
-    while (catalog.server.requestCount(build) < 2 && second.wait_for(2ms) != std::future_status::ready)
+    const bool seen = testSupport::locksCanBeSeen();
+    while (!(seen ? testSupport::someoneWaitsToLock(home("shared")) : catalog.server.requestCount(build) >= 2)
+           && second.wait_for(2ms) != std::future_status::ready)
         continue;
+    EXPECT_NE(second.wait_for(0ms), std::future_status::ready) << "the second run waits rather than failing";
     fs::remove(hold.file("held"));
     for (auto* result : {&first, &second})
         EXPECT_EQ(result->get(), Outcome(0, installing("VST3 1.0.0", "public", "shared"), ""));
@@ -607,6 +628,15 @@ TEST_F(InstallCommands, FailedUpdatesLeaveTheOldPluginByteForByteAndNoTemporaryF
         {CatalogServer::zip(plus({{dots, "presets"}})),
          "The entry " + dots + " cannot be installed: a part of its name is made only of dots.", RLIM_INFINITY},
         {CatalogServer::zip(plus({{"../x", "x"}})), "Entry ../x is outside the target directory", RLIM_INFINITY},
+        {CatalogServer::zip(plus({{".", "x"}})),
+         "The entry . cannot be installed: it names the top of the archive, not a file.", RLIM_INFINITY},
+        // A link that stays inside the unpacked folder is not written through either.
+        {CatalogServer::zip(plus({{lib, "Resources"}, {lib + "/x", "x"}}), 9, {lib}),
+         "Parent directory leads through symlink for target file: *", RLIM_INFINITY},
+        {CatalogServer::zip(plus({{lib, std::string(PATH_MAX, 'a')}}), 9, {lib}),
+         "The entry " + lib + " is a link to a target longer than the system allows.", RLIM_INFINITY},
+        {CatalogServer::zip(plus({{lib, "lib"}}), 9, {lib}),
+         "The entry " + lib + " is a link to lib, which leads round a loop of links to no file.", RLIM_INFINITY},
         // Each entry is checked against its own record, not a neighbour's.
         {swapped, "The entry " + so + " is damaged: its bytes do not match its checksum.", RLIM_INFINITY},
     };
@@ -614,6 +644,13 @@ TEST_F(InstallCommands, FailedUpdatesLeaveTheOldPluginByteForByteAndNoTemporaryF
     {
         catalog.serveFile(path, archive);
         expectOldPluginKept("Could not unpack into *.\n\n" + error, fileSizeLimit);
+    }
+    // A close that fails is a write that failed.
+    catalog.serveFile(path, CatalogServer::zip(files));
+    {
+        const testSupport::ScopedEnv closeFails("VYRPM_CLOSE_FAILS", "/Skins/b.skin");
+        expectOldPluginKept("Could not unpack into *.\n\nThe entry Skins/b.skin could not be written: Input/output "
+                            "error.");
     }
     // More entries than the end of a classic directory can count: a zip64 packer writes 0xFFFF there.
     Files many = files;
@@ -627,11 +664,13 @@ TEST_F(InstallCommands, FailedUpdatesLeaveTheOldPluginByteForByteAndNoTemporaryF
     // A ROM file, or a file the user added, that cannot reach the rom folder must not go with the
     // old plug-in.
     catalog.serveFile(path, CatalogServer::zip(files));
-    const std::string leftAsItWas =
-        ".\n\nThe installed plug-in was left as it was, so that none of your files is lost.";
-    // On a full disk it is not kept short, and the original stays.
+    // On a full disk, or where its close fails, it is not kept short, and the original stays.
     writeFile(rom, std::string(2000000, 'r'));
     expectOldPluginKept("Could not keep " + rom + " in " + roms + ": File too large" + leftAsItWas, 1000000);
+    {
+        const testSupport::ScopedEnv closeFails("VYRPM_CLOSE_FAILS", "/roms/.vyr-copy-");
+        expectOldPluginKept("Could not keep " + rom + " in " + roms + ": Input/output error" + leftAsItWas);
+    }
     fs::remove_all(roms);
     writeFile(roms, "");
     writeFile(rom, "rom");
@@ -684,4 +723,128 @@ TEST_F(InstallCommands, ARecordThatCannotBeReadIsKeptAndOneThatCannotBeSavedFail
         EXPECT_EQ(run({command, "Aurora"}).outcome(),
                   Outcome(1, out, unread("not a regular file") + "Could not save " + file + ": Is a directory\n"));
     EXPECT_FALSE(fs::exists(home(".clap/Aurora.clap")));
+}
+
+// A FIFO inside a plug-in, named like a ROM file or like a preset of the user's, is no file to keep:
+// it goes with the plug-in, the log names it, and neither an update nor an uninstall waits on it.
+TEST_F(InstallCommands, AFifoInsideAPluginGoesWithItAndHoldsNoRunUp)
+{
+    publish({CatalogServer::product("Aurora", "aurora")}, {{"Aurora", "VST3", "1.0.0"}, {"Aurora", "VST3", "1.1.0"}});
+    ASSERT_EQ(run({"install", "Aurora", "--version", "1.0.0"}).exitCode, 0);
+    const std::string bundle = home(".vst3/Aurora.vst3"), bank = bundle + "/Contents/Resources/bank.bin";
+    const std::string preset = bundle + "/my.fxp";
+    const auto plant = [&] {
+        writeFile(bundle + "/Contents/Resources/rom.bin", "rom");
+        for (const std::string& fifo : {bank, preset})
+            EXPECT_EQ(::mkfifo(fifo.c_str(), 0644), 0) << fifo;
+    };
+    plant();
+    EXPECT_EQ(run({"install", "Aurora", "--version", "1.1.0"}).outcome(),
+              Outcome(0, installing("VST3 1.1.0", "public", ".vst3"), ""));
+    plant();
+    EXPECT_EQ(run({"uninstall", "Aurora"}).outcome(), Outcome(0, "Aurora VST3 removed\n", ""));
+
+    EXPECT_FALSE(fs::exists(bundle));
+    EXPECT_EQ(namesIn(data("Aurora/roms")), Lines{"rom.bin"});
+    const Lines log = httpTests::logLines(run.settingsFile("log.txt"));
+    const std::string goes = " to go with " + bundle + ": it is not a regular file";
+    // The update looks at it as a ROM file and as a file of the user's, the uninstall as a ROM file.
+    EXPECT_EQ(timesLogged(log, "Left " + bank + goes), 3u);
+    EXPECT_EQ(timesLogged(log, "Left " + preset + goes), 1u);
+}
+
+// A link in the data folder, made by the user or another tool, may lead back into the plug-in that
+// is to go: what lies behind it is no copy of a ROM file kept outside the plug-in. The ROM file is
+// kept in a file of its own outside the plug-in, or the plug-in stays whole. A link that leads
+// elsewhere is followed as ever.
+TEST_F(InstallCommands, ALinkInTheDataFolderThatLeadsBackIntoThePluginKeepsNoRomFileThere)
+{
+    publish({CatalogServer::product("Aurora", "aurora")}, {{"Aurora", "VST3", "1.0.0"}, {"Aurora", "VST3", "1.1.0"}});
+    const std::string bundle = home(".vst3/Aurora.vst3"), resources = bundle + "/Contents/Resources";
+    const std::string rom = resources + "/big.bin", product = data("Aurora"), roms = data("Aurora/roms");
+    // the link's name, where it is, where it leads, the ROM file's copy after the run (none: the
+    // run fails and the plug-in stays)
+    const std::tuple<std::string, std::string, std::string, std::string> rows[] = {
+        {"the ROM file's own name", roms + "/big.bin", rom, roms + "/big(2).bin"},
+        {"the rom folder", roms, resources, ""},
+        {"the product's data folder", product, resources, ""},
+        {"a rom folder on another disk", roms, home("other disk/roms"), home("other disk/roms/big.bin")},
+    };
+    for (const bool uninstall : {true, false})
+        for (const auto& [name, link, target, keptAs] : rows)
+        {
+            SCOPED_TRACE(name + (uninstall ? ", uninstall" : ", update"));
+            for (const std::string& folder : {product, home(".vst3"), home("other disk")})
+                fs::remove_all(folder);
+            ASSERT_EQ(run({"install", "Aurora", "--version", "1.0.0"}).exitCode, 0);
+            writeFile(rom, "rom");
+            fs::remove_all(link);
+            fs::create_directories(home("other disk/roms"));
+            makeLink(target, link);
+            const auto plugin = describeTree(bundle);
+            const Lines recorded = record();
+
+            const auto result = run(uninstall ? Lines{"uninstall", "Aurora"} : Lines{"install", "Aurora"});
+            EXPECT_EQ(namesIn(run.temporaryFolder()), Lines{});
+            if (!keptAs.empty())
+            {
+                EXPECT_EQ(result.exitCode, 0) << result.err;
+                EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(keptAs)) && readFile(keptAs) == "rom");
+                continue;
+            }
+            EXPECT_EQ(result.outcome(),
+                      Outcome(1, uninstall ? "" : "Installing Aurora VST3 1.1.0 (public) to " + home(".vst3") + "\n",
+                              "Could not keep " + rom + " in " + roms + ": that folder leads by a link into " + bundle
+                                  + ", which is to go" + (uninstall ? notRemoved : leftAsItWas) + "\n"));
+            EXPECT_EQ(describeTree(bundle), plugin);
+            EXPECT_EQ(record(), recorded);
+        }
+}
+
+// An entry named with backslashes lands at the path they name and keeps its mode. A text file
+// beside the plug-in is not installed, and takes from the plug-in folder only a copy of itself.
+TEST_F(InstallCommands, ABackslashedEntryKeepsItsModeAndAReadMeRemovesOnlyACopyOfItself)
+{
+    publish({CatalogServer::product("Aurora", "aurora")}, {{"Aurora", "VST3", "1.0.0"}});
+    const std::string script = "Aurora.vst3\\Contents\\Resources\\run.sh";
+    Files files = contentOf({"Aurora", "VST3", "1.0.0"});
+    files.insert(files.end(), {{script, "#!/bin/sh\n"}, {"readme.txt", "read me"}, {"changes.txt", "changes"}});
+    catalog.serveFile(CatalogServer::publicFile(CatalogServer::build("Aurora", "VST3", "1.0.0")),
+                      CatalogServer::zip(files, 9, {}, {script}));
+    writeFile(home(".vst3/readme.txt"), "another maker's");
+    writeFile(home(".vst3/changes.txt"), "changes");
+
+    EXPECT_EQ(run({"install", "Aurora"}).outcome(), Outcome(0, installing("VST3 1.0.0", "public", ".vst3"), ""));
+    const std::string installed = home(".vst3/Aurora.vst3/Contents/Resources/run.sh");
+    EXPECT_TRUE(readFile(installed) == "#!/bin/sh\n" && isExecutable(installed));
+    EXPECT_EQ(readFile(home(".vst3/readme.txt")), "another maker's");
+    EXPECT_FALSE(fs::exists(home(".vst3/changes.txt")));
+    EXPECT_EQ(timesLogged(httpTests::logLines(run.settingsFile("log.txt")),
+                          "Left " + home(".vst3/readme.txt") + ": it is not a copy of this build's readme.txt"),
+              1u);
+}
+
+// Every command that changes what is stored or installed waits while another run holds the run
+// lock of its settings folder, and says so.
+TEST_F(InstallCommands, EachChangingCommandWaitsWhileAnotherRunHoldsTheRunLock)
+{
+    if (!testSupport::locksCanBeSeen())
+        GTEST_SKIP() << "/proc/locks is not there to see that a run waits";
+    publish({CatalogServer::product("Aurora", "aurora")}, {{"Aurora", "CLAP", "1.0.0"}});
+    const std::string lockFile = run.settingsFile("run.lock");
+    writeFile(lockFile, "");
+    const Lines commands[] = {{"install", "Aurora"},     {"uninstall", "Aurora"},        {"login", "internal"},
+                              {"logout", "internal"},    {"teamlogin", "on"},            {"paths", "VST3", home("p")}};
+    for (const auto& arguments : commands)
+    {
+        SCOPED_TRACE(arguments.front());
+        const int held = ::open(lockFile.c_str(), O_RDWR | O_CLOEXEC);
+        ASSERT_EQ(::flock(held, LOCK_EX), 0);
+        auto waiting = std::async(std::launch::async, [&] { return run(arguments); });
+        while (!testSupport::someoneWaitsToLock(lockFile) && waiting.wait_for(2ms) != std::future_status::ready)
+            continue;
+        EXPECT_NE(waiting.wait_for(0ms), std::future_status::ready) << "the run did not wait";
+        ::close(held);
+        EXPECT_EQ(waiting.get().err.rfind("Waiting for another run of vyrpm to finish\n", 0), 0u);
+    }
 }

@@ -55,7 +55,7 @@ TEST(RomFolder, KeepsAFileOnceUnderItsOwnNameOrTheFirstFreeNumberedOne)
         const std::string trace = name + (how == move ? " moved to " : " copied to ") + testing::PrintToString(before);
 
         std::string failure;
-        EXPECT_TRUE(roms.keep(kept, how, failure)) << trace << ": " << failure;
+        EXPECT_TRUE(roms.keep(kept, how, juce::File(root.file("Foo.vst3")), failure)) << trace << ": " << failure;
         EXPECT_EQ(filesIn(pathOf(roms.folder())), after) << trace;
         EXPECT_EQ(kept.existsAsFile(), how == copy) << trace;
     }

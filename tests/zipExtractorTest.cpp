@@ -3,6 +3,7 @@
 #include "manager/install/zipExtractor.h"
 
 #include "installFixture.h"
+#include "support/catalogServer.h"
 
 using namespace pluginManager;
 using namespace installTests;
@@ -26,6 +27,38 @@ TEST_F(ZipExtractorTest, ExecuteBitsComeFromTheEntriesOnlyWhenEverythingUnpacked
     EXPECT_FALSE(ZipExtractor::extract(bad, root.file("bad"), message));
     ASSERT_TRUE(fs::exists(root.file("bad/Foo/run")));
     EXPECT_FALSE(isExecutable(root.file("bad/Foo/run"))) << "a refused entry later in the archive";
+}
+
+// What packers other than the build server's write: per-entry comments, zip64 records, the
+// archive's top folder as an entry "./".
+TEST_F(ZipExtractorTest, ArchivesOfOtherPackersUnpackOrAreRefusedForWhatTheyAre)
+{
+    write({{"src/Foo/x", "x"}, {"src/Foo/y", "y"}});
+    const auto packed = [&](const std::string& options, const std::string& name) {
+        const auto result = testSupport::runProcess(
+            "/bin/sh", {"-c", "printf 'one\\ntwo\\nthree\\n' | zip -q " + options + " ../" + name + " Foo/x Foo/y"},
+            {{}, root.file("src")});
+        EXPECT_EQ(result.exitCode, 0) << result.err;
+        return root.file(name);
+    };
+    root.write("top.zip", testSupport::CatalogServer::zip({{"./", ""}, {"./Foo/x", "x"}, {"Foo/y", "y"}}));
+    const std::string zip64 =
+        "Could not unpack the download: it holds more than 65,535 entries or 4 GB (a zip64 archive), which this "
+        "program cannot read.";
+    // the archive, the message ("" when it unpacks)
+    const std::pair<std::string, std::string> rows[] = {
+        {packed("-c", "comments.zip"), ""},
+        {packed("-fz", "zip64.zip"), zip64},
+        {root.file("top.zip"), ""},
+    };
+    for (const auto& [archive, refusal] : rows)
+    {
+        const testSupport::TempFolder into;
+        message.clear();
+        EXPECT_EQ(ZipExtractor::extract(archive, into.path(), message), refusal.empty()) << archive;
+        EXPECT_EQ(message, refusal) << archive;
+        EXPECT_EQ(into.read("Foo/x") + into.read("Foo/y"), refusal.empty() ? "xy" : "") << archive;
+    }
 }
 
 TEST_F(ZipExtractorTest, PluginRootFollowsTheThreeRules)
@@ -69,6 +102,14 @@ TEST_F(ZipExtractorTest, CopyReplacesThroughNumberedBackupsAndPutsEverythingBack
     EXPECT_EQ(message, "Could not move " + root.file("dest/B.vst3") + " out of the way.");
     EXPECT_EQ(root.read("dest/A.vst3/x") + root.read("dest/B.vst3/x"), "new anew b");
     EXPECT_EQ(namesIn(root.file("dest")).size(), 103u);
+
+    // A single-file item with no backup name free is not swapped onto its own backup.
+    write({{"single/C.clap", "new c"}, {"plugins/C.clap", "old c"}, {"plugins/C.clap.vyr-replaced", "earlier"}});
+    for (int number = 1; number <= 99; ++number)
+        root.write("plugins/C.clap.vyr-replaced" + std::to_string(number), "earlier");
+    EXPECT_FALSE(ZipExtractor::copyInto(root.file("single"), root.file("plugins"), message));
+    EXPECT_EQ(message, "Could not move " + root.file("plugins/C.clap") + " out of the way.");
+    EXPECT_EQ(root.read("plugins/C.clap"), "old c");
 }
 
 // A file size limit, and file permissions for "nobody", bind root too.
@@ -113,20 +154,24 @@ TEST_F(ZipExtractorTest, LeftoversOfAKilledCopyGoAndAMissingItemComesBackFromIts
     write({{"dest/A.vst3/x", "new a"}, {"dest/A.vst3.vyr-replaced/x", "old a"}, {"dest/A.vst3.vyr-staging/x", "half"},
            {"dest/B.clap.vyr-replaced7", "old b"}, {"dest/C.lv2.vyr-staging/x", "half"},
            {"dest/notes.vyr-replaced-draft", "the user's"}, {"dest/D.so.vyr-replaced100", "no backup of ours"},
+           {"dest/E.vst3.vyr-replaced99/x", "old e"}, {"dest/F.so.vyr-replaced01", "no backup of ours"},
            {"dest/.vyr-copy-0123456789abcdef", "half of a file item's copy"}});
     ZipExtractor::clearInterruptedCopies(root.file("dest"));
     auto names = namesIn(root.file("dest"));
     std::sort(names.begin(), names.end());
-    EXPECT_EQ(names, (Lines{"A.vst3", "B.clap", "D.so.vyr-replaced100", "notes.vyr-replaced-draft"}));
-    EXPECT_EQ(root.read("dest/A.vst3/x") + root.read("dest/B.clap"), "new aold b");
+    EXPECT_EQ(names, (Lines{"A.vst3", "B.clap", "D.so.vyr-replaced100", "E.vst3", "F.so.vyr-replaced01",
+                            "notes.vyr-replaced-draft"}));
+    EXPECT_EQ(root.read("dest/A.vst3/x") + root.read("dest/B.clap") + root.read("dest/E.vst3/x"), "new aold bold e");
 }
 
 TEST_F(ZipExtractorTest, InstallKeepsUserFilesDropsTextFilesAndLeavesACopyNeedingRightsToAnElevatedRun)
 {
     write({{"src/Foo-linux/Foo.vst3/Contents/plugin.so", "new"}, {"src/Foo-linux/readme.txt", "read me"},
+           {"src/Foo-linux/changes.txt", "changes"},
            {"src/Foo-linux/Foo.vst3/presets/factory.fxp", "factory"}, {"src/Foo-linux/Extra.vst3/x", "new"}});
     const auto archive = zipWithProgram(root.file("src"), {"Foo-linux"});
-    write({{"plugins/readme.txt", "earlier read-me"}, {"plugins/Foo.vst3/presets/factory.fxp", "old factory"},
+    // Only a copy of the build's own text file goes; another maker's of the same name stays.
+    write({{"plugins/readme.txt", "another maker's"}, {"plugins/changes.txt", "changes"}, {"plugins/Foo.vst3/presets/factory.fxp", "old factory"},
            {"plugins/Foo.vst3/presets/deeper/mine.fxp", "mine"}, {"plugins/Foo.vst3/.DS_Store", "finder"},
            {"plugins/Foo.vst3/Contents/_CodeSignature/CodeResources", "sig"}, {"dev/Extra.vst3/tool.fxp", "tool"}});
     makeLink(root.file("src/Foo-linux/readme.txt"), root.file("plugins/Foo.vst3/presets/linked.fxp"));
@@ -139,7 +184,7 @@ TEST_F(ZipExtractorTest, InstallKeepsUserFilesDropsTextFilesAndLeavesACopyNeedin
     std::sort(items.begin(), items.end());
     EXPECT_EQ(items, (Lines{"Extra.vst3", "Foo.vst3"}));
     EXPECT_EQ(root.read("dev/Extra.vst3/tool.fxp"), "tool");
-    EXPECT_FALSE(root.exists("plugins/readme.txt"));
+    EXPECT_EQ(root.read("plugins/readme.txt") + std::to_string(root.exists("plugins/changes.txt")), "another maker's0");
     EXPECT_FALSE(root.exists("plugins/Foo.vst3/presets/deeper"));
     EXPECT_EQ(namesIn(PlatformUtils::romFolder("Foo")), Lines{"mine.fxp"}) << "no factory, signature or Finder file";
     EXPECT_TRUE(leftInTemp().empty());

@@ -63,6 +63,11 @@ bool isFolderName(const std::string& name)
     return !name.empty() && (name.back() == '/' || name.back() == '\\');
 }
 
+std::string loopOf(const std::string& name, const std::string& target)
+{
+    return "The entry " + name + " is a link to " + target + ", which leads round a loop of links to no file.";
+}
+
 bool startsWith(const PathParts& path, const PathParts& prefix)
 {
     return path.size() >= prefix.size() && std::equal(prefix.begin(), prefix.end(), path.begin());
@@ -101,8 +106,10 @@ ArchiveLinks ArchiveLinks::of(juce::ZipFile& zip)
 // Resolving goes through the archive's other links too: with a link "A" to ".", a target
 // "A/../.." looks harmless part by part and still climbs out. A chain longer than the system
 // follows would not resolve at all, and an absolute target leads wherever the machine says.
-bool ArchiveLinks::resolve(PathParts from, const std::string& target, PathParts& resolved) const
+ArchiveLinks::Resolution ArchiveLinks::resolve(PathParts from, const std::string& target, PathParts& resolved) const
 {
+    if (isAbsoluteOrEmpty(target))
+        return Resolution::Outside;
     const auto targetParts = rawParts(target);
     std::deque<std::string> pending(targetParts.begin(), targetParts.end());
     resolved = std::move(from);
@@ -116,7 +123,7 @@ bool ArchiveLinks::resolve(PathParts from, const std::string& target, PathParts&
         if (part == "..")
         {
             if (resolved.empty())
-                return false;
+                return Resolution::Outside;
             resolved.pop_back();
             continue;
         }
@@ -124,13 +131,15 @@ bool ArchiveLinks::resolve(PathParts from, const std::string& target, PathParts&
         const auto link = m_byPlace.find(joined(resolved));
         if (link == m_byPlace.end())
             continue;
-        if (++hops > linkHopLimit || isAbsoluteOrEmpty(link->second.target))
-            return false;
+        if (++hops > linkHopLimit)
+            return Resolution::Loop;
+        if (isAbsoluteOrEmpty(link->second.target))
+            return Resolution::Outside;
         resolved.pop_back();
         const auto linkParts = rawParts(link->second.target);
         pending.insert(pending.begin(), linkParts.begin(), linkParts.end());
     }
-    return true;
+    return Resolution::Inside;
 }
 
 // Later steps follow links, so one that leads out of the unpacked folder would let a build copy
@@ -141,9 +150,18 @@ std::string ArchiveLinks::refusalOf(const std::string& name, const std::string& 
     if (isFolderName(name))
         return "The entry " + name + " is marked both as a folder and as a link.";
     const auto place = entryPath(name);
-    PathParts resolved;
-    if (place.empty() || (!isAbsoluteOrEmpty(target) && resolve({place.begin(), place.end() - 1}, target, resolved)))
+    if (place.empty())
         return {};
+    PathParts resolved;
+    switch (resolve({place.begin(), place.end() - 1}, target, resolved))
+    {
+        case Resolution::Inside:
+            return {};
+        case Resolution::Loop:
+            return loopOf(name, target);
+        case Resolution::Outside:
+            break;
+    }
     return "The entry " + name + " is a link to " + target + ", which lies outside the unpacked folder.";
 }
 
@@ -153,7 +171,7 @@ std::string ArchiveLinks::refusalOf(const std::string& name, const std::string& 
 std::string ArchiveLinks::refusalWithin(const std::string& root) const
 {
     PathParts top;
-    if (!resolve({}, root, top))
+    if (resolve({}, root, top) != Resolution::Inside)
         top = entryPath(root);
     for (const auto& [place, link] : m_byPlace)
     {
@@ -163,9 +181,11 @@ std::string ArchiveLinks::refusalWithin(const std::string& root) const
         const PathParts item(parts.begin(), parts.begin() + static_cast<std::ptrdiff_t>(top.size() + 1));
         PathParts resolved;
         // A link that is an item itself never resolves inside itself, so it is refused too.
-        if (!isAbsoluteOrEmpty(link.target) && resolve({parts.begin(), parts.end() - 1}, link.target, resolved)
-            && startsWith(resolved, item))
+        const auto resolution = resolve({parts.begin(), parts.end() - 1}, link.target, resolved);
+        if (resolution == Resolution::Inside && startsWith(resolved, item))
             continue;
+        if (resolution == Resolution::Loop)
+            return loopOf(link.name, link.target);
         return "The entry " + link.name + " is a link to " + link.target + ", which leads out of " + item.back() + ".";
     }
     return {};

@@ -38,7 +38,15 @@ private:
         std::string target;
     };
 
-    bool resolve(PathParts from, const std::string& target, PathParts& resolved) const;
+    enum class Resolution
+    {
+        Inside,
+        Outside,
+        // More links in a row than the system follows: a link that leads back to itself.
+        Loop
+    };
+
+    Resolution resolve(PathParts from, const std::string& target, PathParts& resolved) const;
 
     std::map<std::string, Link> m_byPlace;
 };

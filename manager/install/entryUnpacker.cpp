@@ -1,6 +1,7 @@
 #include "manager/install/entryUnpacker.h"
 
 #include "manager/platform/filePaths.h"
+#include "manager/platform/fileSteps.h"
 #include "manager/platform/writeAll.h"
 
 #include <algorithm>
@@ -21,6 +22,11 @@ namespace
 // Large enough that a big binary costs few system calls; a larger one gains nothing measurable.
 constexpr size_t bufferSize = 256 << 10;
 constexpr mode_t fileMode = 0644;
+
+juce::String nameOnDisk(const juce::ZipFile::ZipEntry& entry)
+{
+    return entry.filename.replaceCharacter('\\', '/');
+}
 
 std::string nameOf(const juce::ZipFile::ZipEntry& entry)
 {
@@ -50,14 +56,17 @@ bool leadsThroughLink(const juce::File& folder, const juce::File& item)
 // Why no entry of this name may be unpacked; empty when it may. A part made only of dots either
 // climbs (".."; no packer writes one that stays inside), or is a name that the framework's folder
 // listing skips ("..."): such a file would be left out of the install without a word, and its
-// folder could never be removed.
+// folder could never be removed. The folder itself, named "./" as some packers name the archive's
+// top, is no refusal; a file cannot stand in its place.
 std::string refusalOfName(const juce::File& folder, const juce::String& name, const juce::File& target)
 {
-    if (!target.isAChildOf(folder))
+    if (target != folder && !target.isAChildOf(folder))
         return ("Entry " + name + " is outside the target directory").toStdString();
     for (const auto& part : juce::StringArray::fromTokens(name, "/", ""))
         if (part.length() > 1 && part.containsOnly("."))
             return "The entry " + name.toStdString() + " cannot be installed: a part of its name is made only of dots.";
+    if (target == folder && !name.endsWithChar('/'))
+        return "The entry " + name.toStdString() + " cannot be installed: it names the top of the archive, not a file.";
     return {};
 }
 
@@ -75,7 +84,7 @@ std::string prepare(const juce::File& folder, const juce::File& target)
         return throughLink(target);
     if (!target.deleteFile())
         return "Failed to write to target file: " + pathOf(target);
-    if (!parent.createDirectory())
+    if (!createFolder(parent))
         return "Failed to create target folder: " + pathOf(parent);
     return {};
 }
@@ -94,23 +103,32 @@ EntryUnpacker::EntryUnpacker(juce::ZipFile& zip, std::vector<juce::uint32> crcs,
 {
 }
 
+juce::File EntryUnpacker::placeOf(const juce::ZipFile::ZipEntry& entry, const juce::File& folder)
+{
+    return folder.getChildFile(nameOnDisk(entry));
+}
+
 std::string EntryUnpacker::unpack(int index)
 {
     const auto& entry = *m_zip.getEntry(index);
-    const auto name = entry.filename.replaceCharacter('\\', '/');
+    const auto name = nameOnDisk(entry);
     if (name.isEmpty())
         return {};
-    const auto target = m_folder.getChildFile(name);
+    const auto target = placeOf(entry, m_folder);
     if (auto refusal = refusalOfName(m_folder, name, target); !refusal.empty())
         return refusal;
+    // The top folder is there already; a link entry of that name is refused as a link.
+    if (target == m_folder && !entry.isSymbolicLink)
+        return {};
     if (entry.isSymbolicLink)
         return unpackLink(index, target);
     if (name.endsWithChar('/'))
     {
         if (leadsThroughLink(m_folder, target))
             return throughLink(target);
-        const auto made = target.createDirectory();
-        return made.wasOk() ? "" : made.getErrorMessage().toStdString();
+        if (!createFolder(target))
+            return "Failed to create target folder: " + pathOf(target) + ": " + std::strerror(errno);
+        return {};
     }
     return unpackFile(index, target);
 }

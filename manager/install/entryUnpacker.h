@@ -25,6 +25,10 @@ public:
     // Why the entry could not be unpacked, naming it; empty when it was.
     std::string unpack(int index);
 
+    // Where the entry of zip lands below folder, by the one name rule of every step that looks an
+    // entry up: a "\" in its name separates folders, as a "/" does.
+    static juce::File placeOf(const juce::ZipFile::ZipEntry& entry, const juce::File& folder);
+
 private:
     using Sink = std::function<std::string(const char*, size_t)>;
 

@@ -29,6 +29,8 @@ constexpr size_t largestPiece = 256 << 10;
 // between its making and its locking: a few are plenty.
 constexpr int creationAttempts = 8;
 
+const char* const notAFile = "it is not a regular file";
+
 std::string reasonOf(int error)
 {
     return std::strerror(error);
@@ -93,11 +95,12 @@ bool FileCopy::create(const juce::File& folder)
 
 bool FileCopy::write(const juce::File& source, const juce::File& folder, bool synced, std::string& why)
 {
-    const int in = ::open(pathOf(source).c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    int in = -1;
     struct stat original = {};
-    if (in < 0 || ::fstat(in, &original) != 0 || !create(folder))
+    const auto opening = openRegularFile(pathOf(source), false, in, original);
+    if (opening != Opening::Opened || !create(folder))
     {
-        why = reasonOf(errno);
+        why = opening == Opening::NotAFile ? notAFile : reasonOf(errno);
         if (in >= 0)
             ::close(in);
         return false;

@@ -22,8 +22,9 @@ public:
     FileCopy(const FileCopy&) = delete;
     FileCopy& operator=(const FileCopy&) = delete;
 
-    // Copies source into a temporary file in folder; synced puts the bytes on the disk itself,
-    // for a copy whose original goes next. False, with why saying why (the system's words), when
+    // Copies the regular file source (never a link, a FIFO or a device, which is opened without
+    // waiting) into a temporary file in folder; synced puts the bytes on the disk itself, for a
+    // copy whose original goes next. False, with why saying why (mostly the system's words), when
     // the copy could not be made whole; nothing of it is left then.
     bool write(const juce::File& source, const juce::File& folder, bool synced, std::string& why);
 

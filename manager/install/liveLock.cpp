@@ -35,7 +35,7 @@ LiveLock LiveLock::onFolder(const juce::File& folder, bool wait)
 
 bool LiveLock::tryTake(int fd)
 {
-    return ::flock(fd, LOCK_EX | LOCK_NB) == 0;
+    return lockFile(fd, LOCK_EX | LOCK_NB);
 }
 
 bool LiveLock::stillNamed(int fd, const juce::File& item)

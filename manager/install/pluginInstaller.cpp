@@ -48,7 +48,7 @@ bool migrateRoms(const juce::File& item, const RomFolder& roms, RomFolder::Keep 
         return true;
     const auto found = item.findChildFiles(juce::File::findFiles, true, romPatterns, juce::File::FollowSymlinks::no);
     for (const auto& rom : found)
-        if (!rom.isSymbolicLink() && !roms.keep(rom, how, failure))
+        if (!rom.isSymbolicLink() && !roms.keep(rom, how, item, failure))
             return false;
     return true;
 }

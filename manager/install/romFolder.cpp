@@ -8,6 +8,9 @@
 
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
+
+#include <sys/stat.h>
 
 namespace pluginManager
 {
@@ -21,6 +24,27 @@ constexpr int placingAttempts = 8;
 juce::File numberedName(const juce::File& folder, const juce::File& file)
 {
     return folder.getNonexistentChildFile("./" + file.getFileNameWithoutExtension(), file.getFileExtension(), true);
+}
+
+// The real place of item (the part of it that exists, with its links followed) is folder or lies
+// inside it.
+bool liesWithin(const juce::File& item, const juce::File& folder)
+{
+    std::error_code error;
+    const auto real = std::filesystem::weakly_canonical(pathOf(item), error);
+    std::error_code folderError;
+    const auto realFolder = std::filesystem::canonical(pathOf(folder), folderError);
+    if (error || folderError)
+        return false;
+    const auto place = toFile(real.string()), top = toFile(realFolder.string());
+    return place == top || place.isAChildOf(top);
+}
+
+// Whether named is a copy of file that stays when leaving goes: neither file itself seen again, nor
+// anything inside leaving.
+bool holdsCopyOf(const juce::File& named, const juce::File& file, const juce::File& leaving)
+{
+    return !liesWithin(named, leaving) && holdSameBytes(named, file);
 }
 
 // Under the file's own name when it is free, else under the first free numbered one.
@@ -41,8 +65,22 @@ bool place(FileCopy& copy, const juce::File& folder, const juce::File& file, juc
 
 RomFolder::RomFolder(const std::string& product) : m_folder(toFile(PlatformUtils::romFolder(product))) {}
 
-bool RomFolder::keep(const juce::File& file, Keep how, std::string& failure) const
+bool RomFolder::keep(const juce::File& file, Keep how, const juce::File& leaving, std::string& failure) const
 {
+    struct stat info = {};
+    if (::lstat(pathOf(file).c_str(), &info) == 0 && !S_ISREG(info.st_mode))
+    {
+        Log::write("Left " + pathOf(file) + " to go with " + pathOf(leaving) + ": it is not a regular file");
+        return true;
+    }
+    // A copy kept there would go with the very folder it was kept from.
+    if (liesWithin(m_folder, leaving))
+    {
+        Log::write("Could not keep " + pathOf(file));
+        failure = "Could not keep " + pathOf(file) + " in " + pathOf(m_folder) + ": that folder leads by a link into "
+                  + pathOf(leaving) + ", which is to go";
+        return false;
+    }
     if (!createFolder(m_folder))
     {
         Log::write("Could not make " + pathOf(m_folder));
@@ -50,7 +88,7 @@ bool RomFolder::keep(const juce::File& file, Keep how, std::string& failure) con
         return false;
     }
     const juce::File named = literalChild(m_folder, file.getFileName().toStdString());
-    if (named.existsAsFile() && named.hasIdenticalContentTo(file))
+    if (holdsCopyOf(named, file, leaving))
     {
         if (how == Keep::Move)
             file.deleteFile();

@@ -40,10 +40,11 @@ std::string notRemoved(const juce::File& item)
 
 // What a host holding a file open would stop: opening it for writing. An existing file is opened
 // at its end and closed unchanged. A link is moved aside as itself, so what it points to never
-// needs opening.
+// needs opening; so is a FIFO or a device, which opening could hold up or set going.
 bool canReplaceFile(const juce::File& file, std::string& message)
 {
-    if (file.isSymbolicLink())
+    struct stat info = {};
+    if (::lstat(pathOf(file).c_str(), &info) == 0 && !S_ISREG(info.st_mode))
         return true;
     juce::FileOutputStream probe(file, probeBufferSize);
     if (probe.openedOk())
@@ -125,18 +126,26 @@ bool copyItem(const juce::File& source, const juce::File& target, Tally& tally)
         return juce::File::createSymbolicLink(target, source.getNativeLinkedTarget(), false);
     if (source.isDirectory())
     {
-        if (!target.createDirectory().wasOk())
+        if (!createFolder(target))
+        {
+            Log::write("Could not make " + pathOf(target) + ": " + std::strerror(errno));
             return false;
+        }
         for (const auto& child :
              source.findChildFiles(juce::File::findFilesAndDirectories, false, "*", juce::File::FollowSymlinks::no))
             if (!copyItem(child, target.getChildFile(child.getFileName()), tally))
                 return false;
         return true;
     }
+    // The user's message names the item; the log says what went wrong with which of its files.
     FileCopy copy;
-    std::string ignored;
-    if (!copy.write(source, target.getParentDirectory(), false, ignored) || !copy.placeAs(target))
+    std::string why;
+    if (!copy.write(source, target.getParentDirectory(), false, why) || !copy.placeAs(target))
+    {
+        Log::write("Could not copy " + pathOf(source) + " to " + pathOf(target) + ": "
+                   + (why.empty() ? std::strerror(errno) : why));
         return false;
+    }
     tally.bytes += static_cast<std::uintmax_t>(target.getSize());
     return true;
 }
@@ -152,18 +161,11 @@ juce::File stagingName(const juce::File& target)
     return target.getSiblingFile(target.getFileName() + stagingSuffix);
 }
 
-// The system's rename alone: where it fails, the framework's move copies and deletes instead,
+// One rename: where the system cannot rename, the framework's move copies and deletes instead,
 // which a killed run would leave half done.
 bool renameItem(const juce::File& from, const juce::File& to)
 {
-    return std::rename(from.getFullPathName().toRawUTF8(), to.getFullPathName().toRawUTF8()) == 0;
-}
-
-bool exchange(const juce::File& one, const juce::File& other)
-{
-    return renameat2(AT_FDCWD, one.getFullPathName().toRawUTF8(), AT_FDCWD, other.getFullPathName().toRawUTF8(),
-                     RENAME_EXCHANGE)
-           == 0;
+    return putInPlace(from, to);
 }
 
 // Deleting takes many steps, so the item leaves target's name (or its backup name) in one rename
@@ -211,12 +213,12 @@ juce::String backedUpName(const juce::String& name)
 // back.
 bool swapIn(const juce::File& staged, const juce::File& target, const juce::File& backup)
 {
-    if (exchange(staged, target))
+    if (exchangeNames(staged, target))
     {
         ChangeSteps::stepDone();
         if (renameItem(staged, backup))
             return true;
-        exchange(staged, target);
+        exchangeNames(staged, target);
         return false;
     }
     if (errno != EINVAL && errno != ENOSYS)
@@ -264,7 +266,7 @@ void rollBack(const std::vector<Replaced>& replaced)
         {
             retire(it->target, it->target);
         }
-        else if (exchange(it->backup, it->target))
+        else if (exchangeNames(it->backup, it->target))
         {
             retire(it->backup, it->target);
         }

@@ -1,9 +1,11 @@
 #include "manager/install/workerInput.h"
 
+#include "manager/platform/fileSteps.h"
 #include "manager/platform/storedFile.h"
 #include "manager/platform/utf8.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace pluginManager
 {
@@ -42,8 +44,12 @@ bool isLiteralPath(const std::string& path)
 // A FIFO or device would hold the worker or feed it without end; only a regular file is a list.
 bool isOtherThanFile(const std::string& path)
 {
+    int fd = -1;
     struct stat info = {};
-    return ::stat(path.c_str(), &info) == 0 && !S_ISREG(info.st_mode);
+    const auto opening = openRegularFile(path, true, fd, info);
+    if (fd >= 0)
+        ::close(fd);
+    return opening == Opening::NotAFile;
 }
 
 std::vector<std::string> splitLines(const std::string& text)

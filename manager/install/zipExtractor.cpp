@@ -13,6 +13,8 @@
 
 #include <vector>
 
+#include <sys/stat.h>
+
 namespace pluginManager
 {
 namespace
@@ -31,16 +33,39 @@ std::string waysOut()
     return "Start the plugin manager as administrator, or pick a location you own in Preferences.";
 }
 
-// Read-me files beside the plug-in are for the archive's reader, not for the plug-in folder.
-std::vector<juce::String> dropTextFiles(const juce::File& root)
+// Read-me files beside the plug-in are for the archive's reader, not for the plug-in folder. They
+// go aside, where their bytes tell a copy that an earlier install of the build left in the
+// location. One that cannot be moved is deleted; nothing then tells its copies.
+std::vector<juce::File> setTextFilesAside(const juce::File& root, const juce::File& aside)
 {
-    std::vector<juce::String> dropped;
+    std::vector<juce::File> dropped;
     for (const auto& file : root.findChildFiles(juce::File::findFiles, false, textFilePattern))
     {
-        file.deleteFile();
-        dropped.push_back(file.getFileName());
+        const auto kept = aside.getChildFile(file.getFileName());
+        if (aside != juce::File() && putInPlace(file, kept))
+            dropped.push_back(kept);
+        else
+            file.deleteFile();
     }
     return dropped;
+}
+
+// Only a text file that the program itself could have put there goes, one with the bytes of this
+// build's file of that name: another of that name is another maker's or the user's.
+void removeEarlierCopies(const std::vector<juce::File>& dropped, const juce::File& location)
+{
+    for (const auto& ours : dropped)
+    {
+        const auto installed = literalChild(location, ours.getFileName().toStdString());
+        struct stat info = {};
+        if (::lstat(pathOf(installed).c_str(), &info) != 0)
+            continue;
+        if (holdSameBytes(ours, installed))
+            installed.deleteFile();
+        else
+            Log::write("Left " + pathOf(installed) + ": it is not a copy of this build's "
+                       + ours.getFileName().toStdString());
+    }
 }
 
 // Links were judged against the whole unpacked folder when they were made, but only the root's
@@ -74,7 +99,7 @@ bool keepUserFiles(const juce::File& oldFolder, const juce::File& newFolder, con
     {
         if (file.isSymbolicLink() || !isUserFile(file, file.getRelativePathFrom(oldFolder), newFolder))
             continue;
-        if (!roms.keep(file, RomFolder::Keep::Copy, message))
+        if (!roms.keep(file, RomFolder::Keep::Copy, oldFolder, message))
         {
             message += RomFolder::leftAsItWas;
             return false;
@@ -176,8 +201,10 @@ bool ZipExtractor::extract(const std::string& zipPath, const std::string& destin
     for (int i = 0; i < count; ++i)
     {
         const auto* entry = zip.getEntry(i);
-        if ((entry->externalFileAttributes & ownerExecuteAttribute) != 0 && !entry->isSymbolicLink)
-            folder.getChildFile(entry->filename).setExecutePermission(true);
+        const auto item = EntryUnpacker::placeOf(*entry, folder);
+        if ((entry->externalFileAttributes & ownerExecuteAttribute) != 0 && !entry->isSymbolicLink
+            && !item.isSymbolicLink())
+            item.setExecutePermission(true);
     }
     return true;
 }
@@ -223,7 +250,9 @@ bool ZipExtractor::install(const std::string& zipPath, const std::string& locati
     const auto root = pluginRoot(work.folder(), fileName);
     if (!linksStayInTheirItems(zipPath, work.folder(), root, message))
         return false;
-    const auto droppedTextFiles = dropTextFiles(root);
+    // Without rights, the dropped files are no use: the elevated copy leaves the location's alone.
+    WorkFolder aside;
+    const auto droppedTextFiles = setTextFilesAside(root, !needsRights && aside.create() ? aside.folder() : juce::File());
     items.clear();
     for (const auto& item : root.findChildFiles(juce::File::findFilesAndDirectories, false))
         items.push_back(item.getFileName().toStdString());
@@ -244,9 +273,9 @@ bool ZipExtractor::install(const std::string& zipPath, const std::string& locati
             beforeCopy(items);
         if (!copyInto(pathOf(root), location, message))
             return false;
-        // A read-me of an earlier install would otherwise stay behind, describing another build.
-        for (const auto& name : droppedTextFiles)
-            destination.getChildFile(name).deleteFile();
+        // A copy of the build's read-me that came by another road (unpacked by hand, or by an
+        // elevated copy) would stay behind beside the plug-in.
+        removeEarlierCopies(droppedTextFiles, destination);
         return true;
     }
     if (pending != nullptr)

@@ -312,14 +312,22 @@ ReadStatus readStoredFile(const std::string& path, std::string& text, size_t lim
     text.clear();
     ReadStatus status;
     status.path = path;
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0)
-        return isNotThere(errno) ? status : cannotOpen(std::move(status), lastError());
+    int fd = -1;
     struct stat info = {};
-    int problem = ::fstat(fd, &info) != 0 ? lastError() : 0;
-    const bool regular = problem == 0 && S_ISREG(info.st_mode);
+    switch (openRegularFile(path, true, fd, info))
+    {
+    case Opening::Failed:
+        return isNotThere(errno) ? status : cannotOpen(std::move(status), lastError());
+    case Opening::NotAFile:
+        status.kind = ReadStatus::Kind::CannotOpen;
+        status.why = "not a regular file";
+        return status;
+    case Opening::Opened:
+        break;
+    }
+    int problem = 0;
     char buffer[65536];
-    while (regular && problem == 0 && text.size() <= limit)
+    while (problem == 0 && text.size() <= limit)
     {
         const auto got = ::read(fd, buffer, std::min(sizeof buffer, limit + 1 - text.size()));
         if (got < 0 && errno == EINTR)
@@ -331,17 +339,13 @@ ReadStatus readStoredFile(const std::string& path, std::string& text, size_t lim
         text.append(buffer, static_cast<size_t>(got));
     }
     ::close(fd);
-    if (problem == 0 && regular)
+    if (problem == 0)
     {
         status.kind = ReadStatus::Kind::Read;
         return status;
     }
     text.clear();
-    if (problem != 0)
-        return cannotOpen(std::move(status), problem);
-    status.kind = ReadStatus::Kind::CannotOpen;
-    status.why = "not a regular file";
-    return status;
+    return cannotOpen(std::move(status), problem);
 }
 
 bool folderTakesFiles(const std::string& folder)

@@ -93,7 +93,7 @@ void CatalogServer::channelFolder(const std::string& slug, pluginManager::Channe
 }
 
 std::string CatalogServer::zip(const std::vector<std::pair<std::string, std::string>>& files, int level,
-                               const std::set<std::string>& links)
+                               const std::set<std::string>& links, const std::set<std::string>& executables)
 {
     juce::ZipFile::Builder builder;
     for (const auto& [path, content] : files)
@@ -102,8 +102,8 @@ std::string CatalogServer::zip(const std::vector<std::pair<std::string, std::str
     juce::MemoryOutputStream out;
     builder.writeToStream(out, nullptr);
     std::string bytes(static_cast<const char*>(out.getData()), out.getDataSize());
-    // The builder makes links only of links on disk; a link entry is a file entry whose directory
-    // record carries the link's mode.
+    // The builder makes links only of links on disk, and gives no file a mode; a link entry is a
+    // file entry whose directory record carries the link's mode.
     const auto number = [&bytes](size_t at, int size) {
         size_t value = 0;
         for (int i = size - 1; i >= 0; --i)
@@ -116,6 +116,8 @@ std::string CatalogServer::zip(const std::vector<std::pair<std::string, std::str
         const size_t nameLength = number(at + 28, 2);
         if (links.count(bytes.substr(at + 46, nameLength)) != 0)
             bytes.replace(at + 38, 4, std::string("\0\0\xed\xa1", 4));
+        if (executables.count(bytes.substr(at + 46, nameLength)) != 0)
+            bytes.replace(at + 38, 4, std::string("\0\0\xed\x81", 4));
         at += 46 + nameLength + number(at + 30, 2) + number(at + 32, 2);
     }
     return bytes;

@@ -33,9 +33,10 @@ struct CatalogServer
     void channelFolder(const std::string& slug, pluginManager::Channel channel, const std::vector<std::string>& fileNames,
                        const pluginManager::Credentials& login, const std::vector<std::string>& products = {});
     // A zip archive holding each (path, content) pair as a file; folders are implied by the paths.
-    // An entry whose path is among links is a link to its content. Level 0 stores, 9 deflates.
+    // An entry whose path is among links is a link to its content, one among executables a file of
+    // mode 0755. Level 0 stores, 9 deflates.
     static std::string zip(const std::vector<std::pair<std::string, std::string>>& files, int level = 9,
-                           const std::set<std::string>& links = {});
+                           const std::set<std::string>& links = {}, const std::set<std::string>& executables = {});
     // Where publicBuilds() says a public build can be downloaded.
     static std::string publicFile(const std::string& fileName);
     // Serves bytes at a path, with a Last-Modified header when lastModified is not empty.
