@@ -3,6 +3,7 @@
 #include "manager/platform/storedFile.h"
 #include "manager/platform/xml.h"
 #include "support/catalogServer.h"
+#include "support/lockWaiters.h"
 #include "support/programRun.h"
 
 #include <gtest/gtest.h>
@@ -54,17 +55,6 @@ std::string unread(const std::string& file, const std::string& why)
                               : name == "settings.xml"  ? "the install locations and settings"
                                                         : "the install record";
     return "warning: could not read " + file + " (" + why + "); going on without " + holds + " it holds\n";
-}
-
-// The system lists a process that waits for an advisory lock after "->", with the file's inode.
-bool someoneWaitsToLock(const std::string& path)
-{
-    struct stat file = {};
-    std::ifstream locks("/proc/locks");
-    for (std::string line; stat(path.c_str(), &file) == 0 && std::getline(locks, line);)
-        if (line.find("->") != std::string::npos && line.find(":" + std::to_string(file.st_ino) + " ") < line.size())
-            return true;
-    return false;
 }
 
 // Aurora 1.1.0 is on both login channels; Nebula is named by the internal list alone; no list
@@ -355,7 +345,7 @@ TEST_F(ListingCommands, RunsThatChangeStoredFilesTakeTurnsAndTheOthersDoNotWait)
         continue;
     EXPECT_EQ(run({"teamlogin"}).outcome(), Outcome(0, "off\n", ""));
     auto second = loginTo("Vireo");
-    while (!someoneWaitsToLock(run.settingsFile("run.lock")) && second.wait_for(waiting) != std::future_status::ready)
+    while (!testSupport::someoneWaitsToLock(run.settingsFile("run.lock")) && second.wait_for(waiting) != std::future_status::ready)
         continue;
     catalog.server.release(aurora);
 
