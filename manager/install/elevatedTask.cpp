@@ -3,6 +3,7 @@
 #include "manager/install/workerInput.h"
 #include "manager/install/transactionalCopy.h"
 #include "manager/platform/filePaths.h"
+#include "manager/platform/fileSteps.h"
 
 #include <juce_core/juce_core.h>
 
@@ -27,7 +28,7 @@ bool sameContent(const juce::File& source, const juce::File& destination)
                 return false;
         return destination.isDirectory();
     }
-    return destination.existsAsFile() && destination.hasIdenticalContentTo(source);
+    return holdSameBytes(source, destination);
 }
 
 // A random name keeps the job files of concurrent requests apart.
