@@ -1,9 +1,7 @@
 #pragma once
 
-// The HTTP client's request limit and the clock of installed detection are compiled in beside the
-// endpoints, so whatever defines the one defines the others.
-#include "manager/http/requestLimit.h"
-#include "manager/platform/clock.h"
+// urls() and the other functions a program defines beside the library.
+#include "manager/platform/buildSeams.h"
 
 #include <string>
 
@@ -21,8 +19,4 @@ struct Urls
     std::string buildsMirror; // the second builds host; only used to recognise login URLs
     std::string productList;  // the public product list on our web site
 };
-
-// The one set of endpoints, built on first use and kept to the end of the process. The shipped
-// program compiles in fixed addresses; nothing at run time can change them.
-const Urls& urls();
 }

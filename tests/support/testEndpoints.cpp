@@ -11,6 +11,7 @@ pluginManager::Urls loopbackEndpoints = loopbackUrls(closedLoopbackBase());
 int textRequestLimit = pluginManager::textRequestLimitMs;
 std::atomic<int> retryWaited{0};
 std::atomic<long long> detectionClock{0};
+std::atomic<int> threadsLeft{-1};
 }
 
 void pointEndpointsAt(const std::string& base) { loopbackEndpoints = loopbackUrls(base); }
@@ -23,14 +24,17 @@ void limitTextRequests(int milliseconds)
 int retryWaitMilliseconds() { return retryWaited.exchange(0); }
 
 void passTime(int milliseconds) { detectionClock += milliseconds; }
+
+void allowThreads(int count) { threadsLeft = count; }
 }
 
 namespace pluginManager
 {
-// The test builds' definitions of the fixed endpoints, limit, wait and clock, in place of the
-// shipped ones.
+// The unit tests' definitions of what a build of the library must define (buildSeams.h), in place
+// of the shipped ones.
 const Urls& urls() { return testSupport::loopbackEndpoints; }
 int textRequestMilliseconds() { return testSupport::textRequestLimit; }
 void waitBeforeAskingAgain(int milliseconds) { testSupport::retryWaited += milliseconds; }
 long long steadyMilliseconds() { return testSupport::detectionClock; }
+bool mayStartThread() { return testSupport::takeThread(testSupport::threadsLeft); }
 }

@@ -1,6 +1,7 @@
-// The fixed endpoints (and the limit, wait and clock beside them) of the test build of the program
-// (vyrpmTestBinary): every endpoint lies below the loopback server root named by VYRPM_TEST_SERVER,
-// so end-to-end tests can run the whole program against their own server. The shipped program
+// What the test build of the program (vyrpmTestBinary) defines beside the library (buildSeams.h):
+// every endpoint lies below the loopback server root named by VYRPM_TEST_SERVER, so end-to-end
+// tests can run the whole program against their own server, and a run with VYRPM_TEST_THREADS set
+// may start that many threads in all, as under a limit on the user's tasks. The shipped program
 // never contains this file.
 #include "support/testEndpoints.h"
 
@@ -25,4 +26,13 @@ int textRequestMilliseconds() { return textRequestLimitMs; }
 void waitBeforeAskingAgain(int milliseconds) { juce::Thread::sleep(milliseconds); }
 
 long long steadyMilliseconds() { return static_cast<long long>(juce::Time::getMillisecondCounterHiRes()); }
+
+bool mayStartThread()
+{
+    static std::atomic<int> left = [] {
+        const char* count = std::getenv("VYRPM_TEST_THREADS");
+        return count != nullptr && *count != '\0' ? std::atoi(count) : -1;
+    }();
+    return testSupport::takeThread(left);
+}
 }
