@@ -111,14 +111,17 @@ TEST_F(HttpRequests, EachKindOfRequestSendsExactlyItsHeaderLines)
     }
 }
 
-// A text is gunzipped by its first bytes whatever the headers say, and kept as far as it came;
-// five redirects are followed; a date comes from the header only; a local address (the program
+// A text is gunzipped by its first bytes whatever the headers say; one cut short of its announced
+// size or its last chunk fails, and is not asked for again; five redirects are followed; a date comes from the header only; a local address (the program
 // is built with a local source here) is read literally from the disk.
 TEST_F(HttpRequests, TextsDatesAndLocalFiles)
 {
     server.setText("/plugins.json", testSupport::gzip("{\"a\": 1}"), "application/json");
     server.setText("/page.html", std::string(100, 'x'), "text/html");
     server.cutOff("/page.html", 60);
+    server.setReply("/chunked.html", {200, "whole", "text/html", {}, true});
+    server.setReply("/broken.html", {200, std::string(100, 'x'), "text/html", {}, true});
+    server.cutOff("/broken.html", 60);
     server.setText("/list", "[]");
     for (int hop = 1; hop <= 6; ++hop)
         server.redirect("/hop" + std::to_string(hop), hop == 1 ? "/list" : "/hop" + std::to_string(hop - 1));
@@ -134,7 +137,9 @@ TEST_F(HttpRequests, TextsDatesAndLocalFiles)
     testSupport::pointEndpointsAt(site);
     const std::tuple<Kind, std::string, std::string> cases[] = {
         {Text, "/plugins.json", "ok {\"a\": 1}|earlier"}, {Text, "/hop5", "ok []|earlier"},
-        {Text, "/page.html", "ok " + std::string(60, 'x') + "|earlier"}, {Date, "/dated", "ok 784111777|earlier"},
+        {Text, "/page.html", "failed untouched|The answer was cut off"},
+        {Text, "/broken.html", "failed untouched|The answer was cut off"}, {Text, "/chunked.html", "ok whole|earlier"},
+        {Date, "/dated", "ok 784111777|earlier"},
         {Text, "/hop6", "failed untouched|Failed to connect"}, {Date, "/garbled", "failed 0|No Last-Modified"},
         {Date, "/undated", "failed 0|No Last-Modified"}, {Text, site, "ok <html>index</html>|earlier"},
         {Text, site + "a%20b.json", "ok literal|earlier"}, {Date, site + "a b.json", "ok 1700000000|earlier"},
@@ -143,9 +148,9 @@ TEST_F(HttpRequests, TextsDatesAndLocalFiles)
     };
     for (const auto& [kind, url, expected] : cases)
         EXPECT_EQ(outcome(kind, url[0] == '/' ? server.url(url) : url), expected) << url;
-    // Only downloads compare the size: a text is not asked for again.
     EXPECT_EQ(server.requestCount("/page.html"), 1u);
-    EXPECT_EQ(logMessages(), Lines{"GET " + server.url("/hop6") + ": Failed to connect"});
+    const auto cut = [this](const std::string& path) { return "GET " + server.url(path) + ": The answer was cut off"; };
+    EXPECT_EQ(logMessages(), (Lines{cut("/page.html"), cut("/broken.html"), "GET " + server.url("/hop6") + ": Failed to connect"}));
 
     EXPECT_EQ(HttpClient::decodeBody(nullptr, 5) + "|" + HttpClient::decodeBody("\x1f", 1) + "|" +
                   HttpClient::decodeBody("\x1f{}", 3), "|\x1f|\x1f{}");

@@ -97,6 +97,18 @@ bool decodeAtMost(const void* data, size_t size, size_t limit, std::string& text
     return true;
 }
 
+// Whether the body read so far is all the server sent. The framework's stream ends alike when the
+// body is complete and when the connection broke off: the size the server announced tells, and
+// without one (a chunked body) only the transport's error does. A body that announces no size and
+// ends with the connection, as it should, is whole.
+bool cameWhole(juce::WebInputStream& stream, size_t received)
+{
+    const int64_t announced = stream.getTotalLength();
+    if (announced > 0)
+        return static_cast<int64_t>(received) >= announced;
+    return !stream.isError();
+}
+
 // Sends a text or date request and reads the answer into body when one is given. A failure sets
 // error and is logged under the verb the log names the request by.
 bool textRequest(const std::string& url, const char* verb, const juce::String& headers,
@@ -107,7 +119,8 @@ bool textRequest(const std::string& url, const char* verb, const juce::String& h
     TransferDeadline deadline(textRequestMilliseconds());
     int status = 0;
     stream = openWebStream(url, headers, textTimeoutMs, status, responseHeaders, nullptr, &deadline);
-    const bool whole = !stream || isHttpError(status) || !body || readAtMost(*stream, mostTextBytes, *body);
+    const bool readsBody = stream && !isHttpError(status) && body;
+    const bool withinLimit = !readsBody || readAtMost(*stream, mostTextBytes, *body);
     // A stream cancelled for its time fails to connect or ends early, which reads as a short answer.
     if (deadline.passed())
         error = "The server took too long to answer";
@@ -115,8 +128,10 @@ bool textRequest(const std::string& url, const char* verb, const juce::String& h
         error = "Failed to connect";
     else if (isHttpError(status))
         error = httpErrorMessage(status);
-    else if (!whole)
+    else if (!withinLimit)
         error = tooLargeMessage();
+    else if (readsBody && !cameWhole(*stream, body->getDataSize()))
+        error = "The answer was cut off";
     else
         return true;
     Log::write(std::string(verb) + " " + url + ": " + error);
