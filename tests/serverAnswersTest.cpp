@@ -61,3 +61,14 @@ TEST(ServerAnswers, AnAnswerCutShortFailsItsSourceAsAFailedRequestDoes)
         EXPECT_EQ(listWith([&](TestServer& server) { server.cutOff(path, bytes); }), failed);
     }
 }
+
+// A run that the system gives few threads, or none beside its own, lists what a run with any
+// number of them lists: the refresh goes on with the threads it gets.
+TEST(ServerAnswers, ListUnderALimitOnThreadsPrintsEveryRow)
+{
+    const auto none = [](TestServer&) {};
+    const Outcome unlimited = listWith(none);
+    ASSERT_EQ(std::get<0>(unlimited), 0) << std::get<2>(unlimited);
+    for (const char* threads : {"0", "1", "2", "5"})
+        EXPECT_EQ(listWith(none, {{"VYRPM_TEST_THREADS", threads}}), unlimited) << threads << " threads";
+}

@@ -14,6 +14,8 @@
 #include <juce_core/juce_core.h>
 #include <juce_events/juce_events.h>
 
+#include <algorithm>
+#include <chrono>
 #include <limits>
 #include <vector>
 
@@ -24,6 +26,8 @@ namespace
 constexpr int textTimeoutMs = 10000;
 // Large: the framework's web stream moves what is left in its buffer to the front after each read.
 constexpr int textReadBlockSize = 1 << 20;
+// A block that a server at the slowest pace the framework lets pass fills in about a second.
+constexpr int slowestReadBlockSize = 128;
 // Far above any list, changelog or page we read, and still a size that memory holds: a text
 // comes into memory whole, unpacked, where a download goes to disk.
 constexpr size_t mostTextBytes = 32 * 1000 * 1000;
@@ -74,6 +78,33 @@ bool readAtMost(juce::InputStream& stream, size_t limit, juce::MemoryOutputStrea
     return true;
 }
 
+// The same for a stream whose deadline no keeper watches: the time is checked between blocks.
+// The framework comes back from a read only once the block is full, so the blocks follow the
+// pace of the server: they double while they fill at once and halve when they keep the caller
+// waiting, and a server that trickles holds the caller little past the deadline.
+bool readAtMostInTime(juce::InputStream& stream, size_t limit, juce::MemoryOutputStream& out,
+                      TransferDeadline& deadline)
+{
+    std::vector<char> block(textReadBlockSize);
+    int blockSize = slowestReadBlockSize;
+    while (!deadline.timeIsUp())
+    {
+        const auto started = std::chrono::steady_clock::now();
+        const int count = stream.read(block.data(), blockSize);
+        if (count <= 0)
+            break;
+        if (out.getDataSize() + static_cast<size_t>(count) > limit)
+            return false;
+        out.write(block.data(), static_cast<size_t>(count));
+        const auto took = std::chrono::steady_clock::now() - started;
+        if (took < std::chrono::milliseconds(10))
+            blockSize = std::min(blockSize * 2, textReadBlockSize);
+        else if (took > std::chrono::milliseconds(100))
+            blockSize = std::max(blockSize / 2, slowestReadBlockSize);
+    }
+    return true;
+}
+
 // The bytes as text, gunzipped first when they begin with the gzip magic; false when the text is
 // longer than limit. The unpacking stops there: a small bomb must not fill the memory first.
 bool decodeAtMost(const void* data, size_t size, size_t limit, std::string& text)
@@ -120,9 +151,10 @@ bool textRequest(const std::string& url, const char* verb, const juce::String& h
     int status = 0;
     stream = openWebStream(url, headers, textTimeoutMs, status, responseHeaders, nullptr, &deadline);
     const bool readsBody = stream && !isHttpError(status) && body;
-    const bool withinLimit = !readsBody || readAtMost(*stream, mostTextBytes, *body);
+    const bool withinLimit = !readsBody || (deadline.isWatched() ? readAtMost(*stream, mostTextBytes, *body)
+                                                                 : readAtMostInTime(*stream, mostTextBytes, *body, deadline));
     // A stream cancelled for its time fails to connect or ends early, which reads as a short answer.
-    if (deadline.passed())
+    if (deadline.timeIsUp())
         error = "The server took too long to answer";
     else if (!stream)
         error = "Failed to connect";
