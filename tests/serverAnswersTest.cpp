@@ -72,3 +72,32 @@ TEST(ServerAnswers, ListUnderALimitOnThreadsPrintsEveryRow)
     for (const char* threads : {"0", "1", "2", "5"})
         EXPECT_EQ(listWith(none, {{"VYRPM_TEST_THREADS", threads}}), unlimited) << threads << " threads";
 }
+
+// A product name goes into the builds server's address as the one folder it names, escaped where
+// an address could not hold it as it stands; a name whose folder would be empty or lead out of the
+// builds folder is refused before any request, so its login goes nowhere.
+TEST(ServerAnswers, ALoginGoesToTheFolderItsProductNamesOrNowhere)
+{
+    CatalogServer catalog;
+    const std::string refused = "\" cannot name a folder on the builds server: its folder name would be empty or hold "
+                                "\".\" or \"..\" between slashes.\n";
+    // product, its folder on the server when there is one, what login prints on the error stream
+    const std::tuple<std::string, std::string, std::string> cases[] = {
+        {"Aurora", "aurora", ""}, {"x?y#z", "x?y#z", ""}, {"Two Words", "two words", ""}, {"100%", "100%", ""},
+        {"../../up", "", "\"../../up" + refused}, {"a/./b", "", "\"a/./b" + refused}, {"/", "", "\"/" + refused},
+    };
+    for (const auto& [product, folder, err] : cases)
+        if (!folder.empty())
+            catalog.channelFolder(folder, Channel::Donators, {build("Aurora", "VST3", "1.0.0")}, fan);
+    const testSupport::ProgramRun run{catalog.server.url("/")};
+    std::vector<std::string> asked;
+    for (const auto& [product, folder, err] : cases)
+    {
+        SCOPED_TRACE(product);
+        EXPECT_EQ(run({"login", "donators", product, "--user", "fan", "--password", "pw"}).outcome(),
+                  Outcome(err.empty() ? 0 : 1, err.empty() ? "Login stored\n" : "", err));
+        if (!folder.empty())
+            asked.push_back(CatalogServer::folder(folder, Channel::Donators));
+    }
+    EXPECT_EQ(catalog.requestedPaths(), asked);
+}

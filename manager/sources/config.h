@@ -8,8 +8,8 @@
 namespace pluginManager
 {
 // The fixed web endpoints that every catalog address is derived from. The three base addresses
-// (publicBuilds, buildsServer, buildsMirror) end with "/", and names are appended to them as they
-// are, without percent-encoding.
+// (publicBuilds, buildsServer, buildsMirror) end with "/". A product's folder goes below the builds
+// server percent-escaped (CatalogSource::channelUrl); other names are appended as they are.
 struct Urls
 {
     std::string releasesApi;  // the hosting service's release list of the product repository
