@@ -73,9 +73,11 @@ private:
                 continue;
             }
             const auto first = m_watches.begin();
-            if (Clock::now() < first->first)
+            // A copy: the watch may go while the keeper waits.
+            const Clock::time_point end = first->first;
+            if (Clock::now() < end)
             {
-                m_changed.wait_until(lock, first->first);
+                m_changed.wait_until(lock, end);
                 continue;
             }
             TransferDeadline::Watch& due = *first->second;
