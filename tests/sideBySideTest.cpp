@@ -74,29 +74,6 @@ TEST(SideBySide, AnswersInTheOrderOfTheItemsWithTheBoundUnderWayAcrossNestedBatc
     EXPECT_FALSE(requests.gaveUp);
 }
 
-// A thread the system will not give is no failure: with none, the calling thread works through
-// the batch alone; with a few, the batch goes on with those.
-TEST(SideBySide, ABatchGoesOnWithTheThreadsItGetsTheCallerAloneIfNeedBe)
-{
-    for (const int threads : {0, 1, 3})
-    {
-        SCOPED_TRACE(threads);
-        testSupport::allowThreads(threads);
-        std::mutex mutex;
-        std::set<std::thread::id> ranOn;
-        const auto answers = SideBySide::each(upTo(40), [&](size_t item) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
-            std::lock_guard<std::mutex> lock(mutex);
-            ranOn.insert(std::this_thread::get_id());
-            return item * 10;
-        });
-        testSupport::allowThreads(-1);
-        EXPECT_EQ(answers, upTo(40, 10));
-        EXPECT_LE(ranOn.size(), size_t(threads) + 1);
-        EXPECT_EQ(ranOn.count(std::this_thread::get_id()), 1u);
-    }
-}
-
 // An item's exception reaches the caller once no helper runs any more, however deep the batch
 // that threw; no item starts after it. Many small nested batches add helpers while their callers
 // join the earlier ones: every one of them is joined too.

@@ -7,7 +7,7 @@ namespace pluginManager
 //   - the shipped program: manager/sources/config.cpp (fixed endpoints, the real clock, sleeps and
 //     threads);
 //   - the unit tests: tests/support/testEndpoints.cpp (loopback endpoints that a test points
-//     elsewhere, a clock and waits that move only when a test moves them, threads a test can refuse);
+//     elsewhere, a clock and waits that move only when a test moves them);
 //   - the test build of the program (vyrpmTestBinary): tests/testBinary/environmentEndpoints.cpp
 //     (endpoints below the server in VYRPM_TEST_SERVER, threads limited by VYRPM_TEST_THREADS).
 
@@ -35,8 +35,9 @@ void waitBeforeAskingAgain(int milliseconds);
 // a test moves it, so that a test sees a walk reused or repeated without sleeping.
 long long steadyMilliseconds();
 
-// Whether the library may ask the system for one more thread now. True in the shipped program,
-// where the system alone decides (see startThread); the tests refuse threads to show that a run
-// goes on with the threads it has.
+// Whether the library may ask the system for one more thread now. True in the shipped program
+// and the unit tests, where the system alone decides (see startThread); the test build of the
+// program refuses threads as a limit on the user's tasks would, to show that a run goes on with
+// the threads it gets.
 bool mayStartThread();
 }

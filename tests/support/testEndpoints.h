@@ -2,7 +2,6 @@
 
 #include "manager/sources/config.h"
 
-#include <atomic>
 #include <string>
 
 namespace testSupport
@@ -61,22 +60,4 @@ int retryWaitMilliseconds();
 
 // The clock of installed detection stands still in this test process until a test moves it on.
 void passTime(int milliseconds);
-
-// From now on the library may start count more threads in this test process, and is then refused
-// as by a limit on the user's tasks; -1 lets it start any number again.
-void allowThreads(int count);
-
-// Takes one thread from left, a count that -1 leaves unlimited; false when none is left.
-inline bool takeThread(std::atomic<int>& left)
-{
-    for (int now = left.load();;)
-    {
-        if (now < 0)
-            return true;
-        if (now == 0)
-            return false;
-        if (left.compare_exchange_weak(now, now - 1))
-            return true;
-    }
-}
 }
