@@ -6,6 +6,7 @@
 #include "support/testServer.h"
 
 #include <gtest/gtest.h>
+#include <httplib.h>
 #include <juce_events/juce_events.h>
 
 #include <condition_variable>
@@ -115,25 +116,31 @@ TEST(SideBySide, AnItemsExceptionReachesTheCallerAfterEveryHelperIsJoined)
 
 // Under a limit on the user's tasks, as a container or a service manager sets, the system gives no
 // thread at all: the caller asks every request itself, and the one that trickles still ends at its
-// deadline. The limit binds a user other than root, which the child becomes.
+// deadline. The limit binds a user other than root, which the child becomes. The child serves the
+// requests itself: one forked while a server's threads ran could find the allocator locked.
 TEST(SideBySide, UnderALimitOnTasksTheCallerAsksEveryRequestAndEachEndsInItsTime)
 {
-    testSupport::TestServer server;
-    server.setText("/a.json", "[1]");
-    server.setText("/b.json", "[2]");
-    server.endless("/trickle.json", std::string(100, '['), 100);
-    const std::vector<std::string> urls = {server.url("/a.json"), server.url("/trickle.json"), server.url("/b.json")};
     testSupport::limitTextRequests(300);
-    const std::string answers = testSupport::inChild([&urls] {
+    const std::string answers = testSupport::inChild([] {
+        testSupport::TestServer server;
+        server.setText("/a.json", "[1]");
+        server.setText("/b.json", "[2]");
+        server.endless("/trickle.json", std::string(100, '['), 100);
+        // Answered once all the server's threads are there, before the limit; and asked without
+        // our client, which would start the deadlines' keeper meanwhile.
+        if (!httplib::Client(server.url("")).Get("/a.json"))
+            return std::string("the server did not answer");
         const rlimit oneTask{1, 1};
         if (!testSupport::dropRootPrivileges() || setrlimit(RLIMIT_NPROC, &oneTask) != 0)
             return std::string("could not set the child up");
-        std::string text;
         const auto fetch = [](const std::string& url) {
             std::string body, error;
             return HttpClient::fetchString(url, body, error) ? body : error;
         };
-        for (const std::string& answer : SideBySide::each(urls, fetch))
+        std::string text;
+        for (const std::string& answer :
+             SideBySide::each(std::vector<std::string>{server.url("/a.json"), server.url("/trickle.json"),
+                                                       server.url("/b.json")}, fetch))
             text += answer + "|";
         return text;
     });
