@@ -124,16 +124,16 @@ std::string stripped(const std::string& line)
     return line.substr(begin, end - begin + 1);
 }
 
-// Splits the lines at each heading that keyOf recognises. A repeated heading keeps its first
-// block. Without any usable heading, everything lands under the empty key, so text that skips
-// a level is still shown.
-Groups groupBy(const Lines& lines, const std::function<std::string(const std::string&)>& keyOf)
+// Splits the lines at each heading that keyOf recognises, moving them into their groups. A
+// repeated heading keeps its first block. Without any usable heading, everything lands under the
+// empty key, so text that skips a level is still shown: no line has been moved then.
+Groups groupBy(Lines&& lines, const std::function<std::string(const std::string&)>& keyOf)
 {
     Groups result;
     std::string currentKey;
     Lines group;
 
-    for (const auto& line : lines)
+    for (auto& line : lines)
     {
         auto key = keyOf(line);
         if (!key.empty())
@@ -148,7 +148,7 @@ Groups groupBy(const Lines& lines, const std::function<std::string(const std::st
         }
         else if (!currentKey.empty())
         {
-            group.push_back(line);
+            group.push_back(std::move(line));
         }
     }
 
@@ -159,7 +159,7 @@ Groups groupBy(const Lines& lines, const std::function<std::string(const std::st
     }
 
     if (result.empty())
-        result.emplace(std::string(), lines);
+        result.emplace(std::string(), std::move(lines));
     return result;
 }
 
@@ -209,24 +209,6 @@ void spreadSlashSections(Changelog::Sections& sections)
     }
 }
 
-// Continuation lines line up under the text of their bullet, after a "[Tag] " when there is one.
-void reindent(Lines& lines)
-{
-    size_t indent = 0;
-    for (auto& line : lines)
-    {
-        if (line.empty())
-            continue;
-        if (line.front() == '-')
-        {
-            const auto bracket = line.find(']');
-            indent = bracket == std::string::npos ? 2 : bracket + 2;
-            continue;
-        }
-        line.insert(0, indent, ' ');
-    }
-}
-
 uint64_t toNumber(const std::string& text) { return std::stoull(text, nullptr, 10); }
 }
 
@@ -235,19 +217,19 @@ bool Changelog::parse(const std::string& text)
     versions.clear();
     products.clear();
 
-    const auto lines = splitLines(text);
+    auto lines = splitLines(text);
     if (lines.empty())
         return false;
 
-    for (const auto& [version, versionLines] : groupBy(lines, parseVersionHeading))
-        versions.emplace(version, groupBy(versionLines, parseProduct));
+    // Each line is moved from group to group rather than copied: the text may be as large as the
+    // client lets it be. A continuation line is kept as written; the indent that lines it up under
+    // its bullet is the writers' to add (changelogFiles.cpp), so that a bullet whose "]" lies far
+    // in does not make every line after it as long.
+    for (auto& [version, versionLines] : groupBy(std::move(lines), parseVersionHeading))
+        versions.emplace(version, groupBy(std::move(versionLines), parseProduct));
 
     for (auto& [version, sections] : versions)
-    {
         spreadSlashSections(sections);
-        for (auto& [name, sectionLines] : sections)
-            reindent(sectionLines);
-    }
 
     collectProducts();
     return true;

@@ -54,7 +54,8 @@ public:
     bool load(const std::string& path, std::string& error);
     bool writeFiles(const std::string& outDir, Format format, std::string& error) const;
 
-    // Version key, then section name, then the section's lines.
+    // Version key, then section name, then the section's lines as written, without the blanks at
+    // either end (the files written line continuation lines up under their bullet's text).
     std::map<std::string, Sections> versions;
     // Every non-empty, non-shared section name over all versions.
     std::set<std::string> products;

@@ -1,6 +1,8 @@
 #include "changelog/changelog.h"
 
+#include <algorithm>
 #include <fstream>
+#include <iterator>
 #include <ostream>
 
 namespace changelogLib
@@ -43,6 +45,26 @@ std::string formatHeader(Format format, const std::string& text)
     return format == Format::Markdown ? "**" + text + "**" : text;
 }
 
+// Continuation lines line up under the text of their bullet, after a "[Tag] " when there is one:
+// a bullet's first "]" plus two places, or two without one. The spaces go straight to the file.
+void writeLinedUp(std::ostream& out, const Lines& lines)
+{
+    size_t indent = 0;
+    for (const auto& line : lines)
+    {
+        if (!line.empty() && line.front() == '-')
+        {
+            const auto bracket = line.find(']');
+            indent = bracket == std::string::npos ? 2 : bracket + 2;
+        }
+        else if (!line.empty())
+        {
+            std::fill_n(std::ostreambuf_iterator<char>(out), indent, ' ');
+        }
+        out << line << "\n";
+    }
+}
+
 bool writeProduct(std::ostream& out, const std::string& name, const Lines& lines, bool separate)
 {
     if (lines.empty())
@@ -51,8 +73,7 @@ bool writeProduct(std::ostream& out, const std::string& name, const Lines& lines
         out << "\n";
     if (!name.empty())
         out << name << ":\n" << "\n";
-    for (const auto& line : lines)
-        out << line << "\n";
+    writeLinedUp(out, lines);
     return true;
 }
 

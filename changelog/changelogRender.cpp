@@ -60,8 +60,8 @@ std::vector<Changelog::Entry> Changelog::getEntries(const std::vector<std::strin
 
         if (s.compare(0, 2, "- ") != 0)
         {
-            // Stored continuation lines carry their indent; it was stripped above, so the join
-            // reads the same whichever way the text was indented.
+            // A continuation line joins its bullet's text; any indent it carries was stripped
+            // above, so the join reads the same whichever way the text was indented.
             if (entries.empty())
                 entries.push_back({{}, s});
             else

@@ -1,7 +1,7 @@
 #include "manager/pluginManager.h"
 
 #include "manager/install/elevatedTask.h"
-#include "manager/platform/clock.h"
+#include "manager/platform/buildSeams.h"
 #include "manager/platform/filePaths.h"
 
 #include <juce_core/juce_core.h>

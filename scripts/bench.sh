@@ -19,6 +19,9 @@
 #   - list against a site of 30 public releases whose every answer comes 100 ms late, as over a
 #     real network: wall time, beside the requests that a refresh asking one after another would
 #     wait for in turn;
+#   - changelog of a product whose changelog is 1 MiB of continuation lines after one bullet whose
+#     tag closes 512 KiB in (a text that would cost its square were each line lined up in memory),
+#     run with at most 4 GiB of address space: wall time and peak resident memory;
 #   - paths on a damaged settings.xml of the costliest shapes: 2 MB of entities in one value (read
 #     by the framework's parser in quadratic time), the largest file read (1 MB) of entities in 16
 #     values as long as a value may be, and 30,000 unknown elements of mixed content
@@ -38,6 +41,8 @@ password=bench-pass
 helpRuns=21
 lateReleases=30
 lateMs=100
+changelogBytes=1048576
+changelogCapKiB=4194304
 
 say() { printf '%s\n' "$*"; }
 fail() { say "bench.sh: $*" >&2; exit 1; }
@@ -66,6 +71,7 @@ trap 'exit 130' INT
 trap 'exit 143' TERM
 site=$work/site
 late=$work/late
+chatty=$work/chatty
 results=$work/results
 mkdir -p "$results"
 
@@ -186,6 +192,25 @@ make_late_site() {
         i=$((i + 1))
     done
     say "[$names]" >"$late/site/builds/versions.json"
+}
+
+# Chatty, published in release 1.0.0, and its changelog of $changelogBytes bytes: one bullet whose
+# tag closes half-way in, then continuation lines.
+make_changelog_site() {
+    doc=$chatty/raw/morvatek/clavendrome/main/doc
+    mkdir -p "$chatty/site/installer" "$chatty/site/builds" "$doc"
+    say '{"products": [{"id": "Chatty", "slug": "chatty", "name": "Chatty"}]}' >"$chatty/site/installer/plugins.json"
+    file="Kestavel-Chatty-VST3-1.0.0-Linux_$arch.zip"
+    say "{\"published_at\": \"2024-05-01T10:00:00Z\", \"assets\": [{\"name\": \"$file\",
+        \"browser_download_url\": \"http://127.0.0.1:9/files/$file\"}]}" >"$chatty/site/builds/v1.0.0.json"
+    say '["v1.0.0"]' >"$chatty/site/builds/versions.json"
+    awk -v total="$changelogBytes" 'BEGIN {
+        tag = total / 2
+        printf "Version 1.0.0\nChatty:\n- ["
+        for (i = 0; i < tag; i++) printf "t"
+        printf "] first\n"
+        for (n = tag + 32; n + 14 <= total; n += 14) printf "and then some\n"
+    }' >"$doc/changelog.txt"
 }
 
 stop_server() {
@@ -347,6 +372,23 @@ while [ $round -le "$rounds" ]; do
     round=$((round + 1))
 done
 stop_server
+# The large changelog, its own rounds: the address space is capped, so that a text that costs its
+# square fails there rather than taking the machine.
+make_changelog_site
+serve_site "$chatty" "$work/requests-changelog"
+changelogFailed=
+round=1
+while [ $round -le "$rounds" ]; do
+    say "Large changelog, round $round of $rounds ..."
+    fresh_home "$work/g"
+    (ulimit -v "$changelogCapKiB" && measured_vyrpm "$work/g" "$results/changelog-large" changelog Chatty) ||
+        changelogFailed=$(head -n 1 "$work/g/err")
+    [ -n "$changelogFailed" ] || [ "$(grep -c '^- \[t*\] first and then some' "$work/g/out")" -eq 1 ] ||
+        changelogFailed="the bullet was not printed as one entry"
+    round=$((round + 1))
+done
+stop_server
+
 lateRequests=$(awk -v r="$rounds" '{ n += $1 } END { print n / r }' "$work/requests-late")
 lateDelays=$(awk -v n="$lateRequests" -v d="$lateMs" 'BEGIN { print n * d }')
 
@@ -400,6 +442,7 @@ say "| list, 100,000 builds and 4,096 folders: CPU time | $(ms "$(figure list-hu
 say "| help (start-up): wall / CPU time | $(ms "$(figure help 1)") / $(ms "$(figure help 2)") | at most 5 ms |"
 say "| curl --version (start-up): wall time; ratio help / curl | $(ms "$(figure curl-version 1)"); $(ratio "$(figure help 1)" "$(figure curl-version 1)") | ratio under 0.5 |"
 say "| list, $lateReleases releases, every answer $lateMs ms late: wall time / its $lateRequests answers waited for one after another, the delays alone | $(ms "$(figure list-late 1)") / $(ms "$lateDelays") | at most 1.5 s |"
+say "| changelog, 1 MiB of continuation lines after a tag closing 512 KiB in: wall time / peak resident memory | $(ms "$(figure changelog-large 1)") / $(mib "$(figure changelog-large 3)") | at most 1 s / 40 MiB |"
 say "| paths, settings.xml of 2 MB of entities: wall time | $(ms "$(figure settings-entities 1)") | at most 1 s |"
 say "| paths VST3 /x, settings.xml of 1 MB of entities in 16 values: wall time | $(ms "$(figure settings-values 1)") | at most 1 s |"
 say "| paths VST3 /x, settings.xml of 30,000 unknown elements: wall time | $(ms "$(figure settings-unknown 1)") | at most 1 s |"
@@ -408,6 +451,7 @@ say "| requests of one install | $([ -z "$installFailed" ] && requests "$work/re
 [ -z "$installFailed" ] || say "vyrpm install failed: $installFailed"
 [ -z "$listFailed" ] || say "vyrpm list failed: $listFailed"
 [ -z "$lateFailed" ] || say "vyrpm list with late answers failed: $lateFailed"
+[ -z "$changelogFailed" ] || say "vyrpm changelog of the large changelog failed: $changelogFailed"
 say
 say "Requests of one list refresh:"
 sed 's/^/  /' "$work/requests-list"

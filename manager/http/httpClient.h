@@ -17,7 +17,8 @@ namespace pluginManager
 class HttpClient
 {
 public:
-    // The text at url, gunzipped when the body is gzip data.
+    // The text at url, gunzipped when the body is gzip data. A body shorter than the size the
+    // server announced, or broken off in the transport, fails with "The answer was cut off".
     static bool fetchString(const std::string& url, std::string& body, std::string& error,
                             const Credentials& login = {});
     // The Last-Modified time of url in seconds since 1970 (UTC); seconds is 0 on failure.

@@ -13,6 +13,9 @@ namespace pluginManager
 // threads work across every batch of the process, nested batches included, so one caller never
 // has more than mostAtOnce requests under way at once.
 //
+// A helper that the system will not give (a limit on the user's tasks) is no failure: the batch
+// goes on with the threads it has, the calling thread alone if need be.
+//
 // On the message thread the items run one after another on it: a helper would wait out a 429,
 // and the message thread would wait for the helper.
 class SideBySide
@@ -24,6 +27,8 @@ public:
     static constexpr size_t mostAtOnce = 8;
 
     // Calls task with every index from 0 to count - 1, each once, and returns once all have ended.
+    // When an item throws, no item starts after it, and the first exception is thrown on once
+    // every helper has been joined.
     static void run(size_t count, const std::function<void(size_t)>& task);
 
     // The answer of request for each item, in the order of the items, whatever order they end in.

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "manager/platform/buildSeams.h"
+
 #include <string>
 
 namespace pluginManager
@@ -24,8 +26,4 @@ inline constexpr const char* localAddressPrefix = "file:///";
 
 // localSource: whether the program is built with a local source (builtWithLocalSource below).
 AddressKind addressKind(const std::string& url, bool localSource);
-
-// Whether one of the program's fixed endpoints is a "file:///" address. Defined with the sources
-// (sources/localSource.cpp), which know the endpoints.
-bool builtWithLocalSource();
 }

@@ -33,6 +33,17 @@ std::string loginFailureMessage(const std::string& error, const std::string& not
     return "Could not reach the server (" + error + ")";
 }
 
+// A name whose folder would be empty, or would climb out of the builds folder, is asked for
+// nowhere: its request would land in some other folder.
+bool refuseFolderless(const std::string& name, std::string& error)
+{
+    if (isServerFolder(serverFolderName(name)))
+        return false;
+    error = "\"" + withoutControlCharacters(name) + "\" cannot name a folder on the builds server: its folder name "
+            "would be empty or hold \".\" or \"..\" between slashes.";
+    return true;
+}
+
 // A download is either a bare address or an object with the address and a path below the folder.
 bool readDownload(const juce::var& element, FileSection::Download& download)
 {
@@ -219,7 +230,8 @@ std::string CatalogSource::folderName(const std::string& name) { return serverFo
 
 std::string CatalogSource::channelUrl(const std::string& name, Channel channel)
 {
-    return urls().buildsServer + folderName(name) + "/" + (channel == Channel::Internal ? "internal/" : "donators/");
+    return urls().buildsServer + serverFolderPath(folderName(name)) + "/" +
+           (channel == Channel::Internal ? "internal/" : "donators/");
 }
 
 bool CatalogSource::fetchPublicProducts(std::vector<Product>& products, std::string& error)
@@ -252,7 +264,8 @@ bool CatalogSource::fetchChannelProduct(const std::string& name, Channel channel
 {
     std::string text;
     std::string error;
-    if (!HttpClient::fetchString(channelUrl(name, channel) + "products.json", text, error, login))
+    if (refuseFolderless(name, error) ||
+        !HttpClient::fetchString(channelUrl(name, channel) + "products.json", text, error, login))
         return false;
     std::vector<Product> products = parseProducts(text);
     if (products.empty())
@@ -287,6 +300,8 @@ bool CatalogSource::fetchChannel(const std::string& name, Channel channel, const
         error = "No login for this channel";
         return false;
     }
+    if (refuseFolderless(name, error))
+        return false;
     const std::string folder = channelUrl(name, channel);
     std::string page;
     if (!HttpClient::fetchString(folder, page, error, login))
@@ -305,6 +320,8 @@ bool CatalogSource::fetchChannel(const std::string& name, Channel channel, const
 bool CatalogSource::fetchChangelog(const std::string& name, Channel channel, const Credentials& login,
                                    std::string& text, std::string& error)
 {
+    if (refuseFolderless(name, error))
+        return false;
     return HttpClient::fetchString(channelUrl(name, channel) + "changelog.txt", text, error, login);
 }
 }

@@ -18,10 +18,12 @@ class CatalogSource
 public:
     CatalogSource() = delete;
 
-    // serverFolderName, beside the addresses built on it.
+    // serverFolderName, beside the addresses built on it. The fetchers of a channel folder
+    // (fetchChannelProduct, fetchChannel, fetchChangelog) refuse a name whose folder name
+    // isServerFolder refuses before any request, with a message that says why.
     static std::string folderName(const std::string& name);
-    // urls().buildsServer + folder name + "/internal/" or "/donators/"; any channel other than
-    // Internal gives the donators folder.
+    // urls().buildsServer + folder name (percent-escaped, serverFolderPath) + "/internal/" or
+    // "/donators/"; any channel other than Internal gives the donators folder.
     static std::string channelUrl(const std::string& name, Channel channel);
 
     static bool fetchPublicProducts(std::vector<Product>& products, std::string& error);

@@ -4,8 +4,8 @@
 
 namespace pluginManager
 {
-// Kept out of the manager library on purpose: the shipped program compiles this file in, while
-// the tests compile a loopback variant of urls() in its place.
+// What the shipped program defines beside the manager library (platform/buildSeams.h). Kept out
+// of the library on purpose: the tests compile their own variants in its place.
 const Urls& urls()
 {
     static const Urls endpoints{
@@ -24,4 +24,6 @@ int textRequestMilliseconds() { return textRequestLimitMs; }
 void waitBeforeAskingAgain(int milliseconds) { juce::Thread::sleep(milliseconds); }
 
 long long steadyMilliseconds() { return static_cast<long long>(juce::Time::getMillisecondCounterHiRes()); }
+
+bool mayStartThread() { return true; }
 }

@@ -1,17 +1,15 @@
 #pragma once
 
-// The HTTP client's request limit and the clock of installed detection are compiled in beside the
-// endpoints, so whatever defines the one defines the others.
-#include "manager/http/requestLimit.h"
-#include "manager/platform/clock.h"
+// urls() and the other functions a program defines beside the library.
+#include "manager/platform/buildSeams.h"
 
 #include <string>
 
 namespace pluginManager
 {
 // The fixed web endpoints that every catalog address is derived from. The three base addresses
-// (publicBuilds, buildsServer, buildsMirror) end with "/", and names are appended to them as they
-// are, without percent-encoding.
+// (publicBuilds, buildsServer, buildsMirror) end with "/". A product's folder goes below the builds
+// server percent-escaped (CatalogSource::channelUrl); other names are appended as they are.
 struct Urls
 {
     std::string releasesApi;  // the hosting service's release list of the product repository
@@ -21,8 +19,4 @@ struct Urls
     std::string buildsMirror; // the second builds host; only used to recognise login URLs
     std::string productList;  // the public product list on our web site
 };
-
-// The one set of endpoints, built on first use and kept to the end of the process. The shipped
-// program compiles in fixed addresses; nothing at run time can change them.
-const Urls& urls();
 }

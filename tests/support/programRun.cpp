@@ -14,11 +14,13 @@ ProgramRun::ProgramRun(std::string serverRoot) : m_serverRoot(std::move(serverRo
     std::filesystem::create_directories(temporaryFolder());
 }
 
-ProcessResult ProgramRun::operator()(std::vector<std::string> arguments) const
+ProcessResult ProgramRun::operator()(std::vector<std::string> arguments, const EnvironmentChanges& more) const
 {
     arguments.insert(arguments.end(), {"--settings", settingsFolder()});
     ProcessOptions options{homeEnvironment(home()), home()};
     options.environment.insert({{"VYRPM_TEST_SERVER", m_serverRoot}, {"TMPDIR", temporaryFolder()}});
+    for (const auto& [name, value] : more)
+        options.environment[name] = value;
     return runProcess(VYRPM_TEST_BINARY, arguments, options);
 }
 

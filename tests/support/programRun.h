@@ -24,7 +24,8 @@ class ProgramRun
 public:
     explicit ProgramRun(std::string serverRoot = "");
 
-    ProcessResult operator()(std::vector<std::string> arguments) const;
+    // more: further changes to the run's environment.
+    ProcessResult operator()(std::vector<std::string> arguments, const EnvironmentChanges& more = {}) const;
 
     const std::string& home() const { return m_home.path(); }
     std::string settingsFolder() const { return m_home.file("settings"); }

@@ -27,10 +27,11 @@ void passTime(int milliseconds) { detectionClock += milliseconds; }
 
 namespace pluginManager
 {
-// The test builds' definitions of the fixed endpoints, limit, wait and clock, in place of the
-// shipped ones.
+// The unit tests' definitions of what a build of the library must define (buildSeams.h), in place
+// of the shipped ones.
 const Urls& urls() { return testSupport::loopbackEndpoints; }
 int textRequestMilliseconds() { return testSupport::textRequestLimit; }
 void waitBeforeAskingAgain(int milliseconds) { testSupport::retryWaited += milliseconds; }
 long long steadyMilliseconds() { return testSupport::detectionClock; }
+bool mayStartThread() { return true; }
 }
