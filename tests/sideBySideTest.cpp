@@ -126,8 +126,8 @@ TEST(SideBySide, UnderALimitOnTasksTheCallerAsksEveryRequestAndEachEndsInItsTime
         server.setText("/a.json", "[1]");
         server.setText("/b.json", "[2]");
         server.endless("/trickle.json", std::string(100, '['), 100);
-        // Answered once all the server's threads are there, before the limit; and asked without
-        // our client, which would start the deadlines' keeper meanwhile.
+        // Answered before the limit, to see the server up; and asked without our client, which
+        // would start the deadlines' keeper meanwhile.
         if (!httplib::Client(server.url("")).Get("/a.json"))
             return std::string("the server did not answer");
         const rlimit oneTask{1, 1};

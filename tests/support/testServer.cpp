@@ -4,14 +4,17 @@
 #include <juce_core/juce_core.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <ctime>
 #include <fstream>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <set>
 #include <stdexcept>
+#include <system_error>
 #include <thread>
 
 #include <strings.h>
@@ -32,6 +35,66 @@ const std::pair<const std::string, Value>* longestPrefix(const std::map<std::str
             return &*entry;
     return nullptr;
 }
+
+// A thread for each connection, made when it comes, so that a server without a request under way
+// has no thread of its own but the one that listens. A test that forks (to drop rights, or to
+// limit file sizes) would otherwise copy a process in which a pool's thread is still being made,
+// and the child could wait for ever for a lock that thread held. Threads that ended are joined as
+// new ones come; the rest when the server stops. Where the system gives no thread, connections are
+// answered one after another.
+class ThreadPerConnection : public httplib::TaskQueue
+{
+public:
+    void enqueue(std::function<void()> task) override
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        joinEnded();
+        auto ended = std::make_shared<std::atomic<bool>>(false);
+        auto shared = std::make_shared<std::function<void()>>(std::move(task));
+        try
+        {
+            m_threads.push_back({std::thread([shared, ended] {
+                                     (*shared)();
+                                     *ended = true;
+                                 }),
+                                 ended});
+        }
+        catch (const std::system_error&)
+        {
+            // Under a limit on tasks the listening thread answers the connection itself.
+            (*shared)();
+        }
+    }
+
+    void shutdown() override
+    {
+        std::vector<Running> all;
+        {
+            std::lock_guard<std::mutex> lock(m_mutex);
+            all.swap(m_threads);
+        }
+        for (auto& running : all)
+            running.thread.join();
+    }
+
+private:
+    struct Running
+    {
+        std::thread thread;
+        std::shared_ptr<std::atomic<bool>> ended;
+    };
+
+    void joinEnded()
+    {
+        const auto done = std::partition(m_threads.begin(), m_threads.end(), [](const Running& r) { return !*r.ended; });
+        for (auto it = done; it != m_threads.end(); ++it)
+            it->thread.join();
+        m_threads.erase(done, m_threads.end());
+    }
+
+    std::mutex m_mutex;
+    std::vector<Running> m_threads;
+};
 
 Reply page(int status, std::string body, std::string type = "text/html", decltype(Reply::headers) headers = {})
 {
@@ -95,6 +158,7 @@ struct TestServer::Impl
 {
     httplib::Server server;
     std::thread thread;
+    std::atomic<bool> listening{false};
     int port = 0;
 
     mutable std::mutex mutex;
@@ -198,7 +262,11 @@ TestServer::TestServer() : m_impl(std::make_unique<Impl>())
     impl.server.set_keep_alive_max_count(1);
     // A thread for every request a client may have under way, so that the count of those under
     // way is the client's and not the size of the server's pool.
-    impl.server.new_task_queue = [] { return new httplib::ThreadPool(64); };
+    impl.server.new_task_queue = [&impl] {
+        auto* queue = new ThreadPerConnection;
+        impl.listening = true;
+        return queue;
+    };
     impl.server.set_pre_routing_handler([&impl](const httplib::Request& request, httplib::Response&) {
         ReceivedRequest entry{request.path, {}};
         for (const auto& [name, value] : request.headers)
@@ -253,7 +321,8 @@ TestServer::TestServer() : m_impl(std::make_unique<Impl>())
     if (impl.port <= 0)
         throw std::runtime_error("The loopback test server could not open a port");
     impl.thread = std::thread([&impl] { impl.server.listen_after_bind(); });
-    while (!impl.server.is_running())
+    // Once the queue is made the listening thread only waits for connections.
+    while (!impl.listening)
         std::this_thread::yield();
 }
 
