@@ -34,6 +34,24 @@ TEST(FileSteps, AFolderChainMadeByManyAtOnceIsMadeForEachAndAFileInItStopsIt)
     EXPECT_EQ(errno, ENOTDIR);
 }
 
+// Where a name is taken, even by a link that leads nowhere, nothing moves and nothing is replaced.
+TEST(FileSteps, MovingWithoutReplacingNeverTakesANameThatIsTaken)
+{
+    const testSupport::TempFolder work;
+    work.write("from", "mine");
+    work.write("taken", "theirs");
+    std::filesystem::create_symlink("nowhere", work.file("dangling"));
+    for (const char* target : {"taken", "dangling"})
+    {
+        errno = 0;
+        EXPECT_FALSE(pluginManager::moveWithoutReplacing(juce::File(work.file("from")), juce::File(work.file(target))))
+            << target;
+        EXPECT_EQ(errno, EEXIST) << target;
+    }
+    EXPECT_EQ(work.read("from") + work.read("taken"), "minetheirs");
+    EXPECT_EQ(std::filesystem::read_symlink(work.file("dangling")), "nowhere");
+}
+
 // A FIFO is never waited on: with no writer, an open that waits would never return.
 TEST(FileSteps, OnlyARegularFileIsOpenedAndComparedAndNothingElseHoldsTheRunUp)
 {

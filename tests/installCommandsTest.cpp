@@ -264,6 +264,9 @@ TEST_F(InstallCommands, UninstallRemovesWhatNoOtherInstallListsAndAProgramFolder
     EXPECT_EQ(readFile(folder + "/Pair/a.dat"), "a 1.0.0");
     fs::remove(roms);
     ASSERT_EQ(run({"install", "Aurora", "--format", "CLAP"}).exitCode, 0);
+    // A mistyped --format would choose no format, and so every one.
+    EXPECT_EQ(run({"uninstall", "Aurora", "--formt", "CLAP"}).outcome(),
+              Outcome(1, run({"help"}).out, "Unknown option: --formt\n\n"));
 
     EXPECT_EQ(run({"uninstall", "Aurora"}).outcome(), Outcome(0, "Aurora VST3 removed\nAurora CLAP removed\n", ""));
     EXPECT_EQ(namesIn(folder).size(), 2u);
