@@ -53,20 +53,8 @@ TEST(ArchiveLinks, ALinkStaysInTheUnpackedFolderByItsOwnTargetAndInTheItemItIsIn
 // A refusal names its real reason: a loop of links is not a way out of the folder.
 TEST(ArchiveLinks, ALinkThatLeadsRoundALoopIsRefusedAsSuch)
 {
-    const std::string loop = ", which leads round a loop of links to no file.";
-    // links of the archive, the refusal of the first when unpacked, when installed from the top
-    const std::tuple<ArchiveLinks::Entries, std::string, std::string> cases[] = {
-        {{{"Foo/self", "self"}}, "The entry Foo/self is a link to self" + loop,
-         "The entry Foo/self is a link to self" + loop},
-        {{{"Foo/a", "b"}, {"Foo/b", "../Foo/a"}}, "The entry Foo/a is a link to b" + loop,
-         "The entry Foo/a is a link to b" + loop},
-        {{{"Foo/up", "../.."}}, "The entry Foo/up is a link to ../.., which lies outside the unpacked folder.",
-         "The entry Foo/up is a link to ../.., which leads out of Foo."},
-    };
-    for (const auto& [links, unpacking, installing] : cases)
-    {
-        const ArchiveLinks archive(links);
-        EXPECT_EQ(archive.refusalOf(links.front().first, links.front().second), unpacking) << links.front().first;
-        EXPECT_EQ(archive.refusalWithin(""), installing) << links.front().first;
-    }
+    const ArchiveLinks archive({{"Foo/a", "b"}, {"Foo/b", "../Foo/a"}});
+    const std::string loop = "The entry Foo/a is a link to b, which leads round a loop of links to no file.";
+    EXPECT_EQ(archive.refusalOf("Foo/a", "b"), loop);
+    EXPECT_EQ(archive.refusalWithin(""), loop);
 }

@@ -102,12 +102,6 @@ TEST_F(InstalledPluginsTest, RemovesOwnItemsInsideTheFolderAndSharedOnesOnlyWith
     EXPECT_TRUE(record.filesToRemove("Alpha", PluginFormat::CLAP, work.file("a"), {}).empty());
     juce::File(work.file("a")).createDirectory();
     EXPECT_EQ(alpha("a"), "|");
-    // Beta may have put the item it shares there: it is no sign of Alpha.
-    work.write("a/Shared/x", "x");
-    EXPECT_EQ(alpha("a"), "|");
-    EXPECT_EQ(record.installedFile("Beta", PluginFormat::VST3, work.file("a")), "");
-    work.write("a/~", "x");
-    EXPECT_EQ(alpha("a"), work.file("a/~") + "|1.0");
 }
 
 // The hand-written file is in the exact form save() writes; moved below the temporary folder,
