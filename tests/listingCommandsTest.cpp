@@ -388,6 +388,10 @@ TEST_F(ListingCommands, ASaveTheNextRunCouldNotReadBackIsRefusedAndChangesNothin
               Outcome(1, "", "Could not save " + run.settingsFile("settings.xml") +
                                  ": it would not be read back (a value longer than 64 KiB)\n"));
     EXPECT_EQ(run.settingsText("settings.xml") + run.settingsText("settings.xml.damaged"), keep);
+    // The longest real folder path fits all the same.
+    const std::string longest = "/" + std::string(4094, '"');
+    EXPECT_EQ(run({"paths", "VST3", longest}).exitCode, 0);
+    EXPECT_NE(run({"paths"}).out.find("VST3\t" + longest + "\tcustom\n"), std::string::npos);
 }
 
 // A run that the system gives few threads, or none beside its own, lists what any other lists. A
