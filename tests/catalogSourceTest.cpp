@@ -29,10 +29,9 @@ TEST(CatalogSourceFolder, NamesAndAddressesGiveTheServersFolderName)
     // stands; a folder that is empty or climbs with "." or ".." is no folder at all.
     const std::string refused = "refused";
     const std::pair<std::string, std::string> addresses[] = {
-        {"Foo", "foo/donators/"}, {"a/donators/internal", "a/donators/donators/"},
-        {"Synth-1.2_x~", "synth-1.2_x~/donators/"}, {"x?y#z", "x%3Fy%23z/donators/"},
-        {"two words", "two%20words/donators/"}, {"100%+a:b", "100%25%2Ba%3Ab/donators/"},
-        {"\xc3\x9c" "ber", "%C3%9Cber/donators/"}, {"a//b", "a//b/donators/"}, {"...", ".../donators/"},
+        {"Synth-1.2_x~", "synth-1.2_x~/donators/"}, {"x?y#z two", "x%3Fy%23z%20two/donators/"},
+        {"100%+a:b", "100%25%2Ba%3Ab/donators/"}, {"\xc3\x9c" "ber", "%C3%9Cber/donators/"},
+        {"a//b", "a//b/donators/"}, {"...", ".../donators/"},
         {"../../up", refused}, {"a/./b", refused}, {"a/..", refused}, {".", refused}, {"/", refused}, {"", refused},
     };
     for (const auto& [name, address] : addresses)
@@ -200,8 +199,6 @@ TEST_F(CatalogSources, ARefusedMissingOrUnreachableChannelFolderIsWordedForTheUs
         {"Aurora", {"fan", "bad"}, "Login rejected"}, {"Cyan", {"fan", "bad"}, "Login rejected"},
         {"Borealis ", {"fan", "pw"}, nothing},
         {"Dusk", {"fan", "pw"}, "Could not reach the server (Failed to connect)"},
-        {"../../up", {"fan", "pw"}, "\"../../up\" cannot name a folder on the builds server: its folder name would be "
-                                    "empty or hold \".\" or \"..\" between slashes."},
     };
     std::vector<Asset> assets(1);
     bool hasProducts = true;

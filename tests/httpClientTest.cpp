@@ -83,8 +83,9 @@ TEST_F(HttpRequests, EachKindOfRequestSendsExactlyItsHeaderLines)
 }
 
 // A text is gunzipped by its first bytes whatever the headers say; one cut short of its announced
-// size or its last chunk fails, and is not asked for again; five redirects are followed; a date comes from the header only; a local address (the program
-// is built with a local source here) is read literally from the disk.
+// size or its last chunk fails, and is not asked for again; five redirects are followed; a date
+// comes from the header only; a local address (the program is built with a local source here) is
+// read literally from the disk.
 TEST_F(HttpRequests, TextsDatesAndLocalFiles)
 {
     server.setText("/plugins.json", testSupport::gzip("{\"a\": 1}"), "application/json");

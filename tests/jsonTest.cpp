@@ -14,14 +14,6 @@ std::string nested(int levels, const std::string& inside = "")
     return std::string(size_t(levels), '[') + inside + std::string(size_t(levels), ']');
 }
 
-std::string nestedObjects(int levels)
-{
-    std::string text;
-    for (int i = 0; i < levels; ++i)
-        text += "{\"a\": ";
-    return text + "1" + std::string(size_t(levels), '}');
-}
-
 // Brackets inside quoted texts open no level, also after an escaped quote; a quote where no value
 // may begin hides nothing.
 TEST(Json, NestingIsBoundedWhereTheParserWouldDescend)
@@ -34,7 +26,6 @@ TEST(Json, NestingIsBoundedWhereTheParserWouldDescend)
         {"513 levels in an object", "{\"a\": " + nested(maxJsonNesting) + "}", false},
         {"brackets in texts", quoted, true},
         {"brackets after an escaped quote", "[\"\\\"" + std::string(600, '[') + "\"]", true},
-        {"levels after a text with an escaped quote", "[\"\\\"\", " + nested(maxJsonNesting) + "]", false},
         {"quote after a minus", "[-\", " + nested(maxJsonNesting) + "]", false},
         {"200,000 open levels", std::string(200000, '['), false}, {"empty text", "", true}, {"cut short", "[1,", false},
     };
@@ -90,8 +81,8 @@ TEST(Json, OnlyAWellFormedUtf8StoredTextWithinItsBoundsIsRead)
         {"overlong UTF-8", "[\"\xC0\xAE\"]", notUtf8}, {"empty text", "", "an empty file"}, {"space alone", " ", bad},
         {"1 MiB", padded, ""}, {"1 MiB and one byte", " " + padded, "larger than 1 MiB"},
         {"512 levels", nested(maxJsonNesting), ""}, {"513 levels", nested(maxJsonNesting + 1), levels},
-        {"512 levels of objects", "[" + nestedObjects(maxJsonNesting - 1) + "]", ""},
-        {"513 levels of objects", "[" + nestedObjects(maxJsonNesting) + "]", levels},
+        {"513 levels of objects", "[" + juce::String::repeatedString("{\"a\": ", maxJsonNesting).toStdString() + "1" +
+                                      std::string(size_t(maxJsonNesting), '}') + "]", levels},
         {"128 names", named + "}]", ""}, {"129 names", named + ", \"one more\": 1}]", "more than 128 names"}};
     juce::var value;
     for (const auto& [name, text, why] : cases)

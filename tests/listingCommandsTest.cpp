@@ -1,7 +1,6 @@
 // End-to-end runs of list, login, logout, teamlogin and paths against a loopback catalog: what they
 // print and the files they write.
 #include "manager/platform/storedFile.h"
-#include "manager/platform/xml.h"
 #include "support/catalogServer.h"
 #include "support/lockWaiters.h"
 #include "support/programRun.h"
@@ -210,26 +209,13 @@ TEST_F(ListingCommands, EachCommandPrintsAndStoresWhatItShould)
     EXPECT_EQ(run.settingsText("settings.xml"), teamLoginOn);
 }
 
-// A login the server took once and refuses now (403 here, 401 above) leaves its builds out, and
-// says so: the build behind it is no longer offered, and why.
-TEST_F(ListingCommands, AStoredLoginTheServerNowRefusesIsNamedWithHowToLogInAgain)
-{
-    ASSERT_EQ(run({"login", "donators", "Aurora", "--user", "fan", "--password", "pw"}).exitCode, 0);
-    catalog.server.requireLogin(CatalogServer::folder("aurora", Channel::Donators), "fan", "changed", 403);
-    const std::string rows = "Aurora\tVST3\t1.0.0\tpublic\t1.0.0\nAurora\tCLAP\t1.0.0\tpublic\t\n";
-    EXPECT_EQ(run({"list", "Aurora"}).outcome(), Outcome(0, rows, auroraRefused));
-    EXPECT_EQ(run({"install", "Aurora", "--format", "VST3", "--version", "1.1.0"}).outcome(),
-              Outcome(1, "", auroraRefused + "No build of Aurora VST3 1.1.0 for this platform\n"));
-}
-
 // A login given for one run, and the team login switch it turns on, stay out of every save, which
 // writes what was stored with the command's own change alone; a stored login it hid is kept.
 TEST_F(ListingCommands, ALoginGivenForOneRunIsNeverSaved)
 {
     run.store({{"aurora", fan}, {"", team}});
-    const Paths oneRun = {"--user", "team", "--password", "secret"};
-    const auto with = [&oneRun](Paths arguments) {
-        arguments.insert(arguments.end(), oneRun.begin(), oneRun.end());
+    const auto with = [](Paths arguments) {
+        arguments.insert(arguments.end(), {"--user", "team", "--password", "secret"});
         return arguments;
     };
     const std::string clap = "  <installPath format=\"CLAP\" path=\"/c\"/>\r\n";
@@ -246,15 +232,10 @@ TEST_F(ListingCommands, ALoginGivenForOneRunIsNeverSaved)
 // A script that reads the output must not take a short one for the whole answer.
 TEST_F(ListingCommands, OutputThatCannotBeWrittenFailsTheRun)
 {
-    const auto onFullDisk = [this](const std::string& command) {
-        testSupport::ProcessOptions options{testSupport::homeEnvironment(run.home()), run.home()};
-        options.environment["VYRPM_TEST_SERVER"] = catalog.server.url("/");
-        return testSupport::runProcess("sh", {"-c", "exec \"$@\" >/dev/full", "sh", VYRPM_TEST_BINARY, command,
-                                              "--settings", run.settingsFolder()}, options).outcome();
-    };
-    for (const char* command : {"list", "paths"})
-        EXPECT_EQ(onFullDisk(command), Outcome(1, "", "Could not write the output: No space left on device\n"))
-            << command;
+    const testSupport::ProcessOptions options{testSupport::homeEnvironment(run.home()), run.home()};
+    EXPECT_EQ(testSupport::runProcess("sh", {"-c", "exec \"$@\" >/dev/full", "sh", VYRPM_TEST_BINARY, "paths",
+                                             "--settings", run.settingsFolder()}, options).outcome(),
+              Outcome(1, "", "Could not write the output: No space left on device\n"));
 }
 
 // Root may write anywhere, but not a file where a folder stands. The login that gets so far makes
@@ -364,7 +345,6 @@ TEST_F(ListingCommands, AFileThatCouldNotBeReadIsNamedAndKeptAsideBeforeASaveRep
     const Paths loginFan = {"login", "donators", "Aurora", "--user", "fan", "--password", "pw"};
     const std::string lv2 = "  <installPath format=\"LV2\" path=\"/l\"/>\r\n", custom = "<installPath format=\"VST3\" "
                             "path=\"/studio\"/><installPath format=\"CLAP\" path=\"/a&b\"/>";
-    const std::string record = "[{\"product\": \"Aurora\", \"version\": \"1.0\", \"path\": \"/x\"]";
     // file, its content, the command, why it is not read, where it is kept ("" for nowhere), the file after
     const std::tuple<std::string, std::string, Paths, std::string, std::string, std::string> cases[] = {
         {"credentials.xml", xml("credentials", fanLogin + teamLogin).substr(0, 150), loginFan,
@@ -382,7 +362,6 @@ TEST_F(ListingCommands, AFileThatCouldNotBeReadIsNamedAndKeptAsideBeforeASaveRep
          {"paths", "LV2", "/l"}, "not well-formed XML at line 1", "settings.xml.damaged", xml("pluginManager", lv2)},
         {"settings.xml", teamLoginOn + std::string(largestStoredFile, ' '), {"paths", "LV2", "/l"},
          "larger than 1 MiB", "settings.xml.damaged-2", xml("pluginManager", lv2)},
-        {"installed.json", record, {"teamlogin"}, "not JSON at line 1", "", record},
     };
     for (const auto& [name, content, arguments, why, kept, after] : cases)
     {
@@ -398,29 +377,56 @@ TEST_F(ListingCommands, AFileThatCouldNotBeReadIsNamedAndKeptAsideBeforeASaveRep
     }
 }
 
-// A save runs the reader's own check on the text it is about to write. A text the next run would
-// set aside (each quote of a path written as "&quot;" takes the value past its bound; a file read
-// at the bound of names gains three) fails the save, saying why, and the file stays as it was with
-// nothing set aside. The longest real folder path fits.
+// A save runs the reader's own check on the text it is about to write: each quote of this path,
+// written as "&quot;", takes the value past its bound, and the next run would set the file aside.
+// The save fails, saying why, and the file stays as it was with nothing set aside.
 TEST_F(ListingCommands, ASaveTheNextRunCouldNotReadBackIsRefusedAndChangesNothing)
 {
-    std::string named = "<pluginManager>";
-    for (size_t i = 1; i < maxXmlNames; ++i)
-        named += "<n" + std::to_string(i) + "/>";
     const std::string keep = xml("pluginManager", "  <installPath format=\"CLAP\" path=\"/keep\"/>\r\n");
-    const std::string file = run.settingsFile("settings.xml"), longest = "/" + std::string(4094, '"');
-    // settings.xml, the folder given for VST3, why the save is refused
-    const std::tuple<std::string, std::string, std::string> cases[] = {
-        {keep, "/" + std::string(11000, '"'), "a value longer than 64 KiB"},
-        {named + "</pluginManager>", "/v", "more than 128 names"}};
-    for (const auto& [before, folder, why] : cases)
-    {
-        testSupport::writeFile(file, before);
-        EXPECT_EQ(run({"paths", "VST3", folder}).outcome(),
-                  Outcome(1, "", "Could not save " + file + ": it would not be read back (" + why + ")\n"));
-        EXPECT_EQ(run.settingsText("settings.xml") + run.settingsText("settings.xml.damaged"), before);
-    }
-    testSupport::writeFile(file, keep);
+    testSupport::writeFile(run.settingsFile("settings.xml"), keep);
+    EXPECT_EQ(run({"paths", "VST3", "/" + std::string(11000, '"')}).outcome(),
+              Outcome(1, "", "Could not save " + run.settingsFile("settings.xml") +
+                                 ": it would not be read back (a value longer than 64 KiB)\n"));
+    EXPECT_EQ(run.settingsText("settings.xml") + run.settingsText("settings.xml.damaged"), keep);
+    // The longest real folder path fits all the same.
+    const std::string longest = "/" + std::string(4094, '"');
     EXPECT_EQ(run({"paths", "VST3", longest}).exitCode, 0);
     EXPECT_NE(run({"paths"}).out.find("VST3\t" + longest + "\tcustom\n"), std::string::npos);
+}
+
+// A run that the system gives few threads, or none beside its own, lists what any other lists. A
+// body that ends before the size its server announced is no answer: list says what a failed
+// request of that source says. The folder is cut past its first build, where a part of its list
+// would still pass for one.
+TEST_F(ListingCommands, ListGoesOnWithTheThreadsItGetsAndFailsASourceCutShortAsAFailedOne)
+{
+    run.store({{"aurora", fan}});
+    const Outcome whole = run({"list"}).outcome();
+    for (const char* threads : {"0", "2"})
+        EXPECT_EQ(run({"list"}, {{"VYRPM_TEST_THREADS", threads}}).outcome(), whole) << threads << " threads";
+    const std::pair<std::string, size_t> cuts[] = {{CatalogServer::folder("aurora", Channel::Donators), 150},
+                                                   {CatalogServer::productList, 40}};
+    for (const auto& [path, bytes] : cuts)
+    {
+        SCOPED_TRACE(path);
+        catalog.server.cutOff(path, bytes);
+        const Outcome cut = run({"list"}).outcome();
+        catalog.server.setStatus(path, 500);
+        EXPECT_EQ(cut, run({"list"}).outcome());
+        EXPECT_NE(cut, whole);
+    }
+}
+
+// A product name goes into the builds server's address as the one folder it names, escaped where
+// an address could not hold it as it stands; a name whose folder would climb out of the builds
+// folder is refused before any request, so its login goes nowhere.
+TEST_F(ListingCommands, ALoginGoesToTheFolderItsProductNamesOrNowhere)
+{
+    catalog.channelFolder("x?y#z", Channel::Donators, {build("Aurora", "VST3", "1.0.0")}, fan);
+    EXPECT_EQ(run({"login", "donators", "x?y#z", "--user", "fan", "--password", "pw"}).outcome(),
+              Outcome(0, "Login stored\n", ""));
+    EXPECT_EQ(run({"login", "donators", "../../up", "--user", "fan", "--password", "pw"}).outcome(),
+              Outcome(1, "", "\"../../up\" cannot name a folder on the builds server: its folder name would be empty "
+                             "or hold \".\" or \"..\" between slashes.\n"));
+    EXPECT_EQ(catalog.requestedPaths(), Paths{CatalogServer::folder("x?y#z", Channel::Donators)});
 }

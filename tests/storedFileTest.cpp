@@ -79,20 +79,6 @@ TEST(StoredFile, EachStoredFileIsReplacedWithoutTouchingOtherWritersFilesOrLeavi
     EXPECT_EQ(folder.read("taken/inside"), "x");
 }
 
-// A login the server took is stored as the writer escapes it: one whose user name grows past the
-// bound of a value is not saved, as the next run would set the file aside with every login in it.
-TEST(StoredFile, ALoginTheNextRunWouldNotReadBackIsNotSaved)
-{
-    const testSupport::TempFolder settings;
-    PlatformUtils::setSettingsFolder(settings.path());
-    std::string error;
-    EXPECT_FALSE(CredentialStore(false).set(Channel::Internal, "", {std::string(11000, '"'), "pw"}, true, error));
-    PlatformUtils::setSettingsFolder("");
-    EXPECT_EQ(error, "Could not save " + settings.file("credentials.xml") +
-                         ": it would not be read back (a value longer than 64 KiB)");
-    EXPECT_TRUE(std::filesystem::is_empty(settings.path()));
-}
-
 // A save killed before its rename (here by the signal of a write past the file size limit) leaves
 // nothing that a later save does not remove; a sibling that a save under way elsewhere holds (its
 // lock on the folder) stays until that save is over.

@@ -69,8 +69,7 @@ TEST(Xml, OnlyAWellFormedUtf8DocumentWithinItsBoundsIsRead)
         EXPECT_EQ(pluginManager::parseXml(text, root, refused), why.empty());
         EXPECT_EQ(root != nullptr, why.empty());
         EXPECT_EQ(pluginManager::checkXml(text, checked), why.empty());
-        EXPECT_EQ(refused, why);
-        EXPECT_EQ(checked, why);
+        EXPECT_EQ(refused + "|" + checked, why + "|" + why);
     }
 }
 
