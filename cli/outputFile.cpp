@@ -19,13 +19,7 @@ namespace
 constexpr int maxLinks = 40;
 constexpr mode_t newFileMode = 0666;
 
-std::string folderOf(const std::string& path)
-{
-    const auto slash = path.rfind('/');
-    return slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
-}
-
-std::string nameOf(const std::string& path) { return path.substr(path.rfind('/') + 1); }
+std::string folderOf(const std::string& path) { return pathOf(literalFile(path).getParentDirectory()); }
 
 // The name a chain of links at path ends in, which is the file written. False when the chain does
 // not end.
@@ -44,14 +38,6 @@ bool followLinks(std::string& path)
         path = target.front() == '/' ? target : folderOf(path) + "/" + target;
     }
     return false;
-}
-
-// Replacing one of these would put a file where the terminal, pipe or device was; none has content
-// to lose.
-bool isOtherThanFile(const std::string& path)
-{
-    struct stat info = {};
-    return ::stat(path.c_str(), &info) == 0 && !S_ISREG(info.st_mode) && !S_ISDIR(info.st_mode);
 }
 
 bool writeInto(const std::string& text, const std::string& path)
@@ -87,7 +73,7 @@ bool fill(int fd, const std::string& text, mode_t mode)
 
 bool replaceWhole(const std::string& text, const std::string& path)
 {
-    std::string beside = folderOf(path) + "/." + nameOf(path) + ".XXXXXX";
+    std::string beside = folderOf(path) + "/." + literalFile(path).getFileName().toStdString() + ".XXXXXX";
     const mode_t mode = modeFor(path);
     const int fd = ::mkostemp(beside.data(), O_CLOEXEC);
     if (fd < 0)
@@ -102,6 +88,7 @@ bool replaceWhole(const std::string& text, const std::string& path)
 bool writeOutputFile(const std::string& text, const std::string& path)
 {
     // Asked first, the system's own way: a link such as /dev/stdout leads to no name of a file.
+    // Replacing a terminal, pipe or device would put a file in its place; none has content to lose.
     if (isOtherThanFile(path))
         return writeInto(text, path);
     std::string target = path;

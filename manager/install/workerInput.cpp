@@ -42,7 +42,7 @@ bool isLiteralPath(const std::string& path)
 }
 
 // A FIFO or device would hold the worker or feed it without end; only a regular file is a list.
-bool isOtherThanFile(const std::string& path)
+bool isNoRegularFile(const std::string& path)
 {
     int fd = -1;
     struct stat info = {};
@@ -95,7 +95,7 @@ bool WorkerInput::checkPaths(const std::vector<std::string>& paths, std::string&
 // stop at a NUL, changing or dropping paths without a word.
 bool WorkerInput::readLines(const std::string& path, std::vector<std::string>& lines, std::string& error)
 {
-    if (isOtherThanFile(path))
+    if (isNoRegularFile(path))
     {
         error = "Could not read " + path + ": it is not a regular file" + nothingChanged;
         return false;

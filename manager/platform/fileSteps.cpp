@@ -147,6 +147,12 @@ Opening openRegularFile(const std::string& path, bool followLinks, int& fd, stru
     return Opening::Opened;
 }
 
+bool isOtherThanFile(const std::string& path)
+{
+    struct stat info = {};
+    return ::stat(path.c_str(), &info) == 0 && !S_ISREG(info.st_mode) && !S_ISDIR(info.st_mode);
+}
+
 bool holdSameBytes(const juce::File& one, const juce::File& other)
 {
     int first = -1, second = -1;

@@ -53,6 +53,10 @@ enum class Opening
 // what was found. followLinks false refuses a link itself (O_NOFOLLOW).
 Opening openRegularFile(const std::string& path, bool followLinks, int& fd, struct stat& info);
 
+// Whether something other than a regular file or a folder stands at path (a link followed): a
+// FIFO, device, socket or terminal, which a rename over it would replace without a word.
+bool isOtherThanFile(const std::string& path);
+
 // Whether the regular files at one and other hold the same bytes, each opened as openRegularFile
 // opens it (a link followed at one, never at other). One file seen twice, through a link or a
 // second name (the same device and inode), is not two files with the same bytes.

@@ -236,14 +236,6 @@ int writeNamedSibling(const std::string& path, const std::string& text, FileAcce
     return closeFile(fd, fill(fd, text, access));
 }
 
-// A FIFO, device or socket in the file's place is none of ours, and the rename would replace it
-// without a word. (A folder there fails the rename.)
-bool isOtherThanFile(const std::string& path)
-{
-    struct stat info = {};
-    return ::stat(path.c_str(), &info) == 0 && !S_ISREG(info.st_mode) && !S_ISDIR(info.st_mode);
-}
-
 bool isFolder(const std::string& path)
 {
     struct stat info = {};
@@ -376,6 +368,7 @@ bool saveStoredFile(const std::string& path, const std::string& text, FileAccess
         return fail(path, "it would not be read back (" + why + ")", error);
     if (!createFolder(toFile(path).getParentDirectory()))
         return fail(path, lastError(), error);
+    // A FIFO, device or socket in the file's place is none of ours. (A folder there fails the rename.)
     if (isOtherThanFile(path))
         return fail(path, "it is not a regular file", error);
     return keepUnreadableFile(path, readable, error) && replaceStoredFile(path, text, access, error);
