@@ -6,7 +6,6 @@
 
 #include <juce_core/juce_core.h>
 
-#include <algorithm>
 #include <map>
 #include <mutex>
 #include <utility>
@@ -155,10 +154,7 @@ bool PluginManager::isInstalled(const std::string& product, const std::string& f
 
 bool PluginManager::isRecorded(const std::string& product, const std::string& formatText) const
 {
-    const std::string format = PlatformUtils::formatToString(PlatformUtils::formatFromString(formatText));
-    return std::any_of(installed.entries.begin(), installed.entries.end(),
-                       [&](const InstalledPlugins::Entry& entry)
-                       { return entry.product == product && entry.format == format; });
+    return installed.recordOf(product, PlatformUtils::formatFromString(formatText)) != nullptr;
 }
 
 std::string PluginManager::getInstalledVersion(const std::string& product, const std::string& formatText) const

@@ -9,8 +9,6 @@
 
 #include <juce_core/juce_core.h>
 
-#include <algorithm>
-
 namespace pluginManager
 {
 namespace
@@ -60,11 +58,8 @@ void PluginManager::removeSharedItems(const std::vector<Removal>& removals, cons
 PluginManager::Removal PluginManager::removalFor(const std::string& product, PluginFormat format) const
 {
     std::string folder = locateInstalled(product, format);
-    const std::string formatText = PlatformUtils::formatToString(format);
-    const auto recorded = std::find_if(installed.entries.begin(), installed.entries.end(),
-                                       [&](const InstalledPlugins::Entry& entry)
-                                       { return entry.product == product && entry.format == formatText; });
-    if (folder.empty() && recorded != installed.entries.end())
+    const InstalledPlugins::Entry* recorded = installed.recordOf(product, format);
+    if (folder.empty() && recorded != nullptr)
         folder = parentOf(recorded->path);
     return {product, format, folder.empty() ? pathFor(product, format) : folder};
 }

@@ -216,13 +216,18 @@ std::vector<std::string> InstalledPlugins::withEarlierItems(const std::string& p
     return items;
 }
 
-void InstalledPlugins::remove(const std::string& product, PluginFormat format)
+const InstalledPlugins::Entry* InstalledPlugins::recordOf(const std::string& product, PluginFormat format) const
 {
     const auto formatText = PlatformUtils::formatToString(format);
     const auto it = std::find_if(entries.begin(), entries.end(), [&](const Entry& entry)
                                  { return entry.product == product && entry.format == formatText; });
-    if (it != entries.end())
-        entries.erase(it);
+    return it == entries.end() ? nullptr : &*it;
+}
+
+void InstalledPlugins::remove(const std::string& product, PluginFormat format)
+{
+    if (const Entry* entry = recordOf(product, format))
+        entries.erase(entries.begin() + (entry - entries.data()));
 }
 
 std::vector<std::string> InstalledPlugins::filesToRemove(

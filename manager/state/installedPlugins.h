@@ -55,6 +55,8 @@ public:
     // no longer ships it, so that it is removed with the plug-in and never left behind unnamed.
     std::vector<std::string> withEarlierItems(const std::string& product, PluginFormat format,
                                               const std::string& folder, std::vector<std::string> items) const;
+    // The first record of product and format, in any folder, or null. Valid until the record changes.
+    const Entry* recordOf(const std::string& product, PluginFormat format) const;
     // Forgets the first record of product and format, in any folder.
     void remove(const std::string& product, PluginFormat format);
 
